@@ -1,0 +1,73 @@
+# Shared by the project's scripts: where things are, and how Windows programs are run here.
+# Sourced, not run.
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${OSTRABEL_BUILD:-$top/build}
+
+# True when this machine can execute 32-bit x86 code. Some virtual machines cannot (their kernel
+# refuses 32-bit code segments); there the Windows tests run the 64-bit build of the same sources
+# under 64-bit Wine, and the 32-bit program is built but not run.
+can_run_i386() {
+  local probe="$build/.probe-i386"
+  mkdir -p "$build"
+  if [ ! -x "$probe" ]; then
+    # A 93-byte static i386 ELF program whose only instruction is exit(0).
+    printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\135\000\000\000\135\000\000\000\005\000\000\000\000\020\000\000\270\001\000\000\000\061\333\315\200' > "$probe"
+    chmod +x "$probe"
+  fi
+  "$probe" 2>/dev/null
+}
+
+# The Windows build whose tests run here: win32 where 32-bit code runs, win64 otherwise.
+wine_arch() {
+  if [ -n "${OSTRABEL_WINE_ARCH:-}" ]; then echo "$OSTRABEL_WINE_ARCH"
+  elif can_run_i386; then echo 32
+  else echo 64; fi
+}
+
+# Environment for Wine in the project's own prefix for the given arch (32 or 64).
+wine_env() {
+  local arch=$1
+  export WINEPREFIX="$build/wine$arch"
+  if [ "$arch" = 32 ]; then export WINEARCH=win32; else export WINEARCH=win64; fi
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree=;mshtml="
+}
+
+wine_bin() { if [ "$1" = 32 ]; then echo /usr/lib/wine/wine; else echo /usr/lib/wine/wine64; fi; }
+
+wineserver_bin() {
+  if [ -x /usr/lib/wine/wineserver64 ]; then echo /usr/lib/wine/wineserver64
+  else echo /usr/lib/wine/wineserver32; fi
+}
+
+# Starts an Xvfb display of our own; sets DISPLAY and xvfb_pid.
+start_xvfb() {
+  local fifo="$build/.xvfb-display"
+  rm -f "$fifo"; mkdir -p "$build"
+  exec 9> >(cat > "$fifo")
+  Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  exec 9>&-
+  local i
+  for i in $(seq 1 100); do
+    [ -s "$fifo" ] && break
+    sleep 0.1
+  done
+  DISPLAY=":$(tr -d '\n' < "$fifo")"
+  export DISPLAY
+}
+
+# Configures and builds one configuration: native, win32 or win64.
+build_config() {
+  local config=$1 args=()
+  case "$config" in
+    native) args=(-DCMAKE_BUILD_TYPE=Debug) ;;
+    native-release) args=(-DCMAKE_BUILD_TYPE=Release -DOSTRABEL_SANITIZE=OFF) ;;
+    win32) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-i686.cmake") ;;
+    win64) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-x86_64.cmake") ;;
+  esac
+  if [ ! -f "$build/$config/build.ninja" ]; then
+    cmake -S "$top" -B "$build/$config" -G Ninja "${args[@]}" >/dev/null
+  fi
+  cmake --build "$build/$config"
+}
