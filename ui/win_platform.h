@@ -1,0 +1,18 @@
+// The engine's platform port on Win32: wide file APIs, the automation date conversion of
+// the user's locale, locale-aware lower-casing.
+#pragma once
+
+#include "engine/ports.h"
+
+namespace ui {
+
+class WinPlatform : public engine::PlatformPort {
+ public:
+  bool pathExists(const std::wstring& path) override;
+  std::uint32_t createFolder(const std::wstring& path) override;
+  std::optional<double> toDate(const std::wstring& text) override;
+  std::wstring nowText() override;
+  std::wstring toLower(const std::wstring& text) override;
+};
+
+}  // namespace ui
