@@ -3,6 +3,7 @@
 // cmdPatch_Click and reads state() (for instance `running` when asked to close).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,11 +54,34 @@ class Patcher {
               const std::wstring& reason);
 
  private:
+  // The line of one file: its path, already read, followed by the reason.
+  void listLine(ResultList listBox, const std::wstring& spec, const std::wstring& reason);
+  // The path pieces of a file below the walked project (the last piece is the file's name).
+  std::vector<std::wstring> relativePieces(const std::wstring& spec) const;
+  // The two actions on a file whose path the walk has already read.
+  void shareFile(vss::Item& oVSSItem, const std::wstring& spec);
+  void getLocalFile(vss::Item& oVSSItem, const std::wstring& spec);
+  // Points patchItem at the target project of a file's folder, preparing the chain if needed.
+  void prepareShareTarget(const std::wstring& folderKey, const std::vector<std::wstring>& subProj);
+  // The line for an action's outcome: 0 and "already exists" count as done.
+  void listOutcome(const std::wstring& spec, std::int32_t status, const wchar_t* deletedReason);
+  // The plain "Ostrabel" box with a failure's text.
+  void showFailure(const std::wstring& text);
+  // Shows what went wrong inside a run and puts the window back through finish.
+  void endRunAfterFailure(const std::wstring& text);
+
   WindowPort& window_;
   PlatformPort& platform_;
   vss::Library& library_;
   RunState state_;
+  // The project's path as the database spells it, read when a run starts; empty outside a
+  // run, where the typed text stands in for it.
+  std::wstring projectSpec_;
 };
+
+// The status a file-system failure is listed under: the system error code as an HRESULT
+// (0x80070000 | code), as HRESULT_FROM_WIN32 makes it.
+std::int32_t statusFromSystemError(std::uint32_t code);
 
 // The clipboard text of a result list: its lines in order, CR LF between them, none after the last.
 std::wstring clipboardText(const std::vector<std::wstring>& lines);

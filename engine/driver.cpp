@@ -1,0 +1,180 @@
+// The run driver: the Patch command from the inputs to the walk, and the window's idle state
+// afterwards. Whatever fails inside a run is shown and ends the run through finish, so that the
+// window is never left with a disabled Patch button and a run marked as going on.
+#include <exception>
+#include <optional>
+
+#include "engine/patcher.h"
+#include "engine/texts.h"
+
+namespace engine {
+namespace {
+
+// The text shown for a failure that did not come from the library.
+std::wstring describe(const std::exception& e) {
+  std::wstring text = texts::kInternalError;
+  text += L": ";
+  // what() is a narrow text of unknown encoding; its ASCII part is what can be trusted.
+  for (const char* p = e.what(); *p != '\0'; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    text += c < 0x80 ? static_cast<wchar_t>(c) : L'?';
+  }
+  return text;
+}
+
+}  // namespace
+
+// The Patch button: take the inputs, save, validate, confirm, open, run.
+void Patcher::cmdPatch_Click() {
+  bool buttonTaken = false;
+  try {
+    window_.clearList(ResultList::Shared);
+    window_.clearList(ResultList::Unshare);
+    window_.setStatusText(L"");
+    populateValue();
+    window_.saveSettings();
+
+    std::vector<std::wstring> messages = checkValue();
+    std::optional<double> startDate;
+    std::optional<double> endDate;
+    if (messages.empty()) {
+      // checkValue applied the same conversion, so both texts convert; the tests below only
+      // keep a conversion that changed its mind (or an empty current time) from the run.
+      startDate = platform_.toDate(state_.startDateText);
+      endDate = platform_.toDate(state_.endDateText);
+      if (!startDate) messages.emplace_back(texts::kStartBadFormat);
+      if (!endDate) messages.emplace_back(texts::kEndBadFormat);
+    }
+    if (!messages.empty()) {
+      std::wstring text;
+      for (const std::wstring& message : messages) text += message + L"\r\n";
+      window_.showMessage(text, texts::kNoticeTitle, Icon::Exclamation, Buttons::Ok);
+      return;
+    }
+    state_.startDate = *startDate;
+    state_.endDate = *endDate;
+    if (state_.startDate > state_.endDate) {
+      window_.showMessage(texts::kStartAfterEnd, texts::kNoticeTitle, Icon::Exclamation,
+                          Buttons::Ok);
+      return;
+    }
+    if (window_.showMessage(texts::kConfirmLongRun, texts::kNoticeTitle, Icon::Information,
+                            Buttons::YesNo) != Answer::Yes) {
+      return;
+    }
+    if (!openDatabase()) return;
+
+    buttonTaken = true;
+    window_.setPatchButton(texts::kPatching, false);
+    start();
+  } catch (const vss::Error& e) {
+    if (buttonTaken || state_.running) {
+      endRunAfterFailure(e.description());
+    } else {
+      showFailure(e.description());
+    }
+  } catch (const std::exception& e) {
+    if (buttonTaken || state_.running) {
+      endRunAfterFailure(describe(e));
+    } else {
+      showFailure(describe(e));
+    }
+  } catch (...) {
+    if (buttonTaken || state_.running) {
+      endRunAfterFailure(texts::kInternalError);
+    } else {
+      showFailure(texts::kInternalError);
+    }
+  }
+}
+
+// Tries every opening the run will need, reporting only the last failure. Each step stops at
+// its own first failure, so a wrong password is reported as such and not as the lookup that
+// could not follow it.
+bool Patcher::openDatabase() {
+  std::optional<std::wstring> lastError;
+  const auto attempt = [&lastError](const auto& step) {
+    try {
+      step();
+    } catch (const vss::Error& e) {
+      lastError = e.description();
+    } catch (const std::exception& e) {
+      lastError = describe(e);
+    } catch (...) {
+      lastError = texts::kInternalError;
+    }
+  };
+
+  if (state_.mode == RunMode::Share) {
+    attempt([this] {
+      state_.database = library_.newDatabase();
+      state_.database->open(state_.host, state_.user, state_.passwd);
+      state_.patchItem = state_.database->vssItem(state_.patch, false);
+    });
+  }
+  std::unique_ptr<vss::Database> database;
+  std::unique_ptr<vss::Item> projectItem;
+  attempt([&] {
+    database = library_.newDatabase();
+    database->open(state_.host, state_.user, state_.passwd);
+    projectItem = database->vssItem(state_.project, false);
+  });
+
+  if (!lastError) return true;
+  showFailure(*lastError);
+  return false;
+}
+
+// Opens the database for the walk (and, in Share mode, the patch project), walks the project
+// and puts the window back.
+void Patcher::start() {
+  state_.running = true;
+  std::unique_ptr<vss::Database> walkDatabase;
+  std::unique_ptr<vss::Item> projectItem;
+  try {
+    if (state_.mode == RunMode::Share) {
+      state_.database = library_.newDatabase();
+      state_.database->open(state_.host, state_.user, state_.passwd);
+      state_.patchItem = state_.database->vssItem(state_.patch, false);
+    }
+    walkDatabase = library_.newDatabase();
+    walkDatabase->open(state_.host, state_.user, state_.passwd);
+    projectItem = walkDatabase->vssItem(state_.project, false);
+    projectSpec_ = projectItem->spec();
+    recurrence(*projectItem);
+  } catch (const vss::Error& e) {
+    endRunAfterFailure(e.description());
+  } catch (const std::exception& e) {
+    endRunAfterFailure(describe(e));
+  } catch (...) {
+    endRunAfterFailure(texts::kInternalError);
+  }
+  if (state_.running) finish();
+  projectSpec_.clear();
+}
+
+// Back to idle: the run is over, the button usable again, the status bar says so.
+void Patcher::finish() {
+  state_.running = false;
+  window_.setPatchButton(texts::kPatched, true);
+  window_.setStatusText(texts::kFinished);
+}
+
+void Patcher::showFailure(const std::wstring& text) {
+  try {
+    window_.showMessage(text, texts::kAppTitle, Icon::None, Buttons::Ok);
+  } catch (...) {
+    // The window cannot even show a box; there is nobody left to tell.
+  }
+}
+
+void Patcher::endRunAfterFailure(const std::wstring& text) {
+  showFailure(text);
+  try {
+    finish();
+  } catch (...) {
+    state_.running = false;
+  }
+}
+
+}  // namespace engine
