@@ -1,0 +1,18 @@
+// Date texts and times of the store kept as whole seconds since 1899-12-30 00:00 (local time).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace standin {
+
+// "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (and "YYYY-MM-DD" alone when `dateAlone`).
+std::optional<std::int64_t> parseSeconds(std::string_view text, bool dateAlone = false);
+// "YYYY-MM-DD HH:MM:SS".
+std::string formatSeconds(std::int64_t seconds);
+// The current local time.
+std::int64_t nowSeconds();
+
+}  // namespace standin

@@ -1,0 +1,151 @@
+// The `standin` command-line tool: creates, seeds, dumps and generates stand-in stores.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "standin/file_io.h"
+#include "standin/store.h"
+#include "standin/text.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kUsage[] =
+    "usage: standin create DIR\n"
+    "       standin seed DIR SCRIPT        (SCRIPT \"-\": standard input)\n"
+    "       standin dump DIR\n"
+    "       standin generate DIR --files N --depth D --fanout F --history H\n"
+    "                        --changed-fraction P --range START END --seed S\n"
+    "DIR may also be the path of the store's srcsafe.ini.\n";
+
+// The store folder of an argument that names either the folder or its srcsafe.ini.
+fs::path storeDir(const fs::path& arg) {
+  std::error_code ec;
+  if (standin::text::fold(arg.filename().string()) == "srcsafe.ini" && fs::is_regular_file(arg, ec))
+    return arg.parent_path().empty() ? fs::path(".") : arg.parent_path();
+  return arg;
+}
+
+std::string readAll(std::FILE* f) {
+  std::string data;
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
+  return data;
+}
+
+double date(const std::string& text) {
+  auto d = standin::parseDateTime(text);
+  if (!d) d = standin::parseDateTime(text + " 00:00");
+  if (!d) throw standin::ToolError("bad date \"" + text + "\" (YYYY-MM-DD[ HH:MM[:SS]])");
+  return *d;
+}
+
+int run(const std::vector<fs::path>& paths, const std::vector<std::string>& args) {
+  if (args.size() < 2) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string& command = args[0];
+  fs::path dir = storeDir(paths[1]);
+  if (command == "create" && args.size() == 2) {
+    standin::createStore(dir);
+    return 0;
+  }
+  if (command == "seed" && args.size() == 3) {
+    std::string script;
+    if (args[2] == "-") {
+      script = readAll(stdin);
+    } else {
+      try {
+        script = standin::io::readRange(paths[2], 0, ~std::uint64_t{0} >> 1);
+      } catch (const std::exception& e) {
+        throw standin::ToolError(e.what());
+      }
+    }
+    standin::seed(dir, script);
+    return 0;
+  }
+  if (command == "dump" && args.size() == 2) {
+    std::string text = standin::dump(dir);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (command == "generate") {
+    standin::GenerateOptions o;
+    bool haveRange = false;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+      const std::string& key = args[i];
+      auto value = [&]() -> const std::string& {
+        if (i + 1 >= args.size()) throw standin::ToolError("missing value after " + key);
+        return args[++i];
+      };
+      try {
+        if (key == "--files") o.files = std::stoi(value());
+        else if (key == "--depth") o.depth = std::stoi(value());
+        else if (key == "--fanout") o.fanout = std::stoi(value());
+        else if (key == "--history") o.history = std::stoi(value());
+        else if (key == "--changed-fraction") o.changedFraction = std::stod(value());
+        else if (key == "--seed") o.seed = static_cast<std::uint32_t>(std::stoul(value()));
+        else if (key == "--range") {
+          o.rangeStart = date(value());
+          o.rangeEnd = date(value());
+          haveRange = true;
+        } else {
+          throw standin::ToolError("unknown option " + key);
+        }
+      } catch (const std::logic_error&) {
+        throw standin::ToolError("bad value for " + key);
+      }
+    }
+    if (!haveRange) throw standin::ToolError("--range START END is required");
+    standin::generate(dir, o);
+    return 0;
+  }
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+int guardedRun(const std::vector<fs::path>& paths, const std::vector<std::string>& args) {
+  try {
+    return run(paths, args);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "standin: %s\n", e.what());
+    return 1;
+  }
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stdin), _O_BINARY);
+  std::vector<fs::path> paths;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    paths.emplace_back(argv[i]);
+    args.push_back(standin::text::narrow(argv[i]));
+  }
+  return guardedRun(paths, args);
+}
+#else
+int main(int argc, char** argv) {
+  std::vector<fs::path> paths;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    paths.emplace_back(argv[i]);
+    args.emplace_back(argv[i]);
+  }
+  return guardedRun(paths, args);
+}
+#endif

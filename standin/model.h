@@ -1,0 +1,124 @@
+// The in-memory model of a stand-in store, built by replaying its journal: items (projects and
+// files), the entries that place them in projects (a shared file has several), history records,
+// users and injected faults.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace standin {
+
+inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+inline constexpr std::uint64_t kNoLine = ~std::uint64_t{0};
+
+enum class RecordKind : std::uint8_t { ProjectCreated, FileCreated, CheckedIn, Label };
+
+// One history record. Its comment and content stay in the journal; `line` and `lineLength`
+// locate the record's text there (without the checksum).
+struct HistoryRecord {
+  std::int64_t seconds = 0;
+  std::uint64_t line = kNoLine;
+  std::uint32_t lineLength = 0;
+  std::uint32_t user = 0;    // index into Model::people
+  std::uint32_t number = 0;  // version number (a label: the item's version when labelled)
+  std::uint32_t label = 0;   // index into Model::labels, labels only
+  RecordKind kind = RecordKind::CheckedIn;
+};
+
+// Field positions in a record's text of the comment and the content, by kind.
+int commentField(RecordKind kind);
+int contentField(RecordKind kind);  // -1 for records without content
+
+struct Node {
+  bool project = false;
+  std::uint32_t firstLink = kNone;  // the entry the item was created with
+  std::uint32_t versions = 0;       // versions of a file (labels not counted)
+  std::vector<HistoryRecord> history;
+  // A project's entries by folded name, each list in creation order.
+  std::unique_ptr<std::map<std::string, std::vector<std::uint32_t>>> children;
+};
+
+struct Link {
+  std::uint32_t parent = kNone;  // the project node holding the entry (kNone for the root)
+  std::uint32_t node = 0;
+  std::string name;
+  bool deleted = false;
+};
+
+struct User {
+  std::string name;
+  std::string password;
+};
+
+struct Fault {
+  std::string op;  // "versions", "share" or "get"
+  std::int32_t status = 0;
+  std::string text;
+};
+
+class Model {
+ public:
+  Model();
+
+  std::string storeId;
+  std::vector<Node> nodes;  // node 0 is the root project
+  std::vector<Link> links;  // link 0 is the root's
+  std::map<std::string, User> users;  // by folded name
+  std::vector<std::string> people;    // user names of history records
+  std::vector<std::string> labels;
+  std::unordered_map<std::uint32_t, std::vector<Fault>> faults;  // by node
+
+  // Applies one record's text; `line` and `length` locate it in the journal (kNoLine when it is
+  // not there). A record that does not fit the model (a hand edit) is passed over: false.
+  bool apply(std::string_view record, std::uint64_t line = kNoLine, std::uint32_t length = 0);
+
+  // The live entry of that folded name in a project, or kNone.
+  std::uint32_t liveChild(std::uint32_t project, const std::string& folded) const;
+  // True when the project holds an entry of that folded name that is deleted.
+  bool hasDeletedChild(std::uint32_t project, const std::string& folded) const;
+  // The project's entries: by folded name, then exact name, then age.
+  std::vector<std::uint32_t> children(std::uint32_t project, bool includeDeleted) const;
+  // The entry at a path ("$/", "$/a/b", trailing "/" ignored, letter case ignored), or kNone.
+  // With `deleted`, the last level may be a deleted entry (a live one wins).
+  std::uint32_t resolve(std::string_view spec, bool deleted) const;
+  // "$/" for the root, "$/a/b" otherwise, in the stored spelling.
+  std::string spec(std::uint32_t link) const;
+  // The entry of a project node (its only one).
+  std::uint32_t projectLink(std::uint32_t node) const { return nodes[node].firstLink; }
+  const Fault* fault(std::uint32_t node, std::string_view op) const;
+  const User* user(std::string_view name) const;
+
+ private:
+  std::uint32_t person(std::string_view name);
+  std::unordered_map<std::string, std::uint32_t> peopleIndex_;
+};
+
+// A change being put together: records followed by the commit marker.
+class Transaction {
+ public:
+  void add(std::initializer_list<std::string_view> fields);
+  bool empty() const { return count_ == 0; }
+  int count() const { return count_; }
+  // The records, each with its checksum, and the commit record.
+  std::string finish() const;
+  // The records' texts without checksums (for applying them to a model).
+  const std::vector<std::string>& records() const { return records_; }
+
+ private:
+  std::vector<std::string> records_;
+  int count_ = 0;
+};
+
+// The journal line of a record text: checksum, space, text, line feed.
+std::string journalLine(std::string_view record);
+
+// Applies the committed changes in `data`, journal bytes that start at offset `base`. Returns the
+// offset just past the last complete change; what follows it is an unfinished or torn change.
+std::uint64_t replay(Model& model, std::string_view data, std::uint64_t base);
+
+}  // namespace standin
