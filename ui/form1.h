@@ -1,0 +1,160 @@
+// Form1, the program's one window: the inputs of a run, the mode options, the Patch button,
+// the two result lists, the status bar and the menus. It is also the engine's WindowPort.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/patcher.h"
+#include "engine/ports.h"
+#include "settings/ini_api.h"
+#include "ui/base_window.h"
+#include "ui/unique_handle.h"
+#include "vss/port.h"
+
+namespace ui {
+
+// Control and menu command identifiers, named after the controls. Tab-stop controls come
+// first, in tab order; they are created in this order, which makes it the tab order.
+namespace ctl {
+enum : int {
+  txtHost = 1001,
+  txtProject,
+  txtShare,
+  txtStartDate,
+  txtEndDate,
+  txtUser,
+  txtPasswd,
+  chkIgnoreBuildUser,
+  cmdPatch,
+  ListShared,
+  listUnshare,
+  txtTargetUser,
+  iniPath,
+  patchDir,
+  txtPatch,
+  opShare,
+  opLocal,
+  View,
+  Label1,
+  Label8,
+  Label2,
+  Label9,
+  Label10,
+  Label17,
+  Label4,
+  Label7,
+  Label11,
+  Label16,
+  Label5,
+  Label6,
+  Label13,
+  Label14,
+  Label12,
+  Label15,
+  Frame4,
+  Frame3,
+  Frame1,
+  Frame2,
+  statusBar,
+  menuSharedToClip = 2001,
+  menuUnshareToClip,
+  menuAbout,
+};
+}  // namespace ctl
+
+class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
+ public:
+  static constexpr const wchar_t* kClassName = L"OstrabelForm1";
+  static constexpr const wchar_t* kCaption = L"Ostrabel v1.0.3";
+
+  Form1(vss::Library& library, engine::PlatformPort& platform);
+  ~Form1() override;
+
+  // Creates the window with its controls, runs Form_Load and shows it.
+  bool create(int showCommand);
+  // Handles one message of the thread's queue: dialog keys (Tab, arrows) first.
+  void dispatch(MSG& msg);
+
+  HWND control(int id) const { return GetDlgItem(hwnd_, id); }
+  engine::Patcher& patcher() { return patcher_; }
+  IniApi& ini() { return ini_; }
+  UINT dpi() const { return dpi_; }
+
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+  // WindowPort.
+  std::wstring text(engine::TextBox box) override;
+  bool isSelected(engine::ModeOption option) override;
+  bool isIgnoreBuildUserChecked() override;
+  void setStatusText(const std::wstring& text) override;
+  void clearList(engine::ResultList list) override;
+  void appendLine(engine::ResultList list, const std::wstring& line) override;
+  engine::Answer showMessage(const std::wstring& text, const std::wstring& title, engine::Icon icon,
+                             engine::Buttons buttons) override;
+  void processPendingEvents() override;
+  void setPatchButton(const std::wstring& caption, bool enabled) override;
+  void saveSettings() override;
+
+  // The window's own commands.
+  void Form_Load();
+  // True when the window may close; ends the process when the user confirms during a run.
+  bool Form_QueryUnload();
+  void iniPath_Click();
+  void patchDir_Click();
+  void opShare_Click();
+  void opLocal_Click();
+  void View_Click();
+  void menuAbout_Click();
+  void cmdPatch_Click();
+  void menuSharedToClip_Click();
+  void menuUnshareToClip_Click();
+  // Puts the lines of `oList` on the clipboard; false when the clipboard could not be used.
+  bool listToClip(HWND oList);
+
+ private:
+  void OnCreate();
+  void OnCommand(int id, int code);
+  LRESULT OnCtlColorStatic(HDC dc, HWND control);
+  LRESULT OnClose();
+  LRESULT OnQueryEndSession();
+  void OnDpiChanged(UINT dpi, const RECT* suggested);
+
+  void createControls();
+  void layout();
+  void setPathControls(bool patchOn, bool dirOn, bool shareOn);
+  void keepTabStopOnSelectedOption();
+  void copyListCommand(HWND oList);
+  int px(int twips) const { return MulDiv(twips, static_cast<int>(dpi_), 1440); }
+  HWND listOf(engine::ResultList list) const;
+  static std::wstring windowText(HWND hwnd);
+
+  // Control handles, named as in the layout table.
+  HWND Label1 = nullptr, txtHost = nullptr, iniPath = nullptr, Label8 = nullptr;
+  HWND Label2 = nullptr, txtProject = nullptr, Label9 = nullptr, Frame4 = nullptr;
+  HWND opShare = nullptr, txtPatch = nullptr, Label10 = nullptr, opLocal = nullptr;
+  HWND txtShare = nullptr, patchDir = nullptr, Label17 = nullptr, View = nullptr;
+  HWND Label4 = nullptr, txtStartDate = nullptr, Label7 = nullptr, txtEndDate = nullptr;
+  HWND Label11 = nullptr, Frame3 = nullptr, Label16 = nullptr, txtTargetUser = nullptr;
+  HWND Label5 = nullptr, txtUser = nullptr, cmdPatch = nullptr, Label6 = nullptr;
+  HWND txtPasswd = nullptr, chkIgnoreBuildUser = nullptr, Frame1 = nullptr;
+  HWND ListShared = nullptr, Frame2 = nullptr, listUnshare = nullptr, statusBar = nullptr;
+  HWND Label13 = nullptr, Label14 = nullptr, Label12 = nullptr, Label15 = nullptr;
+
+  struct ControlDef;
+  static const ControlDef kControls[];
+
+  IniApi ini_;
+  engine::Patcher patcher_;
+  UINT dpi_ = 96;
+  UniqueFont font_;
+  // Lines each list box has room for without growing its storage again.
+  int reserved_[2] = {0, 0};
+};
+
+// The program's message loop: runs until the window is closed; returns the exit code.
+int runMessageLoop(Form1& form);
+
+}  // namespace ui
