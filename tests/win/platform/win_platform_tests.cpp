@@ -153,6 +153,17 @@ TEST_F(WinPlatformTest, CreateFolderWithoutParentGivesTheErrorCode) {
   EXPECT_FALSE(platform_.pathExists(child));
 }
 
+// populateValue tries an empty local directory too; it must come back as a failure.
+TEST_F(WinPlatformTest, CreateFolderRefusesPathsThatNameNoFolder) {
+  for (const std::wstring path : {std::wstring(), folder_.file(L"bad<name>"),
+                                  std::wstring(L"C:\\x\0y", 5)}) {
+    SCOPED_TRACE(testing::PrintToString(path));
+    EXPECT_NE(platform_.createFolder(path), 0u);
+  }
+  EXPECT_FALSE(platform_.pathExists(folder_.file(L"bad<name>")));
+  EXPECT_FALSE(platform_.pathExists(L"C:\\x"));
+}
+
 TEST_F(WinPlatformTest, ToLowerLowersTheWholeText) {
   struct Case {
     std::wstring text;
