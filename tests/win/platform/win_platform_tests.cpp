@@ -155,7 +155,7 @@ TEST_F(WinPlatformTest, CreateFolderWithoutParentGivesTheErrorCode) {
 
 // populateValue tries an empty local directory too; it must come back as a failure.
 TEST_F(WinPlatformTest, CreateFolderRefusesPathsThatNameNoFolder) {
-  for (const std::wstring path : {std::wstring(), folder_.file(L"bad<name>"),
+  for (const std::wstring& path : {std::wstring(), folder_.file(L"bad<name>"),
                                   std::wstring(L"C:\\x\0y", 5)}) {
     SCOPED_TRACE(testing::PrintToString(path));
     EXPECT_NE(platform_.createFolder(path), 0u);
