@@ -194,6 +194,19 @@ TEST(RunDriver, OpensFourTimesInShareModeAndTwiceOtherwise) {
   }
 }
 
+TEST(RunDriver, LooksUpPatchAndProjectWhenTryingAndAgainWhenStarting) {
+  const std::vector<std::pair<std::optional<ModeOption>, std::vector<std::wstring>>> cases = {
+      {ModeOption::Share, {L"$/Patch", L"$/Src", L"$/Patch", L"$/Src"}},
+      {ModeOption::Local, {L"$/Src", L"$/Src"}},
+      {ModeOption::View, {L"$/Src", L"$/Src"}}};
+  for (const auto& [mode, lookups] : cases) {
+    fakes::Rig rig;  // an empty project: no lookups for files
+    rig.mode(mode);
+    rig.patcher.cmdPatch_Click();
+    EXPECT_EQ(rig.store.lookupLog, lookups);
+  }
+}
+
 TEST(RunDriver, ShareModeKeepsTheRunsPatchDatabaseAfterwards) {
   DriverRig rig;
   rig.mode(ModeOption::Share);
