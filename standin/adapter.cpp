@@ -88,7 +88,8 @@ class VersionImpl final : public vss::Version, public VersionDetails {
   }
   std::wstring comment() override {
     return guarded([&] {
-      auto fields = text::splitFields(store_->recordText(record_));
+      std::string line = store_->recordText(record_);
+      auto fields = text::splitFields(line);
       auto at = static_cast<std::size_t>(commentField(record_.kind));
       return at < fields.size() ? wide(text::unescape(fields[at])) : std::wstring();
     });
@@ -283,7 +284,8 @@ class ItemImpl final : public vss::Item, public ItemDetails {
           return r.kind == RecordKind::FileCreated || r.kind == RecordKind::CheckedIn;
         });
         if (newest != history.rend()) {
-          auto fields = text::splitFields(store().recordText(*newest));
+          std::string line = store().recordText(*newest);
+          auto fields = text::splitFields(line);
           auto at = static_cast<std::size_t>(contentField(newest->kind));
           if (at < fields.size()) content = text::unescape(fields[at]);
         }
