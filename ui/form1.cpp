@@ -30,6 +30,10 @@ constexpr int kClientHeightTwips = 9435;
 
 constexpr COLORREF kRed = RGB(255, 0, 0);
 
+// While a run streams lines and paths in, the lists and the status bar repaint at most this often.
+constexpr UINT_PTR kRepaintTimer = 1;
+constexpr UINT kRepaintIntervalMs = 50;
+
 // How often and how long to wait for a clipboard that another program has open.
 constexpr int kClipboardTries = 10;
 constexpr DWORD kClipboardPauseMs = 50;
@@ -243,6 +247,9 @@ LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_CTLCOLORSTATIC:
       return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_TIMER:
+      if (wParam == kRepaintTimer) thawOutput();
+      return 0;
     case WM_CLOSE:
       return OnClose();
     case WM_QUERYENDSESSION:
@@ -386,6 +393,25 @@ std::wstring Form1::windowText(HWND hwnd) {
   return text;
 }
 
+// Stops the lists and the status bar from painting for a moment, so that a run that changes
+// them for every file does not pay for a repaint each time; the timer brings them back.
+void Form1::freezeOutput() {
+  if (frozen_) return;
+  for (HWND h : {ListShared, listUnshare, statusBar}) SendMessageW(h, WM_SETREDRAW, FALSE, 0);
+  SetTimer(hwnd_, kRepaintTimer, kRepaintIntervalMs, nullptr);
+  frozen_ = true;
+}
+
+void Form1::thawOutput() {
+  if (!frozen_) return;
+  KillTimer(hwnd_, kRepaintTimer);
+  frozen_ = false;
+  for (HWND h : {ListShared, listUnshare, statusBar}) {
+    SendMessageW(h, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+  }
+}
+
 // ---- WindowPort ----
 
 std::wstring Form1::text(engine::TextBox box) {
@@ -418,6 +444,7 @@ bool Form1::isIgnoreBuildUserChecked() {
 // Called for every visited file: only stores the text and marks the bar for repainting; the
 // paint itself happens when the run next lets the window process its events.
 void Form1::setStatusText(const std::wstring& text) {
+  freezeOutput();
   SendMessageW(statusBar, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
@@ -427,6 +454,7 @@ void Form1::clearList(engine::ResultList list) {
 }
 
 void Form1::appendLine(engine::ResultList list, const std::wstring& line) {
+  freezeOutput();
   HWND box = listOf(list);
   int& reserved = reserved_[static_cast<int>(list)];
   LRESULT count = SendMessageW(box, LB_GETCOUNT, 0, 0);
@@ -440,6 +468,7 @@ void Form1::appendLine(engine::ResultList list, const std::wstring& line) {
   }
   LRESULT index = SendMessageW(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
   if (index == LB_ERR || index == LB_ERRSPACE) return;  // out of memory: the line is not shown
+  // Selecting the new line scrolls it into view; then no line is left selected.
   SendMessageW(box, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
   SendMessageW(box, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
 }
@@ -466,6 +495,7 @@ void Form1::processPendingEvents() {
 }
 
 void Form1::setPatchButton(const std::wstring& caption, bool enabled) {
+  thawOutput();  // start and end of a run: show everything now
   SetWindowTextW(cmdPatch, caption.c_str());
   EnableWindow(cmdPatch, enabled ? TRUE : FALSE);
 }

@@ -127,6 +127,8 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   void setPathControls(bool patchOn, bool dirOn, bool shareOn);
   void keepTabStopOnSelectedOption();
   void copyListCommand(HWND oList);
+  void freezeOutput();
+  void thawOutput();
   int px(int twips) const { return MulDiv(twips, static_cast<int>(dpi_), 1440); }
   HWND listOf(engine::ResultList list) const;
   static std::wstring windowText(HWND hwnd);
@@ -150,6 +152,7 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   engine::Patcher patcher_;
   UINT dpi_ = 96;
   UniqueFont font_;
+  bool frozen_ = false;  // lists and status bar not painting until the repaint timer
   // Lines each list box has room for without growing its storage again.
   int reserved_[2] = {0, 0};
 };
