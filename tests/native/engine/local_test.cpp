@@ -197,6 +197,19 @@ INSTANTIATE_TEST_SUITE_P(
         FetchOutcomeCase{"Unknown", vss::kNotFound, false, L" - 未知错误,代码: -2147166577"}),
     [](const testing::TestParamInfo<FetchOutcomeCase>& info) { return info.param.name; });
 
+TEST(GetVSSLocal, AFileOutsideTheProjectKeepsItsWholePath) {
+  // Only reachable by calling the action directly: the walk meets files below the project only.
+  LocalRig rig;
+  rig.addFile(L"$/Src2/x.c");
+  rig.patcher.populateValue();
+  fakes::FakeDatabase db(rig.store);
+  db.open(L"C:\\vss\\srcsafe.ini", L"admin", L"secret");
+  auto file = db.vssItem(L"$/Src2/x.c", false);
+  rig.patcher.getVSSLocal(*file, nullptr);
+  EXPECT_EQ(rig.store.getLog, std::vector<std::wstring>{L"D:\\out\\$\\Src2\\x.c|0"});
+  EXPECT_EQ(rig.window.shared, std::vector<std::wstring>{L"$/Src2/x.c"});
+}
+
 TEST(LocalRun, NothingIsCreatedOrFetchedForFilesThatAreNotSelected) {
   LocalRig rig;
   rig.store.file(L"$/Src/old/a.c", {{L"alice", fakes::beforeRange()}});
