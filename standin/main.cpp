@@ -23,6 +23,7 @@ const char kUsage[] =
     "usage: standin create DIR\n"
     "       standin seed DIR SCRIPT        (SCRIPT \"-\": standard input)\n"
     "       standin dump DIR\n"
+    "       standin check DIR              (counts, and the time loading it takes)\n"
     "       standin generate DIR --files N --depth D --fanout F --history H\n"
     "                        --changed-fraction P --range START END --seed S\n"
     "DIR may also be the path of the store's srcsafe.ini.\n";
@@ -79,6 +80,15 @@ int run(const std::vector<fs::path>& paths, const std::vector<std::string>& args
     std::string text = standin::dump(dir);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (command == "check" && args.size() == 2) {
+    auto s = standin::check(dir);
+    std::printf("projects %zu\nfiles %zu\nentries %zu\nrecords %zu\nusers %zu\njournal bytes %llu\n"
+                "unfinished bytes %llu\nload ms %.1f\n",
+                s.projects, s.files, s.entries, s.records, s.users,
+                static_cast<unsigned long long>(s.journalBytes),
+                static_cast<unsigned long long>(s.tornBytes), s.loadMilliseconds);
+    return 0;
   }
   if (command == "generate") {
     standin::GenerateOptions o;

@@ -2,6 +2,7 @@
 #include "standin/model.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 
@@ -59,17 +60,30 @@ Model::Model() {
 }
 
 std::uint32_t Model::person(std::string_view name) {
-  auto key = std::string(name);
-  auto it = peopleIndex_.find(key);
+  auto it = peopleIndex_.find(name);
   if (it != peopleIndex_.end()) return it->second;
   auto index = static_cast<std::uint32_t>(people.size());
-  people.push_back(key);
-  peopleIndex_.emplace(std::move(key), index);
+  people.emplace_back(name);
+  peopleIndex_.emplace(std::string(name), index);
   return index;
 }
 
 bool Model::apply(std::string_view record, std::uint64_t line, std::uint32_t length) {
-  auto f = text::splitFields(record);
+  // At most nine fields; split without allocating (opening a store applies every record).
+  std::array<std::string_view, 10> parts;
+  struct Fields {
+    std::array<std::string_view, 10>& parts;
+    std::size_t count = 0;
+    std::size_t size() const { return count; }
+    std::string_view operator[](std::size_t i) const { return parts[i]; }
+  } f{parts};
+  for (std::size_t start = 0;;) {
+    std::size_t tab = record.find('\t', start);
+    if (f.count == parts.size()) return false;
+    parts[f.count++] = record.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+    if (tab == std::string_view::npos) break;
+    start = tab + 1;
+  }
   std::string_view kind = f[0];
   auto isProject = [&](std::uint32_t id) { return id < nodes.size() && nodes[id].project; };
   auto isFile = [&](std::uint32_t id) { return id < nodes.size() && !nodes[id].project; };
@@ -78,7 +92,7 @@ bool Model::apply(std::string_view record, std::uint64_t line, std::uint32_t len
     auto seconds = parseSeconds(time);
     if (!seconds) return false;
     out.seconds = *seconds;
-    out.user = person(field(user));
+    out.user = user.find('\\') == std::string_view::npos ? person(user) : person(text::unescape(user));
     out.kind = k;
     out.line = line;
     out.lineLength = length;
@@ -101,8 +115,10 @@ bool Model::apply(std::string_view record, std::uint64_t line, std::uint32_t len
     if (!number(f[1], id) || id != nodes.size() || !number(f[2], parent) || !isProject(parent))
       return false;
     std::string name = field(f[3]);
-    std::string folded = text::fold(name);
-    if (name.empty() || liveChild(parent, folded) != kNone) return false;
+    if (name.empty()) return false;
+    auto& entries = (*nodes[parent].children)[text::fold(name)];
+    if (std::any_of(entries.begin(), entries.end(), [&](std::uint32_t l) { return !links[l].deleted; }))
+      return false;
     HistoryRecord created;
     if (!historyRecord(project ? RecordKind::ProjectCreated : RecordKind::FileCreated, f[4], f[5],
                        created))
@@ -115,8 +131,8 @@ bool Model::apply(std::string_view record, std::uint64_t line, std::uint32_t len
     node.history.push_back(created);
     if (project)
       node.children = std::make_unique<std::map<std::string, std::vector<std::uint32_t>>>();
+    entries.push_back(static_cast<std::uint32_t>(links.size()));
     nodes.push_back(std::move(node));
-    (*nodes[parent].children)[folded].push_back(static_cast<std::uint32_t>(links.size()));
     links.push_back(Link{parent, id, std::move(name), false});
     return true;
   }

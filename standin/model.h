@@ -95,7 +95,11 @@ class Model {
 
  private:
   std::uint32_t person(std::string_view name);
-  std::unordered_map<std::string, std::uint32_t> peopleIndex_;
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
+  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> peopleIndex_;
 };
 
 // A change being put together: records followed by the commit marker.

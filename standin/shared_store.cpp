@@ -59,12 +59,34 @@ bool isStore(const std::filesystem::path& dir) {
   return ini.find("[standin]") != std::string::npos && io::fileSize(paths.journal) >= 0;
 }
 
+// Replays the journal from `from` up to `size` in pieces of a few megabytes, so that a large
+// store is never held in memory whole (a piece grows when one change is larger).
+std::uint64_t replayFile(Model& model, const std::filesystem::path& journal, std::uint64_t from,
+                         std::uint64_t size) {
+  std::uint64_t piece = std::uint64_t{4} << 20;
+  while (from < size) {
+    std::string data = io::readRange(journal, from, std::min(piece, size - from));
+    std::uint64_t next = replay(model, data, from);
+    if (next == from) {
+      if (data.size() >= size - from) break;  // an unfinished change at the end
+      piece *= 2;
+      continue;
+    }
+    from = next;
+  }
+  return from;
+}
+
 void loadModel(const StorePaths& paths, Model& model, std::string* text, std::uint64_t* end) {
   if (!isStore(paths.dir)) throw NoStore("no stand-in store in " + paths.dir.string());
-  std::string data = io::readRange(paths.journal, 0, ~std::uint64_t{0} >> 1);
-  std::uint64_t consumed = replay(model, data, 0);
+  std::uint64_t consumed;
+  if (text) {
+    *text = io::readRange(paths.journal, 0, ~std::uint64_t{0} >> 1);
+    consumed = replay(model, *text, 0);
+  } else {
+    consumed = replayFile(model, paths.journal, 0, static_cast<std::uint64_t>(io::fileSize(paths.journal)));
+  }
   if (end) *end = consumed;
-  if (text) *text = std::move(data);
 }
 
 std::shared_ptr<SharedStore> SharedStore::open(const std::filesystem::path& dir) {
@@ -96,8 +118,7 @@ void SharedStore::catchUp() {
   if (size < 0) return;  // the store went away; keep what we know
   if (static_cast<std::uint64_t>(size) < consumed_) reload();  // replaced by a new store
   if (static_cast<std::uint64_t>(size) == consumed_) return;
-  std::string data = io::readRange(paths_.journal, consumed_, static_cast<std::uint64_t>(size) - consumed_);
-  consumed_ = replay(model_, data, consumed_);
+  consumed_ = replayFile(model_, paths_.journal, consumed_, static_cast<std::uint64_t>(size));
 }
 
 void SharedStore::change(const std::function<void(const Model&, Transaction&)>& build) {

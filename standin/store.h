@@ -35,6 +35,14 @@ void seed(const std::filesystem::path& dir, std::string_view scriptText);
 // The whole store as stable, diffable text (format: docs/standin.md).
 std::string dump(const std::filesystem::path& dir);
 
+// What a store holds, as `standin check` prints it: counts, and how long loading the journal took.
+struct StoreSummary {
+  std::size_t projects = 0, files = 0, entries = 0, records = 0, users = 0;
+  std::uint64_t journalBytes = 0, tornBytes = 0;  // tornBytes: an unfinished change at the end
+  double loadMilliseconds = 0;
+};
+StoreSummary check(const std::filesystem::path& dir);
+
 // Parameters of a synthetic store; see docs/standin.md for what each one does.
 struct GenerateOptions {
   int files = 1000;             // number of files
