@@ -209,7 +209,9 @@ TEST_F(FormTest, Layout_EveryControlHasItsClassTextAndPlaceAt96Dpi) {
     wchar_t cls[64] = {};
     GetClassNameW(h, cls, 64);
     EXPECT_EQ(lstrcmpiW(cls, e.cls), 0) << "class " << testing::PrintToString(std::wstring(cls));
-    if (e.text) EXPECT_EQ(windowText(h), e.text);
+    if (e.text) {
+      EXPECT_EQ(windowText(h), e.text);
+    }
     RECT rc = rectInClient(hwnd(), h);
     EXPECT_EQ(rc.left, e.left);
     EXPECT_EQ(rc.top, e.top);
@@ -261,7 +263,9 @@ TEST_F(FormTest, Styles_PasswordMaskGroupsSortingAndSelection) {
     LONG s = style(c(id));
     EXPECT_EQ(s & (ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL), 0);
     EXPECT_NE(s & ES_AUTOHSCROLL, 0) << "text longer than the box must be typeable";
-    if (id != ctl::txtPasswd) EXPECT_EQ(s & ES_PASSWORD, 0);
+    if (id != ctl::txtPasswd) {
+      EXPECT_EQ(s & ES_PASSWORD, 0);
+    }
     EXPECT_NE(s & WS_TABSTOP, 0);
   }
   // Typing into the password box shows stars but reads back the typed text.
@@ -362,7 +366,7 @@ TEST_F(FormTest, TabOrder_FollowsTheTableAndSkipsDisabledControls) {
 
   // A real Tab key press goes through the window's message handling.
   SetFocus(c(ctl::txtHost));
-  MSG msg = {c(ctl::txtHost), WM_KEYDOWN, VK_TAB, 1};
+  MSG msg = {c(ctl::txtHost), WM_KEYDOWN, VK_TAB, 1, 0, {0, 0}};
   form_->dispatch(msg);
   EXPECT_EQ(GetFocus(), c(ctl::txtProject));
 }
@@ -377,7 +381,7 @@ TEST_F(FormTest, ArrowKeys_MoveWithinTheOptionGroupAndSelect) {
                         {VK_LEFT, ctl::opLocal, false, true, true}};
   for (const Step& s : steps) {
     SCOPED_TRACE(s.selected);
-    MSG msg = {GetFocus(), WM_KEYDOWN, s.key, 1};
+    MSG msg = {GetFocus(), WM_KEYDOWN, s.key, 1, 0, {0, 0}};
     form_->dispatch(msg);
     pump();
     EXPECT_EQ(GetFocus(), c(s.selected));
@@ -420,7 +424,9 @@ TEST_F(FormTest, Menus_CaptionsItemsAndAccessKeys) {
   EXPECT_EQ(menuString(help, ctl::menuAbout, MF_BYCOMMAND), L"关于Ostrabel");
   for (HMENU m : {file, help}) {
     for (int i = 0; i < GetMenuItemCount(m); ++i) {
-      MENUITEMINFOW info = {sizeof(info), MIIM_STATE | MIIM_FTYPE};
+      MENUITEMINFOW info = {};
+      info.cbSize = sizeof(info);
+      info.fMask = MIIM_STATE | MIIM_FTYPE;
       GetMenuItemInfoW(m, static_cast<UINT>(i), TRUE, &info);
       EXPECT_EQ(info.fState & (MFS_DISABLED | MFS_CHECKED), 0u);
       EXPECT_EQ(info.fType & MFT_SEPARATOR, 0u);
@@ -618,7 +624,8 @@ TEST(CloseYes, EndsTheProcessAtOnceWithoutCompletingTheRun) {
   GetModuleFileNameW(nullptr, exe, MAX_PATH);
   std::wstring cmd = L"\"" + std::wstring(exe) + L"\" --gtest_filter=CloseHelper.AnswerYesDuringRun";
   SetEnvironmentVariableW(L"OSTRABEL_CLOSE_MARKER", marker.c_str());
-  STARTUPINFOW si = {sizeof(si)};
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
   ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   SetEnvironmentVariableW(L"OSTRABEL_CLOSE_MARKER", nullptr);
