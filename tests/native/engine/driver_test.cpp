@@ -36,10 +36,15 @@ struct DriverRig : fakes::Rig {
 TEST(RunDriver, AViewRunShowsItsStepsInOrder) {
   DriverRig rig;
   rig.patcher.cmdPatch_Click();
-  const std::vector<std::wstring> expected = {
-      L"clear:Shared", L"clear:Unshare", L"status:", L"save", L"box:" + kConfirm,
-      L"button:Patching...:off", L"status:$/Src/a.txt", L"button:Patch(ed):on",
-      L"status:" + kDone};
+  const std::vector<std::wstring> expected = {L"clear:Shared",
+                                              L"clear:Unshare",
+                                              L"status:",
+                                              L"save",
+                                              L"box:" + kConfirm,
+                                              L"button:Patching...:off",
+                                              L"status:$/Src/a.txt",
+                                              L"button:Patch(ed):on",
+                                              L"status:" + kDone};
   EXPECT_EQ(rig.window.log, expected);
   ASSERT_EQ(rig.window.boxes.size(), 1u);
   EXPECT_EQ(rig.window.boxes[0].title, L"提示");
@@ -237,8 +242,7 @@ TEST(RunDriver, EveryRunStartsWithEmptyListsAndPatchingAgain) {
   rig.patcher.cmdPatch_Click();
   EXPECT_EQ(rig.window.shared, std::vector<std::wstring>{L"$/Src/a.txt"});
   const std::vector<std::pair<std::wstring, bool>> expected = {
-      {L"Patching...", false}, {L"Patch(ed)", true}, {L"Patching...", false},
-      {L"Patch(ed)", true}};
+      {L"Patching...", false}, {L"Patch(ed)", true}, {L"Patching...", false}, {L"Patch(ed)", true}};
   EXPECT_EQ(rig.window.button, expected);
 }
 

@@ -129,8 +129,8 @@ class FakeFileSystem {
     const std::wstring k = key(path);
     for (std::size_t i = 0; i < k.size(); ++i) {
       const wchar_t c = k[i];
-      if ((c == L':' && i != 1) || c == L'<' || c == L'>' || c == L'"' || c == L'|' ||
-          c == L'?' || c == L'*') {
+      if ((c == L':' && i != 1) || c == L'<' || c == L'>' || c == L'"' || c == L'|' || c == L'?' ||
+          c == L'*') {
         return kInvalidName;
       }
     }
@@ -386,10 +386,10 @@ class FakeStore {
 
   std::map<std::wstring, std::wstring> users = {{L"admin", L"secret"}};  // lower name → password
   std::wstring host = L"C:\\vss\\srcsafe.ini";
-  std::map<std::wstring, std::int32_t> lookupFaults;   // lower-case spec → status
-  std::map<std::wstring, std::int32_t> itemsFaults;    // lower-case spec → status of Items
+  std::map<std::wstring, std::int32_t> lookupFaults;      // lower-case spec → status
+  std::map<std::wstring, std::int32_t> itemsFaults;       // lower-case spec → status of Items
   std::map<std::wstring, std::int32_t> subprojectFaults;  // name → status of NewSubproject
-  std::set<std::wstring> specFaults;                   // lower-case spec whose Spec read fails
+  std::set<std::wstring> specFaults;                      // lower-case spec whose Spec read fails
   int failOpenNumber = 0;  // the open (counting from 1) that fails with openFault
   std::optional<vss::Error> openFault;
   Counts counts;
@@ -541,8 +541,8 @@ class FakeItem : public vss::Item {
   void share(vss::Item& file, const std::wstring& comment, int flags) override {
     ++store_.counts.shares;
     auto& source = dynamic_cast<FakeItem&>(file).node_;
-    store_.shareLog.push_back(FakeStore::specOf(node_) + L"<-" + FakeStore::specOf(source) +
-                              L"|" + comment + L"|" + std::to_wstring(flags));
+    store_.shareLog.push_back(FakeStore::specOf(node_) + L"<-" + FakeStore::specOf(source) + L"|" +
+                              comment + L"|" + std::to_wstring(flags));
     if (*source.shareFault) throw **source.shareFault;
     bool deletedOnly = false;
     for (const auto& c : node_.children) {

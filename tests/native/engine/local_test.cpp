@@ -37,10 +37,8 @@ TEST(LocalRun, MirrorsTheFoldersOneTestPerLevel) {
   LocalRig rig;
   rig.addFile(L"$/Src/app/ui/main.frm");
   rig.patcher.cmdPatch_Click();
-  EXPECT_EQ(rig.chainTests(),
-            (std::vector<std::wstring>{L"D:\\out\\app", L"D:\\out\\app\\ui"}));
-  EXPECT_EQ(rig.fs.createCalls,
-            (std::vector<std::wstring>{L"D:\\out\\app", L"D:\\out\\app\\ui"}));
+  EXPECT_EQ(rig.chainTests(), (std::vector<std::wstring>{L"D:\\out\\app", L"D:\\out\\app\\ui"}));
+  EXPECT_EQ(rig.fs.createCalls, (std::vector<std::wstring>{L"D:\\out\\app", L"D:\\out\\app\\ui"}));
   EXPECT_EQ(rig.store.getLog, std::vector<std::wstring>{L"D:\\out\\app\\ui\\main.frm|0"});
   EXPECT_EQ(rig.fs.tree(L"D:\\out"),
             (std::vector<std::wstring>{L"app\\", L"app\\ui\\", L"app\\ui\\main.frm"}));
@@ -65,8 +63,8 @@ TEST(LocalRun, ARootEndingInASeparatorKeepsTheDoubledSeparator) {
   rig.addFile(L"$/Src/y.c");
   rig.patcher.cmdPatch_Click();
   EXPECT_EQ(rig.fs.createCalls, std::vector<std::wstring>{L"D:\\out\\\\app"});
-  EXPECT_EQ(rig.store.getLog, (std::vector<std::wstring>{L"D:\\out\\\\app\\x.c|0",
-                                                         L"D:\\out\\\\y.c|0"}));
+  EXPECT_EQ(rig.store.getLog,
+            (std::vector<std::wstring>{L"D:\\out\\\\app\\x.c|0", L"D:\\out\\\\y.c|0"}));
   EXPECT_EQ(rig.window.shared.size(), 2u);
 }
 
@@ -189,12 +187,12 @@ TEST_P(FetchOutcome, IsListedByItsStatus) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FetchOutcome,
-    testing::Values(
-        FetchOutcomeCase{"Success", std::nullopt, true, L""},
-        FetchOutcomeCase{"AlreadyExistsCountsAsDone", vss::kItemExists, true, L""},
-        FetchOutcomeCase{"FetchedThenDeleted", vss::kDeletedOrDamaged, false,
-                         L" - patch目录原来获得过这个文件,但被删除了"},
-        FetchOutcomeCase{"Unknown", vss::kNotFound, false, L" - 未知错误,代码: -2147166577"}),
+    testing::Values(FetchOutcomeCase{"Success", std::nullopt, true, L""},
+                    FetchOutcomeCase{"AlreadyExistsCountsAsDone", vss::kItemExists, true, L""},
+                    FetchOutcomeCase{"FetchedThenDeleted", vss::kDeletedOrDamaged, false,
+                                     L" - patch目录原来获得过这个文件,但被删除了"},
+                    FetchOutcomeCase{"Unknown", vss::kNotFound, false,
+                                     L" - 未知错误,代码: -2147166577"}),
     [](const testing::TestParamInfo<FetchOutcomeCase>& info) { return info.param.name; });
 
 TEST(GetVSSLocal, AFileOutsideTheProjectKeepsItsWholePath) {

@@ -25,9 +25,9 @@ TEST_P(Validation, ReportsTheProblemsInTableOrder) {
 }
 
 const std::map<TextBox, std::wstring> kAllEmpty = {
-    {TextBox::Host, L""},      {TextBox::Project, L""},   {TextBox::Patch, L""},
-    {TextBox::User, L""},      {TextBox::Passwd, L""},    {TextBox::StartDate, L""},
-    {TextBox::EndDate, L""},   {TextBox::TargetUser, L""}};
+    {TextBox::Host, L""},    {TextBox::Project, L""},   {TextBox::Patch, L""},
+    {TextBox::User, L""},    {TextBox::Passwd, L""},    {TextBox::StartDate, L""},
+    {TextBox::EndDate, L""}, {TextBox::TargetUser, L""}};
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Validation,
@@ -46,18 +46,15 @@ INSTANTIATE_TEST_SUITE_P(
         ValidationCase{"BlanksAreNotEmpty",
                        {{TextBox::Host, L"   "}, {TextBox::User, L" "}, {TextBox::Passwd, L" "}},
                        {}},
-        ValidationCase{"BlankStartIsMalformedNotMissing",
-                       {{TextBox::StartDate, L" "}},
-                       {L"开始时间格式有误"}},
+        ValidationCase{
+            "BlankStartIsMalformedNotMissing", {{TextBox::StartDate, L" "}}, {L"开始时间格式有误"}},
         ValidationCase{"TimeOfDayAloneIsADate", {{TextBox::StartDate, L"17:12"}}, {}},
-        ValidationCase{"DateWithSecondsIsADate",
-                       {{TextBox::EndDate, L"2009-04-28 13:30:59"}}, {}},
+        ValidationCase{"DateWithSecondsIsADate", {{TextBox::EndDate, L"2009-04-28 13:30:59"}}, {}},
         ValidationCase{"ImpossibleDayInTheEnd",
                        {{TextBox::EndDate, L"2009-02-29 10:00"}},
                        {L"结束时间格式有误"}},
-        ValidationCase{"OnlyTheProjectMissing",
-                       {{TextBox::Project, L""}},
-                       {L"VSS项目路径必需输入"}},
+        ValidationCase{
+            "OnlyTheProjectMissing", {{TextBox::Project, L""}}, {L"VSS项目路径必需输入"}},
         ValidationCase{"UserAndPasswordMissing",
                        {{TextBox::User, L""}, {TextBox::Passwd, L""}},
                        {L"用户名必需输入", L"密码必需输入"}},
@@ -70,9 +67,8 @@ TEST(PopulateValue, ReadsTheBoxesInOrderAndTheEndDateAgain) {
   fakes::Rig rig;
   rig.patcher.populateValue();
   const std::vector<TextBox> expected = {
-      TextBox::Host,      TextBox::Project, TextBox::Patch,      TextBox::User,
-      TextBox::Passwd,    TextBox::StartDate, TextBox::EndDate,  TextBox::TargetUser,
-      TextBox::Share,     TextBox::EndDate};
+      TextBox::Host,      TextBox::Project, TextBox::Patch,      TextBox::User,  TextBox::Passwd,
+      TextBox::StartDate, TextBox::EndDate, TextBox::TargetUser, TextBox::Share, TextBox::EndDate};
   EXPECT_EQ(rig.window.textReads, expected);
 }
 

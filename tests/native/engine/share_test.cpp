@@ -22,9 +22,9 @@ struct ShareRig : fakes::Rig {
     store.lookupLog.clear();
   }
   int patchEnumerations() const {
-    return static_cast<int>(std::count_if(
-        store.enumerationLog.begin(), store.enumerationLog.end(),
-        [](const std::wstring& s) { return s.rfind(L"$/Patch", 0) == 0; }));
+    return static_cast<int>(
+        std::count_if(store.enumerationLog.begin(), store.enumerationLog.end(),
+                      [](const std::wstring& s) { return s.rfind(L"$/Patch", 0) == 0; }));
   }
   std::vector<std::wstring> patchTree() const {
     std::vector<std::wstring> out;
@@ -56,8 +56,7 @@ TEST(ShareRun, MirrorsTheFoldersBelowTheProjectAndCreatesWhatIsMissing) {
   EXPECT_EQ(rig.patchTree(), (std::vector<std::wstring>{L"P $/Patch/app", L"P $/Patch/app/ui",
                                                         L"F $/Patch/app/ui/main.frm"}));
   EXPECT_EQ(rig.window.shared, std::vector<std::wstring>{L"$/Src/app/ui/main.frm"});
-  EXPECT_EQ(rig.patcher.state().sharedNames.values(),
-            std::vector<std::wstring>{L"$/Src/app/ui"});
+  EXPECT_EQ(rig.patcher.state().sharedNames.values(), std::vector<std::wstring>{L"$/Src/app/ui"});
 }
 
 TEST(ShareRun, SecondFileOfAFolderCausesNoEnumerationAndNoCreation) {
@@ -95,8 +94,8 @@ TEST_P(ProjectSpelling, MirrorsTheSameFoldersAsTheStoredSpelling) {
   rig.addFile(L"$/Src/y.c");
   rig.window.texts[TextBox::Project] = GetParam().typedProject;
   rig.patcher.cmdPatch_Click();
-  EXPECT_EQ(rig.patchTree(), (std::vector<std::wstring>{L"P $/Patch/app", L"F $/Patch/app/x.c",
-                                                        L"F $/Patch/y.c"}));
+  EXPECT_EQ(rig.patchTree(),
+            (std::vector<std::wstring>{L"P $/Patch/app", L"F $/Patch/app/x.c", L"F $/Patch/y.c"}));
   EXPECT_EQ(rig.window.shared, (std::vector<std::wstring>{L"$/Src/app/x.c", L"$/Src/y.c"}));
   EXPECT_TRUE(rig.window.unshared.empty());
 }
@@ -125,8 +124,7 @@ TEST(ShareRun, WalkingTheRootMirrorsEveryProjectBelowIt) {
   rig.window.texts[TextBox::Project] = L"$/";
   rig.window.texts[TextBox::Patch] = L"$/Patch";
   rig.patcher.cmdPatch_Click();
-  EXPECT_EQ(rig.store.shareLog,
-            std::vector<std::wstring>{L"$/Patch/Other<-$/Other/q.c|0|8192"});
+  EXPECT_EQ(rig.store.shareLog, std::vector<std::wstring>{L"$/Patch/Other<-$/Other/q.c|0|8192"});
 }
 
 TEST(ShareRun, AnExistingSubprojectInAnotherCaseIsUsed) {
@@ -148,8 +146,7 @@ TEST(ShareRun, ADeletedSubprojectOfThatNameIsNotReused) {
   rig.addFile(L"$/Src/app/x.c");
   rig.patcher.cmdPatch_Click();
   EXPECT_EQ(rig.store.newSubprojectLog, std::vector<std::wstring>{L"$/Patch|app|"});
-  EXPECT_EQ(rig.patchTree(),
-            (std::vector<std::wstring>{L"P $/Patch/app", L"F $/Patch/app/x.c"}));
+  EXPECT_EQ(rig.patchTree(), (std::vector<std::wstring>{L"P $/Patch/app", L"F $/Patch/app/x.c"}));
   EXPECT_EQ(rig.window.shared, std::vector<std::wstring>{L"$/Src/app/x.c"});
 }
 
@@ -206,14 +203,13 @@ TEST_P(ShareOutcome, IsListedByItsStatus) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ShareOutcome,
-    testing::Values(
-        ShareOutcomeCase{"Success", std::nullopt, true, L""},
-        ShareOutcomeCase{"AlreadyThere", vss::kItemExists, true, L""},
-        ShareOutcomeCase{"DeletedThere", vss::kDeletedOrDamaged, false,
-                         L" - patch目录原来share过这个文件,但被删除了"},
-        ShareOutcomeCase{"Unknown", vss::kAlreadyShared, false,
-                         L" - 未知错误,代码: -2147166418"},
-        ShareOutcomeCase{"UnknownPositive", 42, false, L" - 未知错误,代码: 42"}),
+    testing::Values(ShareOutcomeCase{"Success", std::nullopt, true, L""},
+                    ShareOutcomeCase{"AlreadyThere", vss::kItemExists, true, L""},
+                    ShareOutcomeCase{"DeletedThere", vss::kDeletedOrDamaged, false,
+                                     L" - patch目录原来share过这个文件,但被删除了"},
+                    ShareOutcomeCase{"Unknown", vss::kAlreadyShared, false,
+                                     L" - 未知错误,代码: -2147166418"},
+                    ShareOutcomeCase{"UnknownPositive", 42, false, L" - 未知错误,代码: 42"}),
     [](const testing::TestParamInfo<ShareOutcomeCase>& info) { return info.param.name; });
 
 TEST(ShareRun, AFileDeletedFromThePatchProjectIsReported) {

@@ -1,13 +1,13 @@
 // The engine against seeded stand-in stores: the walk's order, what a Share run adds to the
 // database, what a Local run writes to disk, and that a View run changes nothing.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
-#include <unistd.h>
 
 #include "native/engine/fakes.h"
 #include "standin/adapter.h"
@@ -75,9 +75,7 @@ class DiskPlatform : public engine::PlatformPort {
     if (!fs::is_directory(p.parent_path(), ec)) return fakes::FakeFileSystem::kPathNotFound;
     return fs::create_directory(p, ec) ? 0 : fakes::FakeFileSystem::kAccessDenied;
   }
-  std::optional<double> toDate(const std::wstring& text) override {
-    return fakes::parseDate(text);
-  }
+  std::optional<double> toDate(const std::wstring& text) override { return fakes::parseDate(text); }
   std::wstring nowText() override { return L"2030-01-01 00:00:00"; }
   std::wstring toLower(const std::wstring& text) override { return fakes::lower(text); }
 };
@@ -304,12 +302,18 @@ delete $/Patch/lib
   window_.selected = ModeOption::Share;
   run();
   EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/x.c", L"$/Src/lib/y.c"}));
-  const std::vector<std::string> expected = {
-      "project $/",          "project $/Patch",   "project $/Patch/APP",
-      "file $/Patch/APP/x.c", "deleted project $/Patch/lib", "project $/Patch/lib",
-      "file $/Patch/lib/y.c", "project $/Src",     "project $/Src/app",
-      "file $/Src/app/x.c shares $/Patch/APP/x.c", "project $/Src/lib",
-      "file $/Src/lib/y.c shares $/Patch/lib/y.c"};
+  const std::vector<std::string> expected = {"project $/",
+                                             "project $/Patch",
+                                             "project $/Patch/APP",
+                                             "file $/Patch/APP/x.c",
+                                             "deleted project $/Patch/lib",
+                                             "project $/Patch/lib",
+                                             "file $/Patch/lib/y.c",
+                                             "project $/Src",
+                                             "project $/Src/app",
+                                             "file $/Src/app/x.c shares $/Patch/APP/x.c",
+                                             "project $/Src/lib",
+                                             "file $/Src/lib/y.c shares $/Patch/lib/y.c"};
   EXPECT_EQ(itemLines(dump()), expected);
 }
 
@@ -325,9 +329,8 @@ fault $/Src/b.c share 0x8004D72E
 )");
   window_.selected = ModeOption::Share;
   run();
-  EXPECT_EQ(window_.unshared,
-            (Lines{L"$/Src/a.c - patch目录原来share过这个文件,但被删除了",
-                   L"$/Src/b.c - 未知错误,代码: -2147166418"}));
+  EXPECT_EQ(window_.unshared, (Lines{L"$/Src/a.c - patch目录原来share过这个文件,但被删除了",
+                                     L"$/Src/b.c - 未知错误,代码: -2147166418"}));
   EXPECT_EQ(window_.shared, Lines{L"$/Src/c.c"});
 }
 
@@ -360,10 +363,9 @@ fault $/Src/gone/z.c get 0x80040000
   const std::string before = dump();
   run();
   EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/ui/main.frm", L"$/Src/top.c"}));
-  EXPECT_EQ(window_.unshared,
-            Lines{L"$/Src/gone/z.c - patch目录原来获得过这个文件,但被删除了"});
-  EXPECT_EQ(localTree(), (std::vector<std::string>{"app/", "app/ui/", "app/ui/main.frm", "gone/",
-                                                   "top.c"}));
+  EXPECT_EQ(window_.unshared, Lines{L"$/Src/gone/z.c - patch目录原来获得过这个文件,但被删除了"});
+  EXPECT_EQ(localTree(),
+            (std::vector<std::string>{"app/", "app/ui/", "app/ui/main.frm", "gone/", "top.c"}));
   EXPECT_EQ(content("app/ui/main.frm"), "main v2");
   EXPECT_EQ(content("top.c"), "top");
   EXPECT_EQ(dump(), before);

@@ -51,47 +51,79 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{"NewestInsideTheRange", {{L"alice", inRange()}}, false, L"", true, 1},
         SelectionCase{"NewestExactlyAtTheStart", {{L"alice", kStart}}, false, L"", false, 1},
         SelectionCase{"NewestExactlyAtTheEnd", {{L"alice", kEnd}}, false, L"", false, 1},
-        SelectionCase{"JustAfterTheStart",
-                      {{L"alice", dateOf(2008, 7, 7, 17, 12, 1)}}, false, L"", true, 1},
-        SelectionCase{"JustBeforeTheEnd",
-                      {{L"alice", dateOf(2009, 4, 28, 13, 29, 59)}}, false, L"", true, 1},
+        SelectionCase{
+            "JustAfterTheStart", {{L"alice", dateOf(2008, 7, 7, 17, 12, 1)}}, false, L"", true, 1},
+        SelectionCase{
+            "JustBeforeTheEnd", {{L"alice", dateOf(2009, 4, 28, 13, 29, 59)}}, false, L"", true, 1},
         SelectionCase{"EqualStartAndEndAtTheRecord",
-                      {{L"alice", dateOf(2008, 8, 1, 12, 0)}}, false, L"", false, 1,
-                      L"2008-08-01 12:00", L"2008-08-01 12:00"},
+                      {{L"alice", dateOf(2008, 8, 1, 12, 0)}},
+                      false,
+                      L"",
+                      false,
+                      1,
+                      L"2008-08-01 12:00",
+                      L"2008-08-01 12:00"},
         SelectionCase{"BeforeTheRange", {{L"alice", beforeRange()}}, false, L"", false, 1},
         SelectionCase{"AfterTheRange", {{L"alice", fakes::afterRange()}}, false, L"", false, 1},
         SelectionCase{"ChangedInTheRangeAndAgainAfterIt",
-                      {{L"alice", fakes::afterRange()}, {L"alice", inRange()}}, false, L"",
-                      false, 1},
+                      {{L"alice", fakes::afterRange()}, {L"alice", inRange()}},
+                      false,
+                      L"",
+                      false,
+                      1},
         SelectionCase{"NewestIsALabelInsideTheRange",
-                      {{L"releaser", inRange(5)}, {L"alice", beforeRange()}}, false, L"", true,
+                      {{L"releaser", inRange(5)}, {L"alice", beforeRange()}},
+                      false,
+                      L"",
+                      true,
                       1},
-        SelectionCase{"TargetUserInAnyCase", {{L"TESTER", inRange()}}, false, L"Tester", true,
-                      1},
-        SelectionCase{"AnotherUserThanTheTarget", {{L"alice", inRange()}}, false, L"Tester",
-                      false, 1},
+        SelectionCase{"TargetUserInAnyCase", {{L"TESTER", inRange()}}, false, L"Tester", true, 1},
+        SelectionCase{
+            "AnotherUserThanTheTarget", {{L"alice", inRange()}}, false, L"Tester", false, 1},
         SelectionCase{"TargetUserMustBeTheDecidingRecords",
-                      {{L"alice", inRange(5)}, {L"tester", inRange(2)}}, false, L"tester", false,
+                      {{L"alice", inRange(5)}, {L"tester", inRange(2)}},
+                      false,
+                      L"tester",
+                      false,
                       1},
         SelectionCase{"BuildUserLabelPassedOverRecordBelowDecides",
-                      {{L"Compileruser", inRange(5)}, {L"alice", inRange(2)}}, true, L"", true,
+                      {{L"Compileruser", inRange(5)}, {L"alice", inRange(2)}},
+                      true,
+                      L"",
+                      true,
                       2},
         SelectionCase{"BuildUserLabelPassedOverRecordBelowTooOld",
-                      {{L"Compileruser", inRange(5)}, {L"alice", beforeRange()}}, true, L"",
-                      false, 2},
+                      {{L"Compileruser", inRange(5)}, {L"alice", beforeRange()}},
+                      true,
+                      L"",
+                      false,
+                      2},
         SelectionCase{"BuildUserCountsWhenNotIgnored",
-                      {{L"Compileruser", inRange(5)}, {L"alice", beforeRange()}}, false, L"",
-                      true, 1},
+                      {{L"Compileruser", inRange(5)}, {L"alice", beforeRange()}},
+                      false,
+                      L"",
+                      true,
+                      1},
         SelectionCase{"BuildUserNameInLowerCaseIsSomebodyElse",
-                      {{L"compileruser", inRange(5)}, {L"alice", beforeRange()}}, true, L"",
-                      true, 1},
+                      {{L"compileruser", inRange(5)}, {L"alice", beforeRange()}},
+                      true,
+                      L"",
+                      true,
+                      1},
         SelectionCase{"OnlyBuildUserRecords",
-                      {{L"Compileruser", inRange(5)}, {L"Compileruser", inRange(3)},
+                      {{L"Compileruser", inRange(5)},
+                       {L"Compileruser", inRange(3)},
                        {L"Compileruser", inRange(1)}},
-                      true, L"", false, 3},
+                      true,
+                      L"",
+                      false,
+                      3},
         SelectionCase{"BuildUserSkippedThenTargetUserDecides",
-                      {{L"Compileruser", inRange(5)}, {L"Tester", inRange(2)}}, true, L"TESTER",
-                      true, 2},
+                      {{L"Compileruser", inRange(5)}, {L"Tester", inRange(2)}},
+                      true,
+                      L"TESTER",
+                      true,
+                      2},
         SelectionCase{"NoHistory", {}, false, L"", false, 0},
         SelectionCase{"NoHistoryIgnoringTheBuildUser", {}, true, L"", false, 0}),
     [](const testing::TestParamInfo<SelectionCase>& info) { return info.param.name; });
@@ -149,8 +181,7 @@ TEST(Walk, ADamagedHistoryIsListedAsUnprocessed) {
   rig.store.file(L"$/Src/b.txt", {{L"a", inRange()}});
   rig.store.failHistory(L"$/Src/a.txt", vss::kDeletedOrDamaged);
   rig.patcher.cmdPatch_Click();
-  EXPECT_EQ(rig.window.unshared,
-            std::vector<std::wstring>{L"$/Src/a.txt - VSS上这个文件是损坏的"});
+  EXPECT_EQ(rig.window.unshared, std::vector<std::wstring>{L"$/Src/a.txt - VSS上这个文件是损坏的"});
   EXPECT_EQ(rig.window.shared, std::vector<std::wstring>{L"$/Src/b.txt"});
   EXPECT_EQ(rig.window.boxes.size(), 1u);
 }
@@ -194,8 +225,7 @@ TEST(Walk, ViewModeListsThreeFilesOfTwoSubprojectsAndChangesNothing) {
                                                             L"$/Src/two/c.txt"}));
     EXPECT_EQ(rig.store.tree(), before);
     EXPECT_EQ(rig.fs.tree(L"D:"), fsBefore);
-    EXPECT_EQ(rig.store.counts.shares + rig.store.counts.gets + rig.store.counts.newSubprojects,
-              0);
+    EXPECT_EQ(rig.store.counts.shares + rig.store.counts.gets + rig.store.counts.newSubprojects, 0);
   }
 }
 
@@ -204,9 +234,9 @@ TEST(Walk, CostsOneEnumerationPerProjectAndOneRecordPerFile) {
   const int kProjects = 50, kFilesEach = 40;
   for (int p = 0; p < kProjects; ++p) {
     for (int f = 0; f < kFilesEach; ++f) {
-      rig.store.file(L"$/Src/p" + std::to_wstring(p) + L"/f" + std::to_wstring(f) + L".c",
-                     {{L"alice", f % 10 == 0 ? inRange() : beforeRange()},
-                      {L"bob", beforeRange()}});
+      rig.store.file(
+          L"$/Src/p" + std::to_wstring(p) + L"/f" + std::to_wstring(f) + L".c",
+          {{L"alice", f % 10 == 0 ? inRange() : beforeRange()}, {L"bob", beforeRange()}});
     }
   }
   rig.patcher.cmdPatch_Click();
