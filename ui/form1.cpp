@@ -397,7 +397,7 @@ std::wstring Form1::windowText(HWND hwnd) {
 // them for every file does not pay for a repaint each time; the timer brings them back.
 void Form1::freezeOutput() {
   if (frozen_) return;
-  for (HWND h : {ListShared, listUnshare, statusBar}) SendMessageW(h, WM_SETREDRAW, FALSE, 0);
+  for (HWND h : {ListShared, listUnshare}) SendMessageW(h, WM_SETREDRAW, FALSE, 0);
   SetTimer(hwnd_, kRepaintTimer, kRepaintIntervalMs, nullptr);
   frozen_ = true;
 }
@@ -406,10 +406,11 @@ void Form1::thawOutput() {
   if (!frozen_) return;
   KillTimer(hwnd_, kRepaintTimer);
   frozen_ = false;
-  for (HWND h : {ListShared, listUnshare, statusBar}) {
+  for (HWND h : {ListShared, listUnshare}) {
     SendMessageW(h, WM_SETREDRAW, TRUE, 0);
     RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
   }
+  InvalidateRect(statusBar, nullptr, TRUE);
 }
 
 // ---- WindowPort ----
@@ -441,11 +442,12 @@ bool Form1::isIgnoreBuildUserChecked() {
   return SendMessageW(chkIgnoreBuildUser, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-// Called for every visited file: only stores the text and marks the bar for repainting; the
-// paint itself happens when the run next lets the window process its events.
+// Called for every visited file: stores the text at once; the bar repaints with the lists on
+// the repaint timer rather than once per file.
 void Form1::setStatusText(const std::wstring& text) {
   freezeOutput();
   SendMessageW(statusBar, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+  ValidateRect(statusBar, nullptr);  // painted by the repaint timer
 }
 
 void Form1::clearList(engine::ResultList list) {
