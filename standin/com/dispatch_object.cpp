@@ -61,8 +61,7 @@ const VARIANT& Args::at(UINT position) const {
 
 UniqueVariant Args::converted(UINT position, VARTYPE type) const {
   UniqueVariant value;
-  const HRESULT hr =
-      VariantChangeType(value.put(), const_cast<VARIANT*>(&at(position)), 0, type);
+  const HRESULT hr = VariantChangeType(value.put(), const_cast<VARIANT*>(&at(position)), 0, type);
   if (FAILED(hr)) throw ArgumentError{DISP_E_TYPEMISMATCH, position};
   return value;
 }
@@ -98,8 +97,10 @@ IDispatch* Args::object(UINT position) const {
   if (!present(position)) throw ArgumentError{DISP_E_PARAMNOTFOUND, position};
   const VARIANT& value = at(position);
   switch (value.vt) {
-    case VT_DISPATCH: return value.pdispVal;
-    case VT_DISPATCH | VT_BYREF: return value.ppdispVal != nullptr ? *value.ppdispVal : nullptr;
+    case VT_DISPATCH:
+      return value.pdispVal;
+    case VT_DISPATCH | VT_BYREF:
+      return value.ppdispVal != nullptr ? *value.ppdispVal : nullptr;
     case VT_UNKNOWN: {
       // Borrowed: the object stays alive through the caller's reference to the same object.
       ComPtr<IDispatch> dispatch;
@@ -110,7 +111,8 @@ IDispatch* Args::object(UINT position) const {
       }
       return dispatch.get();
     }
-    default: throw ArgumentError{DISP_E_TYPEMISMATCH, position};
+    default:
+      throw ArgumentError{DISP_E_TYPEMISMATCH, position};
   }
 }
 

@@ -4,8 +4,8 @@
 // thread's error object.
 #pragma once
 
-#include <windows.h>
 #include <oaidl.h>
+#include <windows.h>
 
 #include <atomic>
 #include <memory>
@@ -24,8 +24,8 @@ using vss::com::UniqueVariant;
 
 // Counters of the server's calls, for the tests and the benchmark.
 struct DispatchCounters {
-  std::atomic<long> namesLookedUp{0};  // GetIDsOfNames calls
-  std::atomic<long> calls{0};          // Invoke calls
+  std::atomic<long> namesLookedUp{0};    // GetIDsOfNames calls
+  std::atomic<long> calls{0};            // Invoke calls
   std::atomic<long> enumeratorPulls{0};  // IEnumVARIANT::Next calls
 };
 DispatchCounters& dispatchCounters();

@@ -1,9 +1,9 @@
 // The in-process server DLL of the stand-in automation library: the class object of
 // VSSDatabase over the stand-in store, and its registration under the automation library's
 // class id and ProgID.
-#include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include <memory>
 #include <mutex>

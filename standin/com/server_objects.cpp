@@ -125,15 +125,25 @@ class VersionObject final : public DispatchObject {
   void call(DISPID id, const Args& args, VARIANT& result) override {
     args.expectCount(0, 0);
     switch (id) {
-      case kUsername: setString(result, version_->username()); break;
-      case kVersionNumber: setInt32(result, details_ ? details_->versionNumber() : 0); break;
-      case kAction: setString(result, details_ ? details_->action() : std::wstring()); break;
+      case kUsername:
+        setString(result, version_->username());
+        break;
+      case kVersionNumber:
+        setInt32(result, details_ ? details_->versionNumber() : 0);
+        break;
+      case kAction:
+        setString(result, details_ ? details_->action() : std::wstring());
+        break;
       case kDate:
         result.vt = VT_DATE;
         result.date = version_->date();
         break;
-      case kComment: setString(result, details_ ? details_->comment() : std::wstring()); break;
-      case kLabel: setString(result, details_ ? details_->label() : std::wstring()); break;
+      case kComment:
+        setString(result, details_ ? details_->comment() : std::wstring());
+        break;
+      case kLabel:
+        setString(result, details_ ? details_->label() : std::wstring());
+        break;
     }
   }
 
@@ -447,8 +457,7 @@ class ItemObject final : public DispatchObject, public IPortItem {
         if (FAILED(other.query(kIidPortItem, source)) || !source) {
           throw ArgumentError{DISP_E_TYPEMISMATCH, 0};
         }
-        item_->share(*source->portItem(), args.string(1, L""),
-                     static_cast<int>(args.int32(2, 0)));
+        item_->share(*source->portItem(), args.string(1, L""), static_cast<int>(args.int32(2, 0)));
         break;
       }
       case kNewSubproject: {

@@ -3,8 +3,8 @@
 // inside of the stand-in COM server, usable in-process without registration.
 #pragma once
 
-#include <windows.h>
 #include <unknwn.h>
+#include <windows.h>
 
 #include "vss/com/unique_com.h"
 #include "vss/port.h"

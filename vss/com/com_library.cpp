@@ -228,8 +228,8 @@ class ComDatabase final : public vss::Database {
     CallArgs<2> args;
     args.bstr(0, specText.get()).boolean(1, deleted);
     UniqueVariant result;
-    invoke(object, context_->ids.lookup(object, Member::VSSItem), DISPATCH_PROPERTYGET,
-           args.data(), args.count(), result.put());
+    invoke(object, context_->ids.lookup(object, Member::VSSItem), DISPATCH_PROPERTYGET, args.data(),
+           args.count(), result.put());
     ComPtr<IDispatch> item = resultObject(result);
     if (!item) throw vss::Error(E_POINTER, systemMessage(E_POINTER));
     return std::make_unique<ComItem>(std::move(item), context_);
@@ -261,10 +261,10 @@ class ComLibrary final : public vss::Library {
     const HRESULT hr = CoCreateInstance(clsid_, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                         reinterpret_cast<void**>(object.put()));
     if (FAILED(hr)) {
-      std::wstring text = meansNotInstalled(hr)
-                              ? std::wstring(kNotInstalled)
-                              : L"The SourceSafe automation library could not be started: " +
-                                    systemMessage(hr);
+      std::wstring text =
+          meansNotInstalled(hr)
+              ? std::wstring(kNotInstalled)
+              : L"The SourceSafe automation library could not be started: " + systemMessage(hr);
       return std::make_unique<ComDatabase>(vss::Error(hr, std::move(text)), context_);
     }
     return std::make_unique<ComDatabase>(std::move(object), context_);

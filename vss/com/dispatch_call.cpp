@@ -8,7 +8,7 @@ namespace vss::com {
 namespace {
 
 constexpr const wchar_t* kMemberNames[] = {
-    L"Open", L"VSSItem",       L"Type",  L"Name", L"Spec",     L"Parent", L"Items",
+    L"Open",     L"VSSItem",       L"Type",  L"Name", L"Spec",     L"Parent", L"Items",
     L"Versions", L"NewSubproject", L"Share", L"Get",  L"Username", L"Date",
 };
 static_assert(sizeof(kMemberNames) / sizeof(kMemberNames[0]) == static_cast<size_t>(Member::Count));
@@ -139,8 +139,8 @@ ComPtr<IDispatch> resultObject(UniqueVariant& result) {
   if (value->vt == VT_UNKNOWN) {
     ComPtr<IDispatch> object;
     if (value->punkVal != nullptr) {
-      const HRESULT hr = value->punkVal->QueryInterface(IID_IDispatch,
-                                                        reinterpret_cast<void**>(object.put()));
+      const HRESULT hr =
+          value->punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(object.put()));
       if (FAILED(hr)) throw conversionError(hr);
     }
     return object;

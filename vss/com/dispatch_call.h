@@ -3,8 +3,8 @@
 // library's status and description.
 #pragma once
 
-#include <windows.h>
 #include <oaidl.h>
+#include <windows.h>
 
 #include <array>
 #include <string>

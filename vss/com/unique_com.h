@@ -4,9 +4,9 @@
 // and the raw value is reached only through an explicit `get()`.
 #pragma once
 
-#include <windows.h>
 #include <oleauto.h>
 #include <unknwn.h>
+#include <windows.h>
 
 #include <memory>
 #include <new>
@@ -49,7 +49,8 @@ class UniqueBstr {
   }
   // The text, empty for a null BSTR (which automation treats as the empty string).
   std::wstring_view view() const noexcept {
-    return value_ == nullptr ? std::wstring_view() : std::wstring_view(value_, SysStringLen(value_));
+    return value_ == nullptr ? std::wstring_view()
+                             : std::wstring_view(value_, SysStringLen(value_));
   }
 
  private:

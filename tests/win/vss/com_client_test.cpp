@@ -2,10 +2,9 @@
 // over an in-memory library: every member the program uses, statuses and texts coming through,
 // Share across database objects, Get's in/out path, lazy history, member ids asked for once; and
 // the server's own IDispatch conventions seen by a raw client.
-#include <windows.h>
-#include <oleauto.h>
-
 #include <gtest/gtest.h>
+#include <oleauto.h>
+#include <windows.h>
 
 #include <fstream>
 #include <sstream>
@@ -67,7 +66,8 @@ class ComClient : public ::testing::Test {
     main.history = {record(L"alice", 45000.25, 1, L"Created"),
                     record(L"bob", 45001.5, 2, L"Checked in"),
                     record(L"Compileruser", 45002.75, 0, L"Labeled", L"Build 12")};
-    store_.add(L"$/App/src/util.c", vss::kTypeFile).history = {record(L"carol", 45003, 1, L"Created")};
+    store_.add(L"$/App/src/util.c", vss::kTypeFile).history = {
+        record(L"carol", 45003, 1, L"Created")};
     store_.add(L"$/App/readme.txt", vss::kTypeFile);
     store_.add(L"$/Patch", vss::kTypeProject);
   }
@@ -177,7 +177,8 @@ TEST_F(ComClient, Items_LeavesOutDeletedChildrenUnlessAsked) {
   auto database = openDatabase();
   auto app = database->vssItem(L"$/App", false);
   EXPECT_EQ((std::vector<std::wstring>{L"src", L"readme.txt"}), namesOf(app->items(false)));
-  EXPECT_EQ((std::vector<std::wstring>{L"src", L"readme.txt", L"old.c"}), namesOf(app->items(true)));
+  EXPECT_EQ((std::vector<std::wstring>{L"src", L"readme.txt", L"old.c"}),
+            namesOf(app->items(true)));
 }
 
 // ---- Versions ----
@@ -199,7 +200,8 @@ TEST_F(ComClient, Versions_ComeNewestFirstWithUserAndDate) {
 
 TEST_F(ComClient, Versions_ReadOnlyAsFarAsTheCallerGoes) {
   fake::Node& longHistory = store_.add(L"$/App/long.c", vss::kTypeFile);
-  for (int i = 0; i < 200; ++i) longHistory.history.push_back(record(L"bob", 40000 + i, i + 1, L"Checked in"));
+  for (int i = 0; i < 200; ++i)
+    longHistory.history.push_back(record(L"bob", 40000 + i, i + 1, L"Checked in"));
   auto database = openDatabase();
   auto item = database->vssItem(L"$/App/long.c", false);
   store_.cursorPulls = 0;
@@ -230,8 +232,8 @@ TEST_F(ComClient, Versions_FailureWhileReadingComesThroughTheErrorObject) {
                         L"File or project not found"));
   auto cursor = database->vssItem(L"$/App/src/main.c", false)->versions(0);
   ASSERT_NE(nullptr, cursor->next());
-  EXPECT_TRUE(failsWith([&] { cursor->next(); }, vss::kDeletedOrDamaged,
-                        L"History record 2 is damaged"));
+  EXPECT_TRUE(
+      failsWith([&] { cursor->next(); }, vss::kDeletedOrDamaged, L"History record 2 is damaged"));
 }
 
 // ---- NewSubproject ----
@@ -322,8 +324,9 @@ TEST_F(ComClient, Get_FailureCarriesItsStatusAndText) {
 // read is one call into the library.
 TEST_F(ComClient, Walk_AsksForMemberIdsOncePerNameAndCallsOncePerRead) {
   for (int i = 0; i < 40; ++i) {
-    store_.add(L"$/Big/d" + std::to_wstring(i % 4) + L"/f" + std::to_wstring(i) + L".c",
-               vss::kTypeFile)
+    store_
+        .add(L"$/Big/d" + std::to_wstring(i % 4) + L"/f" + std::to_wstring(i) + L".c",
+             vss::kTypeFile)
         .history = {record(L"dave", 45000 + i, 1, L"Created")};
   }
   standin::com::resetDispatchCounts();
@@ -438,7 +441,8 @@ class RawArgs {
 DISPID idOf(IDispatch* object, const wchar_t* name) {
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
   DISPID id = 0;
-  EXPECT_EQ(S_OK, object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)) << comtest::narrow(name);
+  EXPECT_EQ(S_OK, object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))
+      << comtest::narrow(name);
   return id;
 }
 
@@ -447,8 +451,8 @@ HRESULT rawCall(IDispatch* object, const wchar_t* name, WORD flags, RawArgs& arg
                 UINT* argumentError = nullptr) {
   std::vector<VARIANT>& reversed = args.reversed();
   DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-  return object->Invoke(idOf(object, name), IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                        result, exception, argumentError);
+  return object->Invoke(idOf(object, name), IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
+                        exception, argumentError);
 }
 
 class ServerObjects : public ComClient {
@@ -498,8 +502,8 @@ TEST_F(ServerObjects, FailureFillsTheExceptionInformationAndTheErrorObject) {
   open.text(L"C:\\vss\\srcsafe.ini").text(L"alice").text(L"wrong");
   EXCEPINFO exception{};
   SetErrorInfo(0, nullptr);
-  EXPECT_EQ(DISP_E_EXCEPTION, rawCall(database.get(), L"Open", DISPATCH_METHOD, open, nullptr,
-                                      &exception));
+  EXPECT_EQ(DISP_E_EXCEPTION,
+            rawCall(database.get(), L"Open", DISPATCH_METHOD, open, nullptr, &exception));
   UniqueBstr description(exception.bstrDescription);
   UniqueBstr source(exception.bstrSource);
   SysFreeString(exception.bstrHelpFile);
@@ -549,10 +553,12 @@ TEST_F(ServerObjects, OptionalArgumentsMayBeLeftOutOrMarkedMissing) {
   missingPassword.text(L"").text(L"Admin").missing();
   EXPECT_EQ(S_OK, rawCall(database.get(), L"Open", DISPATCH_METHOD, missingPassword));
   RawArgs noSpec;
-  EXPECT_EQ(DISP_E_BADPARAMCOUNT, rawCall(database.get(), L"VSSItem", DISPATCH_PROPERTYGET, noSpec));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT,
+            rawCall(database.get(), L"VSSItem", DISPATCH_PROPERTYGET, noSpec));
   RawArgs tooMany;
   tooMany.text(L"$/").int32(0).int32(0);
-  EXPECT_EQ(DISP_E_BADPARAMCOUNT, rawCall(database.get(), L"VSSItem", DISPATCH_PROPERTYGET, tooMany));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT,
+            rawCall(database.get(), L"VSSItem", DISPATCH_PROPERTYGET, tooMany));
 }
 
 TEST_F(ServerObjects, ItemsCollectionCountsAndIndexes) {
@@ -588,8 +594,8 @@ TEST_F(ServerObjects, ItemsCollectionCountsAndIndexes) {
     }
     UniqueVariant element;
     EXCEPINFO exception{};
-    EXPECT_EQ(c.expected, rawCall(collection, L"Item", DISPATCH_PROPERTYGET, index, &element,
-                                  &exception))
+    EXPECT_EQ(c.expected,
+              rawCall(collection, L"Item", DISPATCH_PROPERTYGET, index, &element, &exception))
         << c.position;
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrSource);
@@ -608,9 +614,9 @@ TEST_F(ServerObjects, VersionRecordsCarryNumberActionCommentAndLabel) {
   RawArgs none;
   UniqueVariant enumResult;
   DISPPARAMS noArgs{nullptr, nullptr, 0, 0};
-  ASSERT_EQ(S_OK, versions.get()->pdispVal->Invoke(DISPID_NEWENUM, IID_NULL, 0,
-                                                   DISPATCH_PROPERTYGET, &noArgs,
-                                                   enumResult.put(), nullptr, nullptr));
+  ASSERT_EQ(S_OK,
+            versions.get()->pdispVal->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_PROPERTYGET,
+                                             &noArgs, enumResult.put(), nullptr, nullptr));
   ComPtr<IEnumVARIANT> records;
   ASSERT_EQ(S_OK, enumResult.get()->punkVal->QueryInterface(
                       IID_IEnumVARIANT, reinterpret_cast<void**>(records.put())));
@@ -677,8 +683,8 @@ TEST_F(ServerObjects, ShareRefusesAnObjectThatIsNotOneOfItsItems) {
   RawArgs args;
   args.object(database.get()).text(L"0").int32(8192);
   UINT argumentError = 99;
-  EXPECT_EQ(DISP_E_TYPEMISMATCH,
-            rawCall(patch.get(), L"Share", DISPATCH_METHOD, args, nullptr, nullptr, &argumentError));
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, rawCall(patch.get(), L"Share", DISPATCH_METHOD, args, nullptr,
+                                         nullptr, &argumentError));
   EXPECT_EQ(2u, argumentError);  // the first argument sits last in the reversed array
   EXPECT_TRUE(store_.shares.empty());
 }

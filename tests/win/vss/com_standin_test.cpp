@@ -2,9 +2,8 @@
 // and running over stand-in stores seeded in temporary folders: the members the program uses,
 // the library's statuses and texts, Share across database objects, Get's path round trip, and
 // the time to open a synthetic store of 100,000 files.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdio>
@@ -38,8 +37,8 @@ class RegisteredServer : public ::testing::Environment {
     module_ = LoadLibraryW(dll.c_str());
     ASSERT_NE(nullptr, module_) << "cannot load " << comtest::narrow(dll);
     using Entry = HRESULT(STDAPICALLTYPE*)();
-    auto registerServer =
-        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module_, "DllRegisterServer")));
+    auto registerServer = reinterpret_cast<Entry>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "DllRegisterServer")));
     ASSERT_NE(nullptr, registerServer);
     ASSERT_EQ(S_OK, registerServer());
   }
@@ -209,8 +208,8 @@ TEST_F(StandinServer, Share_FailsOnALiveOrDeletedItemOfThatName) {
   auto target = database->vssItem(L"$/Patch/src", false);
   auto util = database->vssItem(L"$/App/src/util.c", false);
   auto old = database->vssItem(L"$/App/src/old.c", true);
-  EXPECT_TRUE(failsWith([&] { target->share(*util, L"0", vss::kFlagRecursYes); },
-                        vss::kItemExists, L"An item with the name util.c already exists"));
+  EXPECT_TRUE(failsWith([&] { target->share(*util, L"0", vss::kFlagRecursYes); }, vss::kItemExists,
+                        L"An item with the name util.c already exists"));
   EXPECT_TRUE(failsWith([&] { target->share(*old, L"0", vss::kFlagRecursYes); },
                         vss::kDeletedOrDamaged, L"old.c has been deleted from this project"));
 }
@@ -271,9 +270,10 @@ TEST(StandinServerScale, OpensAHundredThousandFileStore) {
     walk(*root, walk);
     const auto walked = std::chrono::steady_clock::now();
     EXPECT_EQ(100000, files);
-    std::printf("[ figure ] %s: open (new database, Open, VSSItem $/) %.0f ms, walk of every "
-                "file's newest record %.0f ms\n",
-                how, ms(start, opened), ms(opened, walked));
+    std::printf(
+        "[ figure ] %s: open (new database, Open, VSSItem $/) %.0f ms, walk of every "
+        "file's newest record %.0f ms\n",
+        how, ms(start, opened), ms(opened, walked));
   };
   std::printf("[ figure ] generate 100000 files: %.0f ms\n", ms(generateStart, generated));
   timeWalk(*vss::com::makeLibrary(), "through the COM client and server");

@@ -2,10 +2,9 @@
 // made for a test and checks of vss::Error.
 #pragma once
 
-#include <windows.h>
-#include <objbase.h>
-
 #include <gtest/gtest.h>
+#include <objbase.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <functional>
@@ -18,9 +17,7 @@ namespace comtest {
 // The test thread lives in a single-threaded apartment, as the program's window thread does.
 class ApartmentEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override {
-    ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  }
+  void SetUp() override { ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
   void TearDown() override { CoUninitialize(); }
 };
 
@@ -72,8 +69,7 @@ inline std::string hex(std::int32_t status) {
 }
 
 // Runs `call`, which must fail with vss::Error of `status` and exactly `description`.
-inline ::testing::AssertionResult failsWith(const std::function<void()>& call,
-                                            std::int32_t status,
+inline ::testing::AssertionResult failsWith(const std::function<void()>& call, std::int32_t status,
                                             const std::wstring& description) {
   try {
     call();

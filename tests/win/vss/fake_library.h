@@ -89,8 +89,8 @@ struct Store {
       for (auto& child : parent->children) {
         if (!child->deleted && sameName(child->name, name)) next = child.get();
       }
-      if (next == nullptr) next = &add(specOf(parent) + (parent == root.get() ? L"" : L"/") + name,
-                                       vss::kTypeProject);
+      if (next == nullptr)
+        next = &add(specOf(parent) + (parent == root.get() ? L"" : L"/") + name, vss::kTypeProject);
       parent = next;
       rest = rest.substr(slash + 1);
     }
@@ -174,7 +174,8 @@ class Item final : public vss::Item, public standin::ItemDetails {
   std::vector<std::unique_ptr<vss::Item>> items(bool includeDeleted) override {
     std::vector<std::unique_ptr<vss::Item>> result;
     for (auto& child : node_->children) {
-      if (includeDeleted || !child->deleted) result.push_back(std::make_unique<Item>(store_, child));
+      if (includeDeleted || !child->deleted)
+        result.push_back(std::make_unique<Item>(store_, child));
     }
     return result;
   }
@@ -182,8 +183,7 @@ class Item final : public vss::Item, public standin::ItemDetails {
     if (node_->versionsFault) throw *node_->versionsFault;
     return std::make_unique<Cursor>(store_, node_);
   }
-  std::unique_ptr<vss::Item> newSubproject(const std::wstring& name,
-                                           const std::wstring&) override {
+  std::unique_ptr<vss::Item> newSubproject(const std::wstring& name, const std::wstring&) override {
     for (auto& child : node_->children) {
       if (!child->deleted && sameName(child->name, name)) {
         throw vss::Error(vss::kItemExists, L"An item with the name " + name + L" already exists");
@@ -242,7 +242,8 @@ class Database final : public vss::Database {
     throw vss::Error(vss::kUserNotFound, L"User \"" + username + L"\" not found");
   }
   std::unique_ptr<vss::Item> vssItem(const std::wstring& spec, bool deleted) override {
-    if (!open_) throw vss::Error(static_cast<std::int32_t>(0x8004D6D6), L"The database is not open");
+    if (!open_)
+      throw vss::Error(static_cast<std::int32_t>(0x8004D6D6), L"The database is not open");
     Node* node = store_.find(spec, deleted);
     if (node == nullptr) throw vss::Error(vss::kNotFound, L"File or project not found");
     return std::make_unique<Item>(store_, ownerOf(store_, node));
