@@ -247,6 +247,9 @@ LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_CTLCOLORSTATIC:
       return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wParam));
+      return 0;
     case WM_TIMER:
       if (wParam == kRepaintTimer) thawOutput();
       return 0;
@@ -296,6 +299,19 @@ LRESULT Form1::OnCtlColorStatic(HDC dc, HWND control) {
   }
   return DefWindowProcW(hwnd_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                         reinterpret_cast<LPARAM>(control));
+}
+
+// Like a dialog, the window keeps the focused control while another window (a message box,
+// a picker) is active and gives the focus back afterwards.
+void Form1::OnActivate(UINT state) {
+  if (state == WA_INACTIVE) {
+    HWND focus = GetFocus();
+    if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+    return;
+  }
+  HWND target = lastFocus_ && IsWindow(lastFocus_) && IsWindowEnabled(lastFocus_) ? lastFocus_ : nullptr;
+  if (!target) target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+  if (target) SetFocus(target);
 }
 
 // Any close request goes through Form_QueryUnload.

@@ -118,6 +118,7 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   void OnCreate();
   void OnCommand(int id, int code);
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
+  void OnActivate(UINT state);
   LRESULT OnClose();
   LRESULT OnQueryEndSession();
   void OnDpiChanged(UINT dpi, const RECT* suggested);
@@ -152,6 +153,7 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   engine::Patcher patcher_;
   UINT dpi_ = 96;
   UniqueFont font_;
+  HWND lastFocus_ = nullptr;  // the control that had the focus when the window was last active
   bool frozen_ = false;  // lists and status bar not painting until the repaint timer
   // Lines each list box has room for without growing its storage again.
   int reserved_[2] = {0, 0};

@@ -904,3 +904,18 @@ TEST_F(FormTest, Run_WindowCommandsWorkBetweenFilesAndTheRunFinishes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FormTest, Focus_StartsInTheFirstBoxAndComesBackAfterABox) {
+  EXPECT_EQ(GetFocus(), c(ctl::txtHost));
+  SetFocus(c(ctl::txtUser));
+  BoxCatcher boxes;
+  boxes.answer({IDNO});
+  command(ctl::menuAbout);
+  pump();
+  ASSERT_EQ(boxes.boxes().size(), 1u);
+  EXPECT_EQ(GetFocus(), c(ctl::txtUser));
+}
+
+}  // namespace
