@@ -4,8 +4,11 @@
 // thread's error object.
 #pragma once
 
-#include <oaidl.h>
+// windows.h comes before the other Windows headers.
+// clang-format off
 #include <windows.h>
+#include <oaidl.h>
+// clang-format on
 
 #include <atomic>
 #include <memory>

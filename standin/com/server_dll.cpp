@@ -1,9 +1,12 @@
 // The in-process server DLL of the stand-in automation library: the class object of
 // VSSDatabase over the stand-in store, and its registration under the automation library's
 // class id and ProgID.
+// windows.h comes before the other Windows headers.
+// clang-format off
+#include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
-#include <windows.h>
+// clang-format on
 
 #include <memory>
 #include <mutex>

@@ -3,8 +3,11 @@
 // inside of the stand-in COM server, usable in-process without registration.
 #pragma once
 
-#include <unknwn.h>
+// windows.h comes before the other Windows headers.
+// clang-format off
 #include <windows.h>
+#include <unknwn.h>
+// clang-format on
 
 #include "vss/com/unique_com.h"
 #include "vss/port.h"

@@ -3,8 +3,11 @@
 // library's status and description.
 #pragma once
 
-#include <oaidl.h>
+// windows.h comes before the other Windows headers.
+// clang-format off
 #include <windows.h>
+#include <oaidl.h>
+// clang-format on
 
 #include <array>
 #include <string>

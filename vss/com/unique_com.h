@@ -4,9 +4,12 @@
 // and the raw value is reached only through an explicit `get()`.
 #pragma once
 
+// windows.h comes before the other Windows headers.
+// clang-format off
+#include <windows.h>
 #include <oleauto.h>
 #include <unknwn.h>
-#include <windows.h>
+// clang-format on
 
 #include <memory>
 #include <new>

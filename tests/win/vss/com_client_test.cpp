@@ -3,8 +3,12 @@
 // Share across database objects, Get's in/out path, lazy history, member ids asked for once; and
 // the server's own IDispatch conventions seen by a raw client.
 #include <gtest/gtest.h>
-#include <oleauto.h>
+
+// windows.h comes before the other Windows headers.
+// clang-format off
 #include <windows.h>
+#include <oleauto.h>
+// clang-format on
 
 #include <fstream>
 #include <sstream>

@@ -3,7 +3,11 @@
 // the library's statuses and texts, Share across database objects, Get's path round trip, and
 // the time to open a synthetic store of 100,000 files.
 #include <gtest/gtest.h>
+
+// windows.h comes before the other Windows headers.
+// clang-format off
 #include <windows.h>
+// clang-format on
 
 #include <chrono>
 #include <cstdio>

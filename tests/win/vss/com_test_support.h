@@ -3,8 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <objbase.h>
+
+// windows.h comes before the other Windows headers.
+// clang-format off
 #include <windows.h>
+#include <objbase.h>
+// clang-format on
 
 #include <filesystem>
 #include <functional>
