@@ -474,6 +474,7 @@ void seed(const fs::path& dir, std::string_view script) {
   std::uint64_t end = 0;
   loadModel(paths, model, nullptr, &end);
   Seeder seeder(model);
+  if (script.starts_with("\xEF\xBB\xBF")) script.remove_prefix(3);  // a byte order mark of an editor
   int number = 0;
   std::size_t at = 0;
   while (at <= script.size()) {

@@ -203,6 +203,13 @@ TEST_F(StandinSeed, NewItemMayTakeTheNameOfADeletedOne) {
   EXPECT_NE(text.find("deleted file $/a.c\n"), std::string::npos) << text;
 }
 
+TEST_F(StandinSeed, ScriptMayStartWithAByteOrderMarkAndEndLinesWithCrLf) {
+  standin::seed(dir(), "\xEF\xBB\xBFuser bob\r\n# note\r\nfile $/a.c content x\r\n");
+  std::string text = standin::dump(dir());
+  EXPECT_NE(text.find("user bob\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("content \"x\"\n"), std::string::npos) << text;
+}
+
 TEST_F(StandinSeed, UsersAndPasswordsCanBeSetAgain) {
   standin::seed(dir(), "user Admin password root\nuser ALICE password a\nuser alice password b\n");
   std::string text = standin::dump(dir());
