@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "standin/adapter.h"
 #include "standin/details.h"
@@ -436,6 +437,25 @@ TEST_F(StandinAdapter, ChangesOfTheToolAndOfOtherObjectsAreSeenAtOnce) {
   auto children = names(app->items(false));
   EXPECT_NE(std::find(children.begin(), children.end(), L"fromSecond"), children.end());
   EXPECT_NE(std::find(children.begin(), children.end(), L"fromTool.c"), children.end());
+}
+
+TEST_F(StandinAdapter, ThreadsChangingOneStoreThroughSeveralObjectsLoseNothing) {
+  constexpr int kThreads = 4, kEach = 30;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      auto db = standin::makeLibrary()->newDatabase();
+      db->open(ini(), L"alice", L"secret");
+      auto patch = db->vssItem(L"$/Patch", false);
+      for (int i = 0; i < kEach; ++i) {
+        patch->newSubproject(L"t" + std::to_wstring(t) + L"-" + std::to_wstring(i), L"");
+        if (t == 0) standin::seed(dir(), "file $/Seeded/f" + std::to_string(i) + ".c\n");
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(item(L"$/Patch")->items(false).size(), 1u + kThreads * kEach);
+  EXPECT_EQ(item(L"$/Seeded")->items(false).size(), static_cast<std::size_t>(kEach));
 }
 
 TEST_F(StandinAdapter, NonAsciiNamesRoundTrip) {
