@@ -6,6 +6,7 @@
 #include <commdlg.h>
 
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "settings/settings.h"
@@ -422,7 +423,14 @@ void Form1::thawOutput() {
   if (!frozen_) return;
   KillTimer(hwnd_, kRepaintTimer);
   frozen_ = false;
-  for (HWND h : {ListShared, listUnshare}) {
+  for (engine::ResultList list : {engine::ResultList::Shared, engine::ResultList::Unshare}) {
+    HWND h = listOf(list);
+    if (std::exchange(scrollPending_[static_cast<int>(list)], false)) {
+      // Selecting the last line scrolls it into view; then no line is left selected.
+      LRESULT count = SendMessageW(h, LB_GETCOUNT, 0, 0);
+      SendMessageW(h, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
+      SendMessageW(h, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    }
     SendMessageW(h, WM_SETREDRAW, TRUE, 0);
     RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
   }
@@ -486,9 +494,11 @@ void Form1::appendLine(engine::ResultList list, const std::wstring& line) {
   }
   LRESULT index = SendMessageW(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
   if (index == LB_ERR || index == LB_ERRSPACE) return;  // out of memory: the line is not shown
-  // Selecting the new line scrolls it into view; then no line is left selected.
-  SendMessageW(box, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  SendMessageW(box, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  // No line stays selected; the list is scrolled to its newest line when it paints again (in
+  // a long run scrolling once per line would cost more than the rest of the walk).
+  if (SendMessageW(box, LB_GETCURSEL, 0, 0) != LB_ERR)
+    SendMessageW(box, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  scrollPending_[static_cast<int>(list)] = true;
 }
 
 engine::Answer Form1::showMessage(const std::wstring& text, const std::wstring& title,

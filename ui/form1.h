@@ -113,6 +113,9 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   void menuUnshareToClip_Click();
   // Puts the lines of `oList` on the clipboard; false when the clipboard could not be used.
   bool listToClip(HWND oList);
+  // Paints the lists (scrolled to their newest lines) and the status bar now instead of at the
+  // next repaint tick.
+  void flushOutput() { thawOutput(); }
 
  private:
   void OnCreate();
@@ -157,6 +160,8 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   bool frozen_ = false;  // lists and status bar not painting until the repaint timer
   // Lines each list box has room for without growing its storage again.
   int reserved_[2] = {0, 0};
+  // Lines were added since the list last scrolled to its end.
+  bool scrollPending_[2] = {false, false};
 };
 
 // The program's message loop: runs until the window is closed; returns the exit code.
