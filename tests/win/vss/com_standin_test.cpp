@@ -32,6 +32,19 @@ using comtest::failsWith;
 // Registers the server DLL that the build put beside this program, as regsvr32 would.
 class RegisteredServer : public ::testing::Environment {
  public:
+  static HMODULE module() { return module_; }
+  static std::wstring path() {
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(module_, buffer, MAX_PATH);
+    return std::wstring(buffer, length);
+  }
+  static HRESULT call(const char* entry) {
+    using Entry = HRESULT(STDAPICALLTYPE*)();
+    auto function =
+        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module_, entry)));
+    return function != nullptr ? function() : E_NOTIMPL;
+  }
+
   void SetUp() override {
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -48,7 +61,7 @@ class RegisteredServer : public ::testing::Environment {
   }
 
  private:
-  HMODULE module_ = nullptr;  // stays loaded until the process ends
+  static inline HMODULE module_ = nullptr;  // stays loaded until the process ends
 };
 [[maybe_unused]] auto* const kServer = ::testing::AddGlobalTestEnvironment(new RegisteredServer);
 
@@ -230,6 +243,39 @@ TEST_F(StandinServer, Get_WritesTheNewestContentToThePathGiven) {
   std::wstring folderPath = folder_.path().wstring();
   EXPECT_TRUE(failsWith([&] { file->get(folderPath, 0); }, static_cast<std::int32_t>(0x80070005),
                         L"Cannot write \"" + folder_.path().wstring() + L"\": it is a folder"));
+}
+
+std::wstring classesValue(const wchar_t* key, const wchar_t* name) {
+  wchar_t buffer[MAX_PATH];
+  DWORD size = sizeof(buffer);
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key, name, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
+      ERROR_SUCCESS) {
+    return L"(none)";
+  }
+  return buffer;
+}
+
+TEST(StandinServerRegistration, RegistersTheLibraryClassAndProgIdAndRemovesThem) {
+  const wchar_t* server = L"CLSID\\{783CD4E4-9D54-11CF-B8EE-00608CC9A71F}\\InprocServer32";
+  EXPECT_EQ(RegisteredServer::path(), classesValue(server, nullptr));
+  EXPECT_EQ(L"Apartment", classesValue(server, L"ThreadingModel"));
+  EXPECT_EQ(L"{783CD4E4-9D54-11CF-B8EE-00608CC9A71F}", classesValue(L"SourceSafe\\CLSID", nullptr));
+  EXPECT_EQ(L"SourceSafe.0", classesValue(L"SourceSafe\\CurVer", nullptr));
+  EXPECT_EQ(L"{783CD4E4-9D54-11CF-B8EE-00608CC9A71F}",
+            classesValue(L"SourceSafe.0\\CLSID", nullptr));
+
+  ASSERT_EQ(S_OK, RegisteredServer::call("DllUnregisterServer"));
+  EXPECT_EQ(L"(none)", classesValue(server, nullptr));
+  auto database = vss::com::makeLibrary()->newDatabase();
+  const vss::Error error = errorOf([&] { database->open(L"C:\\srcsafe.ini", L"Admin", L""); });
+  EXPECT_EQ(CO_E_CLASSSTRING, error.status());
+  EXPECT_NE(std::wstring::npos, error.description().find(L"not installed or not registered"));
+
+  // Registering again (twice: it may be repeated) brings it back.
+  ASSERT_EQ(S_OK, RegisteredServer::call("DllRegisterServer"));
+  ASSERT_EQ(S_OK, RegisteredServer::call("DllRegisterServer"));
+  EXPECT_EQ(RegisteredServer::path(), classesValue(server, nullptr));
+  EXPECT_NE(nullptr, vss::com::makeLibrary()->newDatabase());
 }
 
 // Figure for the notes: opening the synthetic 100,000-file store through the COM client.
