@@ -211,7 +211,12 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID id, REFIID iid, LCID, WO
   try {
     call(id, Args(*params), *value.get());
   } catch (const ArgumentError& error) {
-    if (argumentError != nullptr) *argumentError = params->cArgs - 1 - error.position;
+    // The position of the bad argument is reported only for the statuses that name one.
+    const bool namesArgument =
+        error.status == DISP_E_TYPEMISMATCH || error.status == DISP_E_PARAMNOTFOUND;
+    if (argumentError != nullptr && namesArgument && error.position < params->cArgs) {
+      *argumentError = params->cArgs - 1 - error.position;
+    }
     return error.status;
   } catch (const vss::Error& error) {
     return reportFailure(error.status(), error.description(), exception);
