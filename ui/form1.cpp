@@ -252,7 +252,7 @@ LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       OnActivate(LOWORD(wParam));
       return 0;
     case WM_TIMER:
-      if (wParam == kRepaintTimer) thawOutput();
+      OnTimer(wParam);
       return 0;
     case WM_CLOSE:
       return OnClose();
@@ -262,7 +262,7 @@ LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_DESTROY:
-      PostQuitMessage(0);
+      OnDestroy();
       return 0;
   }
   return DefWindowProcW(hwnd_, msg, wParam, lParam);
@@ -313,6 +313,17 @@ void Form1::OnActivate(UINT state) {
   HWND target = lastFocus_ && IsWindow(lastFocus_) && IsWindowEnabled(lastFocus_) ? lastFocus_ : nullptr;
   if (!target) target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
   if (target) SetFocus(target);
+}
+
+// The repaint tick of a run: the lists and the status bar catch up.
+void Form1::OnTimer(UINT_PTR id) {
+  if (id == kRepaintTimer) thawOutput();
+}
+
+// The window is the program: when it goes, the message loop ends.
+void Form1::OnDestroy() {
+  KillTimer(hwnd_, kRepaintTimer);
+  PostQuitMessage(0);
 }
 
 // Any close request goes through Form_QueryUnload.

@@ -122,6 +122,8 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   void OnCommand(int id, int code);
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
   void OnActivate(UINT state);
+  void OnTimer(UINT_PTR id);
+  void OnDestroy();
   LRESULT OnClose();
   LRESULT OnQueryEndSession();
   void OnDpiChanged(UINT dpi, const RECT* suggested);
