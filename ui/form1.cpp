@@ -220,6 +220,7 @@ bool Form1::create(int showCommand) {
     return false;
   UINT actual = windowDpi(hwnd_);
   if (actual != dpi_) OnDpiChanged(actual, nullptr);
+  fitClientArea();
   Form_Load();
   ShowWindow(hwnd_, showCommand);
   UpdateWindow(hwnd_);
@@ -250,6 +251,9 @@ LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_ACTIVATE:
       OnActivate(LOWORD(wParam));
+      return 0;
+    case WM_SIZE:
+      OnSize();
       return 0;
     case WM_TIMER:
       OnTimer(wParam);
@@ -315,6 +319,26 @@ void Form1::OnActivate(UINT state) {
   if (target) SetFocus(target);
 }
 
+// The status bar follows the window's width along the bottom edge.
+void Form1::OnSize() {
+  if (statusBar) SendMessageW(statusBar, WM_SIZE, 0, 0);
+}
+
+// Sizes the window so that its client area is exactly the layout's, whatever the frame and the
+// menu bar take at this DPI (the platform's estimate can be off by a few pixels).
+void Form1::fitClientArea() {
+  const int width = px(kClientWidthTwips), height = px(kClientHeightTwips);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    RECT client, window;
+    GetClientRect(hwnd_, &client);
+    if (client.right == width && client.bottom == height) return;
+    GetWindowRect(hwnd_, &window);
+    SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + width - client.right,
+                 window.bottom - window.top + height - client.bottom,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  }
+}
+
 // The repaint tick of a run: the lists and the status bar catch up.
 void Form1::OnTimer(UINT_PTR id) {
   if (id == kRepaintTimer) thawOutput();
@@ -346,6 +370,7 @@ void Form1::OnDpiChanged(UINT dpi, const RECT* suggested) {
   else
     SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  fitClientArea();
 }
 
 void Form1::createControls() {

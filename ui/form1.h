@@ -123,6 +123,7 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
   void OnActivate(UINT state);
   void OnTimer(UINT_PTR id);
+  void OnSize();
   void OnDestroy();
   LRESULT OnClose();
   LRESULT OnQueryEndSession();
@@ -130,6 +131,7 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
 
   void createControls();
   void layout();
+  void fitClientArea();
   void setPathControls(bool patchOn, bool dirOn, bool shareOn);
   void keepTabStopOnSelectedOption();
   void copyListCommand(HWND oList);

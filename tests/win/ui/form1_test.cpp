@@ -924,3 +924,43 @@ TEST_F(FormTest, Focus_StartsInTheFirstBoxAndComesBackAfterABox) {
 }
 
 }  // namespace
+
+namespace {
+
+int fontHeight(HWND control) {
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  LOGFONTW lf = {};
+  GetObjectW(font, sizeof(lf), &lf);
+  return lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
+}
+
+// Moved to a monitor of 144 dpi, the window and everything in it grow by half.
+TEST_F(FormTest, Dpi_TheWindowScalesAsAWhole) {
+  int font96 = fontHeight(c(ctl::txtHost));
+  RECT suggested;
+  GetWindowRect(hwnd(), &suggested);
+  SendMessageW(hwnd(), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  RECT client;
+  GetClientRect(hwnd(), &client);
+  EXPECT_EQ(client.right, 1112);  // 11115 twips at 144 dpi
+  EXPECT_EQ(client.bottom, 944);  // 9435 twips
+  struct Place { int id, left, top, width, height; };
+  for (Place p : {Place{ctl::txtHost, 156, 20, 396, 27}, Place{ctl::cmdPatch, 408, 336, 242, 38},
+                  Place{ctl::listUnshare, 24, 696, 1058, 186}, Place{ctl::Frame3, 660, 240, 434, 182}}) {
+    SCOPED_TRACE(p.id);
+    RECT rc = rectInClient(hwnd(), c(p.id));
+    EXPECT_EQ(rc.left, p.left);
+    EXPECT_EQ(rc.top, p.top);
+    EXPECT_EQ(rc.right - rc.left, p.width);
+    EXPECT_EQ(rc.bottom - rc.top, p.height);
+  }
+  RECT label = rectInClient(hwnd(), c(ctl::Label13));  // Frame3's corner + (240, 360) twips
+  EXPECT_EQ(label.left, 684);
+  EXPECT_EQ(label.top, 276);
+  EXPECT_GT(fontHeight(c(ctl::txtHost)), font96);
+  RECT bar = rectInClient(hwnd(), c(ctl::statusBar));
+  EXPECT_EQ(bar.right, 1112);
+  EXPECT_EQ(bar.bottom, 944);
+}
+
+}  // namespace
