@@ -1,0 +1,300 @@
+// bench_walk: a View run of a whole synthetic project against a bare traversal of the same
+// store through the same library, in one process. Natively the library is the stand-in adapter
+// and the window a quiet one; on Windows the library is the COM client (the stand-in server
+// registered as "SourceSafe") and the window is the real Form1, driven by its Patch button.
+// Prints files per second, the ratio run/bare, the listed lines and the peak memory.
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/support.h"
+#include "engine/patcher.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "box_catcher.h"
+#include "ui/form1.h"
+#include "ui/win_platform.h"
+#include "vss/com/com_library.h"
+#else
+#include "standin/adapter.h"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Args {
+  fs::path stores = "bench-stores";
+  standin::GenerateOptions store{100000, 6, 6, 5, 0.1, 0, 0, 1};
+  int reps = 3;
+  bool variants = true;  // Windows: also the run without status text, without pumping, ...
+};
+
+Args parse(const std::vector<std::wstring>& argv) {
+  Args a;
+  for (std::size_t i = 1; i < argv.size(); ++i) {
+    const std::wstring& k = argv[i];
+    const bool hasValue = i + 1 < argv.size();
+    if (k == L"--stores" && hasValue) a.stores = argv[++i];
+    else if (k == L"--files" && hasValue) a.store.files = std::stoi(argv[++i]);
+    else if (k == L"--depth" && hasValue) a.store.depth = std::stoi(argv[++i]);
+    else if (k == L"--fanout" && hasValue) a.store.fanout = std::stoi(argv[++i]);
+    else if (k == L"--reps" && hasValue) a.reps = std::stoi(argv[++i]);
+    else if (k == L"--no-variants") a.variants = false;
+    else {
+      std::fprintf(stderr,
+                   "usage: bench_walk [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R] "
+                   "[--no-variants]\n");
+      std::exit(2);
+    }
+  }
+  return a;
+}
+
+// The bare traversal: children recursively, and each file's newest history record.
+struct Bare {
+  std::uint64_t files = 0;
+  double sink = 0;
+  void walk(vss::Item& project) {
+    for (const auto& child : project.items(false)) {
+      if (child->type() == vss::kTypeProject) {
+        walk(*child);
+      } else {
+        ++files;
+        if (auto record = child->versions(0)->next()) sink += record->date();
+      }
+    }
+  }
+};
+
+double mib(std::uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+// What one measured run gives back.
+struct Result {
+  double seconds = 0;
+  std::uint64_t files = 0;  // files visited (bare) or lines listed (run)
+};
+
+Result bareTraversal(vss::Library& library, const std::wstring& ini) {
+  bench::Stopwatch clock;
+  auto db = library.newDatabase();
+  db->open(ini, bench::kUser, bench::kPassword);
+  Bare bare;
+  bare.walk(*db->vssItem(L"$/gen", false));
+  return {clock.seconds(), bare.files};
+}
+
+std::map<engine::TextBox, std::wstring> runInputs(const std::wstring& ini) {
+  return {{engine::TextBox::Host, ini},
+          {engine::TextBox::Project, L"$/gen"},
+          {engine::TextBox::User, bench::kUser},
+          {engine::TextBox::Passwd, bench::kPassword},
+          {engine::TextBox::StartDate, bench::widen(bench::kRangeStart)},
+          {engine::TextBox::EndDate, bench::widen(bench::kRangeEnd)}};
+}
+
+// A View run through a Patcher of its own on `window`.
+Result engineRun(engine::WindowPort& window, engine::PlatformPort& platform, vss::Library& library,
+                 const std::function<std::uint64_t()>& listed) {
+  engine::Patcher patcher(window, platform, library);
+  bench::Stopwatch clock;
+  patcher.cmdPatch_Click();
+  return {clock.seconds(), listed()};
+}
+
+#ifdef _WIN32
+
+void pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+std::uint64_t listedLines(ui::Form1& form) {
+  return static_cast<std::uint64_t>(SendMessageW(form.control(ui::ctl::ListShared), LB_GETCOUNT, 0, 0) +
+                                    SendMessageW(form.control(ui::ctl::listUnshare), LB_GETCOUNT, 0, 0));
+}
+
+// The Patch button of the real window pressed in View mode; the confirmation answered Yes by a
+// CBT hook, as a user would.
+Result windowRun(ui::Form1& form) {
+  uitest::BoxCatcher boxes;
+  boxes.answer({IDYES});
+  bench::Stopwatch clock;
+  SendMessageW(form.control(ui::ctl::cmdPatch), BM_CLICK, 0, 0);
+  Result r{clock.seconds(), listedLines(form)};
+  pump();
+  if (boxes.boxes().size() != 1) std::printf("  (the run showed %zu boxes)\n", boxes.boxes().size());
+  return r;
+}
+
+// Forwards to the real window, leaving out the status text or the event pumping, to show
+// where the time of a window run goes.
+class PartialWindow : public engine::WindowPort {
+ public:
+  PartialWindow(ui::Form1& form, bool status, bool events) : form_(form), status_(status), events_(events) {}
+  std::wstring text(engine::TextBox box) override { return form_.text(box); }
+  bool isSelected(engine::ModeOption option) override { return form_.isSelected(option); }
+  bool isIgnoreBuildUserChecked() override { return form_.isIgnoreBuildUserChecked(); }
+  void setStatusText(const std::wstring& t) override {
+    if (status_) form_.setStatusText(t);
+  }
+  void clearList(engine::ResultList list) override { form_.clearList(list); }
+  void appendLine(engine::ResultList list, const std::wstring& line) override { form_.appendLine(list, line); }
+  engine::Answer showMessage(const std::wstring&, const std::wstring&, engine::Icon,
+                             engine::Buttons buttons) override {
+    return buttons == engine::Buttons::YesNo ? engine::Answer::Yes : engine::Answer::Ok;
+  }
+  void processPendingEvents() override {
+    if (events_) form_.processPendingEvents();
+  }
+  void setPatchButton(const std::wstring& caption, bool enabled) override { form_.setPatchButton(caption, enabled); }
+  void saveSettings() override {}
+
+ private:
+  ui::Form1& form_;
+  bool status_, events_;
+};
+
+#endif
+
+int benchMain(const std::vector<std::wstring>& argv) {
+  const Args args = parse(argv);
+  bench::Stopwatch generation;
+  const fs::path store = bench::storeFor(args.stores, args.store);
+  const std::wstring ini = bench::iniOf(store);
+  std::printf("bench_walk: store %s\n", store.string().c_str());
+  std::printf("  %d files, depth %d, fan-out %d, %d records each; ready in %.1f s\n", args.store.files,
+              args.store.depth, args.store.fanout, args.store.history, generation.seconds());
+
+#ifdef _WIN32
+  std::unique_ptr<vss::Library> library = vss::com::makeLibrary();
+  ui::WinPlatform platform;
+  std::printf("  library: COM client (ProgID SourceSafe); run: Form1, the Patch button in View mode\n");
+#else
+  std::unique_ptr<vss::Library> library = standin::makeLibrary();
+  bench::DiskPlatform platform;
+  std::printf("  library: stand-in adapter; run: engine::Patcher::cmdPatch_Click, quiet window\n");
+#endif
+
+  // Loads the store's model once; it stays loaded while this database object lives.
+  bench::Stopwatch load;
+  auto keepLoaded = library->newDatabase();
+  keepLoaded->open(ini, bench::kUser, bench::kPassword);
+  keepLoaded->vssItem(L"$/gen", false);
+  std::printf("  store opened in %.2f s; peak memory so far %.1f MiB\n", load.seconds(),
+              mib(bench::peakMemoryBytes()));
+
+#ifdef _WIN32
+  ui::Form1 form(*library, platform);
+  if (!form.create(SW_SHOWNORMAL)) {
+    std::fprintf(stderr, "bench_walk: the window could not be created\n");
+    return 1;
+  }
+  pump();
+  const auto inputs = runInputs(ini);
+  const std::pair<int, engine::TextBox> boxes[] = {
+      {ui::ctl::txtHost, engine::TextBox::Host},         {ui::ctl::txtProject, engine::TextBox::Project},
+      {ui::ctl::txtUser, engine::TextBox::User},         {ui::ctl::txtPasswd, engine::TextBox::Passwd},
+      {ui::ctl::txtStartDate, engine::TextBox::StartDate}, {ui::ctl::txtEndDate, engine::TextBox::EndDate}};
+  for (const auto& [id, box] : boxes) SetWindowTextW(form.control(id), inputs.at(box).c_str());
+  SendMessageW(form.control(ui::ctl::View), BM_CLICK, 0, 0);
+  pump();
+  const auto run = [&] { return windowRun(form); };
+#else
+  bench::QuietWindow window;
+  window.texts = runInputs(ini);
+  const auto run = [&] {
+    return engineRun(window, platform, *library, [&] { return window.lines[0] + window.lines[1]; });
+  };
+#endif
+
+  std::vector<double> bareSeconds, runSeconds, ratios;
+  std::uint64_t files = 0, listed = 0;
+  for (int rep = 1; rep <= args.reps; ++rep) {
+    const Result bare = bareTraversal(*library, ini);
+    const Result r = run();
+    files = bare.files;
+    listed = r.files;
+    bareSeconds.push_back(bare.seconds);
+    runSeconds.push_back(r.seconds);
+    ratios.push_back(r.seconds / bare.seconds);
+    std::printf("  rep %d: bare %.2f s (%.0f files/s), run %.2f s (%.0f files/s), ratio %.2f, listed %llu\n", rep,
+                bare.seconds, bare.files / bare.seconds, r.seconds, bare.files / r.seconds, r.seconds / bare.seconds,
+                static_cast<unsigned long long>(r.files));
+  }
+  const double bareMedian = bench::median(bareSeconds), runMedian = bench::median(runSeconds);
+  std::printf("  median of %d: bare %.0f files/s, run %.0f files/s, ratio run/bare %.2f (median of ratios %.2f)\n",
+              args.reps, files / bareMedian, files / runMedian, runMedian / bareMedian, bench::median(ratios));
+  std::printf("  files %llu, listed lines %llu\n", static_cast<unsigned long long>(files),
+              static_cast<unsigned long long>(listed));
+
+#ifdef _WIN32
+  if (args.variants) {
+    // One run each, through a Patcher of its own over the same window.
+    struct Variant {
+      const char* what;
+      bool status, events;
+    } variants[] = {{"window, status text and events", true, true},
+                    {"window, no status text", false, true},
+                    {"window, no event pumping", true, false},
+                    {"window, neither", false, false}};
+    std::printf("  where the time goes (one run each, seconds; bare median %.2f):\n", bareMedian);
+    for (const Variant& v : variants) {
+      PartialWindow partial(form, v.status, v.events);
+      const Result r = engineRun(partial, platform, *library, [&] { return listedLines(form); });
+      pump();
+      std::printf("    %-34s %.2f s, ratio %.2f\n", v.what, r.seconds, r.seconds / bareMedian);
+    }
+    bench::QuietWindow quiet;
+    quiet.texts = inputs;
+    const Result r = engineRun(quiet, platform, *library, [&] { return quiet.lines[0] + quiet.lines[1]; });
+    std::printf("    %-34s %.2f s, ratio %.2f\n", "no window at all", r.seconds, r.seconds / bareMedian);
+  }
+#endif
+  std::printf("  peak memory %.1f MiB\n", mib(bench::peakMemoryBytes()));
+  return 0;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+  int code = 1;
+  try {
+    code = benchMain(std::vector<std::wstring>(argv, argv + argc));
+  } catch (const vss::Error& e) {
+    std::fwprintf(stderr, L"bench_walk: library failure 0x%08X %ls\n", static_cast<unsigned>(e.status()),
+                  e.description().c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_walk: %s\n", e.what());
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  return code;
+}
+#else
+int main(int argc, char** argv) {
+  std::vector<std::wstring> args;
+  for (int i = 0; i < argc; ++i) args.push_back(fs::path(argv[i]).wstring());
+  try {
+    return benchMain(args);
+  } catch (const vss::Error& e) {
+    std::fprintf(stderr, "bench_walk: library failure 0x%08X\n", static_cast<unsigned>(e.status()));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_walk: %s\n", e.what());
+  }
+  return 1;
+}
+#endif

@@ -1,0 +1,206 @@
+#include "bench/support.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#else
+#include <sys/resource.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace bench {
+namespace {
+
+class CountingCursor : public vss::VersionCursor {
+ public:
+  explicit CountingCursor(std::unique_ptr<vss::VersionCursor> inner) : inner_(std::move(inner)) {}
+  std::unique_ptr<vss::Version> next() override { return inner_->next(); }
+
+ private:
+  std::unique_ptr<vss::VersionCursor> inner_;
+};
+
+class CountingItem : public vss::Item {
+ public:
+  CountingItem(std::unique_ptr<vss::Item> inner, CallCounts& counts)
+      : inner_(std::move(inner)), counts_(counts) {}
+  static std::unique_ptr<vss::Item> wrap(std::unique_ptr<vss::Item> inner, CallCounts& counts) {
+    if (!inner) return nullptr;
+    return std::make_unique<CountingItem>(std::move(inner), counts);
+  }
+  vss::Item& inner() { return *inner_; }
+
+  int type() override { return inner_->type(); }
+  std::wstring name() override { return inner_->name(); }
+  std::wstring spec() override { return inner_->spec(); }
+  std::unique_ptr<vss::Item> parent() override { return wrap(inner_->parent(), counts_); }
+  std::vector<std::unique_ptr<vss::Item>> items(bool includeDeleted) override {
+    ++counts_.items;
+    std::vector<std::unique_ptr<vss::Item>> children = inner_->items(includeDeleted);
+    for (auto& child : children) child = wrap(std::move(child), counts_);
+    return children;
+  }
+  std::unique_ptr<vss::VersionCursor> versions(int flags) override {
+    ++counts_.histories;
+    return std::make_unique<CountingCursor>(inner_->versions(flags));
+  }
+  std::unique_ptr<vss::Item> newSubproject(const std::wstring& name, const std::wstring& comment) override {
+    ++counts_.creations;
+    return wrap(inner_->newSubproject(name, comment), counts_);
+  }
+  void share(vss::Item& file, const std::wstring& comment, int flags) override {
+    ++counts_.shares;
+    auto* counted = dynamic_cast<CountingItem*>(&file);
+    inner_->share(counted != nullptr ? counted->inner() : file, comment, flags);
+  }
+  void get(std::wstring& local, int flags) override {
+    ++counts_.fetches;
+    inner_->get(local, flags);
+  }
+
+ private:
+  std::unique_ptr<vss::Item> inner_;
+  CallCounts& counts_;
+};
+
+class CountingDatabase : public vss::Database {
+ public:
+  CountingDatabase(std::unique_ptr<vss::Database> inner, CallCounts& counts)
+      : inner_(std::move(inner)), counts_(counts) {}
+  void open(const std::wstring& ini, const std::wstring& user, const std::wstring& password) override {
+    ++counts_.opens;
+    inner_->open(ini, user, password);
+  }
+  std::unique_ptr<vss::Item> vssItem(const std::wstring& spec, bool deleted) override {
+    ++counts_.lookups;
+    return CountingItem::wrap(inner_->vssItem(spec, deleted), counts_);
+  }
+
+ private:
+  std::unique_ptr<vss::Database> inner_;
+  CallCounts& counts_;
+};
+
+class CountingLibrary : public vss::Library {
+ public:
+  CountingLibrary(vss::Library& inner, CallCounts& counts) : inner_(inner), counts_(counts) {}
+  std::unique_ptr<vss::Database> newDatabase() override {
+    return std::make_unique<CountingDatabase>(inner_.newDatabase(), counts_);
+  }
+
+ private:
+  vss::Library& inner_;
+  CallCounts& counts_;
+};
+
+std::string keyOf(const standin::GenerateOptions& o) {
+  std::ostringstream key;
+  key << "store-f" << o.files << "-d" << o.depth << "-F" << o.fanout << "-h" << o.history << "-c"
+      << o.changedFraction << "-s" << o.seed;
+  return key.str();
+}
+
+}  // namespace
+
+std::unique_ptr<vss::Library> countingLibrary(vss::Library& inner, CallCounts& counts) {
+  return std::make_unique<CountingLibrary>(inner, counts);
+}
+
+std::wstring QuietWindow::text(engine::TextBox box) {
+  const auto it = texts.find(box);
+  return it == texts.end() ? std::wstring() : it->second;
+}
+
+engine::Answer QuietWindow::showMessage(const std::wstring& text, const std::wstring&, engine::Icon,
+                                        engine::Buttons buttons) {
+  ++boxes;
+  lastBox = text;
+  return buttons == engine::Buttons::YesNo ? engine::Answer::Yes : engine::Answer::Ok;
+}
+
+#ifndef _WIN32
+namespace {
+fs::path onDisk(std::wstring path) {
+  std::replace(path.begin(), path.end(), L'\\', L'/');
+  return fs::path(path);
+}
+}  // namespace
+
+bool DiskPlatform::pathExists(const std::wstring& path) {
+  std::error_code ec;
+  return fs::exists(onDisk(path), ec);
+}
+
+// The Windows error codes the engine expects: 183 exists, 3 no parent, 5 otherwise.
+std::uint32_t DiskPlatform::createFolder(const std::wstring& path) {
+  std::error_code ec;
+  const fs::path p = onDisk(path);
+  if (fs::exists(p, ec)) return 183;
+  if (!fs::is_directory(p.parent_path(), ec)) return 3;
+  return fs::create_directory(p, ec) ? 0 : 5;
+}
+
+std::optional<double> DiskPlatform::toDate(const std::wstring& text) {
+  std::string narrow;
+  for (wchar_t c : text) {
+    if (c > 0x7f) return std::nullopt;
+    narrow += static_cast<char>(c);
+  }
+  return standin::parseDateTime(narrow);
+}
+
+std::wstring DiskPlatform::toLower(const std::wstring& text) {
+  std::wstring out = text;
+  for (wchar_t& c : out) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  return out;
+}
+#endif
+
+fs::path storeFor(const fs::path& parent, standin::GenerateOptions options) {
+  options.rangeStart = standin::parseDateTime(kRangeStart).value();
+  options.rangeEnd = standin::parseDateTime(kRangeEnd).value();
+  const fs::path dir = parent / keyOf(options);
+  const fs::path done = dir / "bench-complete";
+  if (fs::exists(done)) return dir;
+  fs::remove_all(dir);
+  fs::create_directories(parent);
+  standin::generate(dir, options);
+  std::string script = "user Admin password ";
+  for (const wchar_t* p = kPassword; *p != L'\0'; ++p) script += static_cast<char>(*p);
+  standin::seed(dir, script + "\n");
+  std::ofstream(done) << "generated\n";
+  return dir;
+}
+
+std::wstring iniOf(const fs::path& store) { return (store / "srcsafe.ini").wstring(); }
+
+std::uint64_t peakMemoryBytes() {
+#ifdef _WIN32
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof(counters);
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
+  return counters.PeakWorkingSetSize;
+#else
+  rusage usage = {};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;  // kilobytes on Linux
+#endif
+}
+
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+}  // namespace bench
