@@ -163,18 +163,22 @@ std::wstring DiskPlatform::toLower(const std::wstring& text) {
 }
 #endif
 
-fs::path storeFor(const fs::path& parent, standin::GenerateOptions options) {
+void generateStore(const fs::path& dir, standin::GenerateOptions options) {
   options.rangeStart = standin::parseDateTime(kRangeStart).value();
   options.rangeEnd = standin::parseDateTime(kRangeEnd).value();
-  const fs::path dir = parent / keyOf(options);
-  const fs::path done = dir / "bench-complete";
-  if (fs::exists(done)) return dir;
   fs::remove_all(dir);
-  fs::create_directories(parent);
+  fs::create_directories(dir.parent_path());
   standin::generate(dir, options);
   std::string script = "user Admin password ";
   for (const wchar_t* p = kPassword; *p != L'\0'; ++p) script += static_cast<char>(*p);
   standin::seed(dir, script + "\n");
+}
+
+fs::path storeFor(const fs::path& parent, standin::GenerateOptions options) {
+  const fs::path dir = parent / keyOf(options);
+  const fs::path done = dir / "bench-complete";
+  if (fs::exists(done)) return dir;
+  generateStore(dir, options);
   std::ofstream(done) << "generated\n";
   return dir;
 }

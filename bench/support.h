@@ -82,6 +82,10 @@ inline constexpr const wchar_t* kPassword = L"bench";  // a run needs a password
 // given Admin's password) only when no complete one is there yet.
 std::filesystem::path storeFor(const std::filesystem::path& parent, standin::GenerateOptions options);
 
+// Generates a new store in `dir` (removing what is there) over the benchmarks' range, with Admin's
+// password set.
+void generateStore(const std::filesystem::path& dir, standin::GenerateOptions options);
+
 std::wstring iniOf(const std::filesystem::path& store);
 
 // ---- measuring ----
