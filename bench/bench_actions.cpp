@@ -170,6 +170,7 @@ int benchMain(const std::vector<std::wstring>& argv) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);  // figures as they come, also into a pipe
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int code = 1;
   try {
