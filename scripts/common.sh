@@ -71,3 +71,9 @@ build_config() {
   fi
   cmake --build "$build/$config"
 }
+
+# Starts Wine's own background processes (services, explorer) with no output attached. Started
+# by the first test instead, they would inherit its output pipe and keep CTest waiting for it.
+wine_warm_up() {
+  "$(wine_bin "$1")" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
