@@ -14,8 +14,8 @@
 #include "engine/patcher.h"
 
 #ifdef _WIN32
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include "ui/win_platform.h"
 #include "vss/com/com_library.h"
@@ -40,13 +40,20 @@ Args parse(const std::vector<std::wstring>& argv) {
   for (std::size_t i = 1; i < argv.size(); ++i) {
     const std::wstring& k = argv[i];
     const bool hasValue = i + 1 < argv.size();
-    if (k == L"--stores" && hasValue) a.stores = argv[++i];
-    else if (k == L"--files" && hasValue) a.store.files = std::stoi(argv[++i]);
-    else if (k == L"--depth" && hasValue) a.store.depth = std::stoi(argv[++i]);
-    else if (k == L"--fanout" && hasValue) a.store.fanout = std::stoi(argv[++i]);
-    else if (k == L"--reps" && hasValue) a.reps = std::stoi(argv[++i]);
+    if (k == L"--stores" && hasValue)
+      a.stores = argv[++i];
+    else if (k == L"--files" && hasValue)
+      a.store.files = std::stoi(argv[++i]);
+    else if (k == L"--depth" && hasValue)
+      a.store.depth = std::stoi(argv[++i]);
+    else if (k == L"--fanout" && hasValue)
+      a.store.fanout = std::stoi(argv[++i]);
+    else if (k == L"--reps" && hasValue)
+      a.reps = std::stoi(argv[++i]);
     else {
-      std::fprintf(stderr, "usage: bench_actions [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R]\n");
+      std::fprintf(
+          stderr,
+          "usage: bench_actions [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R]\n");
       std::exit(2);
     }
   }
@@ -91,22 +98,16 @@ Outcome runOnce(vss::Library& library, engine::PlatformPort& platform, const fs:
 void printCalls(const char* what, const Outcome& o, std::uint64_t files) {
   const double n = files ? static_cast<double>(files) : 1.0;
   const bench::CallCounts& c = o.calls;
-  std::printf("    %-6s calls per selected file: enumerations %.3f, lookups %.3f, creations %.3f, shares %.3f, "
-              "fetches %.3f, histories %.3f  (totals %llu / %llu / %llu / %llu / %llu / %llu, opens %llu)\n",
-              what, c.items / n, c.lookups / n, c.creations / n, c.shares / n, c.fetches / n, c.histories / n,
-              static_cast<unsigned long long>(c.items), static_cast<unsigned long long>(c.lookups),
-              static_cast<unsigned long long>(c.creations), static_cast<unsigned long long>(c.shares),
-              static_cast<unsigned long long>(c.fetches), static_cast<unsigned long long>(c.histories),
-              static_cast<unsigned long long>(c.opens));
-}
-
-std::wstring localPath(const fs::path& p) {
-#ifdef _WIN32
-  return p.wstring();
-#else
-  std::wstring s = p.wstring();  // the engine adds "\" between levels; the platform maps it back
-  return s;
-#endif
+  std::printf(
+      "    %-6s calls per selected file: enumerations %.3f, lookups %.3f, creations %.3f, shares "
+      "%.3f, "
+      "fetches %.3f, histories %.3f  (totals %llu / %llu / %llu / %llu / %llu / %llu, opens "
+      "%llu)\n",
+      what, c.items / n, c.lookups / n, c.creations / n, c.shares / n, c.fetches / n,
+      c.histories / n, static_cast<unsigned long long>(c.items),
+      static_cast<unsigned long long>(c.lookups), static_cast<unsigned long long>(c.creations),
+      static_cast<unsigned long long>(c.shares), static_cast<unsigned long long>(c.fetches),
+      static_cast<unsigned long long>(c.histories), static_cast<unsigned long long>(c.opens));
 }
 
 int benchMain(const std::vector<std::wstring>& argv) {
@@ -124,7 +125,8 @@ int benchMain(const std::vector<std::wstring>& argv) {
 #endif
   const fs::path work = args.stores / ("actions-work-" + std::to_string(pid));
   std::printf("bench_actions: %d files, depth %d, fan-out %d, changed fraction %.2f; library: %s\n",
-              args.store.files, args.store.depth, args.store.fanout, args.store.changedFraction, libraryName);
+              args.store.files, args.store.depth, args.store.fanout, args.store.changedFraction,
+              libraryName);
 
   std::vector<double> shareSeconds, localSeconds;
   Outcome view, share, local;
@@ -139,23 +141,29 @@ int benchMain(const std::vector<std::wstring>& argv) {
     share = runOnce(*library, platform, db, engine::ModeOption::Share, L"");
     const fs::path folder = work / ("local" + std::to_string(rep));
     fs::create_directories(folder);
-    local = runOnce(*library, platform, db, engine::ModeOption::Local, localPath(folder));
+    // The engine adds a backslash between levels; natively the platform and the adapter read it as
+    // "/".
+    local = runOnce(*library, platform, db, engine::ModeOption::Local, folder.wstring());
     shareSeconds.push_back(share.seconds);
     localSeconds.push_back(local.seconds);
-    std::printf("  rep %d (store generated in %.1f s): Share %.2f s, %llu processed, %llu unprocessed; "
-                "Local %.2f s, %llu processed, %llu unprocessed\n",
-                rep, generated, share.seconds, static_cast<unsigned long long>(share.processed),
-                static_cast<unsigned long long>(share.unprocessed), local.seconds,
-                static_cast<unsigned long long>(local.processed), static_cast<unsigned long long>(local.unprocessed));
+    std::printf(
+        "  rep %d (store generated in %.1f s): Share %.2f s, %llu processed, %llu unprocessed; "
+        "Local %.2f s, %llu processed, %llu unprocessed\n",
+        rep, generated, share.seconds, static_cast<unsigned long long>(share.processed),
+        static_cast<unsigned long long>(share.unprocessed), local.seconds,
+        static_cast<unsigned long long>(local.processed),
+        static_cast<unsigned long long>(local.unprocessed));
     for (const Outcome* o : {&share, &local}) {
-      if (o->boxes != 1) std::wprintf(L"    %llu boxes, the last: %ls\n", static_cast<unsigned long long>(o->boxes),
-                                      o->lastBox.c_str());
+      if (o->boxes != 1)
+        std::wprintf(L"    %llu boxes, the last: %ls\n", static_cast<unsigned long long>(o->boxes),
+                     o->lastBox.c_str());
     }
   }
   const std::uint64_t selected = view.processed;
   std::printf("  selected files (View run): %llu\n", static_cast<unsigned long long>(selected));
-  std::printf("  median of %d: Share %.0f files/s, Local %.0f files/s (selected files per second)\n", args.reps,
-              selected / bench::median(shareSeconds), selected / bench::median(localSeconds));
+  std::printf(
+      "  median of %d: Share %.0f files/s, Local %.0f files/s (selected files per second)\n",
+      args.reps, selected / bench::median(shareSeconds), selected / bench::median(localSeconds));
   printCalls("View", view, selected);
   printCalls("Share", share, selected);
   printCalls("Local", local, selected);
@@ -176,8 +184,8 @@ int wmain(int argc, wchar_t** argv) {
   try {
     code = benchMain(std::vector<std::wstring>(argv, argv + argc));
   } catch (const vss::Error& e) {
-    std::fwprintf(stderr, L"bench_actions: library failure 0x%08X %ls\n", static_cast<unsigned>(e.status()),
-                  e.description().c_str());
+    std::fwprintf(stderr, L"bench_actions: library failure 0x%08X %ls\n",
+                  static_cast<unsigned>(e.status()), e.description().c_str());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_actions: %s\n", e.what());
   }
@@ -191,7 +199,8 @@ int main(int argc, char** argv) {
   try {
     return benchMain(args);
   } catch (const vss::Error& e) {
-    std::fprintf(stderr, "bench_actions: library failure 0x%08X\n", static_cast<unsigned>(e.status()));
+    std::fprintf(stderr, "bench_actions: library failure 0x%08X\n",
+                 static_cast<unsigned>(e.status()));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_actions: %s\n", e.what());
   }

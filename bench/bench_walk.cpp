@@ -14,9 +14,9 @@
 #include "engine/patcher.h"
 
 #ifdef _WIN32
-#include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include "box_catcher.h"
 #include "ui/form1.h"
@@ -42,16 +42,23 @@ Args parse(const std::vector<std::wstring>& argv) {
   for (std::size_t i = 1; i < argv.size(); ++i) {
     const std::wstring& k = argv[i];
     const bool hasValue = i + 1 < argv.size();
-    if (k == L"--stores" && hasValue) a.stores = argv[++i];
-    else if (k == L"--files" && hasValue) a.store.files = std::stoi(argv[++i]);
-    else if (k == L"--depth" && hasValue) a.store.depth = std::stoi(argv[++i]);
-    else if (k == L"--fanout" && hasValue) a.store.fanout = std::stoi(argv[++i]);
-    else if (k == L"--reps" && hasValue) a.reps = std::stoi(argv[++i]);
-    else if (k == L"--no-variants") a.variants = false;
+    if (k == L"--stores" && hasValue)
+      a.stores = argv[++i];
+    else if (k == L"--files" && hasValue)
+      a.store.files = std::stoi(argv[++i]);
+    else if (k == L"--depth" && hasValue)
+      a.store.depth = std::stoi(argv[++i]);
+    else if (k == L"--fanout" && hasValue)
+      a.store.fanout = std::stoi(argv[++i]);
+    else if (k == L"--reps" && hasValue)
+      a.reps = std::stoi(argv[++i]);
+    else if (k == L"--no-variants")
+      a.variants = false;
     else {
-      std::fprintf(stderr,
-                   "usage: bench_walk [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R] "
-                   "[--no-variants]\n");
+      std::fprintf(
+          stderr,
+          "usage: bench_walk [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R] "
+          "[--no-variants]\n");
       std::exit(2);
     }
   }
@@ -120,8 +127,9 @@ void pump() {
 }
 
 std::uint64_t listedLines(ui::Form1& form) {
-  return static_cast<std::uint64_t>(SendMessageW(form.control(ui::ctl::ListShared), LB_GETCOUNT, 0, 0) +
-                                    SendMessageW(form.control(ui::ctl::listUnshare), LB_GETCOUNT, 0, 0));
+  return static_cast<std::uint64_t>(
+      SendMessageW(form.control(ui::ctl::ListShared), LB_GETCOUNT, 0, 0) +
+      SendMessageW(form.control(ui::ctl::listUnshare), LB_GETCOUNT, 0, 0));
 }
 
 // The Patch button of the real window pressed in View mode; the confirmation answered Yes by a
@@ -133,7 +141,8 @@ Result windowRun(ui::Form1& form) {
   SendMessageW(form.control(ui::ctl::cmdPatch), BM_CLICK, 0, 0);
   Result r{clock.seconds(), listedLines(form)};
   pump();
-  if (boxes.boxes().size() != 1) std::printf("  (the run showed %zu boxes)\n", boxes.boxes().size());
+  if (boxes.boxes().size() != 1)
+    std::printf("  (the run showed %zu boxes)\n", boxes.boxes().size());
   return r;
 }
 
@@ -141,7 +150,8 @@ Result windowRun(ui::Form1& form) {
 // where the time of a window run goes.
 class PartialWindow : public engine::WindowPort {
  public:
-  PartialWindow(ui::Form1& form, bool status, bool events) : form_(form), status_(status), events_(events) {}
+  PartialWindow(ui::Form1& form, bool status, bool events)
+      : form_(form), status_(status), events_(events) {}
   std::wstring text(engine::TextBox box) override { return form_.text(box); }
   bool isSelected(engine::ModeOption option) override { return form_.isSelected(option); }
   bool isIgnoreBuildUserChecked() override { return form_.isIgnoreBuildUserChecked(); }
@@ -149,7 +159,9 @@ class PartialWindow : public engine::WindowPort {
     if (status_) form_.setStatusText(t);
   }
   void clearList(engine::ResultList list) override { form_.clearList(list); }
-  void appendLine(engine::ResultList list, const std::wstring& line) override { form_.appendLine(list, line); }
+  void appendLine(engine::ResultList list, const std::wstring& line) override {
+    form_.appendLine(list, line);
+  }
   engine::Answer showMessage(const std::wstring&, const std::wstring&, engine::Icon,
                              engine::Buttons buttons) override {
     return buttons == engine::Buttons::YesNo ? engine::Answer::Yes : engine::Answer::Ok;
@@ -157,7 +169,9 @@ class PartialWindow : public engine::WindowPort {
   void processPendingEvents() override {
     if (events_) form_.processPendingEvents();
   }
-  void setPatchButton(const std::wstring& caption, bool enabled) override { form_.setPatchButton(caption, enabled); }
+  void setPatchButton(const std::wstring& caption, bool enabled) override {
+    form_.setPatchButton(caption, enabled);
+  }
   void saveSettings() override {}
 
  private:
@@ -190,9 +204,11 @@ void probeStatusBar(ui::Form1& form) {
   pump();
   const double emptyPump = perCall([&](int) { form.processPendingEvents(); });
   const double queueStatus = perCall([&](int) { GetQueueStatus(QS_ALLINPUT); });
-  std::printf("  per call, %d calls each: SB_SETTEXT + ValidateRect %.3f ms; SB_SETTEXT with the bar's "
-              "WM_SETREDRAW off %.3f ms;\n    empty event pump (PeekMessage) %.3f ms; GetQueueStatus %.3f ms\n",
-              n, asForm, noRedraw, emptyPump, queueStatus);
+  std::printf(
+      "  per call, %d calls each: SB_SETTEXT + ValidateRect %.3f ms; SB_SETTEXT with the bar's "
+      "WM_SETREDRAW off %.3f ms;\n    empty event pump (PeekMessage) %.3f ms; GetQueueStatus %.3f "
+      "ms\n",
+      n, asForm, noRedraw, emptyPump, queueStatus);
 }
 
 #endif
@@ -203,13 +219,15 @@ int benchMain(const std::vector<std::wstring>& argv) {
   const fs::path store = bench::storeFor(args.stores, args.store);
   const std::wstring ini = bench::iniOf(store);
   std::printf("bench_walk: store %s\n", store.string().c_str());
-  std::printf("  %d files, depth %d, fan-out %d, %d records each; ready in %.1f s\n", args.store.files,
-              args.store.depth, args.store.fanout, args.store.history, generation.seconds());
+  std::printf("  %d files, depth %d, fan-out %d, %d records each; ready in %.1f s\n",
+              args.store.files, args.store.depth, args.store.fanout, args.store.history,
+              generation.seconds());
 
 #ifdef _WIN32
   std::unique_ptr<vss::Library> library = vss::com::makeLibrary();
   ui::WinPlatform platform;
-  std::printf("  library: COM client (ProgID SourceSafe); run: Form1, the Patch button in View mode\n");
+  std::printf(
+      "  library: COM client (ProgID SourceSafe); run: Form1, the Patch button in View mode\n");
 #else
   std::unique_ptr<vss::Library> library = standin::makeLibrary();
   bench::DiskPlatform platform;
@@ -233,9 +251,12 @@ int benchMain(const std::vector<std::wstring>& argv) {
   pump();
   const auto inputs = runInputs(ini);
   const std::pair<int, engine::TextBox> boxes[] = {
-      {ui::ctl::txtHost, engine::TextBox::Host},         {ui::ctl::txtProject, engine::TextBox::Project},
-      {ui::ctl::txtUser, engine::TextBox::User},         {ui::ctl::txtPasswd, engine::TextBox::Passwd},
-      {ui::ctl::txtStartDate, engine::TextBox::StartDate}, {ui::ctl::txtEndDate, engine::TextBox::EndDate}};
+      {ui::ctl::txtHost, engine::TextBox::Host},
+      {ui::ctl::txtProject, engine::TextBox::Project},
+      {ui::ctl::txtUser, engine::TextBox::User},
+      {ui::ctl::txtPasswd, engine::TextBox::Passwd},
+      {ui::ctl::txtStartDate, engine::TextBox::StartDate},
+      {ui::ctl::txtEndDate, engine::TextBox::EndDate}};
   for (const auto& [id, box] : boxes) SetWindowTextW(form.control(id), inputs.at(box).c_str());
   SendMessageW(form.control(ui::ctl::View), BM_CLICK, 0, 0);
   pump();
@@ -258,13 +279,18 @@ int benchMain(const std::vector<std::wstring>& argv) {
     bareSeconds.push_back(bare.seconds);
     runSeconds.push_back(r.seconds);
     ratios.push_back(r.seconds / bare.seconds);
-    std::printf("  rep %d: bare %.2f s (%.0f files/s), run %.2f s (%.0f files/s), ratio %.2f, listed %llu\n", rep,
-                bare.seconds, bare.files / bare.seconds, r.seconds, bare.files / r.seconds, r.seconds / bare.seconds,
-                static_cast<unsigned long long>(r.files));
+    std::printf(
+        "  rep %d: bare %.2f s (%.0f files/s), run %.2f s (%.0f files/s), ratio %.2f, listed "
+        "%llu\n",
+        rep, bare.seconds, bare.files / bare.seconds, r.seconds, bare.files / r.seconds,
+        r.seconds / bare.seconds, static_cast<unsigned long long>(r.files));
   }
   const double bareMedian = bench::median(bareSeconds), runMedian = bench::median(runSeconds);
-  std::printf("  median of %d: bare %.0f files/s, run %.0f files/s, ratio run/bare %.2f (median of ratios %.2f)\n",
-              args.reps, files / bareMedian, files / runMedian, runMedian / bareMedian, bench::median(ratios));
+  std::printf(
+      "  median of %d: bare %.0f files/s, run %.0f files/s, ratio run/bare %.2f (median of ratios "
+      "%.2f)\n",
+      args.reps, files / bareMedian, files / runMedian, runMedian / bareMedian,
+      bench::median(ratios));
   std::printf("  files %llu, listed lines %llu\n", static_cast<unsigned long long>(files),
               static_cast<unsigned long long>(listed));
 
@@ -295,8 +321,10 @@ int benchMain(const std::vector<std::wstring>& argv) {
     }
     bench::QuietWindow quiet;
     quiet.texts = inputs;
-    const Result r = engineRun(quiet, platform, *library, [&] { return quiet.lines[0] + quiet.lines[1]; });
-    std::printf("    %-34s %.2f s, ratio %.2f\n", "no window at all", r.seconds, r.seconds / bareMedian);
+    const Result r =
+        engineRun(quiet, platform, *library, [&] { return quiet.lines[0] + quiet.lines[1]; });
+    std::printf("    %-34s %.2f s, ratio %.2f\n", "no window at all", r.seconds,
+                r.seconds / bareMedian);
     probeStatusBar(form);
   }
 #endif
@@ -316,8 +344,8 @@ int wmain(int argc, wchar_t** argv) {
   try {
     code = benchMain(std::vector<std::wstring>(argv, argv + argc));
   } catch (const vss::Error& e) {
-    std::fwprintf(stderr, L"bench_walk: library failure 0x%08X %ls\n", static_cast<unsigned>(e.status()),
-                  e.description().c_str());
+    std::fwprintf(stderr, L"bench_walk: library failure 0x%08X %ls\n",
+                  static_cast<unsigned>(e.status()), e.description().c_str());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_walk: %s\n", e.what());
   }

@@ -7,8 +7,8 @@
 #include <system_error>
 
 #ifdef _WIN32
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 #else
 #include <sys/resource.h>
 #endif
@@ -51,7 +51,8 @@ class CountingItem : public vss::Item {
     ++counts_.histories;
     return std::make_unique<CountingCursor>(inner_->versions(flags));
   }
-  std::unique_ptr<vss::Item> newSubproject(const std::wstring& name, const std::wstring& comment) override {
+  std::unique_ptr<vss::Item> newSubproject(const std::wstring& name,
+                                           const std::wstring& comment) override {
     ++counts_.creations;
     return wrap(inner_->newSubproject(name, comment), counts_);
   }
@@ -74,7 +75,8 @@ class CountingDatabase : public vss::Database {
  public:
   CountingDatabase(std::unique_ptr<vss::Database> inner, CallCounts& counts)
       : inner_(std::move(inner)), counts_(counts) {}
-  void open(const std::wstring& ini, const std::wstring& user, const std::wstring& password) override {
+  void open(const std::wstring& ini, const std::wstring& user,
+            const std::wstring& password) override {
     ++counts_.opens;
     inner_->open(ini, user, password);
   }

@@ -21,13 +21,13 @@ namespace bench {
 // ---- library calls by kind ----
 
 struct CallCounts {
-  std::uint64_t items = 0;          // enumerations (Items)
-  std::uint64_t lookups = 0;        // VSSItem
-  std::uint64_t creations = 0;      // NewSubproject
-  std::uint64_t shares = 0;         // Share
-  std::uint64_t fetches = 0;        // Get
-  std::uint64_t histories = 0;      // Versions
-  std::uint64_t opens = 0;          // Open
+  std::uint64_t items = 0;      // enumerations (Items)
+  std::uint64_t lookups = 0;    // VSSItem
+  std::uint64_t creations = 0;  // NewSubproject
+  std::uint64_t shares = 0;     // Share
+  std::uint64_t fetches = 0;    // Get
+  std::uint64_t histories = 0;  // Versions
+  std::uint64_t opens = 0;      // Open
 };
 
 // Wraps a library so that every call made through its objects is counted in `counts`.
@@ -49,7 +49,9 @@ class QuietWindow : public engine::WindowPort {
   bool isIgnoreBuildUserChecked() override { return false; }
   void setStatusText(const std::wstring&) override { ++statusTexts; }
   void clearList(engine::ResultList list) override { lines[static_cast<int>(list)] = 0; }
-  void appendLine(engine::ResultList list, const std::wstring&) override { ++lines[static_cast<int>(list)]; }
+  void appendLine(engine::ResultList list, const std::wstring&) override {
+    ++lines[static_cast<int>(list)];
+  }
   engine::Answer showMessage(const std::wstring& text, const std::wstring&, engine::Icon,
                              engine::Buttons buttons) override;
   void processPendingEvents() override { ++pumps; }
@@ -80,7 +82,8 @@ inline constexpr const wchar_t* kPassword = L"bench";  // a run needs a password
 
 // A store for `options` below `parent`, in a folder named after the options; generated (and
 // given Admin's password) only when no complete one is there yet.
-std::filesystem::path storeFor(const std::filesystem::path& parent, standin::GenerateOptions options);
+std::filesystem::path storeFor(const std::filesystem::path& parent,
+                               standin::GenerateOptions options);
 
 // Generates a new store in `dir` (removing what is there) over the benchmarks' range, with Admin's
 // password set.
