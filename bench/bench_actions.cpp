@@ -14,8 +14,10 @@
 #include "engine/patcher.h"
 
 #ifdef _WIN32
-#include <objbase.h>
+// clang-format off
 #include <windows.h>
+#include <objbase.h>
+// clang-format on
 
 #include "ui/win_platform.h"
 #include "vss/com/com_library.h"

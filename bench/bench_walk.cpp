@@ -14,9 +14,11 @@
 #include "engine/patcher.h"
 
 #ifdef _WIN32
+// clang-format off
+#include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
-#include <windows.h>
+// clang-format on
 
 #include "box_catcher.h"
 #include "ui/form1.h"
