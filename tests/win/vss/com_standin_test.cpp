@@ -1,7 +1,7 @@
 // The COM client against the stand-in COM server DLL, registered under the ProgID "SourceSafe"
-// and running over stand-in stores seeded in temporary folders: the members the program uses,
-// the library's statuses and texts, Share across database objects, Get's path round trip, and
-// the time to open a synthetic store of 100,000 files.
+// and running over a stand-in store seeded in a temporary folder: the members the program uses,
+// failures with the library's status and text, Share across database objects, Get's path, and
+// a library that is not registered.
 #include <gtest/gtest.h>
 
 // windows.h comes before the other Windows headers.
@@ -9,8 +9,6 @@
 #include <windows.h>
 // clang-format on
 
-#include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -23,45 +21,28 @@
 
 namespace {
 
-using comtest::errorOf;
 using comtest::failsWith;
 
-[[maybe_unused]] auto* const kApartment =
-    ::testing::AddGlobalTestEnvironment(new comtest::ApartmentEnvironment);
+HMODULE gServer = nullptr;  // stays loaded until the process ends
 
-// Registers the server DLL that the build put beside this program, as regsvr32 would.
-class RegisteredServer : public ::testing::Environment {
- public:
-  static HMODULE module() { return module_; }
-  static std::wstring path() {
-    wchar_t buffer[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(module_, buffer, MAX_PATH);
-    return std::wstring(buffer, length);
-  }
-  static HRESULT call(const char* entry) {
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    auto function =
-        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module_, entry)));
-    return function != nullptr ? function() : E_NOTIMPL;
-  }
+HRESULT callServer(const char* entry) {
+  using Entry = HRESULT(STDAPICALLTYPE*)();
+  auto function = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(gServer, entry)));
+  return function != nullptr ? function() : E_NOTIMPL;
+}
 
+// Enters the apartment and registers the server DLL that the build put beside this program, as
+// regsvr32 would.
+class RegisteredServer : public comtest::ApartmentEnvironment {
   void SetUp() override {
+    ApartmentEnvironment::SetUp();
     wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    ASSERT_GT(length, 0u);
-    std::wstring dll(path, length);
+    std::wstring dll(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
     dll = dll.substr(0, dll.find_last_of(L'\\') + 1) + L"OstrabelSsapi.dll";
-    module_ = LoadLibraryW(dll.c_str());
-    ASSERT_NE(nullptr, module_) << "cannot load " << comtest::narrow(dll);
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    auto registerServer = reinterpret_cast<Entry>(
-        reinterpret_cast<void*>(GetProcAddress(module_, "DllRegisterServer")));
-    ASSERT_NE(nullptr, registerServer);
-    ASSERT_EQ(S_OK, registerServer());
+    gServer = LoadLibraryW(dll.c_str());
+    ASSERT_NE(nullptr, gServer);
+    ASSERT_EQ(S_OK, callServer("DllRegisterServer"));
   }
-
- private:
-  static inline HMODULE module_ = nullptr;  // stays loaded until the process ends
 };
 [[maybe_unused]] auto* const kServer = ::testing::AddGlobalTestEnvironment(new RegisteredServer);
 
@@ -69,13 +50,6 @@ std::vector<std::wstring> namesOf(const std::vector<std::unique_ptr<vss::Item>>&
   std::vector<std::wstring> names;
   for (const auto& item : items) names.push_back(item->name());
   return names;
-}
-
-std::string fileText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 double dateOf(const char* text) { return standin::parseDateTime(text).value(); }
@@ -100,8 +74,8 @@ delete $/Patch/src/old.c
 class StandinServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    standin::createStore(folder_.path() / L"db");
-    standin::seed(folder_.path() / L"db", kScript);
+    standin::createStore(folder_.path / L"db");
+    standin::seed(folder_.path / L"db", kScript);
   }
 
   std::unique_ptr<vss::Database> openDatabase(vss::Library& library) {
@@ -111,59 +85,28 @@ class StandinServer : public ::testing::Test {
   }
 
   comtest::TempFolder folder_{L"com-standin"};
-  std::wstring ini_ = (folder_.path() / L"db" / L"srcsafe.ini").wstring();
+  std::wstring ini_ = (folder_.path / L"db" / L"srcsafe.ini").wstring();
   std::unique_ptr<vss::Library> library_ = vss::com::makeLibrary();
 };
 
-TEST_F(StandinServer, Open_FailuresCarryTheLibraryStatusAndText) {
-  const std::wstring missingIni = (folder_.path() / L"nothing" / L"srcsafe.ini").wstring();
-  const struct {
-    std::wstring ini;
-    const wchar_t* user;
-    const wchar_t* password;
-    std::int32_t status;
-    std::wstring text;
-  } cases[] = {
-      {ini_, L"alice", L"wrong", vss::kInvalidPassword, L"Invalid password"},
-      {ini_, L"nobody", L"", vss::kUserNotFound, L"User \"nobody\" not found"},
-      {missingIni, L"alice", L"secret", static_cast<std::int32_t>(0x8004D83E),
-       L"File \"" + missingIni + L"\" not found"},
-  };
-  for (const auto& c : cases) {
-    auto database = library_->newDatabase();
-    EXPECT_TRUE(failsWith([&] { database->open(c.ini, c.user, c.password); }, c.status, c.text))
-        << comtest::narrow(c.user);
-  }
-  auto database = library_->newDatabase();
-  EXPECT_NO_THROW(database->open(ini_, L"BOB", L""));
-}
-
-TEST_F(StandinServer, VssItem_FindsPathsInAnyCaseAndFailsOnMissingOnes) {
+TEST_F(StandinServer, ItemsAndPropertiesInTheStoredSpelling) {
   auto database = openDatabase(*library_);
   auto file = database->vssItem(L"$/app/SRC/Main.C", false);
   EXPECT_EQ(L"$/App/src/main.c", file->spec());
   EXPECT_EQ(L"main.c", file->name());
   EXPECT_EQ(vss::kTypeFile, file->type());
-  auto root = file->parent()->parent()->parent();
-  ASSERT_NE(nullptr, root);
-  EXPECT_EQ(vss::kTypeProject, root->type());
-  EXPECT_EQ(L"$/", root->name());
-  EXPECT_EQ(nullptr, root->parent());
-  for (const wchar_t* spec : {L"$/App/nothing.c", L"$/App/src/old.c"}) {
-    EXPECT_TRUE(failsWith([&] { database->vssItem(spec, false); }, vss::kNotFound,
-                          L"File or project not found"))
-        << comtest::narrow(spec);
-  }
-}
-
-TEST_F(StandinServer, Items_ByNameDeletedOnlyWhenAsked) {
-  auto database = openDatabase(*library_);
-  auto src = database->vssItem(L"$/App/src", false);
+  auto src = file->parent();
+  EXPECT_EQ(L"$/App/src", src->spec());
+  EXPECT_EQ(vss::kTypeProject, src->type());
   EXPECT_EQ((std::vector<std::wstring>{L"main.c", L"util.c"}), namesOf(src->items(false)));
   EXPECT_EQ((std::vector<std::wstring>{L"main.c", L"old.c", L"util.c"}), namesOf(src->items(true)));
+  auto root = src->parent()->parent();
+  ASSERT_NE(nullptr, root);
+  EXPECT_EQ(L"$/", root->name());
+  EXPECT_EQ(nullptr, root->parent());
 }
 
-TEST_F(StandinServer, Versions_NewestFirstWithTheProjectLabel) {
+TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
   auto database = openDatabase(*library_);
   auto cursor = database->vssItem(L"$/App/src/main.c", false)->versions(0);
   const std::pair<const wchar_t*, const char*> expected[] = {
@@ -180,154 +123,109 @@ TEST_F(StandinServer, Versions_NewestFirstWithTheProjectLabel) {
   EXPECT_EQ(nullptr, cursor->next());
 }
 
-TEST_F(StandinServer, Versions_DamagedFileFailsWithItsStatus) {
+TEST_F(StandinServer, FailuresCarryTheLibraryStatusAndText) {
+  const std::wstring missingIni = (folder_.path / L"nothing" / L"srcsafe.ini").wstring();
   auto database = openDatabase(*library_);
-  auto broken = database->vssItem(L"$/App/broken.c", false);
-  const vss::Error error = errorOf([&] {
-    auto cursor = broken->versions(0);
-    cursor->next();
-  });
-  EXPECT_EQ(vss::kDeletedOrDamaged, error.status());
-  EXPECT_EQ(L"Injected failure", error.description());
+  auto item = [&](const wchar_t* spec, bool deleted = false) {
+    return database->vssItem(spec, deleted);
+  };
+  auto open = [&](const std::wstring& ini, const wchar_t* user, const wchar_t* password) {
+    return [=, this] { library_->newDatabase()->open(ini, user, password); };
+  };
+  auto patch = item(L"$/Patch");
+  auto target = item(L"$/Patch/src");
+  auto adapter = standin::makeLibrary();
+  auto foreign = openDatabase(*adapter);
+  std::wstring folder = folder_.path.wstring();
+  const struct {
+    const char* what;
+    std::function<void()> call;
+    std::int32_t status;
+    std::wstring text;
+  } cases[] = {
+      {"wrong password", open(ini_, L"alice", L"wrong"), vss::kInvalidPassword,
+       L"Invalid password"},
+      {"unknown user", open(ini_, L"nobody", L""), vss::kUserNotFound,
+       L"User \"nobody\" not found"},
+      {"missing ini", open(missingIni, L"alice", L"secret"), static_cast<std::int32_t>(0x8004D83E),
+       L"File \"" + missingIni + L"\" not found"},
+      {"unopened database", [&] { library_->newDatabase()->vssItem(L"$/App", false); },
+       static_cast<std::int32_t>(0x8004D6D6), L"The database is not open"},
+      {"missing path", [&] { item(L"$/App/nothing.c"); }, vss::kNotFound,
+       L"File or project not found"},
+      {"deleted path", [&] { item(L"$/App/src/old.c"); }, vss::kNotFound,
+       L"File or project not found"},
+      {"damaged history", [&] { item(L"$/App/broken.c")->versions(0)->next(); },
+       vss::kDeletedOrDamaged, L"Injected failure"},
+      {"existing subproject", [&] { patch->newSubproject(L"SRC", L""); }, vss::kItemExists,
+       L"An item with the name SRC already exists"},
+      {"invalid subproject", [&] { patch->newSubproject(L"a$b", L""); },
+       static_cast<std::int32_t>(0x8004D6B2), L"\"a$b\" is not a valid SourceSafe project name"},
+      {"share over a live item",
+       [&] { target->share(*item(L"$/App/src/util.c"), L"0", vss::kFlagRecursYes); },
+       vss::kItemExists, L"An item with the name util.c already exists"},
+      {"share over a deleted item",
+       [&] { target->share(*item(L"$/App/src/old.c", true), L"0", vss::kFlagRecursYes); },
+       vss::kDeletedOrDamaged, L"old.c has been deleted from this project"},
+      {"share of an item of another library",
+       [&] { target->share(*foreign->vssItem(L"$/App/src/main.c", false), L"0", 0); }, E_INVALIDARG,
+       L"The item to share does not come from the SourceSafe automation library."},
+      {"get into a folder", [&] { item(L"$/App/src/main.c")->get(folder, 0); },
+       static_cast<std::int32_t>(0x80070005),
+       L"Cannot write \"" + folder_.path.wstring() + L"\": it is a folder"},
+  };
+  for (const auto& c : cases) EXPECT_TRUE(failsWith(c.call, c.status, c.text)) << c.what;
+  EXPECT_EQ((std::vector<std::wstring>{L"util.c"}), namesOf(target->items(false)));
 }
 
-TEST_F(StandinServer, NewSubproject_CreatesAndRefusesExistingAndBadNames) {
-  auto database = openDatabase(*library_);
-  auto patch = database->vssItem(L"$/Patch", false);
-  auto created = patch->newSubproject(L"lib", L"");
-  EXPECT_EQ(L"$/Patch/lib", created->spec());
-  EXPECT_EQ(vss::kTypeProject, created->type());
-  EXPECT_TRUE(failsWith([&] { patch->newSubproject(L"SRC", L""); }, vss::kItemExists,
-                        L"An item with the name SRC already exists"));
-  EXPECT_TRUE(failsWith([&] { patch->newSubproject(L"a$b", L""); },
-                        static_cast<std::int32_t>(0x8004D6B2),
-                        L"\"a$b\" is not a valid SourceSafe project name"));
-  // A second library in the same process sees the new project at once.
-  auto other = vss::com::makeLibrary();
-  EXPECT_EQ(L"$/Patch/lib", openDatabase(*other)->vssItem(L"$/PATCH/LIB", false)->spec());
-}
-
-TEST_F(StandinServer, Share_IntoAProjectOfAnotherDatabaseObject) {
+TEST_F(StandinServer, ShareIntoANewSubprojectTakesAnItemOfAnotherDatabaseObject) {
   auto patchDatabase = openDatabase(*library_);
   auto walkDatabase = openDatabase(*library_);
-  auto target = patchDatabase->vssItem(L"$/Patch/src", false);
-  auto file = walkDatabase->vssItem(L"$/App/src/main.c", false);
-  target->share(*file, L"0", vss::kFlagRecursYes);
-
-  EXPECT_NE(std::string::npos, standin::dump(folder_.path() / L"db")
-                                   .find("file $/Patch/src/main.c shares $/App/src/main.c"));
-  auto shared = patchDatabase->vssItem(L"$/Patch/src/main.c", false);
+  auto target = patchDatabase->vssItem(L"$/Patch", false)->newSubproject(L"lib", L"");
+  EXPECT_EQ(L"$/Patch/lib", target->spec());
+  EXPECT_EQ(vss::kTypeProject, target->type());
+  target->share(*walkDatabase->vssItem(L"$/App/src/main.c", false), L"0", vss::kFlagRecursYes);
+  EXPECT_NE(
+      std::string::npos,
+      standin::dump(folder_.path / L"db").find("file $/Patch/lib/main.c shares $/App/src/main.c"));
+  // The other database object sees the new project and the shared file's history at once.
+  auto shared = walkDatabase->vssItem(L"$/PATCH/LIB/Main.c", false);
   EXPECT_EQ(L"bob", shared->versions(0)->next()->username());
 }
 
-TEST_F(StandinServer, Share_FailsOnALiveOrDeletedItemOfThatName) {
-  auto database = openDatabase(*library_);
-  auto target = database->vssItem(L"$/Patch/src", false);
-  auto util = database->vssItem(L"$/App/src/util.c", false);
-  auto old = database->vssItem(L"$/App/src/old.c", true);
-  EXPECT_TRUE(failsWith([&] { target->share(*util, L"0", vss::kFlagRecursYes); }, vss::kItemExists,
-                        L"An item with the name util.c already exists"));
-  EXPECT_TRUE(failsWith([&] { target->share(*old, L"0", vss::kFlagRecursYes); },
-                        vss::kDeletedOrDamaged, L"old.c has been deleted from this project"));
-}
-
-TEST_F(StandinServer, Get_WritesTheNewestContentToThePathGiven) {
-  auto database = openDatabase(*library_);
-  auto file = database->vssItem(L"$/App/src/main.c", false);
-  const std::wstring given = (folder_.path() / L"out-main.c").wstring();
+TEST_F(StandinServer, GetWritesTheNewestContentToThePathGiven) {
+  const std::wstring given = (folder_.path / L"out-main.c").wstring();
   std::wstring local = given;
-  file->get(local, 0);
+  openDatabase(*library_)->vssItem(L"$/App/src/main.c", false)->get(local, 0);
   EXPECT_EQ(given, local);
-  EXPECT_EQ("int main(void);", fileText(folder_.path() / L"out-main.c"));
-
-  std::wstring folderPath = folder_.path().wstring();
-  EXPECT_TRUE(failsWith([&] { file->get(folderPath, 0); }, static_cast<std::int32_t>(0x80070005),
-                        L"Cannot write \"" + folder_.path().wstring() + L"\": it is a folder"));
+  std::ifstream in(folder_.path / L"out-main.c", std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  EXPECT_EQ("int main(void);", content.str());
 }
 
-std::wstring classesValue(const wchar_t* key, const wchar_t* name) {
-  wchar_t buffer[MAX_PATH];
-  DWORD size = sizeof(buffer);
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key, name, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
-      ERROR_SUCCESS) {
-    return L"(none)";
-  }
-  return buffer;
-}
+// Runs last: it unregisters the server, and registers it again.
+TEST_F(StandinServer, UnregisteredLibraryFailsOpenWithThePlainTextAndTheSystemStatus) {
+  const std::wstring missing =
+      L"The SourceSafe automation library (SSAPI.DLL) is not installed or not registered on this "
+      L"computer.";
+  const std::wstring noServer = L"Ostrabel.Test.Unregistered";
+  comtest::setClassesValue(noServer + L"\\CLSID", L"{0C5E81A2-7D4B-4E1F-A0B9-3F2D6C8E1B47}");
+  auto orphan = vss::com::makeLibrary(noServer.c_str())->newDatabase();
+  EXPECT_TRUE(
+      failsWith([&] { orphan->open(ini_, L"alice", L"secret"); }, REGDB_E_CLASSNOTREG, missing));
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, noServer.c_str());
 
-TEST(StandinServerRegistration, RegistersTheLibraryClassAndProgIdAndRemovesThem) {
-  const wchar_t* server = L"CLSID\\{783CD4E4-9D54-11CF-B8EE-00608CC9A71F}\\InprocServer32";
-  EXPECT_EQ(RegisteredServer::path(), classesValue(server, nullptr));
-  EXPECT_EQ(L"Apartment", classesValue(server, L"ThreadingModel"));
-  EXPECT_EQ(L"{783CD4E4-9D54-11CF-B8EE-00608CC9A71F}", classesValue(L"SourceSafe\\CLSID", nullptr));
-  EXPECT_EQ(L"SourceSafe.0", classesValue(L"SourceSafe\\CurVer", nullptr));
-  EXPECT_EQ(L"{783CD4E4-9D54-11CF-B8EE-00608CC9A71F}",
-            classesValue(L"SourceSafe.0\\CLSID", nullptr));
-
-  ASSERT_EQ(S_OK, RegisteredServer::call("DllUnregisterServer"));
-  EXPECT_EQ(L"(none)", classesValue(server, nullptr));
+  ASSERT_EQ(S_OK, callServer("DllUnregisterServer"));
   auto database = vss::com::makeLibrary()->newDatabase();
-  const vss::Error error = errorOf([&] { database->open(L"C:\\srcsafe.ini", L"Admin", L""); });
-  EXPECT_EQ(CO_E_CLASSSTRING, error.status());
-  EXPECT_NE(std::wstring::npos, error.description().find(L"not installed or not registered"));
+  EXPECT_TRUE(
+      failsWith([&] { database->open(ini_, L"alice", L"secret"); }, CO_E_CLASSSTRING, missing));
+  EXPECT_TRUE(failsWith([&] { database->vssItem(L"$/", false); }, CO_E_CLASSSTRING, missing));
 
   // Registering again (twice: it may be repeated) brings it back.
-  ASSERT_EQ(S_OK, RegisteredServer::call("DllRegisterServer"));
-  ASSERT_EQ(S_OK, RegisteredServer::call("DllRegisterServer"));
-  EXPECT_EQ(RegisteredServer::path(), classesValue(server, nullptr));
-  EXPECT_NE(nullptr, vss::com::makeLibrary()->newDatabase());
-}
-
-// Figure for the notes: opening the synthetic 100,000-file store through the COM client.
-TEST(StandinServerScale, OpensAHundredThousandFileStore) {
-  comtest::TempFolder folder(L"com-standin-100k");
-  standin::GenerateOptions options;
-  options.files = 100000;
-  options.depth = 3;
-  options.fanout = 10;
-  options.history = 3;
-  options.changedFraction = 0.05;
-  options.rangeStart = dateOf("2024-05-01 00:00");
-  options.rangeEnd = dateOf("2024-05-31 00:00");
-  const auto generateStart = std::chrono::steady_clock::now();
-  standin::generate(folder.path() / L"db", options);
-  const auto generated = std::chrono::steady_clock::now();
-
-  const auto ms = [](auto from, auto to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-  };
-  // The walk a run makes: every child's Type, and of every file its newest record's user and
-  // date. Timed through the COM server and, for comparison, on the adapter directly.
-  const std::wstring ini = (folder.path() / L"db" / L"srcsafe.ini").wstring();
-  const auto timeWalk = [&](vss::Library& library, const char* how) {
-    const auto start = std::chrono::steady_clock::now();
-    auto database = library.newDatabase();
-    database->open(ini, L"Admin", L"");
-    auto root = database->vssItem(L"$/", false);
-    const auto opened = std::chrono::steady_clock::now();
-    ASSERT_EQ(vss::kTypeProject, root->type());
-    long files = 0;
-    auto walk = [&](vss::Item& project, auto& self) -> void {
-      for (auto& child : project.items(false)) {
-        if (child->type() == vss::kTypeProject) {
-          self(*child, self);
-          continue;
-        }
-        auto newest = child->versions(0)->next();
-        if (newest != nullptr && !newest->username().empty() && newest->date() > 0) ++files;
-      }
-    };
-    walk(*root, walk);
-    const auto walked = std::chrono::steady_clock::now();
-    EXPECT_EQ(100000, files);
-    std::printf(
-        "[ figure ] %s: open (new database, Open, VSSItem $/) %.0f ms, walk of every "
-        "file's newest record %.0f ms\n",
-        how, ms(start, opened), ms(opened, walked));
-  };
-  std::printf("[ figure ] generate 100000 files: %.0f ms\n", ms(generateStart, generated));
-  timeWalk(*vss::com::makeLibrary(), "through the COM client and server");
-  timeWalk(*standin::makeLibrary(), "on the stand-in adapter in-process");
+  ASSERT_EQ(S_OK, callServer("DllRegisterServer"));
+  ASSERT_EQ(S_OK, callServer("DllRegisterServer"));
+  EXPECT_EQ(L"$/App", openDatabase(*vss::com::makeLibrary())->vssItem(L"$/app", false)->spec());
 }
 
 }  // namespace
