@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <system_error>
 
 namespace testing_support {
 
@@ -21,25 +20,17 @@ class TempFolder {
     remove();
     std::filesystem::create_directories(path_);
   }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
   ~TempFolder() { remove(); }
-
-  const std::filesystem::path& path() const { return path_; }
-  // The full path of `name` inside the folder, as the Win32 calls take it.
   std::wstring file(const std::wstring& name) const { return (path_ / name).wstring(); }
 
  private:
   void remove() {
     std::error_code ignored;
-    if (!std::filesystem::exists(path_, ignored)) return;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
       SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
     std::filesystem::remove_all(path_, ignored);
   }
-
   std::filesystem::path path_;
 };
 
@@ -49,18 +40,7 @@ inline std::string readBytes(const std::wstring& file) {
 }
 
 inline void writeBytes(const std::wstring& file, const std::string& bytes) {
-  std::ofstream out(std::filesystem::path(file), std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-// Whether the platform refuses to open the read-only `file` for writing. Under Wine run as
-// root it does not: the read-only mark is a missing write permission, which root ignores.
-inline bool readOnlyIsEnforced(const std::wstring& file) {
-  const HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return true;
-  CloseHandle(handle);
-  return false;
+  std::ofstream(std::filesystem::path(file), std::ios::binary) << bytes;
 }
 
 }  // namespace testing_support
