@@ -11,53 +11,34 @@
 
 namespace uitest {
 
-// What one message box showed.
 struct SeenBox {
-  std::wstring title;
-  std::wstring text;
-  bool hasIcon = false;
-  bool ok = false, yes = false, no = false, cancel = false;
-  int defaultId = 0;
-  int focusId = 0;
+  std::wstring title, text;
+  bool hasIcon = false, ok = false, yes = false, no = false;
+  int defaultId = 0;  // the button drawn as default, which Enter presses
 };
 
 class BoxCatcher {
  public:
-  // A handler gets the dialog once it is shown; it answers it (for instance by posting a
-  // command) and may record what it saw.
-  using Handler = std::function<void(HWND dialog)>;
-
   BoxCatcher();
   ~BoxCatcher();
-  BoxCatcher(const BoxCatcher&) = delete;
-  BoxCatcher& operator=(const BoxCatcher&) = delete;
-
-  // Answers the next message boxes with these buttons (IDYES, IDNO, IDOK), in order.
-  void answer(std::initializer_list<int> buttons) {
-    for (int b : buttons) answers_.push_back(b);
-  }
-  // The next dialog that is not a message box goes to `handler`.
-  void onDialog(Handler handler) { dialogHandlers_.push_back(std::move(handler)); }
-
+  // Answers the next message boxes with these buttons, in order; unplanned ones are dismissed.
+  void answer(std::initializer_list<int> buttons) { answers_.insert(answers_.end(), buttons); }
+  // The next dialog that is not a message box goes to `handler`; without one it is cancelled.
+  void onDialog(std::function<void(HWND)> handler) { onDialog_ = std::move(handler); }
   const std::vector<SeenBox>& boxes() const { return boxes_; }
   int otherDialogs() const { return otherDialogs_; }
 
  private:
-  static LRESULT CALLBACK hookProc(int code, WPARAM wParam, LPARAM lParam);
-  void activated(HWND dialog);
+  static LRESULT CALLBACK hook(int code, WPARAM wParam, LPARAM lParam);
+  static void CALLBACK timer(HWND dialog, UINT, UINT_PTR id, DWORD);
   void inspect(HWND dialog);
-  static void CALLBACK timerProc(HWND, UINT, UINT_PTR id, DWORD);
-  HWND pending_ = nullptr;
-
-  HHOOK hook_ = nullptr;
+  HHOOK hook_;
   std::deque<int> answers_;
-  std::deque<Handler> dialogHandlers_;
+  std::function<void(HWND)> onDialog_;
   std::vector<SeenBox> boxes_;
   int otherDialogs_ = 0;
-  static thread_local BoxCatcher* current_;
 };
 
-// Text of a window, any length.
 std::wstring windowText(HWND hwnd);
 
 }  // namespace uitest
