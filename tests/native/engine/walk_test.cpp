@@ -1,285 +1,156 @@
 // The walk and the change selection: which files a run picks out, in which order it meets them,
-// and what becomes of files whose history cannot be read.
-#include <gtest/gtest.h>
-
+// how far it reads a history, and what becomes of files whose history cannot be read.
 #include "native/engine/fakes.h"
 
 namespace {
 
 using engine::ModeOption;
 using engine::TextBox;
-using fakes::beforeRange;
-using fakes::dateOf;
-using fakes::inRange;
-using fakes::Record;
+using fakes::Lines;
+using Walk = fakes::Run;
 
-const double kStart = dateOf(2008, 7, 7, 17, 12);
-const double kEnd = dateOf(2009, 4, 28, 13, 30);
-
-struct SelectionCase {
-  const char* name;
-  std::vector<Record> newestFirst;
-  bool ignoreBuildUser;
-  std::wstring targetUser;
-  bool selected;
-  int recordsRead;
-  std::wstring startText = L"2008-07-07 17:12";
-  std::wstring endText = L"2009-04-28 13:30";
-};
-
-class Selection : public testing::TestWithParam<SelectionCase> {};
-
-TEST_P(Selection, DecidesOnTheDecidingRecordOnly) {
-  const SelectionCase& c = GetParam();
-  fakes::Rig rig;
-  rig.store.file(L"$/Src/a.txt", c.newestFirst);
-  rig.window.ignoreBuildUser = c.ignoreBuildUser;
-  rig.window.texts[TextBox::TargetUser] = c.targetUser;
-  rig.window.texts[TextBox::StartDate] = c.startText;
-  rig.window.texts[TextBox::EndDate] = c.endText;
-  rig.patcher.cmdPatch_Click();
-  EXPECT_EQ(rig.window.shared,
-            c.selected ? std::vector<std::wstring>{L"$/Src/a.txt"} : std::vector<std::wstring>{});
-  EXPECT_TRUE(rig.window.unshared.empty());
-  EXPECT_EQ(rig.window.boxes.size(), 1u);  // the confirmation only
-  EXPECT_EQ(rig.store.counts.recordsRead, c.recordsRead);
+std::string replaced(std::string s, char mark, const std::string& by) {
+  for (std::size_t at; (at = s.find(mark)) != std::string::npos;) s.replace(at, 1, by);
+  return s;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, Selection,
-    testing::Values(
-        SelectionCase{"NewestInsideTheRange", {{L"alice", inRange()}}, false, L"", true, 1},
-        SelectionCase{"NewestExactlyAtTheStart", {{L"alice", kStart}}, false, L"", false, 1},
-        SelectionCase{"NewestExactlyAtTheEnd", {{L"alice", kEnd}}, false, L"", false, 1},
-        SelectionCase{
-            "JustAfterTheStart", {{L"alice", dateOf(2008, 7, 7, 17, 12, 1)}}, false, L"", true, 1},
-        SelectionCase{
-            "JustBeforeTheEnd", {{L"alice", dateOf(2009, 4, 28, 13, 29, 59)}}, false, L"", true, 1},
-        SelectionCase{"EqualStartAndEndAtTheRecord",
-                      {{L"alice", dateOf(2008, 8, 1, 12, 0)}},
-                      false,
-                      L"",
-                      false,
-                      1,
-                      L"2008-08-01 12:00",
-                      L"2008-08-01 12:00"},
-        SelectionCase{"BeforeTheRange", {{L"alice", beforeRange()}}, false, L"", false, 1},
-        SelectionCase{"AfterTheRange", {{L"alice", fakes::afterRange()}}, false, L"", false, 1},
-        SelectionCase{"ChangedInTheRangeAndAgainAfterIt",
-                      {{L"alice", fakes::afterRange()}, {L"alice", inRange()}},
-                      false,
-                      L"",
-                      false,
-                      1},
-        SelectionCase{"NewestIsALabelInsideTheRange",
-                      {{L"releaser", inRange(5)}, {L"alice", beforeRange()}},
-                      false,
-                      L"",
-                      true,
-                      1},
-        SelectionCase{"TargetUserInAnyCase", {{L"TESTER", inRange()}}, false, L"Tester", true, 1},
-        SelectionCase{
-            "AnotherUserThanTheTarget", {{L"alice", inRange()}}, false, L"Tester", false, 1},
-        SelectionCase{"TargetUserMustBeTheDecidingRecords",
-                      {{L"alice", inRange(5)}, {L"tester", inRange(2)}},
-                      false,
-                      L"tester",
-                      false,
-                      1},
-        SelectionCase{"BuildUserLabelPassedOverRecordBelowDecides",
-                      {{L"Compileruser", inRange(5)}, {L"alice", inRange(2)}},
-                      true,
-                      L"",
-                      true,
-                      2},
-        SelectionCase{"BuildUserLabelPassedOverRecordBelowTooOld",
-                      {{L"Compileruser", inRange(5)}, {L"alice", beforeRange()}},
-                      true,
-                      L"",
-                      false,
-                      2},
-        SelectionCase{"BuildUserCountsWhenNotIgnored",
-                      {{L"Compileruser", inRange(5)}, {L"alice", beforeRange()}},
-                      false,
-                      L"",
-                      true,
-                      1},
-        SelectionCase{"BuildUserNameInLowerCaseIsSomebodyElse",
-                      {{L"compileruser", inRange(5)}, {L"alice", beforeRange()}},
-                      true,
-                      L"",
-                      true,
-                      1},
-        SelectionCase{"OnlyBuildUserRecords",
-                      {{L"Compileruser", inRange(5)},
-                       {L"Compileruser", inRange(3)},
-                       {L"Compileruser", inRange(1)}},
-                      true,
-                      L"",
-                      false,
-                      3},
-        SelectionCase{"BuildUserSkippedThenTargetUserDecides",
-                      {{L"Compileruser", inRange(5)}, {L"Tester", inRange(2)}},
-                      true,
-                      L"TESTER",
-                      true,
-                      2},
-        SelectionCase{"NoHistory", {}, false, L"", false, 0},
-        SelectionCase{"NoHistoryIgnoringTheBuildUser", {}, true, L"", false, 0}),
-    [](const testing::TestParamInfo<SelectionCase>& info) { return info.param.name; });
-
-TEST(Walk, VisitsDepthFirstInTheLibrarysOrderAndOnlyFiles) {
-  fakes::Rig rig;
-  // Inserted out of name order: the library's order is what counts.
-  rig.store.file(L"$/Src/z.txt", {{L"a", inRange()}});
-  rig.store.file(L"$/Src/sub1/deep/c.txt", {{L"a", inRange()}});
-  rig.store.file(L"$/Src/sub1/b.txt", {{L"a", beforeRange()}});
-  rig.store.project(L"$/Src/empty");
-  rig.store.file(L"$/Src/a.txt", {{L"a", inRange()}});
-  rig.store.file(L"$/Src/sub2/d.txt", {{L"a", inRange()}});
-  std::vector<std::wstring> statusAtEvents;
-  rig.window.onEvents = [&] { statusAtEvents.push_back(rig.window.status.back()); };
-  rig.patcher.cmdPatch_Click();
-  const std::vector<std::wstring> visited = {L"$/Src/z.txt", L"$/Src/sub1/deep/c.txt",
-                                             L"$/Src/sub1/b.txt", L"$/Src/a.txt",
-                                             L"$/Src/sub2/d.txt"};
-  std::vector<std::wstring> status(rig.window.status.begin() + 1, rig.window.status.end() - 1);
-  EXPECT_EQ(status, visited);
-  EXPECT_EQ(statusAtEvents, visited);  // once per file, after its path is shown
-  const std::vector<std::wstring> listed = {L"$/Src/z.txt", L"$/Src/sub1/deep/c.txt",
-                                            L"$/Src/a.txt", L"$/Src/sub2/d.txt"};
-  EXPECT_EQ(rig.window.shared, listed);
-}
-
-TEST(Walk, DeletedFilesAndProjectsAreNeverVisited) {
-  fakes::Rig rig;
-  rig.store.file(L"$/Src/gone.txt", {{L"a", inRange()}});
-  rig.store.file(L"$/Src/old/inside.txt", {{L"a", inRange()}});
-  rig.store.file(L"$/Src/kept.txt", {{L"a", inRange()}});
-  rig.store.remove(L"$/Src/gone.txt");
-  rig.store.remove(L"$/Src/old");
-  rig.patcher.cmdPatch_Click();
-  EXPECT_EQ(rig.window.status,
-            (std::vector<std::wstring>{L"", L"$/Src/kept.txt", L"补丁整理完成！"}));
-  EXPECT_EQ(rig.window.pendingEvents, 1);
-  EXPECT_EQ(rig.window.shared, std::vector<std::wstring>{L"$/Src/kept.txt"});
-}
-
-TEST(Walk, AnEmptyProjectListsNothingAndEndsNormally) {
-  fakes::Rig rig;
-  rig.store.project(L"$/Src/a/b");
-  rig.patcher.cmdPatch_Click();
-  EXPECT_TRUE(rig.window.shared.empty());
-  EXPECT_TRUE(rig.window.unshared.empty());
-  EXPECT_EQ(rig.window.pendingEvents, 0);
-  EXPECT_EQ(rig.window.status, (std::vector<std::wstring>{L"", L"补丁整理完成！"}));
-}
-
-TEST(Walk, ADamagedHistoryIsListedAsUnprocessed) {
-  fakes::Rig rig;
-  rig.store.file(L"$/Src/a.txt", {{L"a", inRange()}});
-  rig.store.file(L"$/Src/b.txt", {{L"a", inRange()}});
-  rig.store.failHistory(L"$/Src/a.txt", vss::kDeletedOrDamaged);
-  rig.patcher.cmdPatch_Click();
-  EXPECT_EQ(rig.window.unshared, std::vector<std::wstring>{L"$/Src/a.txt - VSS上这个文件是损坏的"});
-  EXPECT_EQ(rig.window.shared, std::vector<std::wstring>{L"$/Src/b.txt"});
-  EXPECT_EQ(rig.window.boxes.size(), 1u);
-}
-
-TEST(Walk, AnotherHistoryFailureIsShownWhileTheWalkWaitsThenGoesOn) {
-  fakes::Rig rig;
-  rig.store.file(L"$/Src/a.txt", {{L"a", inRange()}});
-  rig.store.file(L"$/Src/b.txt", {{L"a", inRange()}});
-  rig.store.failHistory(L"$/Src/a.txt", static_cast<std::int32_t>(0x8004D6A5),
-                        L"History cannot be read");
-  bool runningDuringBox = false;
-  std::size_t statusCountDuringBox = 0;
-  rig.window.onBox = [&](const fakes::FakeWindow::Box& box) {
-    if (box.title != L"Ostrabel") return;
-    runningDuringBox = rig.patcher.state().running;
-    statusCountDuringBox = rig.window.status.size();
+// Each case is its own project: "@" in the script stands for its file, "%" for the project.
+TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
+  struct Case {
+    const char* name;
+    std::string script;
+    bool ignoreBuildUser;
+    std::wstring targetUser;
+    bool selected;
+    int recordsRead;
+    std::wstring start = L"2024-05-01 00:00", end = L"2024-06-01 00:00";
+    bool noHistory = false;
   };
-  rig.patcher.cmdPatch_Click();
-  ASSERT_EQ(rig.window.boxes.size(), 2u);
-  EXPECT_EQ(rig.window.boxes[1].text, L"History cannot be read");
-  EXPECT_EQ(rig.window.boxes[1].icon, engine::Icon::None);
-  EXPECT_EQ(rig.window.boxes[1].buttons, engine::Buttons::Ok);
-  EXPECT_TRUE(runningDuringBox);
-  EXPECT_EQ(statusCountDuringBox, 2u);  // "" and a.txt: b.txt comes after the box
-  EXPECT_TRUE(rig.window.unshared.empty());
-  EXPECT_EQ(rig.window.shared, std::vector<std::wstring>{L"$/Src/b.txt"});
+  const std::string a = "file @ by alice at ";
+  const std::vector<Case> cases = {
+      {"inside", a + "2024-05-03 10:00", false, L"", true, 1},
+      {"at the start", a + "2024-05-01 00:00", false, L"", false, 1},
+      {"at the end", a + "2024-06-01 00:00", false, L"", false, 1},
+      {"just after the start", a + "2024-05-01 00:00:01", false, L"", true, 1},
+      {"just before the end", a + "2024-05-31 23:59:59", false, L"", true, 1},
+      {"before", a + "2024-04-03 10:00", false, L"", false, 1},
+      {"equal start and end", a + "2024-05-03 10:00", false, L"", false, 1, L"2024-05-03 10:00",
+       L"2024-05-03 10:00"},
+      {"in the range and again after it",
+       a + "2024-05-03 10:00\nversion @ by alice at 2024-06-03 10:00", false, L"", false, 1},
+      {"newest is a label", a + "2024-04-03 10:00\nlabel @ L1 by rel at 2024-05-05 10:00", false,
+       L"", true, 1},
+      {"target user in any case", "file @ by TESTER at 2024-05-03 10:00", false, L"Tester", true,
+       1},
+      {"another user than the target", a + "2024-05-03 10:00", false, L"Tester", false, 1},
+      {"the target's record is not the deciding one",
+       "file @ by tester at 2024-05-02 10:00\nversion @ by alice at 2024-05-05 10:00", false,
+       L"tester", false, 1},
+      {"build-user label passed over",
+       a + "2024-05-02 10:00\nlabel @ B by Compileruser at 2024-05-05 10:00", true, L"", true, 2},
+      {"build-user label passed over, below too old",
+       a + "2024-04-02 10:00\nlabel @ B by Compileruser at 2024-05-05 10:00", true, L"", false, 2},
+      {"build user counts when not ignored",
+       a + "2024-04-02 10:00\nlabel @ B by Compileruser at 2024-05-05 10:00", false, L"", true, 1},
+      {"build user's name in lower case is somebody else",
+       a + "2024-04-02 10:00\nlabel @ B by compileruser at 2024-05-05 10:00", true, L"", true, 1},
+      {"project label of the build user",
+       a + "2024-05-02 10:00\nlabel % B by Compileruser at 2024-05-10 10:00", true, L"", true, 2},
+      {"only build-user records",
+       "file @ by Compileruser at 2024-05-02 10:00\nversion @ by Compileruser at 2024-05-03 10:00\n"
+       "label @ B by Compileruser at 2024-05-04 10:00",
+       true, L"", false, 3},
+      {"build user passed over, then the target decides",
+       "file @ by Tester at 2024-05-02 10:00\nlabel @ B by Compileruser at 2024-05-05 10:00", true,
+       L"TESTER", true, 2},
+      {"no history", a + "2024-05-03 10:00", true, L"", false, 0, L"2024-05-01 00:00",
+       L"2024-06-01 00:00", true},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const std::string project = "$/S" + std::to_string(i), file = project + "/f.c";
+    seed(replaced(replaced(c.script, '@', file), '%', project) + "\n");
+    if (c.noHistory) calls().noHistory.insert(fakes::lower(standin::text::widen(file)));
+    window_.texts[TextBox::Project] = standin::text::widen(project);
+    window_.texts[TextBox::StartDate] = c.start;
+    window_.texts[TextBox::EndDate] = c.end;
+    window_.texts[TextBox::TargetUser] = c.targetUser;
+    window_.ignoreBuildUser = c.ignoreBuildUser;
+    window_.boxes.clear();
+    calls().recordsRead = 0;
+    run();
+    EXPECT_EQ(window_.shared, c.selected ? Lines{standin::text::widen(file)} : Lines{});
+    EXPECT_TRUE(window_.unshared.empty());
+    EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
+    EXPECT_EQ(calls().recordsRead, c.recordsRead);
+  }
 }
 
-TEST(Walk, ViewModeListsThreeFilesOfTwoSubprojectsAndChangesNothing) {
+TEST_F(Walk, VisitsDepthFirstInTheLibrarysOrderNeverShowsDeletedItemsAndChangesNothing) {
+  seed(R"(
+file $/Src/b.c by alice at 2024-05-03 10:00
+file $/Src/A/z.c by alice at 2024-05-03 10:00
+file $/Src/A/deep/y.c by bob at 2024-05-04 10:00
+project $/Src/A/empty
+file $/Src/a.c by alice at 2024-05-05 10:00
+file $/Src/c/gone.c by alice at 2024-05-05 10:00
+delete $/Src/c/gone.c
+file $/Src/old/x.c by alice at 2024-05-05 10:00
+delete $/Src/old
+file $/Src/old.c by alice at 2024-04-05 10:00
+)");
+  const Lines visited = {L"$/Src/A/deep/y.c", L"$/Src/A/z.c", L"$/Src/a.c", L"$/Src/b.c",
+                         L"$/Src/old.c"};
+  const std::string before = dump();
   for (const std::optional<ModeOption> mode :
-       {std::optional<ModeOption>(ModeOption::View), std::optional<ModeOption>()}) {
-    fakes::Rig rig;
-    rig.mode(mode);
-    rig.store.file(L"$/Src/one/a.txt", {{L"a", inRange()}});
-    rig.store.file(L"$/Src/one/b.txt", {{L"a", inRange()}});
-    rig.store.file(L"$/Src/two/c.txt", {{L"a", inRange()}});
-    const auto before = rig.store.tree();
-    const auto fsBefore = rig.fs.tree(L"D:");
-    rig.patcher.cmdPatch_Click();
-    EXPECT_EQ(rig.window.shared, (std::vector<std::wstring>{L"$/Src/one/a.txt", L"$/Src/one/b.txt",
-                                                            L"$/Src/two/c.txt"}));
-    EXPECT_EQ(rig.store.tree(), before);
-    EXPECT_EQ(rig.fs.tree(L"D:"), fsBefore);
-    EXPECT_EQ(rig.store.counts.shares + rig.store.counts.gets + rig.store.counts.newSubprojects, 0);
+       {std::optional(ModeOption::View), std::optional<ModeOption>()}) {
+    window_.selected = mode;
+    window_.status.clear();
+    Lines statusAtEvents;
+    window_.onEvents = [&] { statusAtEvents.push_back(window_.status.back()); };
+    run();
+    EXPECT_EQ(Lines(window_.status.begin() + 1, window_.status.end() - 1), visited);
+    EXPECT_EQ(statusAtEvents, visited);  // once per file, after its path is shown
+    EXPECT_EQ(window_.shared, Lines(visited.begin(), visited.end() - 1));
+    EXPECT_TRUE(window_.unshared.empty());
+    EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
+    EXPECT_EQ(dump(), before);
+    EXPECT_TRUE(localTree().empty());
   }
 }
 
-TEST(Walk, CostsOneEnumerationPerProjectAndOneRecordPerFile) {
-  fakes::Rig rig;
-  const int kProjects = 50, kFilesEach = 40;
-  for (int p = 0; p < kProjects; ++p) {
-    for (int f = 0; f < kFilesEach; ++f) {
-      rig.store.file(
-          L"$/Src/p" + std::to_wstring(p) + L"/f" + std::to_wstring(f) + L".c",
-          {{L"alice", f % 10 == 0 ? inRange() : beforeRange()}, {L"bob", beforeRange()}});
-    }
-  }
-  rig.patcher.cmdPatch_Click();
-  EXPECT_EQ(rig.window.pendingEvents, kProjects * kFilesEach);
-  EXPECT_EQ(rig.store.counts.recordsRead, kProjects * kFilesEach);
-  EXPECT_EQ(rig.store.counts.enumerations, kProjects + 1);
-  EXPECT_EQ(rig.store.counts.lookups, 2);  // the project, in openDatabase and in start
-  EXPECT_EQ(rig.window.shared.size(), static_cast<std::size_t>(kProjects * kFilesEach / 10));
+TEST_F(Walk, AnEmptyProjectListsNothingAndEndsNormally) {
+  run();
+  EXPECT_TRUE(window_.shared.empty());
+  EXPECT_EQ(window_.pendingEvents, 0);
+  EXPECT_EQ(window_.status, (Lines{L"", L"补丁整理完成！"}));
 }
 
-TEST(Walk, CalledDirectlyHandsOnlyFilesToTheCallback) {
-  fakes::Rig rig;
-  rig.store.file(L"$/Src/x/y.txt", {{L"a", inRange()}});
-  rig.patcher.populateValue();
-  rig.patcher.state().startDate = kStart;
-  rig.patcher.state().endDate = kEnd;
-  fakes::FakeDatabase db(rig.store);
-  db.open(L"C:\\vss\\srcsafe.ini", L"admin", L"secret");
-  auto project = db.vssItem(L"$/Src", false);
-  rig.patcher.recurrence(*project);
-  EXPECT_EQ(rig.window.status, std::vector<std::wstring>{L"$/Src/x/y.txt"});
-  EXPECT_EQ(rig.window.shared, std::vector<std::wstring>{L"$/Src/x/y.txt"});
-}
-
-TEST(GetLastVersion, ReadsTheCursorOnlyAsFarAsNeeded) {
-  fakes::Rig rig;
-  rig.store.file(L"$/Src/a.txt", {{L"Compileruser", inRange(9)},
-                                  {L"Compileruser", inRange(8)},
-                                  {L"alice", inRange(7)},
-                                  {L"bob", inRange(6)}});
-  fakes::FakeDatabase db(rig.store);
-  db.open(L"C:\\vss\\srcsafe.ini", L"admin", L"secret");
-  auto file = db.vssItem(L"$/Src/a.txt", false);
-  rig.patcher.state().ignoreBuildUser = true;
-  auto version = rig.patcher.getLastVersion(*file);
-  ASSERT_NE(version, nullptr);
-  EXPECT_EQ(version->username(), L"alice");
-  EXPECT_EQ(rig.store.counts.recordsRead, 3);
-  rig.patcher.state().ignoreBuildUser = false;
-  version = rig.patcher.getLastVersion(*file);
-  ASSERT_NE(version, nullptr);
-  EXPECT_EQ(version->username(), L"Compileruser");
-  EXPECT_EQ(rig.store.counts.recordsRead, 4);
+TEST_F(Walk, ADamagedHistoryIsListedAndAnotherFailureIsShownWhileTheWalkWaits) {
+  seed(R"(
+file $/Src/a.c by alice at 2024-05-03 10:00
+file $/Src/b.c by alice at 2024-05-03 10:00
+file $/Src/c.c by alice at 2024-05-03 10:00
+fault $/Src/a.c versions 0x80040000
+fault $/Src/b.c versions 0x8004D6A0 text "History unreadable"
+)");
+  bool running = false;
+  std::size_t statusCount = 0;
+  window_.onBox = [&](const fakes::FakeWindow::Box& box) {
+    if (box.title != L"Ostrabel") return;
+    running = patcher_.state().running;
+    statusCount = window_.status.size();
+  };
+  run();
+  EXPECT_EQ(window_.unshared, Lines{L"$/Src/a.c - VSS上这个文件是损坏的"});
+  EXPECT_EQ(window_.shared, Lines{L"$/Src/c.c"});
+  ASSERT_EQ(window_.boxes.size(), 2u);
+  EXPECT_EQ(window_.boxes[1].text, L"History unreadable");
+  EXPECT_EQ(window_.boxes[1].icon, engine::Icon::None);
+  EXPECT_EQ(window_.boxes[1].buttons, engine::Buttons::Ok);
+  EXPECT_TRUE(running);
+  EXPECT_EQ(statusCount, 3u);  // "", a.c, b.c: c.c comes after the box
 }
 
 }  // namespace
