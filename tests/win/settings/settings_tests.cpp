@@ -49,8 +49,15 @@ TEST_F(SettingsTest, LoadAndFirstSaveUseTheNineKeysInTheirOrder) {
   EXPECT_EQ(readBytes(folder_.file(L"Ostrabel.ini")), saved);
   EXPECT_EQ(ini_.lastErrorMsg(), L"");
 
-  inputs.startDate = L"not a date";  // saved as typed, never validated
-  inputs.host = L"   ";              // blanks are a value of their own
+  // Texts the profile functions would alter if stored bare (surrounding blanks stripped, one
+  // pair of enclosing quotes removed) and a start date that is no date: kept as typed.
+  inputs.host = L"   ";
+  inputs.project = L"\" spaced \"";
+  inputs.patch = L"\"open";
+  inputs.startDate = L"not a date";
+  inputs.user = L"'single'";
+  inputs.passwd = L"trail ";
+  inputs.localDir = L" lead\\";
   inputs.ignoreBuildUser = false;
   settings::saveSettings(ini_, inputs);
   EXPECT_NE(readBytes(folder_.file(L"Ostrabel.ini")).find("\r\nignoreBuildUser=0\r\n"),
