@@ -241,15 +241,12 @@ TEST_F(FormTest, Layout_EachControlsClassTextPlaceStyleAndColourAt96Dpi) {
     EXPECT_EQ(style(h) & kKinds[e.kind].mask, kKinds[e.kind].bits);
     EXPECT_TRUE(IsWindowVisible(h));
     RECT rc = rectInClient(hwnd(), h);
-    EXPECT_EQ(rc.left, e.left);
-    EXPECT_EQ(rc.top, e.top);
-    if (e.kind == Label || e.kind == Red) {  // never cut vertically
-      EXPECT_GT(rc.right - rc.left, 0);
-      EXPECT_TRUE(rc.bottom - rc.top >= e.height && rc.bottom - rc.top <= e.height + 8);
-    } else {
-      EXPECT_EQ(rc.right - rc.left, e.width);
-      EXPECT_EQ(rc.bottom - rc.top, e.height);
-    }
+    int left = rc.left, top = rc.top, width = rc.right - rc.left, height = rc.bottom - rc.top;
+    EXPECT_EQ(std::pair(left, top), std::pair(e.left, e.top));
+    if (e.kind == Label || e.kind == Red)  // as wide as the caption, never cut vertically
+      EXPECT_TRUE(width > 0 && height >= e.height && height <= e.height + 8) << height;
+    else
+      EXPECT_EQ(std::pair(width, height), std::pair(e.width, e.height));
     if (e.kind <= Fixed) {
       SetTextColor(dc, RGB(0, 0, 0));
       SendMessageW(hwnd(), WM_CTLCOLORSTATIC, WPARAM(dc), LPARAM(h));
@@ -263,8 +260,7 @@ TEST_F(FormTest, Layout_EachControlsClassTextPlaceStyleAndColourAt96Dpi) {
   EXPECT_TRUE(checked(c(ctl::opShare)));
   EXPECT_FALSE(checked(c(ctl::opLocal)) || checked(c(ctl::View)) ||
                checked(c(ctl::chkIgnoreBuildUser)));
-  // The caption, a fixed client area of 11115 x 9435 twips, the status bar of one text below it
-  // all.
+  // The caption, a fixed client area of 11115 x 9435 twips, one status text below everything.
   EXPECT_EQ(windowText(hwnd()), L"Ostrabel v1.0.3");
   EXPECT_EQ(style(hwnd()) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
   RECT client, bar = rectInClient(hwnd(), c(ctl::statusBar));
@@ -473,14 +469,9 @@ TEST(Close, AnsweredYesDuringARunEndsTheProcessAtOnce) {
 }
 
 TEST_F(FormTest, Pickers_CancelKeepsTheTextConfirmPutsTheFullPath) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  std::wstring dir = std::wstring(temp) + L"ostrabel_ui_dialog", file = dir + L"\\srcsafe.ini";
-  CreateDirectoryW(dir.c_str(), nullptr);
-  CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   auto cancel = [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0); };
-  auto confirm = [&](HWND dialog) {  // the file name into its box, then OK
-    SetDlgItemTextW(dialog, GetDlgItem(dialog, 0x480) ? 0x480 : 0x47c, file.c_str());
+  auto confirm = [](HWND dialog) {  // an existing file's full path into the name box, then OK
+    SetDlgItemTextW(dialog, GetDlgItem(dialog, 0x480) ? 0x480 : 0x47c, exePath().c_str());
     PostMessageW(dialog, WM_COMMAND, IDOK, LPARAM(GetDlgItem(dialog, IDOK)));
   };
   click(c(ctl::opLocal));
@@ -490,7 +481,7 @@ TEST_F(FormTest, Pickers_CancelKeepsTheTextConfirmPutsTheFullPath) {
   for (auto [button, box, answer, expected] :
        {std::tuple{ctl::iniPath, ctl::txtHost, Answer(cancel), std::wstring(L"before")},
         std::tuple{ctl::patchDir, ctl::txtShare, Answer(cancel), std::wstring(L"D:\\keep")},
-        std::tuple{ctl::iniPath, ctl::txtHost, Answer(confirm), file}}) {
+        std::tuple{ctl::iniPath, ctl::txtHost, Answer(confirm), exePath()}}) {
     SCOPED_TRACE(button);
     BoxCatcher dialogs;
     dialogs.onDialog(answer);
@@ -499,8 +490,6 @@ TEST_F(FormTest, Pickers_CancelKeepsTheTextConfirmPutsTheFullPath) {
     EXPECT_EQ(lstrcmpiW(windowText(c(box)).c_str(), expected.c_str()), 0)
         << testing::PrintToString(windowText(c(box)));
   }
-  DeleteFileW(file.c_str());
-  RemoveDirectoryW(dir.c_str());
 }
 
 // ---- result lists and the clipboard ----
