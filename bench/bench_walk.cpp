@@ -356,6 +356,7 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // figures as they come, also into a pipe
   std::vector<std::wstring> args;
   for (int i = 0; i < argc; ++i) args.push_back(fs::path(argv[i]).wstring());
   try {
