@@ -1,27 +1,110 @@
-// The run driver: the order of what the Patch command shows, where it stops early, how often it
-// opens the database, and that every way a run ends puts the window back.
+// The Patch command: the run parameters (what populateValue takes, what checkValue refuses, the
+// local root made before validation), then the driver: the order of what a run shows, where it
+// stops early, how often it opens the database, and that every way a run ends puts the window back.
 #include "native/engine/fakes.h"
 
 namespace {
 
-using engine::Answer;
-using engine::Buttons;
-using engine::Icon;
-using engine::ModeOption;
-using engine::TextBox;
-using fakes::Lines;
+using namespace engine;
+using namespace fakes;
+
+using Params = Run;
+
+TEST_F(Params, ValidationReportsTheProblemsInTableOrder) {
+  struct Case {
+    std::map<TextBox, std::wstring> texts;
+    Lines expected;
+  };
+  std::map<TextBox, std::wstring> allEmpty;
+  for (const TextBox box : {TextBox::Host, TextBox::Project, TextBox::Patch, TextBox::User,
+                            TextBox::Passwd, TextBox::StartDate, TextBox::EndDate}) {
+    allEmpty[box] = L"";
+  }
+  const std::vector<Case> cases = {
+      {{}, {}},
+      {allEmpty,
+       {L"VSS服务器地址必需输入", L"VSS项目路径必需输入", L"时间范围必需输入", L"用户名必需输入",
+        L"密码必需输入"}},
+      {{{TextBox::StartDate, L"2008-13-45 10:00"}, {TextBox::EndDate, L"abc"}},
+       {L"开始时间格式有误", L"结束时间格式有误"}},
+      // No format message for an empty start.
+      {{{TextBox::StartDate, L""}, {TextBox::EndDate, L"abc"}},
+       {L"时间范围必需输入", L"结束时间格式有误"}},
+      {{{TextBox::Host, L"   "}, {TextBox::User, L" "}, {TextBox::Passwd, L" "}}, {}},  // blanks
+      {{{TextBox::StartDate, L" "}}, {L"开始时间格式有误"}},
+      {{{TextBox::EndDate, L"2009-02-29 10:00"}}, {L"结束时间格式有误"}},
+      {{{TextBox::Patch, L""}, {TextBox::Share, L""}, {TextBox::TargetUser, L"?"}}, {}},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    window_.texts = defaults_;
+    for (const auto& [box, text] : cases[i].texts) window_.texts[box] = text;
+    patcher_.populateValue();
+    EXPECT_EQ(patcher_.checkValue(), cases[i].expected);
+  }
+}
+
+TEST_F(Params, PopulateCopiesTheTextsAndLowerCasesOnlyTheTargetUser) {
+  window_.texts[TextBox::Project] = L"$/Src/";
+  window_.texts[TextBox::User] = L"Admin ";
+  window_.texts[TextBox::Passwd] = L" Se cret";
+  window_.texts[TextBox::TargetUser] = L"TesTer";
+  window_.texts[TextBox::EndDate] = L"";
+  platform_.now = L"2026-12-06 20:01:02";
+  window_.ignoreBuildUser = true;
+  patcher_.populateValue();
+  const engine::RunState& s = patcher_.state();
+  EXPECT_EQ(s.project, L"$/Src/");
+  EXPECT_EQ(s.user, L"Admin ");
+  EXPECT_EQ(s.passwd, L" Se cret");
+  EXPECT_EQ(s.targetUser, L"tester");
+  EXPECT_EQ(s.endDateText, L"2026-12-06 20:01:02");  // an empty end date runs until now
+  EXPECT_EQ(window_.texts[TextBox::EndDate], L"");
+  EXPECT_TRUE(s.ignoreBuildUser);
+  EXPECT_TRUE(patcher_.checkValue().empty());
+}
+
+// The mode follows the option; the root is made one level, where nothing stands, before validation.
+TEST_F(Params, ModeAndLocalRoot) {
+  std::ofstream(root_ / "out" / "plain") << "x";
+  window_.texts[TextBox::Host] = L"";
+  const std::vector<std::tuple<std::optional<ModeOption>, RunMode, std::wstring, bool>> cases = {
+      {ModeOption::View, RunMode::View, L"/new", true},
+      {ModeOption::Share, RunMode::Share, L"/s", true},
+      {ModeOption::Local, RunMode::Local, L"/l", true},
+      {std::nullopt, RunMode::None, L"/n", true},
+      {ModeOption::View, RunMode::View, L"", false},
+      {ModeOption::View, RunMode::View, L"/plain", false},
+      {ModeOption::View, RunMode::View, L"/a/b", true}};  // only one level is tried
+  for (const auto& [option, mode, below, created] : cases) {
+    SCOPED_TRACE(standin::text::narrow(below));
+    window_.selected = option;
+    patcher_.state().mode = RunMode::Share;  // a previous run's mode must not survive
+    window_.texts[TextBox::Share] = out() + below;
+    platform_.createCalls.clear();
+    patcher_.populateValue();
+    EXPECT_EQ(patcher_.state().mode, mode);
+    EXPECT_EQ(platform_.createCalls.size(), created ? 1u : 0u);
+    EXPECT_EQ(fs::is_directory(native(out() + below)), below != L"/plain" && below != L"/a/b");
+    EXPECT_EQ(patcher_.checkValue().size(), 1u);  // the host: validation still comes after
+  }
+  window_.texts[TextBox::Share] = L"";
+  platform_.existsCalls.clear();
+  patcher_.populateValue();
+  EXPECT_TRUE(platform_.existsCalls.empty());  // an empty root is not even looked at
+  EXPECT_TRUE(window_.boxes.empty());
+}
+
 const std::wstring kConfirm = L"该操作需要较长时间，请耐心等待。";
 const std::wstring kDone = L"补丁整理完成！";
 
-class Driver : public fakes::Run {
+class Driver : public Run {
  protected:
   void SetUp() override {
     Run::SetUp();
     seed("file $/Src/a.txt by alice at 2024-05-03 10:00\n");
-    window_.shared = {L"old line"};
-    window_.unshared = {L"old line"};
   }
-  void expectEndedEarly(std::size_t boxes, int opens);
+  void expectEndedEarly(const Lines& boxes, int opens);
 };
 
 TEST_F(Driver, AViewRunShowsItsStepsInOrder) {
@@ -38,6 +121,7 @@ TEST_F(Driver, AViewRunShowsItsStepsInOrder) {
                           L"box:" + kConfirm,
                           L"button:Patching...:off",
                           L"status:$/Src/a.txt",
+                          L"Shared:$/Src/a.txt",
                           L"button:Patch(ed):on",
                           L"status:" + kDone};
   EXPECT_EQ(window_.log, expected);
@@ -46,40 +130,38 @@ TEST_F(Driver, AViewRunShowsItsStepsInOrder) {
   EXPECT_EQ(window_.boxes[0].title, L"提示");
   EXPECT_EQ(window_.boxes[0].icon, Icon::Information);
   EXPECT_EQ(window_.boxes[0].buttons, Buttons::YesNo);
-  EXPECT_EQ(window_.shared, Lines{L"$/Src/a.txt"});
   EXPECT_FALSE(patcher_.state().running);
 }
 
-// One box, nothing listed, the button untouched: the window as the preparation left it.
-void Driver::expectEndedEarly(std::size_t boxes, int opens) {
-  EXPECT_EQ(window_.boxes.size(), boxes);
+// Nothing but the preparation and the boxes: no line listed, the button untouched.
+void Driver::expectEndedEarly(const Lines& boxes, int opens) {
+  Lines expected = {L"clear:Shared", L"clear:Unshare", L"status:", L"save"};
+  for (const std::wstring& box : boxes) expected.push_back(L"box:" + box);
+  EXPECT_EQ(window_.log, expected);
   EXPECT_EQ(calls().open, opens);
-  EXPECT_TRUE(window_.shared.empty());
-  EXPECT_TRUE(window_.unshared.empty());
-  EXPECT_EQ(window_.status, Lines{L""});
-  EXPECT_EQ(window_.saves, 1);
-  EXPECT_TRUE(window_.button.empty());
   EXPECT_FALSE(patcher_.state().running);
 }
 
-TEST_F(Driver, RefusedInputsAndANoEndTheRunBeforeOpening) {
-  const std::vector<std::tuple<std::function<void()>, std::wstring, Icon>> cases = {
+// Refused inputs, an answer other than Yes, a failure of our own before the run.
+TEST_F(Driver, EndsBeforeOpeningShowOneBox) {
+  const std::wstring hint = L"提示";
+  const std::vector<std::tuple<std::function<void()>, std::wstring, std::wstring, Icon>> cases = {
       {[&] { window_.texts[TextBox::Host] = window_.texts[TextBox::Passwd] = L""; },
-       L"VSS服务器地址必需输入\r\n密码必需输入\r\n", Icon::Exclamation},
+       L"VSS服务器地址必需输入\r\n密码必需输入\r\n", hint, Icon::Exclamation},
       {[&] { window_.texts[TextBox::StartDate] = L"2024-06-01 00:01"; },
-       L"开始时间不能大于结束时间", Icon::Exclamation},
-      {[&] { window_.answer = Answer::No; }, kConfirm, Icon::Information}};
-  for (const auto& [arrange, shown, icon] : cases) {
+       L"开始时间不能大于结束时间", hint, Icon::Exclamation},
+      {[&] { window_.answer = Answer::No; }, kConfirm, hint, Icon::Information},
+      {[&] { window_.failSave = true; }, L"程序内部错误: disk full", L"Ostrabel", Icon::None}};
+  for (const auto& [arrange, shown, title, icon] : cases) {
     SCOPED_TRACE(standin::text::narrow(shown));
     reset();
     arrange();
     run();
     ASSERT_EQ(window_.boxes.size(), 1u);
-    EXPECT_EQ(window_.boxes[0].text, shown);
-    EXPECT_EQ(window_.boxes[0].title, L"提示");
+    EXPECT_EQ(window_.boxes[0].title, title);
     EXPECT_EQ(window_.boxes[0].icon, icon);
     EXPECT_EQ(window_.boxes[0].buttons, shown == kConfirm ? Buttons::YesNo : Buttons::Ok);
-    expectEndedEarly(1, 0);
+    expectEndedEarly({shown}, 0);
   }
 }
 
@@ -110,7 +192,7 @@ TEST_F(Driver, OpenDatabaseRunsEveryStepAndShowsTheLastError) {
     EXPECT_EQ(window_.boxes[1].title, L"Ostrabel");
     EXPECT_EQ(window_.boxes[1].icon, Icon::None);
     EXPECT_EQ(window_.boxes[1].buttons, Buttons::Ok);
-    expectEndedEarly(2, c.opens);
+    expectEndedEarly({kConfirm, c.shown}, c.opens);
   }
 }
 
@@ -120,7 +202,6 @@ TEST_F(Driver, OpensFourTimesInShareModeAndTwiceOtherwise) {
     reset();
     window_.selected = mode;
     run();
-    EXPECT_EQ(calls().newDatabase, opens);
     EXPECT_EQ(calls().open, opens);
     EXPECT_EQ(window_.status.back(), kDone);
     EXPECT_EQ(window_.shared, Lines{L"$/Src/a.txt"});
@@ -158,7 +239,7 @@ TEST_F(Driver, AFailureDuringTheRunIsShownAndEndsItThroughFinish) {
     window_.selected = c.mode;
     c.arrange();
     bool runningDuringBox = false;
-    window_.onBox = [&](const fakes::FakeWindow::Box& box) {
+    window_.onBox = [&](const FakeWindow::Box& box) {
       if (box.title == L"Ostrabel") runningDuringBox = patcher_.state().running;
     };
     run();
@@ -173,17 +254,6 @@ TEST_F(Driver, AFailureDuringTheRunIsShownAndEndsItThroughFinish) {
     // The walk stopped at the failure: z.txt comes after it.
     EXPECT_EQ(std::count(window_.status.begin(), window_.status.end(), L"$/Src/z.txt"), 0);
   }
-}
-
-TEST_F(Driver, AFailureBeforeTheRunIsShownAndLeavesTheButtonAlone) {
-  window_.failSave = true;
-  run();
-  ASSERT_EQ(window_.boxes.size(), 1u);
-  EXPECT_EQ(window_.boxes[0].text, L"程序内部错误: disk full");
-  EXPECT_EQ(window_.boxes[0].title, L"Ostrabel");
-  EXPECT_TRUE(window_.button.empty());
-  EXPECT_FALSE(patcher_.state().running);
-  EXPECT_EQ(calls().newDatabase, 0);
 }
 
 }  // namespace

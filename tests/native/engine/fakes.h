@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +24,7 @@ namespace fakes {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::wstring>;
+using Strings = std::vector<std::string>;
 using engine::TextBox;
 
 inline std::wstring lower(std::wstring t) {
@@ -47,11 +47,12 @@ class FakeWindow : public engine::WindowPort {
     log.push_back(L"status:" + t);
   }
   void clearList(engine::ResultList list) override {
-    lines(list).clear();
+    (list == engine::ResultList::Shared ? shared : unshared).clear();
     log.push_back(list == engine::ResultList::Shared ? L"clear:Shared" : L"clear:Unshare");
   }
   void appendLine(engine::ResultList list, const std::wstring& line) override {
-    lines(list).push_back(line);
+    (list == engine::ResultList::Shared ? shared : unshared).push_back(line);
+    log.push_back((list == engine::ResultList::Shared ? L"Shared:" : L"Unshare:") + line);
   }
   engine::Answer showMessage(const std::wstring& t, const std::wstring& title, engine::Icon icon,
                              engine::Buttons buttons) override {
@@ -70,12 +71,8 @@ class FakeWindow : public engine::WindowPort {
     log.push_back(L"button:" + caption + (enabled ? L":on" : L":off"));
   }
   void saveSettings() override {
-    ++saves;
     log.push_back(L"save");
     if (failSave) throw std::runtime_error("disk full");
-  }
-  Lines& lines(engine::ResultList list) {
-    return list == engine::ResultList::Shared ? shared : unshared;
   }
 
   std::map<TextBox, std::wstring> texts;
@@ -87,7 +84,7 @@ class FakeWindow : public engine::WindowPort {
   Lines status, shared, unshared, log;
   std::vector<Box> boxes;
   std::vector<std::pair<std::wstring, bool>> button;
-  int pendingEvents = 0, saves = 0;
+  int pendingEvents = 0;
 };
 
 // "\" in the engine's paths is the separator it is on Windows.
@@ -126,7 +123,7 @@ class DiskPlatform : public engine::PlatformPort {
 
 // Calls of every database object together, and failures to inject (keys: lower-case specs).
 struct Calls {
-  int newDatabase = 0, open = 0, newSubprojects = 0, recordsRead = 0;
+  int open = 0, newSubprojects = 0, recordsRead = 0;
   Lines lookupLog, enumerationLog, shareLog, getLog;  // share: "target<-file|comment|flags"
   int failOpenNumber = 0;                             // this open (from 1) fails with openFault
   vss::Error openFault{0, L""};
@@ -210,7 +207,6 @@ class Library : public vss::Library {
         return Item::wrap(c, in->vssItem(spec, deleted));
       }
     };
-    ++calls.newDatabase;
     return std::make_unique<Db>(calls, inner_->newDatabase());
   }
   Calls calls;
@@ -224,9 +220,9 @@ class Library : public vss::Library {
 class Run : public testing::Test {
  protected:
   void SetUp() override {
-    static std::atomic<int> counter{0};
-    root_ = fs::temp_directory_path() /
-            ("ostrabel-engine-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    root_ =
+        fs::temp_directory_path() / ("ostrabel-engine-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     fs::create_directories(root_ / "out");
     standin::createStore(root_ / "db");
@@ -258,27 +254,15 @@ class Run : public testing::Test {
   Calls& calls() { return library_.calls; }
 
   // The dump's item lines (projects, files, shares, deletions) or its history records (sorted).
-  std::vector<std::string> dumpLines(bool records = false) {
-    std::vector<std::string> out;
+  Strings dumpLines(bool records = false) {
+    Strings out;
     std::istringstream in(dump());
     for (std::string l; std::getline(in, l);) {
-      const bool item =
-          l.rfind("project ", 0) == 0 || l.rfind("file ", 0) == 0 || l.rfind("deleted ", 0) == 0;
-      if (records ? l.rfind("  ", 0) == 0 : item) out.push_back(l);
+      if (l.rfind("  ", 0) == (records ? 0 : std::string::npos) && l.rfind("user ", 0) &&
+          l[0] != '#')
+        out.push_back(l);
     }
     if (records) std::sort(out.begin(), out.end());
-    return out;
-  }
-  // The item lines that are not in `before` (an earlier dumpLines()), in dump order.
-  std::vector<std::string> added(std::vector<std::string> before) {
-    std::vector<std::string> out;
-    for (const std::string& l : dumpLines()) {
-      const auto it = std::find(before.begin(), before.end(), l);
-      if (it == before.end())
-        out.push_back(l);
-      else
-        before.erase(it);
-    }
     return out;
   }
   // Every path below the local root, relative, folders with a trailing "/".
@@ -302,6 +286,16 @@ class Run : public testing::Test {
   DiskPlatform platform_;
   Library library_;
   engine::Patcher patcher_{window_, platform_, library_};
+};
+
+// The same in another mode.
+template <engine::ModeOption M>
+class In : public Run {
+ protected:
+  void SetUp() override {
+    Run::SetUp();
+    window_.selected = M;
+  }
 };
 
 }  // namespace fakes

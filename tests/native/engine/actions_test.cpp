@@ -1,0 +1,243 @@
+// The actions: Share runs (the subproject chain below the patch project, the share, the line each
+// selected file gets) and Local runs (the folder chain below the local root, the fetch, the line
+// each file gets), including the files whose target cannot be prepared.
+#include "native/engine/fakes.h"
+
+namespace {
+
+using namespace engine;
+using namespace fakes;
+
+using Share = In<ModeOption::Share>;
+
+TEST_F(Share, AddsExactlyTheMirroredSubprojectsAndSharesAndASecondRunFindsThemThere) {
+  seed(R"(
+file $/Src/app/ui/main.frm by alice at 2024-05-03 10:00
+file $/Src/app/ui/form.frm by bob at 2024-05-04 10:00
+file $/Src/app/old.frm by bob at 2024-04-04 10:00
+file $/Src/top.c by alice at 2024-05-03 10:00
+)");
+  const auto records = dumpLines(true);
+  const Lines processed = {L"$/Src/app/ui/form.frm", L"$/Src/app/ui/main.frm", L"$/Src/top.c"};
+  run();
+  EXPECT_EQ(window_.shared, processed);
+  EXPECT_TRUE(window_.unshared.empty());
+  EXPECT_EQ(calls().shareLog, (Lines{L"$/Patch/app/ui<-$/Src/app/ui/form.frm|0|8192",
+                                     L"$/Patch/app/ui<-$/Src/app/ui/main.frm|0|8192",
+                                     L"$/Patch<-$/Src/top.c|0|8192"}));
+  const Strings expected = {"project $/",
+                            "project $/Patch",
+                            "project $/Patch/app",
+                            "project $/Patch/app/ui",
+                            "file $/Patch/app/ui/form.frm",
+                            "file $/Patch/app/ui/main.frm",
+                            "file $/Patch/top.c",
+                            "project $/Src",
+                            "project $/Src/app",
+                            "file $/Src/app/old.frm",
+                            "project $/Src/app/ui",
+                            "file $/Src/app/ui/form.frm shares $/Patch/app/ui/form.frm",
+                            "file $/Src/app/ui/main.frm shares $/Patch/app/ui/main.frm",
+                            "file $/Src/top.c shares $/Patch/top.c"};
+  EXPECT_EQ(dumpLines(), expected);
+  EXPECT_EQ(dumpLines(true), records);  // histories untouched
+
+  // The same range again: everything is there already (0x8004D694) and counts as processed.
+  const std::string afterFirst = dump();
+  calls() = {};
+  run();
+  EXPECT_EQ(window_.shared, processed);
+  EXPECT_TRUE(window_.unshared.empty());
+  EXPECT_EQ(calls().newSubprojects, 0);
+  EXPECT_EQ(dump(), afterFirst);
+}
+
+TEST_F(Share, AProjectTypedInAnotherSpellingMirrorsTheStoredFolders) {
+  seed(
+      "file $/Src/app/x.c by alice at 2024-05-03 10:00\nfile $/Src/y.c by alice at 2024-05-03 "
+      "10:00\n");
+  int patch = 0;
+  for (const std::wstring typed : {L"$/Src/", L"$/sRC", L"$/SRC/"}) {
+    SCOPED_TRACE(standin::text::narrow(typed));
+    const std::string name = "$/P" + std::to_string(++patch);
+    seed("project " + name + "\n");
+    window_.texts[TextBox::Project] = typed;
+    window_.texts[TextBox::Patch] = standin::text::widen(name);
+    calls() = {};
+    run();
+    EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/x.c", L"$/Src/y.c"}));
+    const std::wstring target = standin::text::widen(name);
+    EXPECT_EQ(calls().shareLog,
+              (Lines{target + L"/app<-$/Src/app/x.c|0|8192", target + L"<-$/Src/y.c|0|8192"}));
+  }
+}
+
+TEST_F(Share, UsesAnExistingSubprojectInAnotherCaseAndNotADeletedOne) {
+  seed(R"(
+file $/Src/app/x.c by alice at 2024-05-03 10:00
+file $/Src/lib/y.c by alice at 2024-05-03 10:00
+project $/Patch/APP
+project $/Patch/lib
+delete $/Patch/lib
+)");
+  run();
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/x.c", L"$/Src/lib/y.c"}));
+  EXPECT_EQ(calls().newSubprojects, 2);  // "app" refused as existing, then used; "lib" made anew
+  EXPECT_EQ(calls().shareLog,
+            (Lines{L"$/Patch/APP<-$/Src/app/x.c|0|8192", L"$/Patch/lib<-$/Src/lib/y.c|0|8192"}));
+}
+
+TEST_F(Share, OutcomesOfTheShareAreListedByStatus) {
+  seed(R"(
+file $/Src/a.c by alice at 2024-05-03 10:00
+file $/Src/b.c by alice at 2024-05-03 10:00
+file $/Src/c.c by alice at 2024-05-03 10:00
+file $/Src/d.c by alice at 2024-05-03 10:00
+file $/Src/e.c by alice at 2024-05-03 10:00
+share $/Src/a.c into $/Patch
+delete $/Patch/a.c
+fault $/Src/b.c share 0x8004D72E
+fault $/Src/c.c share 42
+fault $/Src/d.c share 0x8004D694
+)");
+  run();
+  EXPECT_EQ(window_.unshared,
+            (Lines{L"$/Src/a.c - patch目录原来share过这个文件,但被删除了",
+                   L"$/Src/b.c - 未知错误,代码: -2147166418", L"$/Src/c.c - 未知错误,代码: 42"}));
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/d.c", L"$/Src/e.c"}));
+  EXPECT_EQ(window_.boxes.size(), 1u);
+}
+
+TEST_F(Share, TheSecondFileOfAFolderCausesNoEnumerationAndNoCreation) {
+  seed(
+      "file $/Src/app/ui/a.frm by alice at 2024-05-03 10:00\n"
+      "file $/Src/app/ui/b.frm by alice at 2024-05-03 10:00\n");
+  const auto patchEnumerations = [](const Calls& c) {
+    return std::count_if(c.enumerationLog.begin(), c.enumerationLog.end(),
+                         [](const std::wstring& s) { return s.rfind(L"$/Patch", 0) == 0; });
+  };
+  Calls atSecond;
+  window_.onEvents = [&] {
+    if (window_.status.back() == L"$/Src/app/ui/b.frm") atSecond = calls();
+  };
+  run();
+  EXPECT_EQ(patchEnumerations(atSecond), 2);  // one per level, for the first file
+  EXPECT_EQ(atSecond.newSubprojects, 2);
+  EXPECT_EQ(patchEnumerations(calls()), 2);
+  EXPECT_EQ(calls().newSubprojects, 2);
+  EXPECT_EQ(calls().lookupLog.size(), atSecond.lookupLog.size() + 1);  // the target, by path
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/ui/a.frm", L"$/Src/app/ui/b.frm"}));
+}
+
+TEST_F(Share, ARememberedFolderWhoseTargetIsGoneIsPreparedAgain) {
+  seed("file $/Src/app/x.c by alice at 2024-05-03 10:00\nproject $/Patch2\n");
+  run();
+  window_.texts[TextBox::Patch] = L"$/Patch2";  // a later run into another patch project
+  for (int i = 0; i < 2; ++i) {
+    calls() = {};
+    run();
+    EXPECT_EQ(window_.shared, Lines{L"$/Src/app/x.c"});
+    EXPECT_EQ(calls().newSubprojects, 1);
+    EXPECT_EQ(calls().shareLog, Lines{L"$/Patch2/app<-$/Src/app/x.c|0|8192"});
+    EXPECT_EQ(patcher_.state().sharedNames.values(), Lines{L"$/Src/app"});  // remembered once
+    seed("delete $/Patch2/app\n");  // subprojects deleted between runs
+  }
+}
+
+TEST_F(Share, AFileWhoseTargetCannotBePreparedIsListedAndTheWalkGoesOn) {
+  seed(R"(
+file $/Src/app/x.c by alice at 2024-05-03 10:00
+file $/Src/app/y.c by alice at 2024-05-03 10:00
+file $/Src/lib/w.c by alice at 2024-05-03 10:00
+file $/Src/z.c by alice at 2024-05-03 10:00
+)");
+  calls().subprojectFaults[L"app"] = static_cast<std::int32_t>(0x8004D6B2);  // a refused name
+  calls().lookupFaults[L"$/patch/lib"] = vss::kNotFound;                     // a failed lookup
+  run();
+  EXPECT_EQ(window_.unshared, (Lines{L"$/Src/app/x.c - 未知错误,代码: -2147166542",
+                                     L"$/Src/app/y.c - 未知错误,代码: -2147166542",
+                                     L"$/Src/lib/w.c - 未知错误,代码: -2147166577"}));
+  EXPECT_EQ(window_.shared, Lines{L"$/Src/z.c"});
+  EXPECT_EQ(calls().shareLog.size(), 1u);
+  EXPECT_EQ(patcher_.state().sharedNames.values(),
+            Lines{L"$/Src"});  // failed folders not remembered
+}
+
+using Local = In<ModeOption::Local>;
+
+TEST_F(Local, WritesExactlyTheSelectedFilesWithTheirContentAndListsEachOutcome) {
+  seed(R"(
+file $/Src/app/ui/main.frm by alice at 2024-05-03 10:00 content "v1"
+version $/Src/app/ui/main.frm by bob at 2024-05-04 10:00 content "main v2"
+file $/Src/app/old.frm by bob at 2024-04-04 10:00
+file $/Src/top.c by alice at 2024-05-03 10:00 content "top"
+file $/Src/gone/z.c by alice at 2024-05-03 10:00
+fault $/Src/gone/z.c get 0x80040000
+file $/Src/u.c by alice at 2024-05-03 10:00
+fault $/Src/u.c get 0x8004D68F
+file $/Src/w.c by alice at 2024-05-03 10:00
+fault $/Src/w.c get 0x8004D694
+)");
+  const std::string before = dump();
+  run();
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/ui/main.frm", L"$/Src/top.c", L"$/Src/w.c"}));
+  EXPECT_EQ(window_.unshared, (Lines{L"$/Src/gone/z.c - patch目录原来获得过这个文件,但被删除了",
+                                     L"$/Src/u.c - 未知错误,代码: -2147166577"}));
+  EXPECT_EQ(localTree(), (Strings{"app/", "app/ui/", "app/ui/main.frm", "gone/", "top.c"}));
+  EXPECT_EQ(content("app/ui/main.frm"), "main v2");
+  EXPECT_EQ(content("top.c"), "top");
+  EXPECT_EQ(calls().getLog.front(), out() + L"\\app\\ui\\main.frm|0");
+  EXPECT_EQ(dump(), before);
+}
+
+TEST_F(Local, MirrorsTheFoldersWithOneTestPerLevelAndReusesExistingOnes) {
+  seed(
+      "file $/Src/app/ui/a.frm by alice at 2024-05-03 10:00\n"
+      "file $/Src/app/ui/b.frm by alice at 2024-05-03 10:00\n");
+  fs::create_directory(root_ / "out" / "app");
+  run();
+  const std::wstring app = out() + L"\\app", ui = app + L"\\ui";
+  // One existence test per level (after populateValue's of the root); every file builds its chain.
+  EXPECT_EQ(Lines(platform_.existsCalls.begin() + 1, platform_.existsCalls.end()),
+            (Lines{app, ui, app, ui}));
+  EXPECT_EQ(platform_.createCalls, Lines{ui});
+  EXPECT_EQ(patcher_.state().localTargetDir, ui);
+  EXPECT_EQ(localTree(), (Strings{"app/", "app/ui/", "app/ui/a.frm", "app/ui/b.frm"}));
+}
+
+TEST_F(Local, ARootEndingInASeparatorAndAProjectInAnotherCase) {
+  seed(
+      "file $/Src/app/x.c by alice at 2024-05-03 10:00 content \"x\"\n"
+      "file $/Src/y.c by alice at 2024-05-03 10:00\n");
+  window_.texts[TextBox::Share] += L"\\";
+  window_.texts[TextBox::Project] = L"$/SRC/";
+  run();
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/x.c", L"$/Src/y.c"}));
+  EXPECT_EQ(platform_.createCalls, Lines{out() + L"\\\\app"});  // nothing normalised
+  EXPECT_EQ(calls().getLog, (Lines{out() + L"\\\\app\\x.c|0", out() + L"\\\\y.c|0"}));
+  EXPECT_EQ(localTree(), (Strings{"app/", "app/x.c", "y.c"}));
+  EXPECT_EQ(content("app/x.c"), "x");
+}
+
+TEST_F(Local, AFileWhereAFolderIsNeededOrAFolderThatCannotBeMadeListsTheFile) {
+  seed(R"(
+file $/Src/app/x.c by alice at 2024-05-03 10:00
+file $/Src/lib/deep/y.c by alice at 2024-05-03 10:00
+file $/Src/locked/v.c by alice at 2024-05-03 10:00
+file $/Src/z.c by alice at 2024-05-03 10:00
+)");
+  std::ofstream(root_ / "out" / "app") << "in the way";
+  std::ofstream(root_ / "out" / "lib") << "in the way";
+  platform_.failCreate[out() + L"\\locked"] = 5;
+  run();
+  // The last level: the fetch fails; deeper: the folder cannot be made and nothing is fetched.
+  EXPECT_EQ(window_.unshared, (Lines{L"$/Src/app/x.c - 未知错误,代码: -2147024893",
+                                     L"$/Src/lib/deep/y.c - 未知错误,代码: -2147024893",
+                                     L"$/Src/locked/v.c - 未知错误,代码: -2147024891"}));
+  EXPECT_EQ(window_.shared, Lines{L"$/Src/z.c"});
+  EXPECT_EQ(calls().getLog.size(), 2u);
+  EXPECT_EQ(content("app"), "in the way");
+  EXPECT_EQ(window_.boxes.size(), 1u);
+}
+
+}  // namespace
