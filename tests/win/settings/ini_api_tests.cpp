@@ -13,9 +13,6 @@
 
 namespace {
 
-using testing_support::readBytes;
-using testing_support::writeBytes;
-
 // The Chinese cases need the users' ANSI code page, 936, which Wine takes from LANG=zh_CN.UTF-8.
 #define SKIP_UNLESS_CODE_PAGE_936() \
   if (GetACP() != 936) GTEST_SKIP() << "needs the ANSI code page 936 (run with LANG=zh_CN.UTF-8)"
@@ -39,15 +36,6 @@ TEST_F(IniApiTest, BlankPathRefusesReadsAndWrites) {
   }
 }
 
-// The path is taken without its surrounding blanks.
-TEST_F(IniApiTest, FirstWriteCreatesFileAndSection) {
-  const std::wstring file = folder_.file(L"fresh.ini");
-  ini_.setIniFileName(L"  " + file + L"   ");
-  ASSERT_TRUE(ini_.writeString(L"cfg", L"host", L"C:\\vss\\srcsafe.ini"));
-  EXPECT_EQ(readBytes(file), "[cfg]\r\nhost=C:\\vss\\srcsafe.ini\r\n");
-  EXPECT_EQ(ini_.lastErrorMsg(), L"");
-}
-
 // Section, key and value are held in the ANSI code page (GBK), not in UTF-8 or UTF-16.
 TEST_F(IniApiTest, ChineseTextRoundTripsInCodePage936) {
   SKIP_UNLESS_CODE_PAGE_936();
@@ -55,7 +43,7 @@ TEST_F(IniApiTest, ChineseTextRoundTripsInCodePage936) {
   ini_.setIniFileName(file);
   ASSERT_TRUE(ini_.writeString(L"设置", L"项目", L"$/项目/补丁 中文"));
   EXPECT_EQ(ini_.readString(L"设置", L"项目"), L"$/项目/补丁 中文");
-  EXPECT_EQ(readBytes(file),
+  EXPECT_EQ(folder_.read(L"chinese.ini"),
             "[\xC9\xE8\xD6\xC3]\r\n\xCF\xEE\xC4\xBF=$/\xCF\xEE\xC4\xBF/\xB2\xB9\xB6\xA1 "
             "\xD6\xD0\xCE\xC4\r\n");
 }
@@ -90,19 +78,21 @@ TEST(ProfileBufferTest, ValueEndsBeforeAnyCutCharacter) {
   EXPECT_EQ(value(std::string(300, 'z'), 300), std::wstring(254, L'z'));  // never beyond the buffer
 }
 
-// Neither a later success nor a read of a missing file, which reads empty and creates
-// nothing, clears the failure text.
+// A failure text stays through a read of a missing file, which reads empty and creates
+// nothing, and through a later first write, which creates file and section at the path
+// taken without its surrounding blanks.
 TEST_F(IniApiTest, FailedWriteKeepsItsTextAfterALaterSuccess) {
   ini_.setIniFileName(folder_.file(L"no such folder\\settings.ini"));
   EXPECT_FALSE(ini_.writeString(L"cfg", L"host", L"h"));
   const std::wstring failure = L"写入失败: " + std::to_wstring(ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(ini_.lastErrorMsg(), failure);
   const std::wstring good = folder_.file(L"good.ini");
-  ini_.setIniFileName(good);
+  ini_.setIniFileName(L"  " + good + L"   ");
   EXPECT_EQ(ini_.readString(L"cfg", L"host"), L"");
   EXPECT_EQ(GetFileAttributesW(good.c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(ini_.writeString(L"cfg", L"host", L"h"));
-  EXPECT_EQ(ini_.readString(L"cfg", L"host"), L"h");
+  EXPECT_TRUE(ini_.writeString(L"cfg", L"host", L"C:\\vss\\srcsafe.ini"));
+  EXPECT_EQ(folder_.read(L"good.ini"), "[cfg]\r\nhost=C:\\vss\\srcsafe.ini\r\n");
+  EXPECT_EQ(ini_.readString(L"cfg", L"host"), L"C:\\vss\\srcsafe.ini");
   EXPECT_EQ(ini_.lastErrorMsg(), failure);
 }
 
@@ -127,12 +117,14 @@ LRESULT CALLBACK cbtHook(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+void CALLBACK cancelDialogs(HWND, UINT, UINT_PTR, DWORD) {
+  EnumThreadWindows(GetCurrentThreadId(), cancelDialog, 0);
+}
+
 TEST(BrowseForFolderTest, CancelGivesEmptyText) {
   if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) GTEST_SKIP() << "needs DISPLAY";
   const HHOOK hook = SetWindowsHookExW(WH_CBT, cbtHook, nullptr, GetCurrentThreadId());
-  const UINT_PTR timer = SetTimer(nullptr, 0, 15000, [](HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(GetCurrentThreadId(), cancelDialog, 0);
-  });
+  const UINT_PTR timer = SetTimer(nullptr, 0, 15000, cancelDialogs);
   EXPECT_EQ(IniApi().BrowseForFolder(nullptr, L"请选择一个目录."), L"");
   KillTimer(nullptr, timer);
   UnhookWindowsHookEx(hook);

@@ -22,6 +22,13 @@ class TempFolder {
   }
   ~TempFolder() { remove(); }
   std::wstring file(const std::wstring& name) const { return (path_ / name).wstring(); }
+  std::string read(const std::wstring& name) const {
+    std::ifstream in(path_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  void write(const std::wstring& name, const std::string& bytes) const {
+    std::ofstream(path_ / name, std::ios::binary) << bytes;
+  }
 
  private:
   void remove() {
@@ -33,14 +40,5 @@ class TempFolder {
   }
   std::filesystem::path path_;
 };
-
-inline std::string readBytes(const std::wstring& file) {
-  std::ifstream in(std::filesystem::path(file), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeBytes(const std::wstring& file, const std::string& bytes) {
-  std::ofstream(std::filesystem::path(file), std::ios::binary) << bytes;
-}
 
 }  // namespace testing_support
