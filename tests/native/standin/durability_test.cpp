@@ -14,62 +14,47 @@ namespace {
 using standin_test::readFile;
 namespace fs = std::filesystem;
 
-// The last change holds several records, so a crash can fall between them.
-class StandinCrash : public ::testing::Test {
- protected:
-  void SetUp() override {
-    standin::createStore(store_);
-    standin::seed(store_,
-                  "user alice password secret\nfile $/App/a.c content first\nproject $/Patch\n");
-    before_ = standin::dump(store_);
-    baseSize_ = readFile(journal(store_)).size();
-    standin::seed(store_, R"(version $/App/a.c by alice at 2024-05-02 10:00 content "second"
+TEST(StandinCrash, EveryCutOfTheLastChangeReopensWithTheCompletedChangesOnly) {
+  standin_test::TempDir temp;
+  const fs::path store = temp / "db", crashed = temp / "crashed";
+  auto journal = [](const fs::path& dir) { return dir / "data" / "journal.txt"; };
+  standin::createStore(store);
+  standin::seed(store, "user alice password secret\nfile $/App/a.c content first\nproject $/P\n");
+  const std::string before = standin::dump(store);
+  const std::size_t baseSize = readFile(journal(store)).size();
+  // The last change holds several records, so a cut can fall between them.
+  standin::seed(store, R"(version $/App/a.c by alice at 2024-05-02 10:00 content "second"
 file $/App/b.c content "new file"
-share $/App/a.c into $/Patch
+share $/App/a.c into $/P
 label $/App "Build 1" by Compileruser
 delete $/App/b.c
 )");
-    journal_ = readFile(journal(store_));
-    ASSERT_GT(journal_.size(), baseSize_ + 100);
-  }
-  static fs::path journal(const fs::path& store) { return store / "data" / "journal.txt"; }
+  const std::string after = standin::dump(store), bytes = readFile(journal(store));
+  ASSERT_GT(bytes.size(), baseSize + 100);
+  ASSERT_NE(before, after);
   // The store as a crash while appending leaves it: the journal's first `length` bytes only.
-  fs::path crashAt(std::size_t length) {
-    fs::path to = temp_ / "crashed";
-    fs::remove_all(to);
-    fs::create_directories(to / "data");
-    fs::copy_file(store_ / "srcsafe.ini", to / "srcsafe.ini");
-    standin::io::writeFile(journal(to), std::string_view(journal_).substr(0, length), false);
-    return to;
-  }
-  standin_test::TempDir temp_;
-  fs::path store_ = temp_ / "db";
-  std::string before_, journal_;
-  std::size_t baseSize_ = 0;
-};
-
-TEST_F(StandinCrash, EveryCutOfTheLastChangeOpensWithTheCompletedChangesOnly) {
-  const std::string after = standin::dump(store_);
-  ASSERT_NE(before_, after);
-  for (std::size_t length = baseSize_; length <= journal_.size(); ++length)
-    ASSERT_EQ(standin::dump(crashAt(length)), length == journal_.size() ? after : before_)
-        << "cut at " << length << " of " << journal_.size();
-}
-
-TEST_F(StandinCrash, NextChangeAfterACrashCutsTheLeftoverAndIsKept) {
+  auto crashAt = [&](std::size_t length, std::string_view text) {
+    fs::remove_all(crashed);
+    fs::create_directories(crashed / "data");
+    fs::copy_file(store / "srcsafe.ini", crashed / "srcsafe.ini");
+    standin::io::writeFile(journal(crashed), text.substr(0, length), false);
+    return crashed;
+  };
+  for (std::size_t length = baseSize; length <= bytes.size(); ++length)
+    ASSERT_EQ(standin::dump(crashAt(length, bytes)), length == bytes.size() ? after : before)
+        << "cut at " << length << " of " << bytes.size();
+  // The next change cuts the leftover of the half one and is kept.
   const char kNext[] = "file $/After.c content later\n";
-  standin::seed(crashAt(baseSize_), kNext);
-  const std::string expected = standin::dump(temp_ / "crashed");
-  for (std::size_t length : {baseSize_ + 1, baseSize_ + 40, journal_.size() - 1}) {
-    standin::seed(crashAt(length), kNext);
-    EXPECT_EQ(standin::dump(temp_ / "crashed"), expected) << "cut at " << length;
+  standin::seed(crashAt(baseSize, bytes), kNext);
+  const std::string expected = standin::dump(crashed);
+  for (std::size_t length : {baseSize + 1, baseSize + 40, bytes.size() - 1}) {
+    standin::seed(crashAt(length, bytes), kNext);
+    EXPECT_EQ(standin::dump(crashed), expected) << "cut at " << length;
   }
-}
-
-TEST_F(StandinCrash, AChangeWithADamagedRecordIsNotApplied) {
-  std::size_t at = journal_.find('\n', baseSize_) + 20;  // inside the change's second record
-  journal_[at] = static_cast<char>(journal_[at] ^ 0x01);
-  EXPECT_EQ(standin::dump(crashAt(journal_.size())), before_);
+  // A change with a damaged record is not applied.
+  std::string damaged = bytes;
+  damaged[bytes.find('\n', baseSize) + 20] ^= 0x01;  // inside the change's second record
+  EXPECT_EQ(standin::dump(crashAt(damaged.size(), damaged)), before);
 }
 
 // Each process seeds its own files and races the others for the same subproject names.
