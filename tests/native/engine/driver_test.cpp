@@ -11,16 +11,12 @@ using namespace fakes;
 using Params = Run;
 
 TEST_F(Params, ValidationReportsTheProblemsInTableOrder) {
-  struct Case {
-    std::map<TextBox, std::wstring> texts;
-    Lines expected;
-  };
   std::map<TextBox, std::wstring> allEmpty;
   for (const TextBox box : {TextBox::Host, TextBox::Project, TextBox::Patch, TextBox::User,
                             TextBox::Passwd, TextBox::StartDate, TextBox::EndDate}) {
     allEmpty[box] = L"";
   }
-  const std::vector<Case> cases = {
+  const std::vector<std::pair<std::map<TextBox, std::wstring>, Lines>> cases = {
       {{}, {}},
       {allEmpty,
        {L"VSS服务器地址必需输入", L"VSS项目路径必需输入", L"时间范围必需输入", L"用户名必需输入",
@@ -38,9 +34,9 @@ TEST_F(Params, ValidationReportsTheProblemsInTableOrder) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(i);
     window_.texts = defaults_;
-    for (const auto& [box, text] : cases[i].texts) window_.texts[box] = text;
+    for (const auto& [box, text] : cases[i].first) window_.texts[box] = text;
     patcher_.populateValue();
-    EXPECT_EQ(patcher_.checkValue(), cases[i].expected);
+    EXPECT_EQ(patcher_.checkValue(), cases[i].second);
   }
 }
 

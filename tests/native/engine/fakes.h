@@ -12,7 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <set>
 #include <sstream>
 
 #include "engine/patcher.h"
@@ -128,7 +127,7 @@ struct Calls {
   int failOpenNumber = 0;                             // this open (from 1) fails with openFault
   vss::Error openFault{0, L""};
   std::map<std::wstring, std::int32_t> lookupFaults, itemsFaults, subprojectFaults;  // last: name
-  std::set<std::wstring> noHistory;
+  Lines noHistory;
 };
 
 inline void failIf(const std::map<std::wstring, std::int32_t>& faults, const std::wstring& key,
@@ -166,7 +165,8 @@ class Item : public vss::Item {
     };
     auto cursor = std::make_unique<Cursor>();
     cursor->read = &c_.recordsRead;
-    if (c_.noHistory.count(lower(in_->spec())) == 0) cursor->in = in_->versions(flags);
+    if (std::count(c_.noHistory.begin(), c_.noHistory.end(), lower(in_->spec())) == 0)
+      cursor->in = in_->versions(flags);
     return cursor;
   }
   std::unique_ptr<vss::Item> newSubproject(const std::wstring& name,
@@ -223,7 +223,6 @@ class Run : public testing::Test {
     root_ =
         fs::temp_directory_path() / ("ostrabel-engine-" + std::to_string(::getpid()) + "-" +
                                      testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
     fs::create_directories(root_ / "out");
     standin::createStore(root_ / "db");
     seed("user Admin password secret\nproject $/Src\nproject $/Patch\n");

@@ -1,5 +1,7 @@
 // The walk and the change selection: which files a run picks out, in which order it meets them,
 // how far it reads a history, and what becomes of files whose history cannot be read.
+#include <regex>
+
 #include "native/engine/fakes.h"
 
 namespace {
@@ -7,11 +9,6 @@ namespace {
 using namespace engine;
 using namespace fakes;
 using Walk = Run;
-
-std::string replaced(std::string s, char mark, const std::string& by) {
-  for (std::size_t at; (at = s.find(mark)) != std::string::npos;) s.replace(at, 1, by);
-  return s;
-}
 
 // Each case is its own project: "@" in the script stands for its file, "%" for the project.
 TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
@@ -60,15 +57,15 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
     const Case& c = cases[i];
     SCOPED_TRACE(c.name);
     const std::string project = "$/S" + std::to_string(i), file = project + "/f.c";
-    seed(replaced(replaced(c.script, '@', file), '%', project) + "\n");
-    if (c.script == "file @") calls().noHistory.insert(lower(standin::text::widen(file)));
+    reset();
+    seed(std::regex_replace(std::regex_replace(c.script, std::regex("@"), file), std::regex("%"),
+                            project));
+    if (c.script == "file @") calls().noHistory.push_back(lower(standin::text::widen(file)));
     window_.texts[TextBox::Project] = standin::text::widen(project);
     window_.texts[TextBox::StartDate] = c.start;
     window_.texts[TextBox::EndDate] = c.end;
     window_.texts[TextBox::TargetUser] = c.targetUser;
     window_.ignoreBuildUser = c.ignoreBuildUser;
-    window_.boxes.clear();
-    calls().recordsRead = 0;
     run();
     EXPECT_EQ(window_.shared, c.selected ? Lines{standin::text::widen(file)} : Lines{});
     EXPECT_TRUE(window_.unshared.empty());
