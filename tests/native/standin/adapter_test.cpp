@@ -161,7 +161,7 @@ TEST_F(StandinAdapter, ShareMakesTheFilePartOfTheProjectOrRefusesATakenName) {
   failure([&] { patch->share(*item(L"$/App/src"), L"0", 0); }, vss::kNotFound);  // not projects
 }
 
-TEST_F(StandinAdapter, GetWritesTheNewestContentOrFailsOnAFolderOrMissingFolder) {
+TEST_F(StandinAdapter, GetWritesTheNewestContentOrFailsAndInjectedFaultsFail) {
   fs::create_directories(temp_ / "local" / "sub");
   std::ofstream(temp_ / "local" / "sub" / "Main.c") << "old content that is longer";
   std::wstring local = (temp_ / "local").wstring() + L"\\sub\\Main.c", given = local;
@@ -177,9 +177,7 @@ TEST_F(StandinAdapter, GetWritesTheNewestContentOrFailsOnAFolderOrMissingFolder)
                     static_cast<std::int32_t>(0x80070003)),
             L"Cannot write \"" + missing + L"\": the folder does not exist");
   EXPECT_FALSE(fs::exists(temp_ / "absent"));
-}
-
-TEST_F(StandinAdapter, InjectedFaultsFailOnlyTheirOperationWithTheGivenStatus) {
+  // Injected faults fail only their operation, with the given status.
   standin::seed(dir_, R"(file $/F/damaged.c
 fault $/F/damaged.c versions 0x80040000 text "damaged"
 file $/F/noshare.c
@@ -191,7 +189,7 @@ fault $/Patch/taken.c get -2147221504
   EXPECT_EQ(failure([&] { item(L"$/App")->share(*item(L"$/F/noshare.c"), L"0", 1); },
                     vss::kAlreadyShared),
             L"File noshare.c is already shared by this project");
-  std::wstring local = (temp_ / "noget.c").wstring();
+  local = (temp_ / "noget.c").wstring();
   EXPECT_EQ(failure([&] { item(L"$/Patch/taken.c")->get(local, 0); }, vss::kDeletedOrDamaged),
             L"Injected failure");
   EXPECT_FALSE(fs::exists(temp_ / "noget.c"));
