@@ -450,7 +450,8 @@ std::wstring Form1::windowText(HWND hwnd) {
 // them for every file does not pay for a repaint each time; the timer brings them back.
 void Form1::freezeOutput() {
   if (frozen_) return;
-  for (HWND h : {ListShared, listUnshare}) SendMessageW(h, WM_SETREDRAW, FALSE, 0);
+  // Wine's status bar repaints inside SB_SETTEXT; with redrawing off it only stores the text.
+  for (HWND h : {ListShared, listUnshare, statusBar}) SendMessageW(h, WM_SETREDRAW, FALSE, 0);
   SetTimer(hwnd_, kRepaintTimer, kRepaintIntervalMs, nullptr);
   frozen_ = true;
 }
@@ -470,6 +471,7 @@ void Form1::thawOutput() {
     SendMessageW(h, WM_SETREDRAW, TRUE, 0);
     RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
   }
+  SendMessageW(statusBar, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(statusBar, nullptr, TRUE);
 }
 
@@ -507,7 +509,6 @@ bool Form1::isIgnoreBuildUserChecked() {
 void Form1::setStatusText(const std::wstring& text) {
   freezeOutput();
   SendMessageW(statusBar, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
-  ValidateRect(statusBar, nullptr);  // painted by the repaint timer
 }
 
 void Form1::clearList(engine::ResultList list) {
