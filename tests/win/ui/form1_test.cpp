@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -544,6 +545,54 @@ TEST_F(FormTest, Clipboard_CopiesTheListWithCrLfBetweenLines) {
       EXPECT_TRUE(boxes.boxes()[0].hasIcon && boxes.boxes()[0].ok && !boxes.boxes()[0].yes);
     }
   }
+}
+
+// While another thread holds the clipboard open, the copy fails: a failure notice, no
+// confirmation, and the clipboard keeps what it had.
+TEST_F(FormTest, Clipboard_HeldByAnotherOwnerGivesAFailureNoticeInsteadOfTheConfirmation) {
+  form_->appendLine(ResultList::Shared, L"$/a.txt");
+  {
+    BoxCatcher confirmation;
+    command(ctl::menuSharedToClip);  // known content before the other owner takes it
+  }
+  HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder([&] {
+    BOOL held = OpenClipboard(nullptr);
+    SetEvent(opened);
+    WaitForSingleObject(release, 10000);
+    if (held) CloseClipboard();
+  });
+  WaitForSingleObject(opened, 5000);
+  form_->appendLine(ResultList::Shared, L"$/b.txt");
+  {
+    BoxCatcher boxes;
+    command(ctl::menuSharedToClip);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_NE(boxes.boxes()[0].text, L"文件列表已复制至剪贴板中");
+    EXPECT_NE(boxes.boxes()[0].text.find(L"剪贴板"), std::wstring::npos);
+    EXPECT_EQ(boxes.boxes()[0].title, L"提示");
+    EXPECT_TRUE(boxes.boxes()[0].hasIcon && boxes.boxes()[0].ok);
+  }
+  SetEvent(release);
+  holder.join();
+  CloseHandle(opened);
+  CloseHandle(release);
+  EXPECT_EQ(clipboardText(), L"$/a.txt");
+}
+
+// The lists are not limited to a 16-bit line index.
+TEST_F(FormTest, Lists_HoldAHundredThousandLines) {
+  const int n = 100000;
+  for (int i = 0; i < n; ++i) form_->appendLine(ResultList::Shared, L"$/f" + std::to_wstring(i));
+  form_->flushOutput();
+  HWND list = c(ctl::ListShared);
+  ASSERT_EQ(count(list), n);
+  wchar_t text[32] = {};
+  SendMessageW(list, LB_GETTEXT, n - 1, LPARAM(text));
+  EXPECT_STREQ(text, (L"$/f" + std::to_wstring(n - 1)).c_str());
+  EXPECT_TRUE(lastLineVisible(list));
+  EXPECT_EQ(selection(list), LB_ERR);
 }
 
 // A View run lets the window work between two files: a copy made in the middle of the run holds
