@@ -31,35 +31,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Args {
-  fs::path stores = "bench-stores";
-  standin::GenerateOptions store{10000, 3, 10, 5, 1.0, 0, 0, 1};
-  int reps = 3;
-};
-
-Args parse(const std::vector<std::wstring>& argv) {
-  Args a;
-  for (std::size_t i = 1; i < argv.size(); ++i) {
-    const std::wstring& k = argv[i];
-    const bool hasValue = i + 1 < argv.size();
-    if (k == L"--stores" && hasValue)
-      a.stores = argv[++i];
-    else if (k == L"--files" && hasValue)
-      a.store.files = std::stoi(argv[++i]);
-    else if (k == L"--depth" && hasValue)
-      a.store.depth = std::stoi(argv[++i]);
-    else if (k == L"--fanout" && hasValue)
-      a.store.fanout = std::stoi(argv[++i]);
-    else if (k == L"--reps" && hasValue)
-      a.reps = std::stoi(argv[++i]);
-    else {
-      std::fprintf(
-          stderr,
-          "usage: bench_actions [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R]\n");
-      std::exit(2);
-    }
-  }
-  return a;
+bench::Options parse(const std::vector<std::wstring>& argv) {
+  return bench::parseOptions(
+      argv, {"bench-stores", {10000, 3, 10, 5, 1.0, 0, 0, 1}, 3}, nullptr,
+      "bench_actions [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R]");
 }
 
 double mib(std::uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
@@ -113,7 +88,7 @@ void printCalls(const char* what, const Outcome& o, std::uint64_t files) {
 }
 
 int benchMain(const std::vector<std::wstring>& argv) {
-  const Args args = parse(argv);
+  const bench::Options args = parse(argv);
 #ifdef _WIN32
   std::unique_ptr<vss::Library> library = vss::com::makeLibrary();
   ui::WinPlatform platform;

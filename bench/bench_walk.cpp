@@ -32,39 +32,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Args {
-  fs::path stores = "bench-stores";
-  standin::GenerateOptions store{100000, 6, 6, 5, 0.1, 0, 0, 1};
-  int reps = 3;
-  bool variants = true;  // Windows: also the run without status text, without pumping, ...
-};
-
-Args parse(const std::vector<std::wstring>& argv) {
-  Args a;
-  for (std::size_t i = 1; i < argv.size(); ++i) {
-    const std::wstring& k = argv[i];
-    const bool hasValue = i + 1 < argv.size();
-    if (k == L"--stores" && hasValue)
-      a.stores = argv[++i];
-    else if (k == L"--files" && hasValue)
-      a.store.files = std::stoi(argv[++i]);
-    else if (k == L"--depth" && hasValue)
-      a.store.depth = std::stoi(argv[++i]);
-    else if (k == L"--fanout" && hasValue)
-      a.store.fanout = std::stoi(argv[++i]);
-    else if (k == L"--reps" && hasValue)
-      a.reps = std::stoi(argv[++i]);
-    else if (k == L"--no-variants")
-      a.variants = false;
-    else {
-      std::fprintf(
-          stderr,
-          "usage: bench_walk [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R] "
-          "[--no-variants]\n");
-      std::exit(2);
-    }
-  }
-  return a;
+// With --no-variants (Windows) the run without status text, without pumping, ... is left out.
+bench::Options parse(const std::vector<std::wstring>& argv) {
+  return bench::parseOptions(
+      argv, {"bench-stores", {100000, 6, 6, 5, 0.1, 0, 0, 1}, 3}, L"--no-variants",
+      "bench_walk [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R] "
+      "[--no-variants]");
 }
 
 // The bare traversal: children recursively, and each file's newest history record.
@@ -216,7 +189,7 @@ void probeStatusBar(ui::Form1& form) {
 #endif
 
 int benchMain(const std::vector<std::wstring>& argv) {
-  const Args args = parse(argv);
+  const bench::Options args = parse(argv);
   bench::Stopwatch generation;
   const fs::path store = bench::storeFor(args.stores, args.store);
   const std::wstring ini = bench::iniOf(store);
@@ -297,7 +270,7 @@ int benchMain(const std::vector<std::wstring>& argv) {
               static_cast<unsigned long long>(listed));
 
 #ifdef _WIN32
-  if (args.variants) {
+  if (!args.flag) {  // no --no-variants
     // One run each, through a Patcher of its own over the same window.
     struct Variant {
       const char* what;

@@ -1,6 +1,8 @@
 #include "bench/support.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cwctype>
 #include <fstream>
 #include <sstream>
@@ -210,5 +212,31 @@ double median(std::vector<double> values) {
 }
 
 std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+Options parseOptions(const std::vector<std::wstring>& argv, Options defaults,
+                     const wchar_t* flagName, const char* usage) {
+  Options a = std::move(defaults);
+  for (std::size_t i = 1; i < argv.size(); ++i) {
+    const std::wstring& k = argv[i];
+    const bool hasValue = i + 1 < argv.size();
+    if (k == L"--stores" && hasValue)
+      a.stores = argv[++i];
+    else if (k == L"--files" && hasValue)
+      a.store.files = std::stoi(argv[++i]);
+    else if (k == L"--depth" && hasValue)
+      a.store.depth = std::stoi(argv[++i]);
+    else if (k == L"--fanout" && hasValue)
+      a.store.fanout = std::stoi(argv[++i]);
+    else if (k == L"--reps" && hasValue)
+      a.reps = std::stoi(argv[++i]);
+    else if (flagName != nullptr && k == flagName)
+      a.flag = true;
+    else {
+      std::fprintf(stderr, "usage: %s\n", usage);
+      std::exit(2);
+    }
+  }
+  return a;
+}
 
 }  // namespace bench

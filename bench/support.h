@@ -18,6 +18,20 @@
 
 namespace bench {
 
+// ---- command-line options ----
+
+// The options both programs take. `flag`, when given, names one more option without a value.
+struct Options {
+  std::filesystem::path stores = "bench-stores";
+  standin::GenerateOptions store;
+  int reps = 3;
+  bool flag = false;
+};
+// Reads --stores DIR, --files N, --depth D, --fanout F, --reps R and `flagName` over `defaults`;
+// prints `usage` and exits with 2 on anything else.
+Options parseOptions(const std::vector<std::wstring>& argv, Options defaults,
+                     const wchar_t* flagName, const char* usage);
+
 // ---- library calls by kind ----
 
 struct CallCounts {
