@@ -1,0 +1,84 @@
+# Shared by the end-to-end scripts, which drive the shipped Ostrabel.exe under Wine as a person
+# would: clicks on the window's controls, typed text, keys for menus and message boxes. What the
+# user sees is read back from outside the program: the clipboard (xclip), the message boxes and
+# controls (wintext.exe), the store (the stand-in tool) and the local folder.
+# Needs DISPLAY (an X server without a window manager) and WINEPREFIX.
+# Usage of a script: SCRIPT OSTRABEL_EXE STANDIN_DLL STANDIN_TOOL_EXE WINE WINTEXT_EXE
+set -uo pipefail
+exe=$1 dll=$2 tool=$3 wine=$4 wintext_exe=$5
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+work=$(mktemp -d /tmp/ostrabel-e2e.XXXXXX)
+failures=0 passes=0 app=
+trap 'stop_app; rm -rf "$work"' EXIT
+
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" == "$3" ]; then passes=$((passes + 1)); echo "ok: $1"
+  else failures=$((failures + 1)); printf 'FAILED: %s\n--- expected\n%s\n--- actual\n%s\n' "$1" "$2" "$3"; fi
+}
+finish() { echo "$passes passed, $failures failed"; [ "$failures" = 0 ]; }
+standin() { "$wine" "$tool" "$@" 2>/dev/null | tr -d '\r'; }
+winpath() { echo "Z:$1" | tr '/' '\\'; }
+wintext() { "$wine" "$wintext_exe" "$@" 2>/dev/null | tr -d '\r'; }
+# The value of one line of "wintext form": a control's text, or NAME.enabled, NAME.checked.
+form_value() { wintext form | sed -n "s/^$1=//p"; }
+# The open message box as title, icon, text, buttons and default button, or "box=none".
+box() { wintext box "${1:-5000}"; }
+box_field() { sed -n "s/^$1=//p" <<< "$2"; }
+key() { xdotool key --clearmodifiers "$@"; sleep 0.5; }
+
+app_running() { [ -n "$app" ] && kill -0 "$app" 2>/dev/null; }
+stop_app() { if app_running; then kill "$app" 2>/dev/null; wait "$app" 2>/dev/null; fi; app=; }
+
+# Starts the program copied into DIR, with DIR/Ostrabel.ini as it is (or none).
+start_app() {
+  local dir=$1
+  mkdir -p "$dir"; cp "$exe" "$dir/Ostrabel.exe"
+  "$wine" "$dir/Ostrabel.exe" >/dev/null 2>&1 &
+  app=$!
+  for _ in $(seq 1 100); do
+    [ "$(form_value title)" = "Ostrabel v1.0.3" ] && break; sleep 0.2
+  done
+  [ "$(form_value title)" = "Ostrabel v1.0.3" ] || { echo "FAILED: the window did not appear"; exit 1; }
+  sleep 1
+}
+# Starts the program in DIR with a settings file of the text on standard input.
+start_app_with() { mkdir -p "$1"; cat > "$1/Ostrabel.ini"; start_app "$1"; }
+close_app() { key alt+F4; wait "$app" 2>/dev/null; app=; }
+
+click_control() {  # the centre of a control, found by its name
+  local at; at=$(form_value "$1.center")
+  [ -n "$at" ] || { echo "FAILED: no control $1"; exit 1; }
+  xdotool mousemove $at click 1; sleep 0.4
+}
+type_into() {  # replaces the text of a box by typing
+  click_control "$1"
+  key End shift+Home BackSpace
+  xdotool type --delay 15 -- "$2"; sleep 0.3
+}
+# Waits until the run has ended: the status bar's final text and the button enabled again.
+wait_finished() {
+  for _ in $(seq 1 600); do
+    [ "$(form_value statusBar)" = "补丁整理完成！" ] && [ "$(form_value cmdPatch.enabled)" = 1 ] && return 0
+    sleep 0.2
+  done
+  echo "FAILED: the run did not finish"; return 1
+}
+# Presses Patch, confirms with Enter (Yes is the default) and waits for the end of the run.
+run() {
+  click_control cmdPatch
+  [ "$(box_field text "$(box)")" = "该操作需要较长时间，请耐心等待。" ] || echo "note: no confirmation box"
+  key Return
+  wait_finished
+}
+# Copies a result list with the File menu (1 processed, 2 unprocessed), answers the notice and
+# prints the clipboard.
+copy_list() {
+  echo -n "stale" | xclip -selection clipboard >/dev/null 2>&1  # its server keeps no pipe open
+  key alt+f; [ "$1" = 2 ] && key Down; key Return
+  box > /dev/null  # waits for the notice
+  key Return
+  # Wine hands CF_UNICODETEXT to X with LF line ends.
+  timeout 5 xclip -o -selection clipboard 2>/dev/null | tr -d '\r'
+}
+
+"$here/../../scripts/register-standin" "$dll" >/dev/null || { echo "FAILED: registering $dll"; exit 1; }
