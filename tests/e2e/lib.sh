@@ -18,14 +18,7 @@ check() {  # check NAME EXPECTED ACTUAL
 finish() { echo "$passes passed, $failures failed"; [ "$failures" = 0 ]; }
 standin() { "$wine" "$tool" "$@" 2>/dev/null | tr -d '\r'; }
 winpath() { echo "Z:$1" | tr '/' '\\'; }
-wintext() { "$wine" "$wintext_exe" "$@" 2>/dev/null | tr -d '\r'; }
-# The value of one line of "wintext form": a control's text, or NAME.enabled, NAME.checked.
-form_value() { wintext form | sed -n "s/^$1=//p"; }
-# The open message box as title, icon, text, buttons and default button, or "box=none".
-box() { wintext box "${1:-5000}"; }
-box_field() { sed -n "s/^$1=//p" <<< "$2"; }
-key() { xdotool key --clearmodifiers "$@"; sleep 0.5; }
-
+. "$here/drive.sh"
 app_running() { [ -n "$app" ] && kill -0 "$app" 2>/dev/null; }
 stop_app() { if app_running; then kill "$app" 2>/dev/null; wait "$app" 2>/dev/null; fi; app=; }
 
@@ -45,24 +38,6 @@ start_app() {
 start_app_with() { mkdir -p "$1"; cat > "$1/Ostrabel.ini"; start_app "$1"; }
 close_app() { key alt+F4; wait "$app" 2>/dev/null; app=; }
 
-click_control() {  # the centre of a control, found by its name
-  local at; at=$(form_value "$1.center")
-  [ -n "$at" ] || { echo "FAILED: no control $1"; exit 1; }
-  xdotool mousemove $at click 1; sleep 0.4
-}
-type_into() {  # replaces the text of a box by typing
-  click_control "$1"
-  key End shift+Home BackSpace
-  xdotool type --delay 15 -- "$2"; sleep 0.3
-}
-# Waits until the run has ended: the status bar's final text and the button enabled again.
-wait_finished() {
-  for _ in $(seq 1 600); do
-    [ "$(form_value statusBar)" = "补丁整理完成！" ] && [ "$(form_value cmdPatch.enabled)" = 1 ] && return 0
-    sleep 0.2
-  done
-  echo "FAILED: the run did not finish"; return 1
-}
 # Presses Patch, confirms with Enter (Yes is the default) and waits for the end of the run.
 run() {
   click_control cmdPatch
