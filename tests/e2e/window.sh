@@ -137,7 +137,7 @@ check "copy during a run: some of the list" yes \
 close_app
 
 start_app_with "$work/p4" < <(big_settings '$/Patch2')
-start_running 0
+start_running 0.5   # past the first files, far from the end
 key alt+F4
 box > /dev/null
 key Return   # Yes, the default
