@@ -7,6 +7,11 @@ form_value() { wintext form | sed -n "s/^$1=//p"; }
 # The open message box as title, icon, text, buttons and default button, or "box=none".
 box() { wintext box "${1:-5000}"; }
 box_field() { sed -n "s/^$1=//p" <<< "$2"; }
+# Waits up to 20 s for the main window to answer; fails when it does not appear.
+wait_for_window() {
+  for _ in $(seq 1 100); do [ "$(form_value title)" = "Ostrabel v1.0.3" ] && return 0; sleep 0.2; done
+  return 1
+}
 key() { xdotool key --clearmodifiers "$@"; sleep 0.5; }
 
 click_control() {  # the centre of a control, found by its name

@@ -28,10 +28,7 @@ start_app() {
   mkdir -p "$dir"; cp "$exe" "$dir/Ostrabel.exe"
   "$wine" "$dir/Ostrabel.exe" >/dev/null 2>&1 &
   app=$!
-  for _ in $(seq 1 100); do
-    [ "$(form_value title)" = "Ostrabel v1.0.3" ] && break; sleep 0.2
-  done
-  [ "$(form_value title)" = "Ostrabel v1.0.3" ] || { echo "FAILED: the window did not appear"; exit 1; }
+  wait_for_window || { echo "FAILED: the window did not appear"; exit 1; }
   sleep 1
 }
 # Starts the program in DIR with a settings file of the text on standard input.
