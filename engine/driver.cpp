@@ -12,14 +12,22 @@ namespace {
 
 // The text shown for a failure that did not come from the library.
 std::wstring describe(const std::exception& e) {
-  std::wstring text = texts::kInternalError;
-  text += L": ";
+  std::wstring text = texts::kUnexpectedFailure;
   // what() is a narrow text of unknown encoding; its ASCII part is what can be trusted.
   for (const char* p = e.what(); *p != '\0'; ++p) {
     const auto c = static_cast<unsigned char>(*p);
     text += c < 0x80 ? static_cast<wchar_t>(c) : L'?';
   }
   return text;
+}
+
+// An item's path as the database spells it, or `typed` when it cannot be read.
+std::wstring specOr(vss::Item& item, const std::wstring& typed) {
+  try {
+    return item.spec();
+  } catch (const vss::Error&) {
+    return typed;
+  }
 }
 
 }  // namespace
@@ -81,9 +89,9 @@ void Patcher::cmdPatch_Click() {
     }
   } catch (...) {
     if (buttonTaken || state_.running) {
-      endRunAfterFailure(texts::kInternalError);
+      endRunAfterFailure(texts::kUnexpectedFailure);
     } else {
-      showFailure(texts::kInternalError);
+      showFailure(texts::kUnexpectedFailure);
     }
   }
 }
@@ -101,7 +109,7 @@ bool Patcher::openDatabase() {
     } catch (const std::exception& e) {
       lastError = describe(e);
     } catch (...) {
-      lastError = texts::kInternalError;
+      lastError = texts::kUnexpectedFailure;
     }
   };
 
@@ -126,7 +134,8 @@ bool Patcher::openDatabase() {
 }
 
 // Opens the database for the walk (and, in Share mode, the patch project), walks the project
-// and puts the window back.
+// and puts the window back. Only a failure to open ends the run early; the walk itself goes on
+// past whatever it cannot read.
 void Patcher::start() {
   state_.running = true;
   std::unique_ptr<vss::Database> walkDatabase;
@@ -136,21 +145,26 @@ void Patcher::start() {
       state_.database = library_.newDatabase();
       state_.database->open(state_.host, state_.user, state_.passwd);
       state_.patchItem = state_.database->vssItem(state_.patch, false);
+      patchSpecLower_ = platform_.toLower(specOr(*state_.patchItem, state_.patch));
     }
     walkDatabase = library_.newDatabase();
     walkDatabase->open(state_.host, state_.user, state_.passwd);
     projectItem = walkDatabase->vssItem(state_.project, false);
-    projectSpec_ = projectItem->spec();
+    projectSpec_ = specOr(*projectItem, state_.project);
+    // Both bounds came through the platform's conversion, so they are dates.
+    startSecond_ = wholeSeconds(state_.startDate).value_or(0);
+    endSecond_ = wholeSeconds(state_.endDate).value_or(0);
     recurrence(*projectItem);
   } catch (const vss::Error& e) {
     endRunAfterFailure(e.description());
   } catch (const std::exception& e) {
     endRunAfterFailure(describe(e));
   } catch (...) {
-    endRunAfterFailure(texts::kInternalError);
+    endRunAfterFailure(texts::kUnexpectedFailure);
   }
   if (state_.running) finish();
   projectSpec_.clear();
+  patchSpecLower_.clear();
 }
 
 // Back to idle: the run is over, the button usable again, the status bar says so.
@@ -168,12 +182,15 @@ void Patcher::showFailure(const std::wstring& text) {
   }
 }
 
+// The run ends where it stands: the window is usable again and says that the run did not finish.
 void Patcher::endRunAfterFailure(const std::wstring& text) {
   showFailure(text);
+  state_.running = false;
   try {
-    finish();
+    window_.setPatchButton(texts::kPatched, true);
+    window_.setStatusText(texts::kRunStopped);
   } catch (...) {
-    state_.running = false;
+    // Nothing more can be shown; the run is over all the same.
   }
 }
 

@@ -1,14 +1,48 @@
 // Local export: each selected file is fetched into the folder below the local root that mirrors
 // its folder below the walked project; missing folders are created.
+#include <algorithm>
+#include <string_view>
+
 #include "engine/patcher.h"
 #include "engine/texts.h"
 
 namespace engine {
 namespace {
 
-constexpr std::uint32_t kErrorPathNotFound = 3;  // ERROR_PATH_NOT_FOUND
+constexpr std::uint32_t kErrorPathNotFound = 3;   // ERROR_PATH_NOT_FOUND
+constexpr std::uint32_t kErrorInvalidName = 123;  // ERROR_INVALID_NAME
+
+// Device names Windows reserves in every folder, whatever extension follows them.
+constexpr const wchar_t* kReservedNames[] = {
+    L"con",  L"prn",       L"aux",       L"nul",       L"com1",   L"com2",
+    L"com3", L"com4",      L"com5",      L"com6",      L"com7",   L"com8",
+    L"com9", L"com\u00b9", L"com\u00b2", L"com\u00b3", L"lpt1",   L"lpt2",
+    L"lpt3", L"lpt4",      L"lpt5",      L"lpt6",      L"lpt7",   L"lpt8",
+    L"lpt9", L"lpt\u00b9", L"lpt\u00b2", L"lpt\u00b3", L"conin$", L"conout$"};
+
+wchar_t asciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
 
 }  // namespace
+
+// True when Windows keeps a file or folder under exactly this name: not "." or "..", no trailing
+// dot or blank (Windows drops them and two names fold into one), no character it forbids, not a
+// device name. Any other name could land outside the local folder, in another file or in a device.
+bool isPlainWindowsName(const std::wstring& name) {
+  if (name.empty() || name.back() == L'.' || name.back() == L' ') return false;
+  for (const wchar_t c : name) {
+    if (c < 0x20 || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos) {
+      return false;
+    }
+  }
+  // "aux.c" and "nul .txt" are devices too: the part before the first dot, trailing blanks off.
+  std::wstring base = name.substr(0, name.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  for (wchar_t& c : base) c = asciiLower(c);
+  for (const wchar_t* reserved : kReservedNames) {
+    if (base == reserved) return false;
+  }
+  return true;
+}
 
 void Patcher::getVSSLocal(vss::Item& oVSSItem, vss::Version* /*oVSSVer*/) {
   getLocalFile(oVSSItem, oVSSItem.spec());
@@ -17,8 +51,18 @@ void Patcher::getVSSLocal(vss::Item& oVSSItem, vss::Version* /*oVSSVer*/) {
 // Prepares the folder, fetches the file and lists the outcome. Every file handed here ends up
 // in one of the lists: a folder that cannot be made is an unknown error with its status.
 void Patcher::getLocalFile(vss::Item& oVSSItem, const std::wstring& spec) {
+  const std::vector<std::wstring> subProj = relativePieces(spec);
+  std::wstring name;
   try {
-    createLocalDir(relativePieces(spec));
+    name = oVSSItem.name();
+    // A name Windows cannot hold as written is not fetched at all: nothing is written for it.
+    const bool plain =
+        isPlainWindowsName(name) &&
+        std::all_of(subProj.begin(), subProj.end() - 1, [](const std::wstring& piece) {
+          return piece.empty() || isPlainWindowsName(piece);
+        });
+    if (!plain) throw vss::Error(statusFromSystemError(kErrorInvalidName), L"invalid name");
+    createLocalDir(subProj);
   } catch (const vss::Error& e) {
     listLine(ResultList::Unshare, spec, texts::unknownErrorReason(e.status()));
     return;
@@ -27,7 +71,7 @@ void Patcher::getLocalFile(vss::Item& oVSSItem, const std::wstring& spec) {
   try {
     std::wstring local = state_.localTargetDir;
     local += L'\\';
-    local += oVSSItem.name();
+    local += name;
     oVSSItem.get(local, 0);  // what the library writes back into the path is of no use here
   } catch (const vss::Error& e) {
     status = e.status();

@@ -36,6 +36,9 @@ void Patcher::populateValue() {
   if (window_.isSelected(ModeOption::Share)) s.mode = RunMode::Share;
   if (window_.isSelected(ModeOption::Local)) s.mode = RunMode::Local;
   if (window_.isSelected(ModeOption::View)) s.mode = RunMode::View;
+  // The window's help promises that an empty patch path only queries: such a Share run opens
+  // and lists exactly as a View run does.
+  if (s.mode == RunMode::Share && s.patch.empty()) s.mode = RunMode::View;
 
   // An empty end means "until now"; the box itself stays empty so the saved settings do too.
   if (window_.text(TextBox::EndDate).empty()) s.endDateText = platform_.nowText();

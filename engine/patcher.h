@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,17 @@ class Patcher {
               const std::wstring& reason);
 
  private:
+  // Where the walk stands: a project and the frame above it, to name an item whose own path
+  // cannot be read.
+  struct WalkFrame;
+  // Walks one project below `above`; what cannot be read is listed and passed over.
+  void walkProject(vss::Item& project, const WalkFrame* above);
+  // The path of an item, or of the nearest project above it whose path can be read.
+  std::wstring pathOrAbove(vss::Item& item, const WalkFrame* above);
+  // True when `project` is the patch project of a Share run, which the walk must not enter.
+  bool isPatchProject(vss::Item& project);
+  // Decides one file whose path the walk has read: selection, then the mode's action.
+  void decideFile(vss::Item& oVSSItem, const std::wstring& spec);
   // The line of one file: its path, already read, followed by the reason.
   void listLine(ResultList listBox, const std::wstring& spec, const std::wstring& reason);
   // The path pieces of a file below the walked project (the last piece is the file's name).
@@ -77,11 +89,23 @@ class Patcher {
   // The project's path as the database spells it, read when a run starts; empty outside a
   // run, where the typed text stands in for it.
   std::wstring projectSpec_;
+  // A Share run's patch project as the database spells it, lower-cased; empty otherwise.
+  std::wstring patchSpecLower_;
+  // The run's range in whole seconds; a record is selected strictly between them.
+  std::int64_t startSecond_ = 0;
+  std::int64_t endSecond_ = 0;
 };
+
+// An automation date as whole seconds since 1899-12-30 00:00, rounded to the nearest second, so
+// that two computations of one second compare equal; nothing for a value that is no date.
+std::optional<std::int64_t> wholeSeconds(double date);
 
 // The status a file-system failure is listed under: the system error code as an HRESULT
 // (0x80070000 | code), as HRESULT_FROM_WIN32 makes it.
 std::int32_t statusFromSystemError(std::uint32_t code);
+
+// True when Windows keeps a file or folder under exactly this name (see local_export.cpp).
+bool isPlainWindowsName(const std::wstring& name);
 
 // The clipboard text of a result list: its lines in order, CR LF between them, none after the last.
 std::wstring clipboardText(const std::vector<std::wstring>& lines);

@@ -34,20 +34,20 @@ class NameCollection {
 
 struct RunState {
   // Taken from the inputs by populateValue.
-  std::wstring host;           // path of the database's srcsafe.ini
-  std::wstring project;        // database path of the project to walk
-  std::wstring patch;          // database path of the patch project (Share mode)
+  std::wstring host;     // path of the database's srcsafe.ini
+  std::wstring project;  // database path of the project to walk
+  std::wstring patch;    // database path of the patch project (Share mode)
   std::wstring user;
   std::wstring passwd;
   std::wstring startDateText;
   std::wstring endDateText;
-  std::wstring targetUser;     // lower-cased; empty means no user filter
-  std::wstring localDir;       // root of the local tree (Local mode)
+  std::wstring targetUser;  // lower-cased; empty means no user filter
+  std::wstring localDir;    // root of the local tree (Local mode)
   RunMode mode = RunMode::None;
   bool ignoreBuildUser = false;
 
   // Set by the run driver.
-  double startDate = 0;        // automation dates
+  double startDate = 0;  // automation dates
   double endDate = 0;
   bool running = false;
   std::unique_ptr<vss::Database> database;  // Share mode only; kept after the run

@@ -24,8 +24,10 @@ inline constexpr const wchar_t* kConfirmLongRun = L"该操作需要较长时间�
 inline constexpr const wchar_t* kPatching = L"Patching...";
 inline constexpr const wchar_t* kPatched = L"Patch(ed)";
 inline constexpr const wchar_t* kFinished = L"补丁整理完成！";
-// Prefix of the text shown when something other than the library fails inside a run.
-inline constexpr const wchar_t* kInternalError = L"程序内部错误";
+// The status text of a run that a failure ended before the walk was done.
+inline constexpr const wchar_t* kRunStopped = L"补丁整理意外中止，结果不完整！";
+// Prefix of the text shown when something other than the library fails.
+inline constexpr const wchar_t* kUnexpectedFailure = L"操作意外中止: ";
 
 // The build user, whose records ignoreBuildUser passes over (exact spelling).
 inline constexpr const wchar_t* kBuildUser = L"Compileruser";

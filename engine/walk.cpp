@@ -1,25 +1,79 @@
 // The project walk and the change selection: which files of the project a run picks out.
+#include <cmath>
+
 #include "engine/patcher.h"
 #include "engine/texts.h"
 
 namespace engine {
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+// Far beyond the last automation date (9999-12-31 is day 2,958,465): whole seconds of any real
+// date fit easily into 64 bits.
+constexpr double kMaxDays = 1e7;
+
+}  // namespace
+
+std::optional<std::int64_t> wholeSeconds(double date) {
+  if (!std::isfinite(date) || std::fabs(date) > kMaxDays) return std::nullopt;
+  return std::llround(date * kSecondsPerDay);
+}
+
+struct Patcher::WalkFrame {
+  vss::Item& project;
+  const WalkFrame* above;
+};
 
 // Visits the tree below a project depth-first, in the library's order, handing on files only.
-void Patcher::recurrence(vss::Item& oProject) {
-  const std::vector<std::unique_ptr<vss::Item>> children = oProject.items(false);
+void Patcher::recurrence(vss::Item& oProject) { walkProject(oProject, nullptr); }
+
+// A project whose children cannot be listed, or a child whose kind or path cannot be read, is
+// listed with the library's status; the walk goes on with the next item.
+void Patcher::walkProject(vss::Item& project, const WalkFrame* above) {
+  const WalkFrame here{project, above};
+  std::vector<std::unique_ptr<vss::Item>> children;
+  try {
+    children = project.items(false);
+  } catch (const vss::Error& e) {
+    listLine(ResultList::Unshare, pathOrAbove(project, above),
+             texts::unknownErrorReason(e.status()));
+    return;
+  }
   for (const std::unique_ptr<vss::Item>& child : children) {
-    if (child->type() == vss::kTypeProject) {
-      recurrence(*child);
-    } else {
-      vssItemCallback(*child);
+    try {
+      if (child->type() == vss::kTypeProject) {
+        if (!isPatchProject(*child)) walkProject(*child, &here);
+      } else {
+        vssItemCallback(*child);
+      }
+    } catch (const vss::Error& e) {
+      // Only reading the child's kind or path fails here: the rest handles its own failures.
+      listLine(ResultList::Unshare, pathOrAbove(*child, &here),
+               texts::unknownErrorReason(e.status()));
     }
   }
 }
 
-// Decides one file: shows it, lets the window breathe, takes its deciding record, applies the
-// time range and the user filter, and hands a selected file to the run mode's action.
-void Patcher::vssItemCallback(vss::Item& oVSSItem) {
-  const std::wstring spec = oVSSItem.spec();
+std::wstring Patcher::pathOrAbove(vss::Item& item, const WalkFrame* above) {
+  try {
+    return item.spec();
+  } catch (const vss::Error&) {
+  }
+  if (above != nullptr) return pathOrAbove(above->project, above->above);
+  return projectSpec_.empty() ? state_.project : projectSpec_;
+}
+
+// A Share run shares into its patch project; walking into it would share the patch's own files
+// into it again, one level deeper at every run.
+bool Patcher::isPatchProject(vss::Item& project) {
+  if (patchSpecLower_.empty()) return false;
+  return platform_.toLower(project.spec()) == patchSpecLower_;
+}
+
+// Decides one file: shows it, lets the window breathe, then selects and dispatches it.
+void Patcher::vssItemCallback(vss::Item& oVSSItem) { decideFile(oVSSItem, oVSSItem.spec()); }
+
+void Patcher::decideFile(vss::Item& oVSSItem, const std::wstring& spec) {
   window_.setStatusText(spec);
   window_.processPendingEvents();
 
@@ -40,7 +94,10 @@ void Patcher::vssItemCallback(vss::Item& oVSSItem) {
     return;
   }
 
-  if (!(state_.startDate < time && time < state_.endDate)) return;
+  // The range is open at both ends, at whole seconds: the typed bounds and the library's dates
+  // may be computed by different arithmetic for one and the same second.
+  const std::optional<std::int64_t> second = wholeSeconds(time);
+  if (!second || *second <= startSecond_ || *second >= endSecond_) return;
 
   if (!state_.targetUser.empty()) {
     try {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/texts.h"
 #include "settings/settings.h"
 
 namespace ui {
@@ -47,7 +48,6 @@ constexpr const wchar_t* kQuitWhileRunning = L"操作正在进行中，真的要
 constexpr const wchar_t* kCopied = L"文件列表已复制至剪贴板中";
 constexpr const wchar_t* kCopyFailed = L"剪贴板正被其他程序占用，文件列表未能复制，请稍后再试。";
 constexpr const wchar_t* kChooseFolder = L"请选择一个目录.";
-constexpr const wchar_t* kUnexpectedError = L"操作意外中止: ";
 
 // Per-monitor DPI functions exist from Windows 10 on; older systems use the system DPI.
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -680,15 +680,16 @@ void Form1::cmdPatch_Click() {
   } catch (const vss::Error& e) {
     failure = e.description();
   } catch (const std::exception& e) {
-    failure = kUnexpectedError;
+    failure = engine::texts::kUnexpectedFailure;
     for (const char* p = e.what(); *p; ++p) failure += static_cast<wchar_t>(*p);
   }
   engine::RunState& s = patcher_.state();
   if (s.running) {
     s.running = false;
-    setPatchButton(L"Patch(ed)", true);
+    setPatchButton(engine::texts::kPatched, true);
+    setStatusText(engine::texts::kRunStopped);
   }
-  showMessage(failure, L"Ostrabel", engine::Icon::None, engine::Buttons::Ok);
+  showMessage(failure, engine::texts::kAppTitle, engine::Icon::None, engine::Buttons::Ok);
 }
 
 void Form1::menuSharedToClip_Click() { copyListCommand(ListShared); }

@@ -238,4 +238,49 @@ file $/Src/z.c by alice at 2024-05-03 10:00
   EXPECT_EQ(content("app"), "in the way");
 }
 
+// A name that Windows cannot hold as written is never fetched: nothing is written for it, inside
+// the local folder or outside it, and it is listed with the invalid-name status; the rest is
+// fetched.
+TEST_F(Local, NamesWindowsCannotHoldAreListedAndNothingIsWrittenForThem) {
+  seed(R"(
+file $/Src/../up.c by alice at 2024-05-03 10:00
+file $/Src/./here.c by alice at 2024-05-03 10:00
+file $/Src/a by alice at 2024-05-03 10:00 content "a"
+file $/Src/a. by alice at 2024-05-03 10:00 content "a dot"
+file $/Src/dir/x.c by alice at 2024-05-03 10:00
+file $/Src/dir./y.c by alice at 2024-05-03 10:00
+file $/Src/NUL by alice at 2024-05-03 10:00
+file $/Src/aux.c by alice at 2024-05-03 10:00
+file $/Src/COM1/x.c by alice at 2024-05-03 10:00
+file $/Src/what?.c by alice at 2024-05-03 10:00
+)");
+  run();
+  const std::wstring invalid = L" - 未知错误,代码: -2147024773";
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/a", L"$/Src/dir/x.c"}));
+  EXPECT_EQ(window_.unshared, (Lines{L"$/Src/./here.c" + invalid, L"$/Src/../up.c" + invalid,
+                                     L"$/Src/a." + invalid, L"$/Src/aux.c" + invalid,
+                                     L"$/Src/COM1/x.c" + invalid, L"$/Src/dir./y.c" + invalid,
+                                     L"$/Src/NUL" + invalid, L"$/Src/what?.c" + invalid}));
+  EXPECT_EQ(localTree(), (Strings{"a", "dir/", "dir/x.c"}));
+  EXPECT_EQ(content("a"), "a");
+  Strings beside;
+  for (const auto& entry : fs::directory_iterator(root_)) beside.push_back(entry.path().filename());
+  std::sort(beside.begin(), beside.end());
+  EXPECT_EQ(beside, (Strings{"db", "out"}));
+}
+
+TEST(LocalNames, WhatWindowsKeepsUnderExactlyItsName) {
+  for (const wchar_t* plain : {L"a.c", L".gitignore", L"console.c", L"nul1", L"com10", L"lpt0",
+                               L"a b.c", L"中文.c", L"comx.c", L"a..b"}) {
+    EXPECT_TRUE(engine::isPlainWindowsName(plain)) << standin::text::narrow(plain);
+  }
+  for (const wchar_t* odd :
+       {L"",         L".",    L"..",          L"a.",         L"a ",   L"CON",   L"con.txt",
+        L"Nul .txt", L"com1", L"COM9.tar.gz", L"lpt3",       L"aux",  L"prn.h", L"a<b",
+        L"a>b",      L"a:b",  L"a\"b",        L"a/b",        L"a\\b", L"a|b",   L"a?b",
+        L"a*b",      L"a\tb", L"CONIN$",      L"com\u00b9.c"}) {
+    EXPECT_FALSE(engine::isPlainWindowsName(odd)) << standin::text::narrow(odd);
+  }
+}
+
 }  // namespace

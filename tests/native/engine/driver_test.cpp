@@ -147,7 +147,7 @@ TEST_F(Driver, EndsBeforeOpeningShowOneBox) {
       {[&] { window_.texts[TextBox::StartDate] = L"2024-06-01 00:01"; },
        L"开始时间不能大于结束时间", hint, Icon::Exclamation},
       {[&] { window_.answer = Answer::No; }, kConfirm, hint, Icon::Information},
-      {[&] { window_.failSave = true; }, L"程序内部错误: disk full", L"Ostrabel", Icon::None}};
+      {[&] { window_.failSave = true; }, L"操作意外中止: disk full", L"Ostrabel", Icon::None}};
   for (const auto& [arrange, shown, title, icon] : cases) {
     SCOPED_TRACE(standin::text::narrow(shown));
     reset();
@@ -207,7 +207,9 @@ TEST_F(Driver, OpensFourTimesInShareModeAndTwiceOtherwise) {
   EXPECT_EQ(patcher_.state().patchItem->spec(), L"$/Patch");
 }
 
-TEST_F(Driver, AFailureDuringTheRunIsShownAndEndsItThroughFinish) {
+// Only an opening inside start, or a failure that is not the library's, ends a run early: the box
+// says what happened, the window is usable again and its status bar says that the run stopped.
+TEST_F(Driver, AFailureThatEndsTheRunIsShownAndTheWindowSaysTheRunStopped) {
   seed("file $/Src/sub/b.txt by alice at 2024-05-03 10:00\nfile $/Src/z.txt\n");
   struct Case {
     const char* name;
@@ -222,12 +224,16 @@ TEST_F(Driver, AFailureDuringTheRunIsShownAndEndsItThroughFinish) {
          calls().openFault = vss::Error(vss::kInvalidPassword, L"Gone away");
        },
        L"Gone away"},
-      {"listing a subproject", ModeOption::View,
-       [&] { calls().itemsFaults[L"$/src/sub"] = static_cast<std::int32_t>(0x8004D6A0); },
-       L"Items cannot be listed"},
+      {"the project's lookup inside start", ModeOption::View,
+       [&] {
+         calls().failMember = "vssItem";
+         calls().failCall = 2;  // the first is openDatabase's
+         calls().failStatus = vss::kNotFound;
+       },
+       L"Injected failure of vssItem"},
       {"not the library", ModeOption::View,
        [&] { window_.onEvents = [] { throw std::runtime_error("window broke"); }; },
-       L"程序内部错误: window broke"},
+       L"操作意外中止: window broke"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -240,16 +246,38 @@ TEST_F(Driver, AFailureDuringTheRunIsShownAndEndsItThroughFinish) {
     };
     run();
     ASSERT_EQ(window_.boxes.size(), 2u);
-    EXPECT_EQ(window_.boxes[1].text.substr(0, c.shown.size()), c.shown);
+    EXPECT_EQ(window_.boxes[1].text, c.shown);
     EXPECT_EQ(window_.boxes[1].title, L"Ostrabel");
     EXPECT_EQ(window_.boxes[1].icon, Icon::None);
     EXPECT_TRUE(runningDuringBox);
     EXPECT_FALSE(patcher_.state().running);
     EXPECT_EQ(window_.button.back(), std::make_pair(std::wstring(L"Patch(ed)"), true));
-    EXPECT_EQ(window_.status.back(), kDone);
-    // The walk stopped at the failure: z.txt comes after it.
+    EXPECT_EQ(window_.status.back(), L"补丁整理意外中止，结果不完整！");
     EXPECT_EQ(std::count(window_.status.begin(), window_.status.end(), L"$/Src/z.txt"), 0);
   }
+}
+
+// An empty patch path with "VSS" selected only queries, as the window's help says: the run opens
+// the database as a View run does and lists the selected files; a patch path that does not exist
+// is still refused.
+TEST_F(Driver, AnEmptyPatchPathInShareModeListsAsView) {
+  window_.selected = ModeOption::Share;
+  window_.texts[TextBox::Patch] = L"";
+  const std::string before = dump();
+  run();
+  EXPECT_EQ(window_.shared, Lines{L"$/Src/a.txt"});
+  EXPECT_EQ(calls().open, 2);
+  EXPECT_EQ(calls().lookupLog, (Lines{L"$/Src", L"$/Src"}));
+  EXPECT_EQ(dump(), before);
+  EXPECT_EQ(window_.status.back(), kDone);
+
+  reset();
+  window_.selected = ModeOption::Share;
+  window_.texts[TextBox::Patch] = L"$/Missing";
+  run();
+  ASSERT_EQ(window_.boxes.size(), 2u);
+  EXPECT_EQ(window_.boxes[1].text, L"File or project not found");
+  EXPECT_TRUE(window_.shared.empty());
 }
 
 }  // namespace

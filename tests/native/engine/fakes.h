@@ -122,6 +122,22 @@ class DiskPlatform : public engine::PlatformPort {
 
 // Calls of every database object together, and failures to inject (keys: lower-case specs).
 struct Calls {
+  // Calls of each member over all objects ("open", "vssItem", "items", "type", "spec", "name",
+  // "parent", "versions", "next", "username", "date", "newSubproject", "share", "get"); the call
+  // numbered failCall (from 1) of failMember fails with failStatus, and so do the next
+  // failCalls - 1 calls of it.
+  std::map<std::string, int> count;
+  std::string failMember;
+  int failCall = 0, failCalls = 1;
+  std::int32_t failStatus = 0;
+  void tick(const std::string& member) {
+    const int n = ++count[member];
+    if (member == failMember && n >= failCall && n < failCall + failCalls) {
+      throw vss::Error(failStatus, L"Injected failure of " + standin::text::widen(member));
+    }
+  }
+  // Replaces the date of each record a history yields: (file spec, stored date) -> date.
+  std::function<double(const std::wstring&, double)> dateOf;
   int open = 0, newSubprojects = 0, recordsRead = 0;
   Lines lookupLog, enumerationLog, shareLog, getLog;  // share: "target<-file|comment|flags"
   int failOpenNumber = 0;                             // this open (from 1) fails with openFault
@@ -141,11 +157,14 @@ class Item : public vss::Item {
   static std::unique_ptr<vss::Item> wrap(Calls& c, std::unique_ptr<vss::Item> i) {
     return i ? std::make_unique<Item>(c, std::move(i)) : nullptr;
   }
-  int type() override { return in_->type(); }
-  std::wstring name() override { return in_->name(); }
-  std::wstring spec() override { return in_->spec(); }
-  std::unique_ptr<vss::Item> parent() override { return wrap(c_, in_->parent()); }
+  int type() override { return c_.tick("type"), in_->type(); }
+  std::wstring name() override { return c_.tick("name"), in_->name(); }
+  std::wstring spec() override { return c_.tick("spec"), in_->spec(); }
+  std::unique_ptr<vss::Item> parent() override {
+    return c_.tick("parent"), wrap(c_, in_->parent());
+  }
   std::vector<std::unique_ptr<vss::Item>> items(bool includeDeleted) override {
+    c_.tick("items");
     const std::wstring s = in_->spec();
     c_.enumerationLog.push_back(s);
     failIf(c_.itemsFaults, lower(s), L"Items cannot be listed");
@@ -154,33 +173,52 @@ class Item : public vss::Item {
     return out;
   }
   std::unique_ptr<vss::VersionCursor> versions(int flags) override {
-    struct Cursor : vss::VersionCursor {
-      int* read;
-      std::unique_ptr<vss::VersionCursor> in;
-      std::unique_ptr<vss::Version> next() override {
-        auto v = in ? in->next() : nullptr;
-        *read += v ? 1 : 0;
-        return v;
+    c_.tick("versions");
+    struct Version : vss::Version {
+      Calls& c;
+      std::wstring spec;
+      std::unique_ptr<vss::Version> in;
+      Version(Calls& calls, std::wstring s, std::unique_ptr<vss::Version> v)
+          : c(calls), spec(std::move(s)), in(std::move(v)) {}
+      std::wstring username() override { return c.tick("username"), in->username(); }
+      double date() override {
+        c.tick("date");
+        return c.dateOf ? c.dateOf(spec, in->date()) : in->date();
       }
     };
-    auto cursor = std::make_unique<Cursor>();
-    cursor->read = &c_.recordsRead;
+    struct Cursor : vss::VersionCursor {
+      Calls& c;
+      std::wstring spec;
+      std::unique_ptr<vss::VersionCursor> in;
+      Cursor(Calls& calls, std::wstring s) : c(calls), spec(std::move(s)) {}
+      std::unique_ptr<vss::Version> next() override {
+        c.tick("next");
+        auto v = in ? in->next() : nullptr;
+        c.recordsRead += v ? 1 : 0;
+        return v ? std::make_unique<Version>(c, spec, std::move(v)) : nullptr;
+      }
+    };
+    auto cursor = std::make_unique<Cursor>(c_, in_->spec());
     if (std::count(c_.noHistory.begin(), c_.noHistory.end(), lower(in_->spec())) == 0)
       cursor->in = in_->versions(flags);
     return cursor;
   }
   std::unique_ptr<vss::Item> newSubproject(const std::wstring& name,
                                            const std::wstring& comment) override {
+    c_.tick("newSubproject");
     ++c_.newSubprojects;
     failIf(c_.subprojectFaults, name, L"Injected failure");
     return wrap(c_, in_->newSubproject(name, comment));
   }
   void share(vss::Item& file, const std::wstring& comment, int flags) override {
-    c_.shareLog.push_back(in_->spec() + L"<-" + file.spec() + L"|" + comment + L"|" +
+    c_.tick("share");
+    vss::Item& source = *dynamic_cast<Item&>(file).in_;
+    c_.shareLog.push_back(in_->spec() + L"<-" + source.spec() + L"|" + comment + L"|" +
                           std::to_wstring(flags));
-    in_->share(*dynamic_cast<Item&>(file).in_, comment, flags);
+    in_->share(source, comment, flags);
   }
   void get(std::wstring& local, int flags) override {
+    c_.tick("get");
     c_.getLog.push_back(local + L"|" + std::to_wstring(flags));
     in_->get(local, flags);
   }
@@ -198,10 +236,12 @@ class Library : public vss::Library {
       std::unique_ptr<vss::Database> in;
       Db(Calls& calls, std::unique_ptr<vss::Database> i) : c(calls), in(std::move(i)) {}
       void open(const std::wstring& ini, const std::wstring& u, const std::wstring& p) override {
+        c.tick("open");
         if (++c.open == c.failOpenNumber) throw c.openFault;
         in->open(ini, u, p);
       }
       std::unique_ptr<vss::Item> vssItem(const std::wstring& spec, bool deleted) override {
+        c.tick("vssItem");
         c.lookupLog.push_back(spec);
         failIf(c.lookupFaults, lower(spec), L"Injected lookup failure");
         return Item::wrap(c, in->vssItem(spec, deleted));

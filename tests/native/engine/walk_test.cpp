@@ -1,6 +1,9 @@
 // The walk and the change selection: which files a run picks out, in which order it meets them,
 // how far it reads a history, and what becomes of files whose history cannot be read.
+#include <cmath>
+#include <cstdio>
 #include <regex>
+#include <set>
 
 #include "native/engine/fakes.h"
 
@@ -74,6 +77,90 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
   }
 }
 
+// Dates of one second made by other arithmetic than the platform's: from the whole seconds, from
+// the day and the time of day in hours, and the platform's own value one bit up or down.
+double bySeconds(double date, int offset) {
+  return static_cast<double>(std::llround(date * 86400.0) + offset) / 86400.0;
+}
+double byParts(double date, int offset) {
+  const std::int64_t total = std::llround(date * 86400.0) + offset;
+  const std::int64_t day = total / 86400, second = total % 86400;
+  const double minutes =
+      static_cast<double>(second / 60 % 60) + static_cast<double>(second % 60) / 60.0;
+  return static_cast<double>(day) + (static_cast<double>(second / 3600) + minutes / 60.0) / 24.0;
+}
+double oneBitUp(double date) { return std::nextafter(date, 1e9); }
+double oneBitDown(double date) { return std::nextafter(date, -1e9); }
+
+// Every minute of a day: each arithmetic gives the platform's second back.
+TEST(Selection, EveryDateOfOneSecondRoundsToThatSecondWhateverItsArithmetic) {
+  fakes::DiskPlatform platform;
+  for (int minute = 0; minute < 24 * 60; ++minute) {
+    char text[32];
+    std::snprintf(text, sizeof text, "2024-05-01 %02d:%02d", minute / 60, minute % 60);
+    const double typed = *platform.toDate(standin::text::widen(text));
+    const std::optional<std::int64_t> second = wholeSeconds(typed);
+    ASSERT_TRUE(second) << text;
+    for (const double other :
+         {bySeconds(typed, 0), byParts(typed, 0), oneBitUp(typed), oneBitDown(typed)}) {
+      EXPECT_EQ(wholeSeconds(other), second) << text;
+    }
+    EXPECT_EQ(wholeSeconds(byParts(typed, 1)), *second + 1) << text;
+    EXPECT_EQ(wholeSeconds(bySeconds(typed, -1)), *second - 1) << text;
+  }
+  for (const double notADate : {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300}) {
+    EXPECT_FALSE(wholeSeconds(notADate));
+  }
+}
+
+// The range is open at both ends at whole seconds: through the walk, a record on either bound made
+// by any of those arithmetics is skipped and one a second inside is selected.
+TEST_F(Walk, ARecordOnABoundIsSkippedWhateverArithmeticMadeItsDate) {
+  using DateOf = std::function<double(double, double)>;  // (start, end) -> the record's date
+  const std::vector<std::tuple<std::string, DateOf, bool>> files = {
+      {"start-seconds", [](double s, double) { return bySeconds(s, 0); }, false},
+      {"start-parts", [](double s, double) { return byParts(s, 0); }, false},
+      {"start-up", [](double s, double) { return oneBitUp(s); }, false},
+      {"start-down", [](double s, double) { return oneBitDown(s); }, false},
+      {"end-seconds", [](double, double e) { return bySeconds(e, 0); }, false},
+      {"end-parts", [](double, double e) { return byParts(e, 0); }, false},
+      {"end-up", [](double, double e) { return oneBitUp(e); }, false},
+      {"end-down", [](double, double e) { return oneBitDown(e); }, false},
+      {"second-after-start", [](double s, double) { return byParts(s, 1); }, true},
+      {"second-before-end", [](double, double e) { return bySeconds(e, -1); }, true},
+  };
+  std::string script;
+  Lines expected;
+  std::map<std::wstring, DateOf> dateOf;
+  for (const auto& [name, date, selected] : files) {
+    script += "file $/Src/" + name + " by alice at 2024-05-01 12:00\n";
+    const std::wstring spec = L"$/Src/" + standin::text::widen(name);
+    dateOf[spec] = date;
+    if (selected) expected.push_back(spec);
+  }
+  seed(script);
+  std::sort(expected.begin(), expected.end());
+  double start = 0, end = 0;
+  calls().dateOf = [&](const std::wstring& spec, double) { return dateOf.at(spec)(start, end); };
+  // A minute of each hour, and the last one of the day, whose end is the next day.
+  for (int minute = 7; minute < 24 * 60; minute += minute == 1387 ? 52 : 60) {
+    char from[32], to[32];
+    std::snprintf(from, sizeof from, "2024-05-01 %02d:%02d", minute / 60, minute % 60);
+    const int next = minute + 1;
+    std::snprintf(to, sizeof to, "2024-05-%02d %02d:%02d", 1 + next / 1440, next / 60 % 24,
+                  next % 60);
+    SCOPED_TRACE(from);
+    window_.texts[TextBox::StartDate] = standin::text::widen(from);
+    window_.texts[TextBox::EndDate] = standin::text::widen(to);
+    start = *platform_.toDate(window_.texts[TextBox::StartDate]);
+    end = *platform_.toDate(window_.texts[TextBox::EndDate]);
+    run();
+    Lines listed = window_.shared;
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, expected);
+  }
+}
+
 TEST_F(Walk, VisitsDepthFirstInTheLibrarysOrderNeverShowsDeletedItemsAndChangesNothing) {
   seed(R"(
 file $/Src/b.c by alice at 2024-05-03 10:00
@@ -138,6 +225,174 @@ fault $/Src/b.c versions 0x8004D6A0 text "History unreadable"
   EXPECT_EQ(window_.boxes[1].buttons, engine::Buttons::Ok);
   EXPECT_TRUE(running);
   EXPECT_EQ(statusCount, 3u);  // "", a.c, b.c: c.c comes after the box
+}
+
+// A Share run of a project that holds its own patch project never walks into the patch (compared
+// as the database spells it, letter case ignored): a rerun finds every file already shared at the
+// same depth and changes nothing.
+TEST_F(Walk, AShareRunNeverEntersThePatchProjectInsideTheWalkedProject) {
+  seed(R"(
+file $/Src/a.c by alice at 2024-05-03 10:00
+file $/Src/lib/b.c by alice at 2024-05-03 10:00
+file $/Src/Patches/notes.txt by alice at 2024-05-03 10:00
+project $/Src/Patches/2.4
+)");
+  window_.selected = ModeOption::Share;
+  window_.texts[TextBox::Patch] = L"$/src/PATCHES/2.4";
+  const Lines walked = {L"$/Src/a.c", L"$/Src/lib/b.c", L"$/Src/Patches/notes.txt"};
+  Strings afterFirst;
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE(round);
+    window_.status.clear();
+    run();
+    EXPECT_EQ(window_.shared, walked);
+    EXPECT_TRUE(window_.unshared.empty());
+    EXPECT_EQ(Lines(window_.status.begin() + 1, window_.status.end() - 1), walked);
+    if (round == 1) afterFirst = dumpLines();
+  }
+  EXPECT_EQ(dumpLines(), afterFirst);
+  Strings inPatch;
+  for (const std::string& line : afterFirst) {
+    if (line.find("$/Src/Patches/2.4/") != std::string::npos) inPatch.push_back(line);
+  }
+  EXPECT_EQ(
+      inPatch,
+      (Strings{"file $/Src/Patches/2.4/a.c shares $/Src/a.c", "project $/Src/Patches/2.4/lib",
+               "file $/Src/Patches/2.4/lib/b.c shares $/Src/lib/b.c",
+               "project $/Src/Patches/2.4/Patches", "file $/Src/Patches/2.4/Patches/notes.txt",
+               "file $/Src/Patches/notes.txt shares "
+               "$/Src/Patches/2.4/Patches/notes.txt"}));
+  // Other modes walk the patch project like any other.
+  reset();
+  run();
+  EXPECT_EQ(window_.shared.size(), 6u);
+}
+
+// What the walk cannot read is listed with the library's status, and the walk goes on: a project
+// whose children cannot be listed, a child whose kind cannot be read (under its own path), a file
+// whose path cannot be read (under its project's path).
+TEST_F(Walk, AnUnreadableProjectOrItemIsListedWithItsStatusAndTheWalkGoesOn) {
+  seed(R"(
+file $/Src/a.c by alice at 2024-05-03 10:00
+file $/Src/lib/b.c by alice at 2024-05-03 10:00
+file $/Src/m.c by alice at 2024-05-03 10:00
+file $/Src/z.c by alice at 2024-05-03 10:00
+)");
+  struct Case {
+    const char* member;
+    int call, calls;
+    Lines shared, unshared;
+  };
+  const std::wstring status = L" - 未知错误,代码: -2147166560";
+  const std::vector<Case> cases = {
+      {"items", 1, 1, {}, {L"$/Src" + status}},
+      {"items", 2, 1, {L"$/Src/a.c", L"$/Src/m.c", L"$/Src/z.c"}, {L"$/Src/lib" + status}},
+      {"type", 2, 1, {L"$/Src/a.c", L"$/Src/m.c", L"$/Src/z.c"}, {L"$/Src/lib" + status}},
+      {"type", 4, 1, {L"$/Src/a.c", L"$/Src/lib/b.c", L"$/Src/z.c"}, {L"$/Src/m.c" + status}},
+      // Path reads: the project's in start, then a.c, b.c and m.c, whose path stays unreadable.
+      {"spec", 4, 2, {L"$/Src/a.c", L"$/Src/lib/b.c", L"$/Src/z.c"}, {L"$/Src" + status}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.member) + " " + std::to_string(c.call));
+    reset();
+    calls().failMember = c.member;
+    calls().failCall = c.call;
+    calls().failCalls = c.calls;
+    calls().failStatus = static_cast<std::int32_t>(0x8004D6A0);
+    run();
+    EXPECT_EQ(window_.shared, c.shared);
+    EXPECT_EQ(window_.unshared, c.unshared);
+    EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
+    EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
+  }
+}
+
+// One failure of the library at any call of a run, in every mode: the run ends as usual and every
+// selected file that the walk could reach is in exactly one list; a file it could not reach lies
+// below a project listed with the status; the failure leaves at most one trace (a line with its
+// status, or the box of a history that could not be read). A failure while opening ends the run
+// before anything is listed.
+TEST_F(Walk, OneFailureAtAnyCallLeavesEverySelectedFileAccountedFor) {
+  const std::string script = R"(
+user Compileruser
+file $/Src/a.c by alice at 2024-05-03 10:00
+file $/Src/lib/b.c by alice at 2024-05-03 10:00
+file $/Src/lib/deep/c.c by bob at 2024-05-04 10:00
+label $/Src/lib B1 by Compileruser at 2024-05-06 10:00
+file $/Src/old.c by alice at 2024-04-01 10:00
+file $/Src/z.c by carol at 2024-05-05 10:00
+)";
+  const std::wstring injected = L" - 未知错误,代码: -2147166560";
+  int runs = 0, traced = 0;
+  for (const ModeOption mode : {ModeOption::View, ModeOption::Share, ModeOption::Local}) {
+    std::map<std::string, int> clean;
+    Lines selected;
+    // A run on a fresh store, a fresh local folder and a fresh window and engine.
+    const auto freshRun = [&](const std::string& failMember, int failCall) {
+      const fs::path db = root_ / ("db" + std::to_string(++runs));
+      standin::createStore(db);
+      standin::seed(db, "user Admin password secret\nproject $/Patch\n" + script);
+      reset();
+      window_.selected = mode;
+      window_.ignoreBuildUser = true;
+      window_.texts[TextBox::Host] = standin::text::widen((db / "srcsafe.ini").string());
+      window_.texts[TextBox::Share] = out() + L"/" + std::to_wstring(runs);
+      calls().failMember = failMember;
+      calls().failCall = failCall;
+      calls().failStatus = static_cast<std::int32_t>(0x8004D6A0);
+      engine::Patcher patcher(window_, platform_, library_);
+      patcher.cmdPatch_Click();
+    };
+    freshRun("", 0);
+    clean = calls().count;
+    selected = window_.shared;
+    ASSERT_EQ(selected,
+              (Lines{L"$/Src/a.c", L"$/Src/lib/b.c", L"$/Src/lib/deep/c.c", L"$/Src/z.c"}));
+    for (const auto& [member, count] : clean) {
+      for (int k = 1; k <= count; ++k) {
+        SCOPED_TRACE(testing::Message() << static_cast<int>(mode) << " " << member << " " << k);
+        freshRun(member, k);
+        const bool started = std::count(window_.button.begin(), window_.button.end(),
+                                        std::make_pair(std::wstring(L"Patching..."), false)) != 0;
+        if (!started || window_.status.back() == L"补丁整理意外中止，结果不完整！") {
+          EXPECT_TRUE(member == "open" || member == "vssItem");
+          EXPECT_TRUE(window_.shared.empty() && window_.unshared.empty());
+          EXPECT_EQ(window_.boxes.size(), 2u);
+          ++traced;
+          continue;
+        }
+        EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
+        Lines lines = window_.shared;
+        lines.insert(lines.end(), window_.unshared.begin(), window_.unshared.end());
+        const auto pathOf = [](const std::wstring& line) {
+          return line.substr(0, line.find(L" - "));
+        };
+        std::set<std::wstring> paths;
+        for (const std::wstring& line : lines)
+          EXPECT_TRUE(paths.insert(pathOf(line)).second) << line;
+        const bool boxed = window_.boxes.size() == 2;
+        const auto traces =
+            std::count_if(lines.begin(), lines.end(),
+                          [&](const std::wstring& line) { return line.ends_with(injected); });
+        // A failure that the run recovers from leaves no trace and loses nothing: the paths that
+        // start reads fall back to the typed texts, a remembered Share target whose lookup fails
+        // is prepared again.
+        EXPECT_LE(traces + (boxed ? 1 : 0), 1);
+        traced += traces + (boxed ? 1 : 0);
+        int unaccounted = 0;
+        for (const std::wstring& file : selected) {
+          if (paths.count(file) != 0) continue;
+          const bool below = std::any_of(lines.begin(), lines.end(), [&](const std::wstring& line) {
+            return line.ends_with(injected) && file.starts_with(pathOf(line) + L"/");
+          });
+          if (!below) ++unaccounted;
+        }
+        EXPECT_LE(unaccounted, boxed ? 1 : 0);  // the box may be about a file not selected
+      }
+    }
+  }
+  EXPECT_GT(runs, 150);
+  EXPECT_GT(traced, runs * 9 / 10);
 }
 
 }  // namespace
