@@ -1,13 +1,12 @@
 // IniApi on the real profile functions and the real folder picker: the INI path, reads and
 // writes in the ANSI code page, the 254-byte cut and the failure texts.
-#include "settings/ini_api.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <string>
 
+#include "settings/ini_api.h"
 #include "settings/profile_text.h"
 #include "win/settings/temp_folder.h"
 
@@ -94,6 +93,58 @@ TEST_F(IniApiTest, FailedWriteKeepsItsTextAfterALaterSuccess) {
   EXPECT_EQ(folder_.read(L"good.ini"), "[cfg]\r\nhost=C:\\vss\\srcsafe.ini\r\n");
   EXPECT_EQ(ini_.readString(L"cfg", L"host"), L"C:\\vss\\srcsafe.ini");
   EXPECT_EQ(ini_.lastErrorMsg(), failure);
+}
+
+// No length breaks the profile functions: a value of 100,000 characters is written cut to 8,191
+// bytes (never in half a character), reads back as its first 254 and leaves the keys after it.
+TEST_F(IniApiTest, AHugeValueIsWrittenCutAndTheFileStaysReadable) {
+  ini_.setIniFileName(folder_.file(L"huge.ini"));
+  EXPECT_TRUE(ini_.writeString(L"cfg", L"host", std::wstring(100000, L'h')));
+  EXPECT_TRUE(ini_.writeString(L"cfg", L"user", L"u"));
+  EXPECT_EQ(ini_.readString(L"cfg", L"host"), std::wstring(254, L'h'));
+  EXPECT_EQ(ini_.readString(L"cfg", L"user"), L"u");
+  EXPECT_EQ(folder_.read(L"huge.ini"),
+            "[cfg]\r\nhost=" + std::string(8191, 'h') + "\r\nuser=u\r\n");
+  if (GetACP() == 936) {
+    EXPECT_TRUE(ini_.writeString(L"cfg", L"host", L"a" + std::wstring(50000, L'中')));
+    EXPECT_EQ(folder_.read(L"huge.ini").size(),
+              std::string("[cfg]\r\nhost=a\r\nuser=u\r\n").size() + 8190);
+  }
+}
+
+// A program folder whose name the ANSI code page cannot hold (a Korean name on a Chinese system):
+// the settings file is written and read all the same, in the same format, with its values in the
+// ANSI code page and the same 254-byte cut.
+TEST(IniApiFolderTest, AFolderNameOutsideTheAnsiCodePageKeepsTheFileAndItsFormat) {
+  std::wstring name;
+  for (const wchar_t* candidate : {L"한국어", L"ภาษาไทย", L"中文"}) {
+    BOOL lost = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, candidate, -1, nullptr, 0, nullptr, &lost);
+    if (lost) {
+      name = candidate;
+      break;
+    }
+  }
+  ASSERT_FALSE(name.empty()) << "no folder name outside code page " << GetACP();
+  testing_support::TempFolder folder{L"ostrabel-" + name};
+  IniApi ini;
+  ini.setIniFileName(folder.file(L"Ostrabel.ini"));
+  ASSERT_TRUE(ini.writeString(L"cfg", L"host", L"C:\\vss\\srcsafe.ini"));
+  ASSERT_TRUE(ini.writeString(L"cfg", L"long", std::wstring(300, L'x')));
+  ASSERT_TRUE(ini.writeString(L"cfg", L"blanks", L"  two  "));
+  EXPECT_EQ(ini.readString(L"cfg", L"host"), L"C:\\vss\\srcsafe.ini");
+  EXPECT_EQ(ini.readString(L"cfg", L"long"), std::wstring(254, L'x'));
+  EXPECT_EQ(ini.readString(L"cfg", L"blanks"), L"  two  ");
+  EXPECT_EQ(ini.readString(L"cfg", L"missing"), L"");
+  EXPECT_EQ(folder.read(L"Ostrabel.ini"), "[cfg]\r\nhost=C:\\vss\\srcsafe.ini\r\nlong=" +
+                                              std::string(300, 'x') + "\r\nblanks=\"  two  \"\r\n");
+  if (GetACP() == 936) {
+    ASSERT_TRUE(ini.writeString(L"cfg", L"project", L"$/项目"));
+    EXPECT_EQ(ini.readString(L"cfg", L"project"), L"$/项目");
+    EXPECT_NE(folder.read(L"Ostrabel.ini").find("project=$/\xCF\xEE\xC4\xBF\r\n"),
+              std::string::npos);
+  }
+  EXPECT_EQ(ini.lastErrorMsg(), L"");
 }
 
 // The real shell dialog, caught by a CBT hook when it is activated and cancelled as a user

@@ -1,7 +1,5 @@
 // The persisted inputs in the real settings file: the file a first save makes, what a start
 // loads from it, and the attribute reset that lets a read-only file be saved again.
-#include "settings/settings.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "settings/ini_api.h"
+#include "settings/settings.h"
 #include "win/settings/temp_folder.h"
 
 namespace {
@@ -53,6 +52,19 @@ TEST_F(SettingsTest, LoadAndFirstSaveUseTheNineKeysInTheirOrder) {
   settings::saveSettings(ini_, inputs);
   EXPECT_NE(folder_.read(L"Ostrabel.ini").find("\r\nignoreBuildUser=0\r\n"), std::string::npos);
   EXPECT_EQ(fields(load(L"Ostrabel.ini")), fields(inputs));
+}
+
+// Inputs of 100,000 characters in every box are saved (as much as the file holds) and the next
+// start loads each as its first 254 characters.
+TEST_F(SettingsTest, HugeInputsInEveryBoxAreSavedAndLoadCut) {
+  const std::wstring huge(100000, L'7');
+  const settings::SavedInputs inputs = {huge, huge, huge, huge, huge, huge, huge, true, huge};
+  ini_.setIniFileName(folder_.file(L"Ostrabel.ini"));
+  settings::saveSettings(ini_, inputs);
+  EXPECT_EQ(ini_.lastErrorMsg(), L"");
+  const std::wstring cut(254, L'7');
+  EXPECT_EQ(fields(load(L"Ostrabel.ini")),
+            std::vector<std::wstring>({cut, cut, cut, cut, cut, cut, cut, L"checked", cut}));
 }
 
 TEST_F(SettingsTest, OnlyExactlyOneChecksTheIgnoreBuildUserBox) {
