@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 #include <vector>
@@ -21,11 +22,10 @@ constexpr DWORD kPush = kChild | WS_TABSTOP | BS_PUSHBUTTON;
 constexpr DWORD kRadio = kChild | BS_AUTORADIOBUTTON;
 constexpr DWORD kLabel = kChild | SS_LEFT | SS_NOPREFIX;
 constexpr DWORD kFrame = kChild | BS_GROUPBOX;
-constexpr DWORD kList =
-    kChild | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
+constexpr DWORD kList = kChild | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY |
+                        LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
 
-constexpr DWORD kWindowStyle =
-    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 constexpr int kClientWidthTwips = 11115;
 constexpr int kClientHeightTwips = 9435;
@@ -35,6 +35,8 @@ constexpr COLORREF kRed = RGB(255, 0, 0);
 // While a run streams lines and paths in, the lists and the status bar repaint at most this often.
 constexpr UINT_PTR kRepaintTimer = 1;
 constexpr UINT kRepaintIntervalMs = 50;
+// How far in from its left edge a list box draws its lines.
+constexpr int kListTextMarginTwips = 60;
 
 // How often and how long to wait for a clipboard that another program has open.
 constexpr int kClipboardTries = 10;
@@ -83,9 +85,12 @@ RECT windowRectForClient(int width, int height, UINT dpi) {
 
 UINT iconFlags(engine::Icon icon) {
   switch (icon) {
-    case engine::Icon::Exclamation: return MB_ICONEXCLAMATION;
-    case engine::Icon::Information: return MB_ICONINFORMATION;
-    case engine::Icon::None: break;
+    case engine::Icon::Exclamation:
+      return MB_ICONEXCLAMATION;
+    case engine::Icon::Information:
+      return MB_ICONINFORMATION;
+    case engine::Icon::None:
+      break;
   }
   return 0;
 }
@@ -115,7 +120,7 @@ struct Form1::ControlDef {
   DWORD exStyle;
   int left, top, width, height;
   bool red;
-  bool fit;   // the label takes the width of its caption
+  bool fit;  // the label takes the width of its caption
   bool inFrame3;
 };
 
@@ -124,12 +129,12 @@ struct Form1::ControlDef {
 const Form1::ControlDef Form1::kControls[] = {
     {&Form1::txtHost, ctl::txtHost, L"EDIT", L"\\\\vss-server\\vss\\srcsafe.ini", kEdit,
      WS_EX_CLIENTEDGE, 1560, 195, 3960, 270, false, false, false},
-    {&Form1::txtProject, ctl::txtProject, L"EDIT", L"$/Product/Main", kEdit, WS_EX_CLIENTEDGE,
-     1560, 630, 3960, 270, false, false, false},
+    {&Form1::txtProject, ctl::txtProject, L"EDIT", L"$/Product/Main", kEdit, WS_EX_CLIENTEDGE, 1560,
+     630, 3960, 270, false, false, false},
     {&Form1::txtShare, ctl::txtShare, L"EDIT", L"D:\\Patches\\Product", kEdit, WS_EX_CLIENTEDGE,
      1560, 1545, 3975, 270, false, false, false},
-    {&Form1::txtStartDate, ctl::txtStartDate, L"EDIT", L"2008-07-07 17:12", kEdit,
-     WS_EX_CLIENTEDGE, 1560, 1995, 1800, 270, false, false, false},
+    {&Form1::txtStartDate, ctl::txtStartDate, L"EDIT", L"2008-07-07 17:12", kEdit, WS_EX_CLIENTEDGE,
+     1560, 1995, 1800, 270, false, false, false},
     {&Form1::txtEndDate, ctl::txtEndDate, L"EDIT", L"2009-04-28 13:30", kEdit, WS_EX_CLIENTEDGE,
      3720, 1995, 1800, 270, false, false, false},
     {&Form1::txtUser, ctl::txtUser, L"EDIT", L"", kEdit, WS_EX_CLIENTEDGE, 1560, 3000, 2280, 270,
@@ -147,20 +152,20 @@ const Form1::ControlDef Form1::kControls[] = {
      10575, 1860, false, false, false},
     {&Form1::txtTargetUser, ctl::txtTargetUser, L"EDIT", L"", kEdit, WS_EX_CLIENTEDGE, 1560, 2505,
      2295, 270, false, false, false},
-    {&Form1::iniPath, ctl::iniPath, L"BUTTON", L"选择", kPush, 0, 5640, 195, 855, 270, false,
-     false, false},
+    {&Form1::iniPath, ctl::iniPath, L"BUTTON", L"选择", kPush, 0, 5640, 195, 855, 270, false, false,
+     false},
     {&Form1::patchDir, ctl::patchDir, L"BUTTON", L"选择", kPush, 0, 5640, 1560, 735, 270, false,
      false, false},
-    {&Form1::txtPatch, ctl::txtPatch, L"EDIT", L"$/Product/Patch1.0", kEdit, WS_EX_CLIENTEDGE,
-     1560, 1200, 3975, 270, false, false, false},
-    {&Form1::opShare, ctl::opShare, L"BUTTON", L"VSS", kRadio | WS_GROUP | WS_TABSTOP, 0, 480,
-     1200, 975, 180, false, false, false},
+    {&Form1::txtPatch, ctl::txtPatch, L"EDIT", L"$/Product/Patch1.0", kEdit, WS_EX_CLIENTEDGE, 1560,
+     1200, 3975, 270, false, false, false},
+    {&Form1::opShare, ctl::opShare, L"BUTTON", L"VSS", kRadio | WS_GROUP | WS_TABSTOP, 0, 480, 1200,
+     975, 180, false, false, false},
     {&Form1::opLocal, ctl::opLocal, L"BUTTON", L"Local", kRadio, 0, 480, 1440, 975, 180, false,
      false, false},
     {&Form1::View, ctl::View, L"BUTTON", L"View", kRadio, 0, 480, 1680, 975, 180, false, false,
      false},
-    {&Form1::Label1, ctl::Label1, L"STATIC", L"VSS服务器地址", kLabel | WS_GROUP, 0, 240, 240,
-     1170, 180, false, true, false},
+    {&Form1::Label1, ctl::Label1, L"STATIC", L"VSS服务器地址", kLabel | WS_GROUP, 0, 240, 240, 1170,
+     180, false, true, false},
     {&Form1::Label8, ctl::Label8, L"STATIC", L"如: \\\\fileserver\\vss\\srcsafe.ini", kLabel, 0,
      6615, 240, 3600, 180, true, true, false},
     {&Form1::Label2, ctl::Label2, L"STATIC", L"VSS项目路径", kLabel, 0, 240, 675, 990, 180, false,
@@ -169,26 +174,26 @@ const Form1::ControlDef Form1::kControls[] = {
      2340, 180, true, true, false},
     {&Form1::Label10, ctl::Label10, L"STATIC", L"如: $/path/to/your/patch1.0/project", kLabel, 0,
      6600, 1200, 3150, 180, true, true, false},
-    {&Form1::Label17, ctl::Label17, L"STATIC", L"如: D:\\VSS\\path\\to\\your\\localProject",
-     kLabel, 0, 6600, 1560, 3240, 180, true, true, false},
+    {&Form1::Label17, ctl::Label17, L"STATIC", L"如: D:\\VSS\\path\\to\\your\\localProject", kLabel,
+     0, 6600, 1560, 3240, 180, true, true, false},
     {&Form1::Label4, ctl::Label4, L"STATIC", L"时间范围", kLabel, 0, 240, 2040, 720, 180, false,
      true, false},
     {&Form1::Label7, ctl::Label7, L"STATIC", L"至", kLabel, 0, 3480, 2040, 180, 180, false, true,
      false},
-    {&Form1::Label11, ctl::Label11, L"STATIC", L"如: 2008-08-18 12:01", kLabel, 0, 6600, 2040,
-     1800, 180, true, true, false},
+    {&Form1::Label11, ctl::Label11, L"STATIC", L"如: 2008-08-18 12:01", kLabel, 0, 6600, 2040, 1800,
+     180, true, true, false},
     {&Form1::Label16, ctl::Label16, L"STATIC", L"操作用户", kLabel, 0, 240, 2520, 735, 255, false,
      false, false},
     {&Form1::Label5, ctl::Label5, L"STATIC", L"用 户 名", kLabel, 0, 240, 3045, 720, 180, false,
      true, false},
     {&Form1::Label6, ctl::Label6, L"STATIC", L"密    码", kLabel, 0, 240, 3480, 720, 180, false,
      true, false},
-    {&Form1::Label13, ctl::Label13, L"STATIC", L"* VSS补丁路径为空则只查询不执行Share操作",
-     kLabel, 0, 240, 360, 3600, 180, true, true, true},
-    {&Form1::Label14, ctl::Label14, L"STATIC", L"* 时间范围中结束时间为空则默认为当前时间",
-     kLabel, 0, 240, 720, 3600, 180, true, true, true},
-    {&Form1::Label12, ctl::Label12, L"STATIC", L"* 未处理文件列表中文件目前需要手工处理", kLabel,
-     0, 240, 1080, 3420, 180, true, true, true},
+    {&Form1::Label13, ctl::Label13, L"STATIC", L"* VSS补丁路径为空则只查询不执行Share操作", kLabel,
+     0, 240, 360, 3600, 180, true, true, true},
+    {&Form1::Label14, ctl::Label14, L"STATIC", L"* 时间范围中结束时间为空则默认为当前时间", kLabel,
+     0, 240, 720, 3600, 180, true, true, true},
+    {&Form1::Label12, ctl::Label12, L"STATIC", L"* 未处理文件列表中文件目前需要手工处理", kLabel, 0,
+     240, 1080, 3420, 180, true, true, true},
     {&Form1::Label15, ctl::Label15, L"STATIC", L"* 操作用户不为空则只读取这个用户操作过的文件",
      kLabel, 0, 240, 1440, 3960, 180, true, true, true},
     {&Form1::Frame4, ctl::Frame4, L"BUTTON", L"补丁路径", kFrame, 0, 240, 960, 6255, 975, false,
@@ -279,16 +284,35 @@ void Form1::OnCreate() { createControls(); }
 void Form1::OnCommand(int id, int code) {
   if (code != BN_CLICKED && code != 0) return;  // 0: menu items
   switch (id) {
-    case ctl::cmdPatch: cmdPatch_Click(); break;
-    case ctl::iniPath: iniPath_Click(); break;
-    case ctl::patchDir: patchDir_Click(); break;
-    case ctl::opShare: opShare_Click(); break;
-    case ctl::opLocal: opLocal_Click(); break;
-    case ctl::View: View_Click(); break;
-    case ctl::menuSharedToClip: menuSharedToClip_Click(); break;
-    case ctl::menuUnshareToClip: menuUnshareToClip_Click(); break;
-    case ctl::menuAbout: menuAbout_Click(); break;
-    default: break;  // IDOK/IDCANCEL from the dialog keys: the window has no default button
+    case ctl::cmdPatch:
+      cmdPatch_Click();
+      break;
+    case ctl::iniPath:
+      iniPath_Click();
+      break;
+    case ctl::patchDir:
+      patchDir_Click();
+      break;
+    case ctl::opShare:
+      opShare_Click();
+      break;
+    case ctl::opLocal:
+      opLocal_Click();
+      break;
+    case ctl::View:
+      View_Click();
+      break;
+    case ctl::menuSharedToClip:
+      menuSharedToClip_Click();
+      break;
+    case ctl::menuUnshareToClip:
+      menuUnshareToClip_Click();
+      break;
+    case ctl::menuAbout:
+      menuAbout_Click();
+      break;
+    default:
+      break;  // IDOK/IDCANCEL from the dialog keys: the window has no default button
   }
 }
 
@@ -314,7 +338,8 @@ void Form1::OnActivate(UINT state) {
     if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
     return;
   }
-  HWND target = lastFocus_ && IsWindow(lastFocus_) && IsWindowEnabled(lastFocus_) ? lastFocus_ : nullptr;
+  HWND target =
+      lastFocus_ && IsWindow(lastFocus_) && IsWindowEnabled(lastFocus_) ? lastFocus_ : nullptr;
   if (!target) target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
   if (target) SetFocus(target);
 }
@@ -341,12 +366,13 @@ void Form1::fitClientArea() {
 
 // The repaint tick of a run: the lists and the status bar catch up.
 void Form1::OnTimer(UINT_PTR id) {
-  if (id == kRepaintTimer) thawOutput();
+  if (id == kRepaintTimer) showOutput();
 }
 
 // The window is the program: when it goes, the message loop ends.
 void Form1::OnDestroy() {
   KillTimer(hwnd_, kRepaintTimer);
+  repaintTick_ = false;
   PostQuitMessage(0);
 }
 
@@ -376,9 +402,9 @@ void Form1::OnDpiChanged(UINT dpi, const RECT* suggested) {
 void Form1::createControls() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   for (const auto& def : kControls) {
-    HWND h = CreateWindowExW(def.exStyle, def.className, def.text, def.style, 0, 0, 0, 0, hwnd_,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(def.id)), instance,
-                             nullptr);
+    HWND h =
+        CreateWindowExW(def.exStyle, def.className, def.text, def.style, 0, 0, 0, 0, hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(def.id)), instance, nullptr);
     this->*def.member = h;
   }
   statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", kChild, 0, 0, 0, 0, hwnd_,
@@ -387,6 +413,11 @@ void Form1::createControls() {
   SendMessageW(statusBar, SB_SIMPLE, TRUE, 0);
   SendMessageW(opShare, BM_SETCHECK, BST_CHECKED, 0);
   SendMessageW(txtPasswd, EM_SETPASSWORDCHAR, L'*', 0);
+  // Text boxes take text of any length (an edit control stops at 32,767 characters otherwise).
+  for (const auto& def : kControls) {
+    if (lstrcmpW(def.className, L"EDIT") == 0)
+      SendMessageW(this->*def.member, EM_SETLIMITTEXT, 0, 0);
+  }
   layout();
 }
 
@@ -423,6 +454,9 @@ void Form1::layout() {
   ReleaseDC(hwnd_, dc);
   SendMessageW(statusBar, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
   SendMessageW(statusBar, WM_SIZE, 0, 0);  // docks itself along the bottom edge
+  // Lines are measured in the lists' font, on a DC of our own.
+  measureDc_.reset(CreateCompatibleDC(nullptr));
+  SelectObject(measureDc_.get(), font.get());
   // The stock font needs no deleting; a created one lives as long as the controls use it.
   if (font.get() == GetStockObject(DEFAULT_GUI_FONT)) {
     font.release();
@@ -430,6 +464,7 @@ void Form1::layout() {
   } else {
     font_ = std::move(font);
   }
+  remeasureLists();
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
@@ -446,33 +481,97 @@ std::wstring Form1::windowText(HWND hwnd) {
   return text;
 }
 
-// Stops the lists and the status bar from painting for a moment, so that a run that changes
-// them for every file does not pay for a repaint each time; the timer brings them back.
-void Form1::freezeOutput() {
-  if (frozen_) return;
-  // Wine's status bar repaints inside SB_SETTEXT; with redrawing off it only stores the text.
-  for (HWND h : {ListShared, listUnshare, statusBar}) SendMessageW(h, WM_SETREDRAW, FALSE, 0);
-  SetTimer(hwnd_, kRepaintTimer, kRepaintIntervalMs, nullptr);
-  frozen_ = true;
+// ---- what a run shows ----
+// A run reports every file it visits (the status text) and every file it lists. Repainting for
+// each would cost more than the walk itself, above all under Wine, so the lists and the status bar
+// hold their redrawing and catch up on a repaint tick; the status text is handed to the bar
+// whenever anything could look at it (an event, a box, the tick), so it always names the file
+// being visited.
+
+void Form1::holdRedraw(HWND h, bool& held) {
+  if (!held) {
+    SendMessageW(h, WM_SETREDRAW, FALSE, 0);
+    held = true;
+  }
+  startRepaintTick();
 }
 
-void Form1::thawOutput() {
-  if (!frozen_) return;
-  KillTimer(hwnd_, kRepaintTimer);
-  frozen_ = false;
+void Form1::startRepaintTick() {
+  if (repaintTick_) return;
+  SetTimer(hwnd_, kRepaintTimer, kRepaintIntervalMs, nullptr);
+  repaintTick_ = true;
+}
+
+void Form1::handOverStatus() {
+  if (!statusPending_) return;
+  statusPending_ = false;
+  // Wine's status bar repaints inside SB_SETTEXT; with redrawing held it only stores the text.
+  if (patcher_.state().running) holdRedraw(statusBar, barHeld_);
+  SendMessageW(statusBar, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(statusText_.c_str()));
+}
+
+void Form1::showOutput() {
+  handOverStatus();
   for (engine::ResultList list : {engine::ResultList::Shared, engine::ResultList::Unshare}) {
+    const int i = static_cast<int>(list);
+    if (!listHeld_[i]) continue;
     HWND h = listOf(list);
-    if (std::exchange(scrollPending_[static_cast<int>(list)], false)) {
-      // Selecting the last line scrolls it into view; then no line is left selected.
-      LRESULT count = SendMessageW(h, LB_GETCOUNT, 0, 0);
-      SendMessageW(h, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
-      SendMessageW(h, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    if (std::exchange(scrollPending_[i], false)) {
+      // The newest line comes into view (the list keeps its last page full); nothing selected.
+      const LRESULT count = SendMessageW(h, LB_GETCOUNT, 0, 0);
+      SendMessageW(h, LB_SETTOPINDEX, static_cast<WPARAM>(count > 0 ? count - 1 : 0), 0);
     }
+    measureNewLines(list);
     SendMessageW(h, WM_SETREDRAW, TRUE, 0);
     RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    listHeld_[i] = false;
   }
-  SendMessageW(statusBar, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(statusBar, nullptr, TRUE);
+  if (barHeld_) {
+    SendMessageW(statusBar, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(statusBar, nullptr, TRUE);
+    barHeld_ = false;
+  }
+  // During a run the tick goes on, to hand over the status text; afterwards nothing changes.
+  if (!patcher_.state().running && repaintTick_) {
+    KillTimer(hwnd_, kRepaintTimer);
+    repaintTick_ = false;
+  }
+}
+
+void Form1::measureNewLines(engine::ResultList list) {
+  const int i = static_cast<int>(list);
+  std::vector<std::wstring>& lines = unmeasured_[i];
+  if (lines.empty()) return;
+  int widest = extent_[i];
+  for (const std::wstring& line : lines) {
+    SIZE size = {};
+    GetTextExtentPoint32W(measureDc_.get(), line.c_str(), static_cast<int>(line.size()), &size);
+    // The list box draws its lines a little way in from its left edge.
+    widest = std::max(widest, static_cast<int>(size.cx) + px(kListTextMarginTwips));
+  }
+  lines.clear();
+  if (widest > extent_[i]) {
+    extent_[i] = widest;
+    SendMessageW(listOf(list), LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
+  }
+}
+
+void Form1::remeasureLists() {
+  for (engine::ResultList list : {engine::ResultList::Shared, engine::ResultList::Unshare}) {
+    const int i = static_cast<int>(list);
+    HWND h = listOf(list);
+    const LRESULT count = SendMessageW(h, LB_GETCOUNT, 0, 0);
+    unmeasured_[i].clear();
+    for (LRESULT n = 0; n < count; ++n) {
+      std::wstring line(static_cast<size_t>(SendMessageW(h, LB_GETTEXTLEN, n, 0)) + 1, L'\0');
+      line.resize(static_cast<size_t>(
+          SendMessageW(h, LB_GETTEXT, n, reinterpret_cast<LPARAM>(line.data()))));
+      unmeasured_[i].push_back(std::move(line));
+    }
+    extent_[i] = 0;
+    SendMessageW(h, LB_SETHORIZONTALEXTENT, 0, 0);
+    measureNewLines(list);
+  }
 }
 
 // ---- WindowPort ----
@@ -480,15 +579,24 @@ void Form1::thawOutput() {
 std::wstring Form1::text(engine::TextBox box) {
   using engine::TextBox;
   switch (box) {
-    case TextBox::Host: return windowText(txtHost);
-    case TextBox::Project: return windowText(txtProject);
-    case TextBox::Patch: return windowText(txtPatch);
-    case TextBox::User: return windowText(txtUser);
-    case TextBox::Passwd: return windowText(txtPasswd);
-    case TextBox::StartDate: return windowText(txtStartDate);
-    case TextBox::EndDate: return windowText(txtEndDate);
-    case TextBox::TargetUser: return windowText(txtTargetUser);
-    case TextBox::Share: return windowText(txtShare);
+    case TextBox::Host:
+      return windowText(txtHost);
+    case TextBox::Project:
+      return windowText(txtProject);
+    case TextBox::Patch:
+      return windowText(txtPatch);
+    case TextBox::User:
+      return windowText(txtUser);
+    case TextBox::Passwd:
+      return windowText(txtPasswd);
+    case TextBox::StartDate:
+      return windowText(txtStartDate);
+    case TextBox::EndDate:
+      return windowText(txtEndDate);
+    case TextBox::TargetUser:
+      return windowText(txtTargetUser);
+    case TextBox::Share:
+      return windowText(txtShare);
   }
   return {};
 }
@@ -504,22 +612,34 @@ bool Form1::isIgnoreBuildUserChecked() {
   return SendMessageW(chkIgnoreBuildUser, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-// Called for every visited file: stores the text at once; the bar repaints with the lists on
-// the repaint timer rather than once per file.
+// Called for every visited file: during a run the text waits in the window until anything could
+// look at it; otherwise it is shown at once.
 void Form1::setStatusText(const std::wstring& text) {
-  freezeOutput();
-  SendMessageW(statusBar, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+  statusText_ = text;
+  statusPending_ = true;
+  if (patcher_.state().running) {
+    startRepaintTick();
+  } else {
+    handOverStatus();
+  }
 }
 
 void Form1::clearList(engine::ResultList list) {
-  SendMessageW(listOf(list), LB_RESETCONTENT, 0, 0);
-  reserved_[static_cast<int>(list)] = 0;
+  const int i = static_cast<int>(list);
+  HWND box = listOf(list);
+  SendMessageW(box, LB_RESETCONTENT, 0, 0);
+  SendMessageW(box, LB_SETHORIZONTALEXTENT, 0, 0);
+  reserved_[i] = 0;
+  extent_[i] = 0;
+  unmeasured_[i].clear();
+  scrollPending_[i] = false;
 }
 
 void Form1::appendLine(engine::ResultList list, const std::wstring& line) {
-  freezeOutput();
+  const int i = static_cast<int>(list);
   HWND box = listOf(list);
-  int& reserved = reserved_[static_cast<int>(list)];
+  holdRedraw(box, listHeld_[i]);
+  int& reserved = reserved_[i];
   LRESULT count = SendMessageW(box, LB_GETCOUNT, 0, 0);
   // Grow the list's storage in doubling steps, so that a run of 100,000 lines does not copy
   // the whole list again every few lines.
@@ -535,11 +655,13 @@ void Form1::appendLine(engine::ResultList list, const std::wstring& line) {
   // a long run scrolling once per line would cost more than the rest of the walk).
   if (SendMessageW(box, LB_GETCURSEL, 0, 0) != LB_ERR)
     SendMessageW(box, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-  scrollPending_[static_cast<int>(list)] = true;
+  scrollPending_[i] = true;
+  unmeasured_[i].push_back(line);
 }
 
 engine::Answer Form1::showMessage(const std::wstring& text, const std::wstring& title,
                                   engine::Icon icon, engine::Buttons buttons) {
+  showOutput();  // the box comes up over a window that shows where the run is
   UINT flags = iconFlags(icon);
   flags |= buttons == engine::Buttons::YesNo ? (MB_YESNO | MB_DEFBUTTON1) : MB_OK;
   int answer = MessageBoxW(hwnd_, text.c_str(), title.c_str(), flags);
@@ -548,7 +670,11 @@ engine::Answer Form1::showMessage(const std::wstring& text, const std::wstring& 
   return engine::Answer::Ok;
 }
 
+// Once per file: one look at the queue; only when something waits does the window catch up,
+// with the status text handed over first.
 void Form1::processPendingEvents() {
+  if (HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0) return;
+  handOverStatus();
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
@@ -560,7 +686,7 @@ void Form1::processPendingEvents() {
 }
 
 void Form1::setPatchButton(const std::wstring& caption, bool enabled) {
-  thawOutput();  // start and end of a run: show everything now
+  showOutput();  // start and end of a run: show everything now
   SetWindowTextW(cmdPatch, caption.c_str());
   EnableWindow(cmdPatch, enabled ? TRUE : FALSE);
 }
@@ -665,8 +791,8 @@ void Form1::menuAbout_Click() {
   if (showMessage(kAboutVerse, kAboutTitle, engine::Icon::Information, engine::Buttons::YesNo) !=
       Answer::Yes)
     return;
-  while (showMessage(kAboutAgain, kAboutTitle, engine::Icon::Information,
-                     engine::Buttons::YesNo) == Answer::Yes) {
+  while (showMessage(kAboutAgain, kAboutTitle, engine::Icon::Information, engine::Buttons::YesNo) ==
+         Answer::Yes) {
   }
 }
 
@@ -709,8 +835,8 @@ bool Form1::listToClip(HWND oList) {
   for (LRESULT i = 0; i < count; ++i) {
     LRESULT length = SendMessageW(oList, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
     std::wstring line(length > 0 ? static_cast<size_t>(length) + 1 : 1, L'\0');
-    LRESULT copied =
-        SendMessageW(oList, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(line.data()));
+    LRESULT copied = SendMessageW(oList, LB_GETTEXT, static_cast<WPARAM>(i),
+                                  reinterpret_cast<LPARAM>(line.data()));
     line.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
     lines.push_back(std::move(line));
   }

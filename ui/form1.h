@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/patcher.h"
 #include "engine/ports.h"
@@ -113,9 +114,9 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   void menuUnshareToClip_Click();
   // Puts the lines of `oList` on the clipboard; false when the clipboard could not be used.
   bool listToClip(HWND oList);
-  // Paints the lists (scrolled to their newest lines) and the status bar now instead of at the
-  // next repaint tick.
-  void flushOutput() { thawOutput(); }
+  // Shows what a run has put into the lists and the status bar now instead of at the next
+  // repaint tick.
+  void flushOutput() { showOutput(); }
 
  private:
   void OnCreate();
@@ -135,8 +136,16 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   void setPathControls(bool patchOn, bool dirOn, bool shareOn);
   void keepTabStopOnSelectedOption();
   void copyListCommand(HWND oList);
-  void freezeOutput();
-  void thawOutput();
+  // Holds the redrawing of a list or the status bar until the next repaint tick.
+  void holdRedraw(HWND h, bool& held);
+  void startRepaintTick();
+  // The repaint tick: hands over the status text, scrolls and widens the lists, lets them paint.
+  void showOutput();
+  void handOverStatus();
+  // Widens a list's horizontal extent to its longest line, measuring the lines added since.
+  void measureNewLines(engine::ResultList list);
+  // Measures every line again (the font changed).
+  void remeasureLists();
   int px(int twips) const { return MulDiv(twips, static_cast<int>(dpi_), 1440); }
   HWND listOf(engine::ResultList list) const;
   static std::wstring windowText(HWND hwnd);
@@ -161,11 +170,22 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   UINT dpi_ = 96;
   UniqueFont font_;
   HWND lastFocus_ = nullptr;  // the control that had the focus when the window was last active
-  bool frozen_ = false;  // lists and status bar not painting until the repaint timer
+  // During a run the lists and the status bar paint on a repaint tick, not per file.
+  bool repaintTick_ = false;
+  bool listHeld_[2] = {false, false};
+  bool barHeld_ = false;
+  // The newest status text, handed to the bar whenever anything could look at it.
+  std::wstring statusText_;
+  bool statusPending_ = false;
   // Lines each list box has room for without growing its storage again.
   int reserved_[2] = {0, 0};
   // Lines were added since the list last scrolled to its end.
   bool scrollPending_[2] = {false, false};
+  // Each list's horizontal extent (pixels) and the lines not yet measured for it.
+  int extent_[2] = {0, 0};
+  std::vector<std::wstring> unmeasured_[2];
+  // A memory DC with the lists' font, for measuring lines.
+  UniqueDc measureDc_;
 };
 
 // The program's message loop: runs until the window is closed; returns the exit code.

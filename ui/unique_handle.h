@@ -1,4 +1,4 @@
-// Owning wrappers for the few Win32 handles the window keeps (fonts, brushes, global memory):
+// Owning wrappers for the few Win32 handles the window keeps (fonts, memory DCs, global memory):
 // one owner, no copies, explicit get(), and put() that releases the old handle first.
 #pragma once
 
@@ -43,6 +43,9 @@ class UniqueHandle {
 struct GdiObjectCloser {
   void operator()(HGDIOBJ h) const { DeleteObject(h); }
 };
+struct DcCloser {
+  void operator()(HDC h) const { DeleteDC(h); }
+};
 struct GlobalCloser {
   void operator()(HGLOBAL h) const { GlobalFree(h); }
 };
@@ -54,6 +57,7 @@ struct HandleCloser {
 };
 
 using UniqueFont = UniqueHandle<HFONT, GdiObjectCloser>;
+using UniqueDc = UniqueHandle<HDC, DcCloser>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, GlobalCloser>;
 using UniqueHook = UniqueHandle<HHOOK, HookCloser>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, HandleCloser>;

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,7 +29,9 @@ namespace {
 
 // ---- a source-control library: every project holds f0.txt .. f4.txt, each changed in 2008 ----
 
-std::function<void()> g_onFile;  // called whenever the walk reads a file's path
+std::function<void()> g_onFile;   // called whenever the walk reads a file's path
+std::wstring g_lastFile;          // the path of the file the walk read last
+int g_opens = 0, g_failOpen = 0;  // database openings so far; this one (from 1) fails
 
 struct FakeHistory : vss::VersionCursor, vss::Version {  // one record: alice, 2008-09-08
   bool done = false;
@@ -45,13 +48,15 @@ struct FakeItem : vss::Item {
   int type() override { return file() ? vss::kTypeFile : vss::kTypeProject; }
   std::wstring name() override { return path.substr(path.rfind(L'/') + 1); }
   std::wstring spec() override {
+    if (file()) g_lastFile = path;
     if (file() && g_onFile) g_onFile();
     return path;
   }
   std::unique_ptr<vss::Item> parent() override { return std::make_unique<FakeItem>(L"$/p"); }
   std::vector<std::unique_ptr<vss::Item>> items(bool) override {
     std::vector<std::unique_ptr<vss::Item>> files;
-    for (int i = 0; i < 5 && !file(); ++i)
+    const int n = path == L"$/big" ? 3000 : 5;
+    for (int i = 0; i < n && !file(); ++i)
       files.push_back(std::make_unique<FakeItem>(path + L"/f" + std::to_wstring(i) + L".txt"));
     return files;
   }
@@ -66,7 +71,9 @@ struct FakeItem : vss::Item {
 };
 struct FakeLibrary : vss::Library, vss::Database {
   std::unique_ptr<vss::Database> newDatabase() override { return std::make_unique<FakeLibrary>(); }
-  void open(const std::wstring&, const std::wstring&, const std::wstring&) override {}
+  void open(const std::wstring&, const std::wstring&, const std::wstring&) override {
+    if (++g_opens == g_failOpen) throw vss::Error(vss::kInvalidPassword, L"Gone away");
+  }
   std::unique_ptr<vss::Item> vssItem(const std::wstring& spec, bool) override {
     return std::make_unique<FakeItem>(spec);
   }
@@ -124,6 +131,7 @@ class FormTest : public ::testing::Test {
     form_.reset();
     removeIni();
     g_onFile = nullptr;
+    g_opens = g_failOpen = 0;
   }
   static void removeIni() {
     SetFileAttributesW(iniBesideExe().c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -141,12 +149,12 @@ class FormTest : public ::testing::Test {
   std::vector<bool> pathStates() {
     return {enabled(c(ctl::txtPatch)), enabled(c(ctl::patchDir)), enabled(c(ctl::txtShare))};
   }
-  // Starts a View run of $/p from 2008 to 2009.
-  void viewRun() {
+  // Starts a View run of a project ($/p: five files, $/big: 3000) from 2008 to 2009.
+  void viewRun(const wchar_t* project = L"$/p") {
     const int ids[] = {ctl::txtHost,    ctl::txtProject, ctl::txtStartDate,
                        ctl::txtEndDate, ctl::txtUser,    ctl::txtPasswd};
-    const wchar_t* texts[] = {L"C:\\db\\srcsafe.ini", L"$/p", L"2008-01-01 00:00",
-                              L"2009-01-01 00:00",    L"u",   L"p"};
+    const wchar_t* texts[] = {L"C:\\db\\srcsafe.ini", project, L"2008-01-01 00:00",
+                              L"2009-01-01 00:00",    L"u",    L"p"};
     for (int i = 0; i < 6; ++i) SetWindowTextW(c(ids[i]), texts[i]);
     click(c(ctl::View));
     click(c(ctl::cmdPatch));
@@ -621,6 +629,130 @@ TEST_F(FormTest, Run_WindowCommandsWorkBetweenFilesAndTheRunFinishes) {
   EXPECT_FALSE(GetUpdateRect(c(ctl::statusBar), nullptr, FALSE)) << "repainted by now";
   EXPECT_EQ(windowText(c(ctl::cmdPatch)), L"Patch(ed)");
   EXPECT_TRUE(enabled(c(ctl::cmdPatch)) && !form_->patcher().state().running);
+}
+
+// Long lines can be read: a list's horizontal extent follows its longest line (measured in the
+// list's font) and its scroll bar shows only then; the other list and a cleared one have none.
+TEST_F(FormTest, Lists_AHorizontalScrollBarReachesTheLongestLine) {
+  HWND list = c(ctl::ListShared);
+  const auto scrollBarShown = [](HWND h) { return (style(h) & WS_HSCROLL) != 0; };
+  form_->appendLine(ResultList::Shared, L"$/short.txt");
+  form_->flushOutput();
+  EXPECT_FALSE(scrollBarShown(list));
+  const std::wstring longest = L"$/" + std::wstring(60, L'd') + L"/深层/路径/" +
+                               std::wstring(120, L'x') + L".txt - VSS上这个文件是损坏的";
+  form_->appendLine(ResultList::Shared, std::wstring(100, L'm'));
+  form_->appendLine(ResultList::Shared, longest);
+  form_->appendLine(ResultList::Shared, L"$/b.txt");
+  form_->flushOutput();
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+  SIZE size = {};
+  GetTextExtentPoint32W(dc, longest.c_str(), static_cast<int>(longest.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  const LRESULT extent = SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0);
+  EXPECT_GE(extent, size.cx);
+  EXPECT_LE(extent, size.cx + 12);
+  EXPECT_TRUE(scrollBarShown(list));
+  EXPECT_EQ(SendMessageW(c(ctl::listUnshare), LB_GETHORIZONTALEXTENT, 0, 0), 0);
+  EXPECT_FALSE(scrollBarShown(c(ctl::listUnshare)));
+  form_->clearList(ResultList::Shared);
+  EXPECT_EQ(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0), 0);
+  EXPECT_FALSE(scrollBarShown(list));
+}
+
+// During a run the status bar names the file being visited whenever anything can read it: here
+// another thread asks the bar for its text while the walk goes through 3000 files, and each
+// answer names the file whose path the walk read last.
+TEST_F(FormTest, Run_TheStatusBarNamesTheFileBeingVisitedWheneverAnotherThreadReadsIt) {
+  static std::vector<std::pair<std::wstring, std::wstring>> answers;  // (bar's text, file)
+  static ui::Form1* form = nullptr;
+  answers.clear();
+  form = form_.get();
+  const auto recorder = [](HWND h, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                           DWORD_PTR) -> LRESULT {
+    const LRESULT result = DefSubclassProc(h, msg, wParam, lParam);
+    if (msg == SB_GETTEXTW && InSendMessage() && form->patcher().state().running)
+      answers.emplace_back(reinterpret_cast<const wchar_t*>(lParam), g_lastFile);
+    return result;
+  };
+  HWND bar = c(ctl::statusBar);
+  ASSERT_TRUE(SetWindowSubclass(bar, recorder, 1, 0));
+  std::atomic<bool> stop = false;
+  std::thread reader([&] {
+    wchar_t text[256];
+    while (!stop) {
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000,
+                          &ignored);
+    }
+  });
+  {
+    BoxCatcher boxes;
+    boxes.answer({IDYES});
+    viewRun(L"$/big");
+  }
+  stop = true;
+  reader.join();
+  RemoveWindowSubclass(bar, recorder, 1);
+  EXPECT_EQ(count(c(ctl::ListShared)), 3000);
+  ASSERT_GE(answers.size(), 20u) << "the reader was hardly answered during the run";
+  int stale = 0;
+  for (const auto& [text, file] : answers) stale += text != file;
+  EXPECT_EQ(stale, 0) << "of " << answers.size() << " answers; e.g. "
+                      << testing::PrintToString(answers.back().first) << " while visiting "
+                      << testing::PrintToString(answers.back().second);
+}
+
+// A failure that ends a run (here the opening inside the run) is shown; the window is usable again
+// and its status bar says that the run stopped; the next run goes through.
+TEST_F(FormTest, Run_AFailureThatEndsTheRunLeavesTheWindowUsableAndSaysSo) {
+  g_failOpen = 2;  // openDatabase's opening passes, the run's own fails
+  {
+    BoxCatcher boxes;
+    boxes.answer({IDYES, IDOK});
+    viewRun();
+    ASSERT_EQ(boxes.boxes().size(), 2u);
+    EXPECT_EQ(boxes.boxes()[1].text, L"Gone away");
+    EXPECT_EQ(boxes.boxes()[1].title, L"Ostrabel");
+    EXPECT_FALSE(boxes.boxes()[1].hasIcon);
+  }
+  pump();
+  wchar_t status[64] = {};
+  SendMessageW(c(ctl::statusBar), SB_GETTEXTW, 0, LPARAM(status));
+  EXPECT_STREQ(status, L"补丁整理意外中止，结果不完整！");
+  EXPECT_TRUE(enabled(c(ctl::cmdPatch)) && !form_->patcher().state().running);
+  BoxCatcher boxes;
+  boxes.answer({IDYES});
+  click(c(ctl::cmdPatch));
+  EXPECT_EQ(count(c(ctl::ListShared)), 5);
+  SendMessageW(c(ctl::statusBar), SB_GETTEXTW, 0, LPARAM(status));
+  EXPECT_STREQ(status, L"补丁整理完成！");
+}
+
+// The boxes take text of any length (an edit control stops at 32,767 characters unless told
+// otherwise), and Patch with a text beyond that saves what the settings file holds and goes on to
+// the validation box; such a box used to crash the program in the profile functions. (Two boxes
+// only: Wine's edit control needs seconds to take in such a text; the settings tests save
+// 100,000 characters under every key.)
+TEST_F(FormTest, Patch_WithTextsBeyondTheEditLimitSavesAndGoesOn) {
+  for (int id : {ctl::txtHost, ctl::txtProject, ctl::txtPatch, ctl::txtStartDate, ctl::txtEndDate,
+                 ctl::txtUser, ctl::txtPasswd, ctl::txtShare, ctl::txtTargetUser}) {
+    EXPECT_GE(SendMessageW(c(id), EM_GETLIMITTEXT, 0, 0), 100000) << id;
+  }
+  const std::wstring text(33000, L'9');
+  for (int id : {ctl::txtHost, ctl::txtPasswd}) {
+    SetWindowTextW(c(id), text.c_str());
+    EXPECT_EQ(GetWindowTextLengthW(c(id)), static_cast<int>(text.size()));
+  }
+  BoxCatcher boxes;
+  click(c(ctl::cmdPatch));
+  ASSERT_EQ(boxes.boxes().size(), 1u);
+  EXPECT_EQ(boxes.boxes()[0].text,
+            L"VSS项目路径必需输入\r\n时间范围必需输入\r\n用户名必需输入\r\n");
+  EXPECT_EQ(form_->ini().readString(L"cfg", L"host"), std::wstring(254, L'9'));
+  EXPECT_EQ(form_->ini().readString(L"cfg", L"passwd"), std::wstring(254, L'9'));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The shipped Ostrabel.exe carries its icon (four sizes, 256 colours), the version 1.0.3 and
-// the manifest that asks for common controls 6 and DPI awareness.
+// the manifest that asks for common controls 6 and DPI awareness and declares no execution level.
 #include <windows.h>
 // before the headers that need it
 #include <gtest/gtest.h>
@@ -40,6 +40,10 @@ TEST(Resources, IconVersionAndManifest) {
        {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "PerMonitorV2", "<dpiAware",
         "supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\""})
     EXPECT_NE(manifest.find(needle), std::string::npos) << needle;
+  // No execution level: declaring one turns off the file virtualization that keeps the settings
+  // of a program in a folder a standard user may not write (under Program Files).
+  for (const char* needle : {"requestedExecutionLevel", "trustInfo", "requestedPrivileges"})
+    EXPECT_EQ(manifest.find(needle), std::string::npos) << needle;
   FreeLibrary(module);
 
   std::string block(GetFileVersionInfoSizeW(kExe, nullptr), '\0');
