@@ -662,23 +662,27 @@ TEST_F(FormTest, Lists_AHorizontalScrollBarReachesTheLongestLine) {
   EXPECT_FALSE(scrollBarShown(list));
 }
 
+// What the status bar answered another thread during a run: (its text, the file being visited).
+std::vector<std::pair<std::wstring, std::wstring>> g_statusAnswers;
+ui::Form1* g_form = nullptr;
+
+// A named callback: a lambda does not convert to the 32-bit (stdcall) SUBCLASSPROC.
+LRESULT CALLBACK recordStatusAnswers(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                     DWORD_PTR) {
+  const LRESULT result = DefSubclassProc(h, msg, wParam, lParam);
+  if (msg == SB_GETTEXTW && InSendMessage() && g_form->patcher().state().running)
+    g_statusAnswers.emplace_back(reinterpret_cast<const wchar_t*>(lParam), g_lastFile);
+  return result;
+}
+
 // During a run the status bar names the file being visited whenever anything can read it: here
 // another thread asks the bar for its text while the walk goes through 3000 files, and each
 // answer names the file whose path the walk read last.
 TEST_F(FormTest, Run_TheStatusBarNamesTheFileBeingVisitedWheneverAnotherThreadReadsIt) {
-  static std::vector<std::pair<std::wstring, std::wstring>> answers;  // (bar's text, file)
-  static ui::Form1* form = nullptr;
-  answers.clear();
-  form = form_.get();
-  const auto recorder = [](HWND h, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                           DWORD_PTR) -> LRESULT {
-    const LRESULT result = DefSubclassProc(h, msg, wParam, lParam);
-    if (msg == SB_GETTEXTW && InSendMessage() && form->patcher().state().running)
-      answers.emplace_back(reinterpret_cast<const wchar_t*>(lParam), g_lastFile);
-    return result;
-  };
+  g_statusAnswers.clear();
+  g_form = form_.get();
   HWND bar = c(ctl::statusBar);
-  ASSERT_TRUE(SetWindowSubclass(bar, recorder, 1, 0));
+  ASSERT_TRUE(SetWindowSubclass(bar, recordStatusAnswers, 1, 0));
   std::atomic<bool> stop = false;
   std::thread reader([&] {
     wchar_t text[256];
@@ -695,7 +699,8 @@ TEST_F(FormTest, Run_TheStatusBarNamesTheFileBeingVisitedWheneverAnotherThreadRe
   }
   stop = true;
   reader.join();
-  RemoveWindowSubclass(bar, recorder, 1);
+  RemoveWindowSubclass(bar, recordStatusAnswers, 1);
+  const auto& answers = g_statusAnswers;
   EXPECT_EQ(count(c(ctl::ListShared)), 3000);
   ASSERT_GE(answers.size(), 20u) << "the reader was hardly answered during the run";
   int stale = 0;
