@@ -1,4 +1,5 @@
-// Reads what the user can see of a running Ostrabel.exe from outside the process, for the
+// Reads what the user can see of a running Ostrabel.exe from outside the process (and puts text
+// too long to type into its boxes), for the
 // end-to-end tests: the open message box (title, icon, text, buttons) or the main window's
 // controls (texts, enabled and checked states, the status bar). Prints UTF-8 "key=value" lines;
 // CR and LF inside a text are written as \r and \n so that line ends can be checked exactly.
@@ -7,8 +8,9 @@
 //                           prints "none" when no box is open
 //   wintext form            the main window's controls (text, enabled, checked, the centre in
 //                           screen coordinates); exit status 1 when there is no window
-#include <windows.h>
+//   wintext fill NAME COUNT puts COUNT times "9" into the box NAME, as a paste would
 #include <commctrl.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,9 +24,12 @@ namespace {
 void print(const std::wstring& key, const std::wstring& value) {
   std::wstring line = key + L"=";
   for (wchar_t c : value) {
-    if (c == L'\r') line += L"\\r";
-    else if (c == L'\n') line += L"\\n";
-    else line += c;
+    if (c == L'\r')
+      line += L"\\r";
+    else if (c == L'\n')
+      line += L"\\n";
+    else
+      line += c;
   }
   line += L"\n";
   int n = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0,
@@ -38,7 +43,8 @@ void print(const std::wstring& key, const std::wstring& value) {
 // WM_GETTEXT is marshalled between processes, so it reads another program's controls.
 std::wstring windowText(HWND hwnd) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return {};
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+    return {};
   std::vector<wchar_t> buffer(length + 1);
   DWORD_PTR copied = 0;
   SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
@@ -51,13 +57,15 @@ std::wstring windowText(HWND hwnd) {
 std::wstring statusText(HWND bar) {
   DWORD pid = 0;
   GetWindowThreadProcessId(bar, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  HANDLE process =
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
   if (!process) return L"<unreadable>";
   DWORD_PTR length = 0;
   SendMessageTimeoutW(bar, SB_GETTEXTLENGTHW, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
   size_t chars = LOWORD(length) + 1;
   std::wstring text;
-  void* remote = VirtualAllocEx(process, nullptr, chars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE);
+  void* remote =
+      VirtualAllocEx(process, nullptr, chars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE);
   if (remote) {
     DWORD_PTR ignored = 0;
     // wParam 0: Wine keeps a simple status bar's text as part 0 for SB_GETTEXT.
@@ -135,26 +143,54 @@ int showBox(DWORD waitMs) {
   return 0;
 }
 
+// The controls that the scripts name.
+struct NamedControl {
+  int id;
+  const wchar_t* name;
+};
+constexpr NamedControl kControls[] = {
+    {ui::ctl::txtHost, L"txtHost"},
+    {ui::ctl::txtProject, L"txtProject"},
+    {ui::ctl::txtPatch, L"txtPatch"},
+    {ui::ctl::txtShare, L"txtShare"},
+    {ui::ctl::txtStartDate, L"txtStartDate"},
+    {ui::ctl::txtEndDate, L"txtEndDate"},
+    {ui::ctl::txtUser, L"txtUser"},
+    {ui::ctl::txtPasswd, L"txtPasswd"},
+    {ui::ctl::txtTargetUser, L"txtTargetUser"},
+    {ui::ctl::chkIgnoreBuildUser, L"chkIgnoreBuildUser"},
+    {ui::ctl::opShare, L"opShare"},
+    {ui::ctl::opLocal, L"opLocal"},
+    {ui::ctl::View, L"View"},
+    {ui::ctl::cmdPatch, L"cmdPatch"},
+    {ui::ctl::iniPath, L"iniPath"},
+    {ui::ctl::patchDir, L"patchDir"},
+};
+
+// Puts a text of `count` times "9" into a box, as a paste would; the text is longer than anyone
+// types, so it is sent rather than typed.
+int fillBox(const std::wstring& name, int count) {
+  HWND form = FindWindowW(ui::Form1::kClassName, nullptr);
+  for (const auto& c : kControls) {
+    if (form && name == c.name) {
+      const std::wstring text(static_cast<size_t>(count), L'9');
+      DWORD_PTR done = 0;
+      SendMessageTimeoutW(GetDlgItem(form, c.id), WM_SETTEXT, 0,
+                          reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 120000, &done);
+      return done ? 0 : 1;
+    }
+  }
+  return 1;
+}
+
 int showForm() {
   HWND form = FindWindowW(ui::Form1::kClassName, nullptr);
   if (!form) {
     print(L"form", L"none");
     return 1;
   }
-  using namespace ui::ctl;
-  const struct {
-    int id;
-    const wchar_t* name;
-  } controls[] = {
-      {txtHost, L"txtHost"},       {txtProject, L"txtProject"},   {txtPatch, L"txtPatch"},
-      {txtShare, L"txtShare"},     {txtStartDate, L"txtStartDate"}, {txtEndDate, L"txtEndDate"},
-      {txtUser, L"txtUser"},       {txtPasswd, L"txtPasswd"},     {txtTargetUser, L"txtTargetUser"},
-      {chkIgnoreBuildUser, L"chkIgnoreBuildUser"}, {opShare, L"opShare"}, {opLocal, L"opLocal"},
-      {View, L"View"},             {cmdPatch, L"cmdPatch"},       {iniPath, L"iniPath"},
-      {patchDir, L"patchDir"},
-  };
   print(L"title", windowText(form));
-  for (const auto& c : controls) {
+  for (const auto& c : kControls) {
     HWND h = GetDlgItem(form, c.id);
     if (!h) continue;
     std::wstring name = c.name;
@@ -162,8 +198,8 @@ int showForm() {
     print(name + L".enabled", IsWindowEnabled(h) ? L"1" : L"0");
     RECT r{};
     GetWindowRect(h, &r);  // screen coordinates, which are the X root's for Wine's windows
-    print(name + L".center", std::to_wstring((r.left + r.right) / 2) + L" " +
-                                 std::to_wstring((r.top + r.bottom) / 2));
+    print(name + L".center",
+          std::to_wstring((r.left + r.right) / 2) + L" " + std::to_wstring((r.top + r.bottom) / 2));
     wchar_t cls[16] = {};
     GetClassNameW(h, cls, 16);
     LONG type = GetWindowLongW(h, GWL_STYLE) & BS_TYPEMASK;
@@ -175,7 +211,7 @@ int showForm() {
       print(name + L".checked", state == BST_CHECKED ? L"1" : L"0");
     }
   }
-  print(L"statusBar", statusText(GetDlgItem(form, statusBar)));
+  print(L"statusBar", statusText(GetDlgItem(form, ui::ctl::statusBar)));
   return 0;
 }
 
@@ -185,6 +221,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"box") return showBox(argc > 2 ? static_cast<DWORD>(_wtoi(argv[2])) : 5000);
   if (command == L"form") return showForm();
-  fputs("usage: wintext box [WAIT_MS] | wintext form\n", stderr);
+  if (command == L"fill" && argc > 3) return fillBox(argv[2], _wtoi(argv[3]));
+  fputs("usage: wintext box [WAIT_MS] | wintext form | wintext fill NAME COUNT\n", stderr);
   return 2;
 }
