@@ -9,8 +9,11 @@
 //   wintext form            the main window's controls (text, enabled, checked, the centre in
 //                           screen coordinates); exit status 1 when there is no window
 //   wintext fill NAME COUNT puts COUNT times "9" into the box NAME, as a paste would
-#include <commctrl.h>
+// windows.h comes before the other Windows headers.
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstdlib>
