@@ -33,7 +33,11 @@ namespace {
 
 bench::Options parse(const std::vector<std::wstring>& argv) {
   return bench::parseOptions(
-      argv, {"bench-stores", {10000, 3, 10, 5, 1.0, 0, 0, 1}, 3}, nullptr,
+      argv,
+      {"bench-stores",
+       {.files = 10000, .depth = 3, .fanout = 10, .history = 5, .changedFraction = 1.0},
+       3},
+      nullptr,
       "bench_actions [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R]");
 }
 

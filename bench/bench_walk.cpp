@@ -3,6 +3,7 @@
 // and the window a quiet one; on Windows the library is the COM client (the stand-in server
 // registered as "SourceSafe") and the window is the real Form1, driven by its Patch button.
 // Prints files per second, the ratio run/bare, the listed lines and the peak memory.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -33,11 +34,23 @@ namespace fs = std::filesystem;
 namespace {
 
 // With --no-variants (Windows) the run without status text, without pumping, ... is left out.
+// Stores have the same shape at every size: three levels with a fan-out chosen so that there is
+// about one leaf project per file (unless --fanout says otherwise), so that the bare traversal's
+// cost per file does not change with the size.
 bench::Options parse(const std::vector<std::wstring>& argv) {
-  return bench::parseOptions(
-      argv, {"bench-stores", {100000, 6, 6, 5, 0.1, 0, 0, 1}, 3}, L"--no-variants",
+  bench::Options options = bench::parseOptions(
+      argv,
+      {"bench-stores",
+       {.files = 100000, .depth = 3, .fanout = 0, .history = 5, .changedFraction = 0.1},
+       3},
+      L"--no-variants",
       "bench_walk [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R] "
       "[--no-variants]");
+  if (options.store.fanout == 0) {
+    const double perLevel = std::pow(options.store.files, 1.0 / options.store.depth);
+    options.store.fanout = static_cast<int>(std::ceil(perLevel - 1e-9));
+  }
+  return options;
 }
 
 // The bare traversal: children recursively, and each file's newest history record.
@@ -256,16 +269,18 @@ int benchMain(const std::vector<std::wstring>& argv) {
     ratios.push_back(r.seconds / bare.seconds);
     std::printf(
         "  rep %d: bare %.2f s (%.0f files/s), run %.2f s (%.0f files/s), ratio %.2f, listed "
-        "%llu\n",
+        "%llu, peak memory %.1f MiB\n",
         rep, bare.seconds, bare.files / bare.seconds, r.seconds, bare.files / r.seconds,
-        r.seconds / bare.seconds, static_cast<unsigned long long>(r.files));
+        r.seconds / bare.seconds, static_cast<unsigned long long>(r.files),
+        mib(bench::peakMemoryBytes()));
   }
   const double bareMedian = bench::median(bareSeconds), runMedian = bench::median(runSeconds);
+  const double perFile = 1e6 / static_cast<double>(files);
   std::printf(
-      "  median of %d: bare %.0f files/s, run %.0f files/s, ratio run/bare %.2f (median of ratios "
-      "%.2f)\n",
-      args.reps, files / bareMedian, files / runMedian, runMedian / bareMedian,
-      bench::median(ratios));
+      "  median of %d: bare %.0f files/s (%.1f us/file), run %.0f files/s (%.1f us/file), added "
+      "%.1f us/file, ratio run/bare %.2f (median of ratios %.2f)\n",
+      args.reps, files / bareMedian, bareMedian * perFile, files / runMedian, runMedian * perFile,
+      (runMedian - bareMedian) * perFile, runMedian / bareMedian, bench::median(ratios));
   std::printf("  files %llu, listed lines %llu\n", static_cast<unsigned long long>(files),
               static_cast<unsigned long long>(listed));
 

@@ -506,7 +506,7 @@ void Form1::handOverStatus() {
   if (!statusPending_) return;
   statusPending_ = false;
   // Wine's status bar repaints inside SB_SETTEXT; with redrawing held it only stores the text.
-  if (patcher_.state().running) holdRedraw(statusBar, barHeld_);
+  if (runShown_) holdRedraw(statusBar, barHeld_);
   SendMessageW(statusBar, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(statusText_.c_str()));
 }
 
@@ -532,7 +532,7 @@ void Form1::showOutput() {
     barHeld_ = false;
   }
   // During a run the tick goes on, to hand over the status text; afterwards nothing changes.
-  if (!patcher_.state().running && repaintTick_) {
+  if (!runShown_ && repaintTick_) {
     KillTimer(hwnd_, kRepaintTimer);
     repaintTick_ = false;
   }
@@ -617,7 +617,7 @@ bool Form1::isIgnoreBuildUserChecked() {
 void Form1::setStatusText(const std::wstring& text) {
   statusText_ = text;
   statusPending_ = true;
-  if (patcher_.state().running) {
+  if (runShown_) {
     startRepaintTick();
   } else {
     handOverStatus();
@@ -685,8 +685,11 @@ void Form1::processPendingEvents() {
   }
 }
 
+// The run disables the button while it goes on: from then on the window shows the run's output
+// on the repaint tick; when the button comes back, everything is shown at once.
 void Form1::setPatchButton(const std::wstring& caption, bool enabled) {
-  showOutput();  // start and end of a run: show everything now
+  runShown_ = !enabled;
+  showOutput();
   SetWindowTextW(cmdPatch, caption.c_str());
   EnableWindow(cmdPatch, enabled ? TRUE : FALSE);
 }

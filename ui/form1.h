@@ -170,7 +170,9 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   UINT dpi_ = 96;
   UniqueFont font_;
   HWND lastFocus_ = nullptr;  // the control that had the focus when the window was last active
-  // During a run the lists and the status bar paint on a repaint tick, not per file.
+  // During a run (the Patch button disabled) the lists and the status bar paint on a repaint
+  // tick, not per file.
+  bool runShown_ = false;
   bool repaintTick_ = false;
   bool listHeld_[2] = {false, false};
   bool barHeld_ = false;
