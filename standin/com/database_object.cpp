@@ -19,7 +19,8 @@ class DatabaseObject final : public DispatchObject {
       : database_(library.newDatabase()), enumerators_(enumerators) {}
 
  protected:
-  enum : DISPID { kOpen = 1, kVssItem = 2 };
+  // The DISPIDs of IVSSDatabase (SSAPI.DLL 6.0).
+  enum : DISPID { kOpen = 1, kVssItem = 6 };
   std::span<const MemberEntry> members() const noexcept override {
     static constexpr MemberEntry kMembers[] = {
         {.name = L"Open", .id = kOpen, .kind = MemberKind::Method, .optional = 3},

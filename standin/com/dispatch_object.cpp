@@ -114,13 +114,14 @@ IDispatch* Args::object(UINT position) const {
 
 BSTR* Args::stringSlot(UINT position) const {
   if (!present(position)) return nullptr;
-  const VARIANT& value = at(position);
-  if (value.vt == (VT_BSTR | VT_BYREF)) return value.pbstrVal;
-  if (value.vt == VT_BSTR) return nullptr;
-  // A by-reference VARIANT holding a string, as script clients pass it.
-  const VARIANT& outer = params_.rgvarg[count() - 1 - position];
-  if (outer.vt == (VT_VARIANT | VT_BYREF) && value.vt == VT_BSTR) {
-    return &outer.pvarVal->bstrVal;
+  const VARIANT& given = params_.rgvarg[count() - 1 - position];
+  if (given.vt == (VT_BSTR | VT_BYREF)) return given.pbstrVal;
+  if (given.vt == VT_BSTR) return nullptr;
+  // A by-reference VARIANT holding a string, as script clients pass it: the string inside it
+  // is the slot.
+  if (given.vt == (VT_VARIANT | VT_BYREF) && given.pvarVal != nullptr &&
+      given.pvarVal->vt == VT_BSTR) {
+    return &given.pvarVal->bstrVal;
   }
   throw ArgumentError{DISP_E_TYPEMISMATCH, position};
 }

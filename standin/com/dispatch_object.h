@@ -69,8 +69,9 @@ class Args {
   long int32(UINT position, long fallback) const;
   // The object argument, borrowed for the call.
   IDispatch* object(UINT position) const;
-  // The string slot of an in/out string argument; nullptr when the caller passed the string by
-  // value (it then sees no change).
+  // The string slot of an in/out string argument, either a BSTR passed by reference or a
+  // VARIANT passed by reference that holds a string (as script clients pass it); nullptr when
+  // the argument is left out or passed by value (the caller then sees no change).
   BSTR* stringSlot(UINT position) const;
   // The argument itself, with a by-reference VARIANT followed.
   const VARIANT& at(UINT position) const;

@@ -17,9 +17,9 @@ constexpr IID kIidServerItem = {
     0x8f0f7c52, 0x3b1e, 0x4c55, {0x9e, 0x2b, 0x2e, 0x6a, 0x6b, 0x3d, 0x4a, 0x11}};
 
 // The declared defaults of the optional arguments.
-constexpr bool kLiveChildrenOnly = false;   // Items(IncludeDeleted)
-constexpr long kNoFlags = 0;                // Versions(iFlags), Get(, iFlags), Share(,, iFlags)
-constexpr const wchar_t* kNoComment = L"";  // Share(, Comment), NewSubproject(, Comment)
+constexpr bool kLiveChildrenOnly = false;  // Items(IncludeDeleted)
+constexpr long kNoFlags = 0;               // Versions(iFlags), Get(, iFlags), Share(,, iFlags)
+constexpr const wchar_t* kNoText = L"";    // Share(, Comment), NewSubproject(, Comment)
 
 bool sameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
@@ -32,12 +32,14 @@ class ItemsObject final : public DispatchObject {
       : items_(std::move(items)), enumerators_(enumerators) {}
 
  protected:
+  // The DISPIDs of IVSSItems: Item is the default member, _NewEnum the (restricted, hidden)
+  // method that returns the enumerator as IUnknown.
   enum : DISPID { kCount = 1 };
   std::span<const MemberEntry> members() const noexcept override {
     static constexpr MemberEntry kMembers[] = {
         {L"Count", kCount, MemberKind::PropertyGet},
         {.name = L"Item", .id = DISPID_VALUE, .kind = MemberKind::PropertyGet, .required = 1},
-        {L"_NewEnum", DISPID_NEWENUM, MemberKind::PropertyGet},
+        {L"_NewEnum", DISPID_NEWENUM, MemberKind::Method},
     };
     return kMembers;
   }
@@ -89,18 +91,19 @@ class ItemObject final : public DispatchObject {
   vss::Item& portItem() const noexcept { return *item_; }
 
  protected:
+  // The DISPIDs of IVSSItem (SSAPI.DLL 6.0).
   enum : DISPID {
     kSpec = 1,
-    kDeleted = 2,
-    kType = 3,
-    kName = 4,
-    kParent = 5,
-    kItems = 6,
-    kVersions = 7,
-    kGet = 8,
-    kShare = 9,
-    kNewSubproject = 10,
-    kVersionNumber = 11,
+    kDeleted = 3,
+    kType = 4,
+    kName = 6,
+    kParent = 7,
+    kVersionNumber = 8,
+    kItems = 9,
+    kGet = 10,
+    kNewSubproject = 18,
+    kShare = 19,
+    kVersions = 23,
   };
   std::span<const MemberEntry> members() const noexcept override {
     static constexpr MemberEntry kMembers[] = {
@@ -109,16 +112,16 @@ class ItemObject final : public DispatchObject {
         {L"Type", kType, MemberKind::PropertyGet},
         {L"Name", kName, MemberKind::PropertyGet},
         {L"Parent", kParent, MemberKind::PropertyGet},
+        {L"VersionNumber", kVersionNumber, MemberKind::PropertyGet},
         {.name = L"Items", .id = kItems, .kind = MemberKind::PropertyGet, .optional = 1},
-        {.name = L"Versions", .id = kVersions, .kind = MemberKind::PropertyGet, .optional = 1},
-        {.name = L"Get", .id = kGet, .kind = MemberKind::Method, .required = 1, .optional = 1},
-        {.name = L"Share", .id = kShare, .kind = MemberKind::Method, .required = 1, .optional = 2},
+        {.name = L"Get", .id = kGet, .kind = MemberKind::Method, .optional = 2},
         {.name = L"NewSubproject",
          .id = kNewSubproject,
          .kind = MemberKind::Method,
          .required = 1,
          .optional = 1},
-        {L"VersionNumber", kVersionNumber, MemberKind::PropertyGet},
+        {.name = L"Share", .id = kShare, .kind = MemberKind::Method, .required = 1, .optional = 2},
+        {.name = L"Versions", .id = kVersions, .kind = MemberKind::PropertyGet, .optional = 1},
     };
     return kMembers;
   }
@@ -136,7 +139,7 @@ class ItemObject final : public DispatchObject {
         setBool(result, details_ != nullptr && details_->deleted());
         break;
       case kType:
-        setLong(result, item_->type());
+        setInt(result, item_->type());
         break;
       case kName:
         setString(result, item_->name());
@@ -160,12 +163,12 @@ class ItemObject final : public DispatchObject {
         get(args);
         break;
       case kShare:
-        item_->share(serverItem(args.object(0), 0), args.string(1, kNoComment),
+        item_->share(serverItem(args.object(0), 0), args.string(1, kNoText),
                      static_cast<int>(args.int32(2, kNoFlags)));
         break;
       case kNewSubproject:
         setObject(result,
-                  makeItemObject(item_->newSubproject(args.string(0), args.string(1, kNoComment)),
+                  makeItemObject(item_->newSubproject(args.string(0), args.string(1, kNoText)),
                                  enumerators_));
         break;
       case kVersionNumber:
@@ -183,10 +186,12 @@ class ItemObject final : public DispatchObject {
     return makeItemsObject(std::move(list), enumerators_);
   }
 
-  // Writes the file to the local path; an in/out path gets back the path the port wrote to.
+  // Writes the file to the local path; an in/out path gets back the path the port wrote to. A
+  // missing or empty path would mean the working folder, which the stand-in does not keep: the
+  // port is then given the empty path and refuses it.
   void get(const Args& args) const {
     BSTR* slot = args.stringSlot(0);
-    std::wstring local = args.string(0);
+    std::wstring local = args.string(0, kNoText);
     const std::wstring given = local;
     item_->get(local, static_cast<int>(args.int32(1, kNoFlags)));
     if (slot != nullptr && local != given) {

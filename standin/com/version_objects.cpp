@@ -16,7 +16,7 @@ class VersionObject final : public DispatchObject {
         details_(dynamic_cast<standin::VersionDetails*>(version_.get())) {}
 
  protected:
-  // The DISPIDs of IVSSVersion.
+  // The DISPIDs of IVSSVersion (SSAPI.DLL 6.0).
   enum : DISPID {
     kUsername = 1,
     kVersionNumber = 2,
@@ -77,8 +77,9 @@ class VersionsObject final : public DispatchObject {
 
  protected:
   std::span<const MemberEntry> members() const noexcept override {
+    // _NewEnum is IVSSVersions' one member: a (restricted, hidden) method returning IUnknown.
     static constexpr MemberEntry kMembers[] = {
-        {L"_NewEnum", DISPID_NEWENUM, MemberKind::PropertyGet},
+        {L"_NewEnum", DISPID_NEWENUM, MemberKind::Method},
     };
     return kMembers;
   }

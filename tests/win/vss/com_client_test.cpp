@@ -25,6 +25,7 @@
 namespace {
 
 using comtest::failsWith;
+using comtest::RawCall;
 using standin::com::dispatchCounts;
 using standin::com::EnumeratorKind;
 
@@ -296,6 +297,30 @@ TEST_F(ComClient, ShareAndGetPassTheirArgumentsAndGetTakesBackTheChangedPath) {
   std::wstring local = L"C:/out/main.c";
   file->get(local, 0);
   EXPECT_EQ(L"C:\\out\\main.c", local);
+}
+
+// Script clients pass Get's path as a VARIANT by reference: the path the library writes back
+// reaches them too. A path passed by value is used and left alone.
+TEST_F(ComClient, GetWritesThePathBackIntoAVariantPassedByReference) {
+  store_.add(L"$/App/main.c");
+  vss::com::ComPtr<IDispatch> database;
+  ASSERT_EQ(S_OK, CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                   reinterpret_cast<void**>(database.put())));
+  vss::com::UniqueVariant result;
+  ASSERT_EQ(S_OK, RawCall()
+                      .text(L"$/App/main.c")
+                      .invoke(database.get(), L"VSSItem", DISPATCH_PROPERTYGET, result.put()));
+  vss::com::ComPtr<IDispatch> file = comtest::objectOf(result);
+  ASSERT_TRUE(file);
+
+  vss::com::UniqueVariant path;
+  path.get()->vt = VT_BSTR;
+  path.get()->bstrVal = SysAllocString(L"C:/out/main.c");
+  EXPECT_EQ(S_OK, RawCall().variantRef(path.get()).invoke(file.get(), L"Get", DISPATCH_METHOD));
+  ASSERT_EQ(VT_BSTR, path.vt());
+  EXPECT_EQ(L"C:\\out\\main.c", std::wstring(path.get()->bstrVal));
+
+  EXPECT_EQ(S_OK, RawCall().text(L"C:/out/main.c").invoke(file.get(), L"Get", DISPATCH_METHOD));
 }
 
 TEST_F(ComClient, ServerCanUnloadOnlyWhenEverythingIsReleased) {
