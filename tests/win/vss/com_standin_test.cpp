@@ -301,7 +301,10 @@ TEST_F(StandinServer, FailuresCarryTheLibraryStatusAndText) {
       {"existing subproject", [&] { patch->newSubproject(L"SRC", L""); }, vss::kItemExists,
        L"An item with the name SRC already exists"},
       {"invalid subproject", [&] { patch->newSubproject(L"a$b", L""); },
-       static_cast<std::int32_t>(0x8004D6B2), L"\"a$b\" is not a valid SourceSafe project name"},
+       static_cast<std::int32_t>(0x8004D693), L"a$b is an invalid project name"},
+      {"share into a project that shares the file already",
+       [&] { item(L"$/App/src")->share(*item(L"$/App/src/main.c"), L"0", vss::kFlagRecursYes); },
+       vss::kAlreadyShared, L"File main.c is already shared by this project"},
       {"share over a live item",
        [&] { target->share(*item(L"$/App/src/util.c"), L"0", vss::kFlagRecursYes); },
        vss::kItemExists, L"An item with the name util.c already exists"},
@@ -343,6 +346,40 @@ TEST_F(StandinServer, GetWritesTheNewestContentToThePathGiven) {
   std::stringstream content;
   content << in.rdbuf();
   EXPECT_EQ("int main(void);", content.str());
+}
+
+// Get with flags 0 as the library does it: the copy is read-only, a read-only copy is replaced
+// by the newest content, a writable copy is left as it is without a failure, and missing
+// folders are made.
+TEST_F(StandinServer, GetWritesReadOnlyCopiesAndLeavesAWritableCopyAlone) {
+  const std::filesystem::path copy = folder_.path / L"out" / L"src" / L"main.c";
+  auto content = [&] {
+    std::ifstream in(copy, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  auto readOnly = [&] {
+    const DWORD attributes = GetFileAttributesW(copy.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  };
+  auto file = openDatabase(*library_)->vssItem(L"$/App/src/main.c", false);
+  std::wstring local = copy.wstring();
+  file->get(local, 0);
+  EXPECT_EQ("int main(void);", content());
+  EXPECT_TRUE(readOnly());
+
+  standin::seed(folder_.path / L"db", "version $/App/src/main.c content v3\n");
+  file->get(local, 0);
+  EXPECT_EQ("v3", content());
+  EXPECT_TRUE(readOnly());
+
+  ASSERT_TRUE(SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL));
+  std::ofstream(copy, std::ios::binary) << "edited here";
+  standin::seed(folder_.path / L"db", "version $/App/src/main.c content v4\n");
+  file->get(local, 0);
+  EXPECT_EQ("edited here", content());
+  EXPECT_FALSE(readOnly());
 }
 
 // Runs last: it unregisters the server, and registers it again.
