@@ -21,9 +21,11 @@ void Patcher::listLine(ResultList listBox, const std::wstring& spec, const std::
   window_.appendLine(listBox, line);
 }
 
+// A file that the patch project already shares (a rerun of the same range) is in the patch:
+// it counts as processed, as a success and an item of that name already there do.
 void Patcher::listOutcome(const std::wstring& spec, std::int32_t status,
                           const wchar_t* deletedReason) {
-  if (status == 0 || status == vss::kItemExists) {
+  if (status == 0 || status == vss::kItemExists || status == vss::kAlreadyShared) {
     listLine(ResultList::Shared, spec, L"");
   } else if (status == vss::kDeletedOrDamaged) {
     listLine(ResultList::Unshare, spec, deletedReason);

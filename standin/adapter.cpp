@@ -18,10 +18,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Statuses of our own choosing where the real library's value is not known.
-constexpr std::int32_t kIniNotFound = static_cast<std::int32_t>(0x8004D83E);
+// The status of an error code of the library's header ssauterr.h:
+// MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, (USHORT) code).
+constexpr std::int32_t essStatus(int code) {
+  return static_cast<std::int32_t>(0x80040000u | static_cast<std::uint16_t>(code));
+}
+
+// Statuses the library reports, with the codes and texts its header gives them:
+// ESS_FILE_NOTFOUND `File "%s" not found`, ESS_VS_LONGNAME `%s is an invalid %s name`,
+// ESS_SS_SHARED `File %s is already shared by this project`.
+constexpr std::int32_t kIniNotFound = essStatus(-10178);
+constexpr std::int32_t kInvalidName = essStatus(-10605);
+constexpr std::int32_t kSharedHere = essStatus(-10450);
+static_assert(kIniNotFound == static_cast<std::int32_t>(0x8004D83E));
+static_assert(kSharedHere == vss::kAlreadyShared);
+static_assert(essStatus(-10604) == vss::kItemExists);       // ESS_VS_ITEMEXISTS
+static_assert(essStatus(-10609) == vss::kNotFound);         // ESS_VS_NOT_FOUND
+static_assert(essStatus(-10551) == vss::kInvalidPassword);  // ESS_UM_BAD_PASSWORD
+static_assert(essStatus(-10558) == vss::kUserNotFound);     // ESS_UM_USER_NOT_FOUND
+
+// Statuses of our own choosing (guesses) where no public fact says what the library reports.
 constexpr std::int32_t kNotOpen = static_cast<std::int32_t>(0x8004D6D6);
-constexpr std::int32_t kBadName = static_cast<std::int32_t>(0x8004D6B2);
 constexpr std::int32_t kFailed = static_cast<std::int32_t>(0x80004005);
 constexpr std::int32_t kPathNotFound = static_cast<std::int32_t>(0x80070003);
 constexpr std::int32_t kAccessDenied = static_cast<std::int32_t>(0x80070005);
@@ -61,6 +78,35 @@ bool validName(const std::string& name) {
   return std::none_of(w.begin(), w.end(), [](wchar_t c) {
     return c < 0x20 || c == 0x7F || std::wstring_view(L"/\\<>|:;\"$").find(c) != std::wstring_view::npos;
   });
+}
+
+// Writes a fetched file as Get with flags 0 does: read-only (the library's default), replacing
+// a read-only copy. The library answers its own questions: "Folder %s not found, create?" with
+// Yes, so missing folders are made, and "%s is writable, replace?" with No, so a writable copy
+// is left as it is, and the caller "never even knows the question happened": no failure.
+void writeLocalCopy(const std::wstring& local, const std::string& content) {
+  const fs::path path = localPath(local);
+  std::error_code ec;
+  // What the library reports for a folder in the way, or a folder it cannot make, is not known:
+  // these statuses are guesses.
+  if (fs::is_directory(path, ec))
+    throw vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\": it is a folder");
+  const fs::path folder = path.parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, ec) && !fs::create_directories(folder, ec))
+    throw vss::Error(kPathNotFound, L"Cannot write \"" + local + L"\": its folder cannot be made");
+  constexpr fs::perms kWritable =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  const fs::file_status existing = fs::status(path, ec);
+  if (fs::exists(existing)) {
+    if ((existing.permissions() & fs::perms::owner_write) != fs::perms::none) return;
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
+  }
+  try {
+    io::writeFile(path, content, false);
+  } catch (const io::IoError&) {
+    throw vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\"");
+  }
+  fs::permissions(path, kWritable, fs::perm_options::remove, ec);
 }
 
 struct Session {
@@ -236,8 +282,8 @@ class ItemImpl final : public vss::Item, public ItemDetails {
         if (!m.nodes[parent].project) notFound();
         if (m.liveChild(parent, text::fold(utf8)) != kNone)
           throw vss::Error(vss::kItemExists, L"An item with the name " + name + L" already exists");
-        if (!validName(utf8))
-          throw vss::Error(kBadName, L"\"" + name + L"\" is not a valid SourceSafe project name");
+        // The header's text has two inserts; that they are the name and "project" is a guess.
+        if (!validName(utf8)) throw vss::Error(kInvalidName, name + L" is an invalid project name");
         created = static_cast<std::uint32_t>(m.nodes.size());
         tx.add({"project", std::to_string(created), std::to_string(parent), utf8, session_->user,
                 formatSeconds(nowSeconds()), text::narrow(comment)});
@@ -259,8 +305,13 @@ class ItemImpl final : public vss::Item, public ItemDetails {
         if (!m.nodes[target].project || m.nodes[shared].project) notFound();
         const std::string& name = m.links[other->link()].name;
         std::string folded = text::fold(name);
-        if (m.liveChild(target, folded) != kNone)
+        if (std::uint32_t live = m.liveChild(target, folded); live != kNone) {
+          // The file itself is there already, or another item of its name.
+          if (m.links[live].node == shared)
+            throw vss::Error(kSharedHere,
+                             L"File " + wide(name) + L" is already shared by this project");
           throw vss::Error(vss::kItemExists, L"An item with the name " + wide(name) + L" already exists");
+        }
         if (m.hasDeletedChild(target, folded))
           throw vss::Error(vss::kDeletedOrDamaged, wide(name) + L" has been deleted from this project");
         tx.add({"share", std::to_string(target), std::to_string(shared), session_->user,
@@ -290,18 +341,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
           if (at < fields.size()) content = text::unescape(fields[at]);
         }
       }
-      fs::path path = localPath(local);
-      std::error_code ec;
-      if (fs::is_directory(path, ec))
-        throw vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\": it is a folder");
-      fs::path folder = path.parent_path();
-      if (!folder.empty() && !fs::is_directory(folder, ec))
-        throw vss::Error(kPathNotFound, L"Cannot write \"" + local + L"\": the folder does not exist");
-      try {
-        io::writeFile(path, content, false);
-      } catch (const io::IoError&) {
-        throw vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\"");
-      }
+      writeLocalCopy(local, content);
     });
   }
 
@@ -317,6 +357,8 @@ class DatabaseImpl final : public vss::Database {
     session_.reset();
     guarded([&] {
       fs::path ini = localPath(srcSafeIni);
+      // A missing srcsafe.ini gives ESS_FILE_NOTFOUND, as Microsoft's knowledge base quotes it.
+      // That an unreadable one, or one beside no store, gives the same is a guess.
       auto missing = [&] { return vss::Error(kIniNotFound, L"File \"" + srcSafeIni + L"\" not found"); };
       std::error_code ec;
       if (!fs::is_regular_file(ini, ec)) throw missing();

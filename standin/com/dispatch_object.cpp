@@ -42,10 +42,6 @@ std::wstring widen(const char* text) {
 
 // ---- Args ----
 
-void Args::expectCount(UINT min, UINT max) const {
-  if (count() < min || count() > max) throw ArgumentError{DISP_E_BADPARAMCOUNT, 0};
-}
-
 bool Args::present(UINT position) const noexcept {
   if (position >= count()) return false;
   const VARIANT& value = params_.rgvarg[count() - 1 - position];
@@ -118,42 +114,24 @@ IDispatch* Args::object(UINT position) const {
 
 BSTR* Args::stringSlot(UINT position) const {
   if (!present(position)) return nullptr;
-  const VARIANT& value = at(position);
-  if (value.vt == (VT_BSTR | VT_BYREF)) return value.pbstrVal;
-  if (value.vt == VT_BSTR) return nullptr;
-  // A by-reference VARIANT holding a string, as script clients pass it.
-  const VARIANT& outer = params_.rgvarg[count() - 1 - position];
-  if (outer.vt == (VT_VARIANT | VT_BYREF) && value.vt == VT_BSTR) {
-    return &outer.pvarVal->bstrVal;
+  const VARIANT& given = params_.rgvarg[count() - 1 - position];
+  if (given.vt == (VT_BSTR | VT_BYREF)) return given.pbstrVal;
+  if (given.vt == VT_BSTR) return nullptr;
+  // A by-reference VARIANT holding a string, as script clients pass it: the string inside it
+  // is the slot.
+  if (given.vt == (VT_VARIANT | VT_BYREF) && given.pvarVal != nullptr &&
+      given.pvarVal->vt == VT_BSTR) {
+    return &given.pvarVal->bstrVal;
   }
   throw ArgumentError{DISP_E_TYPEMISMATCH, position};
 }
 
 // ---- DispatchObject ----
 
-HRESULT STDMETHODCALLTYPE DispatchObject::QueryInterface(REFIID iid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
-    *out = static_cast<IDispatch*>(this);
-  } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
-    *out = static_cast<ISupportErrorInfo*>(this);
-  } else if (void* other = otherInterface(iid)) {
-    *out = other;
-  } else {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE DispatchObject::Release() {
-  const ULONG left = --references_;
-  if (left == 0) {
-    // The object owns itself (see makeObject).
-    std::unique_ptr<DispatchObject> self(this);
-  }
-  return left;
+void* DispatchObject::interfaceFor(REFIID iid) noexcept {
+  if (IsEqualIID(iid, IID_IDispatch)) return static_cast<IDispatch*>(this);
+  if (IsEqualIID(iid, IID_ISupportErrorInfo)) return static_cast<ISupportErrorInfo*>(this);
+  return otherInterface(iid);
 }
 
 HRESULT STDMETHODCALLTYPE DispatchObject::GetTypeInfoCount(UINT* count) {
@@ -199,13 +177,15 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID id, REFIID iid, LCID, WO
     }
   }
   if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
-  // A property is read with DISPATCH_PROPERTYGET, a method called with DISPATCH_METHOD; script
-  // clients pass both when they cannot tell.
-  const WORD wanted = member->kind == MemberKind::Property ? DISPATCH_PROPERTYGET : DISPATCH_METHOD;
+  const WORD wanted =
+      member->kind == MemberKind::PropertyGet ? DISPATCH_PROPERTYGET : DISPATCH_METHOD;
   if ((flags & wanted) == 0) return DISP_E_MEMBERNOTFOUND;
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   if (params == nullptr) params = &none;
   if (params->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
+  if (params->cArgs < member->required || params->cArgs > member->required + member->optional) {
+    return DISP_E_BADPARAMCOUNT;
+  }
 
   UniqueVariant value;
   try {
@@ -269,6 +249,30 @@ void setString(VARIANT& result, const std::wstring& text) {
   VariantClear(&result);
   result.vt = VT_BSTR;
   result.bstrVal = value.release();
+}
+
+void setBool(VARIANT& result, bool value) noexcept {
+  VariantClear(&result);
+  result.vt = VT_BOOL;
+  result.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+void setInt(VARIANT& result, int value) noexcept {
+  VariantClear(&result);
+  result.vt = VT_INT;
+  result.intVal = value;
+}
+
+void setLong(VARIANT& result, long value) noexcept {
+  VariantClear(&result);
+  result.vt = VT_I4;
+  result.lVal = value;
+}
+
+void setDate(VARIANT& result, double value) noexcept {
+  VariantClear(&result);
+  result.vt = VT_DATE;
+  result.date = value;
 }
 
 }  // namespace standin::com

@@ -1,5 +1,6 @@
-// The hand-written IDispatch of the stand-in server's objects: reference counting, a member
-// table looked up without letter case (as OLE does), positional arguments read the way
+// The hand-written IDispatch of the stand-in server's objects: a member table shaped like the
+// automation library's type library (DISPID, property get or method, required and optional
+// argument counts) looked up without letter case as OLE does, positional arguments read the way
 // automation passes them, and failures reported both as exception information and through the
 // thread's error object.
 #pragma once
@@ -11,17 +12,15 @@
 // clang-format on
 
 #include <atomic>
-#include <memory>
 #include <span>
 #include <string>
-#include <utility>
 
+#include "standin/com/com_object.h"
 #include "vss/com/unique_com.h"
 #include "vss/port.h"
 
 namespace standin::com {
 
-using vss::com::ComPtr;
 using vss::com::UniqueBstr;
 using vss::com::UniqueVariant;
 
@@ -33,16 +32,19 @@ struct DispatchCounters {
 };
 DispatchCounters& dispatchCounters();
 
-// Objects and server locks alive, for DllCanUnloadNow.
-std::atomic<long>& liveObjectCount();
-std::atomic<long>& serverLockCount();
+// How a member is declared, and so how Invoke must be asked for it: a property is read with
+// DISPATCH_PROPERTYGET, a method called with DISPATCH_METHOD (script clients pass both when they
+// cannot tell). A call of the other kind fails with DISP_E_MEMBERNOTFOUND, as the type library's
+// own Invoke answers it.
+enum class MemberKind { PropertyGet, Method };
 
-enum class MemberKind { Property, Method };
-
+// One member of an object type as its type library declares it.
 struct MemberEntry {
   const wchar_t* name;
   DISPID id;
   MemberKind kind;
+  UINT required = 0;  // arguments that must be given
+  UINT optional = 0;  // arguments after them that may be left out (each has a declared default)
 };
 
 // A bad argument of a call: the status Invoke returns and the argument's position (left to
@@ -59,8 +61,6 @@ class Args {
   explicit Args(const DISPPARAMS& params) : params_(params) {}
 
   UINT count() const noexcept { return params_.cArgs; }
-  // Fails the call with DISP_E_BADPARAMCOUNT unless min <= count <= max.
-  void expectCount(UINT min, UINT max) const;
   bool present(UINT position) const noexcept;
 
   std::wstring string(UINT position) const;
@@ -69,8 +69,9 @@ class Args {
   long int32(UINT position, long fallback) const;
   // The object argument, borrowed for the call.
   IDispatch* object(UINT position) const;
-  // The string slot of an in/out string argument; nullptr when the caller passed the string by
-  // value (it then sees no change).
+  // The string slot of an in/out string argument, either a BSTR passed by reference or a
+  // VARIANT passed by reference that holds a string (as script clients pass it); nullptr when
+  // the argument is left out or passed by value (the caller then sees no change).
   BSTR* stringSlot(UINT position) const;
   // The argument itself, with a by-reference VARIANT followed.
   const VARIANT& at(UINT position) const;
@@ -81,19 +82,10 @@ class Args {
 };
 
 // Base of every IDispatch object of the server. Derived classes give their member table and
-// perform a call by member id; a vss::Error thrown there becomes the call's failure.
-class DispatchObject : public IDispatch, public ISupportErrorInfo {
+// perform a call by member id; the argument count has been checked against the table by then. A
+// vss::Error thrown there becomes the call's failure.
+class DispatchObject : public ComObject<IDispatch, ISupportErrorInfo> {
  public:
-  DispatchObject() noexcept { ++liveObjectCount(); }
-  virtual ~DispatchObject() { --liveObjectCount(); }
-  DispatchObject(const DispatchObject&) = delete;
-  DispatchObject& operator=(const DispatchObject&) = delete;
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override;
-
   // IDispatch
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
@@ -114,15 +106,8 @@ class DispatchObject : public IDispatch, public ISupportErrorInfo {
   virtual void* otherInterface(REFIID) noexcept { return nullptr; }
 
  private:
-  std::atomic<ULONG> references_{1};
+  void* interfaceFor(REFIID iid) noexcept final;
 };
-
-// Makes a COM object holding the one reference it is born with.
-template <class T, class... A>
-ComPtr<T> makeObject(A&&... args) {
-  // COM objects own themselves: Release deletes them when the last reference goes.
-  return ComPtr<T>::attach(std::make_unique<T>(std::forward<A>(args)...).release());
-}
 
 // The IDispatch of a server object, taking over its reference.
 template <class T>
@@ -134,8 +119,13 @@ ComPtr<IDispatch> dispatchOf(ComPtr<T> object) noexcept {
 // returns for this failure.
 HRESULT reportFailure(std::int32_t status, const std::wstring& description, EXCEPINFO* exception);
 
-// Puts an object into a result (the result takes the reference).
+// Results of the types the type library declares: an object (the result takes the reference),
+// BSTR, VARIANT_BOOL, int, long and DATE.
 void setObject(VARIANT& result, ComPtr<IDispatch> object) noexcept;
 void setString(VARIANT& result, const std::wstring& text);
+void setBool(VARIANT& result, bool value) noexcept;
+void setInt(VARIANT& result, int value) noexcept;
+void setLong(VARIANT& result, long value) noexcept;
+void setDate(VARIANT& result, double value) noexcept;
 
 }  // namespace standin::com

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end runs of the shipped program: Share (twice), View with the build-user option and a
-# target user, Local, and the two clipboard copies. See lib.sh for how the window is driven.
+# target user, Local (twice), and the two clipboard copies. See lib.sh for how the window is driven.
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 db="$work/db"
@@ -38,7 +38,8 @@ key Return
 check "copy: no line end after the last line" '$/App/src/ui/menu.c' \
   "$(timeout 5 xclip -o -selection clipboard | tail -c 19)"
 
-# The same run again: everything is already shared, so every file is processed, nothing changes.
+# The same run again: every file is already shared (SourceSafe answers 0x8004D72E, "already
+# shared by this project"), so every file is processed, nothing changes.
 run
 check "second share run: processed list" "$selected" "$(copy_list 1)"
 check "second share run: store unchanged" "$after" "$(standin dump "$(winpath "$db")")"
@@ -73,6 +74,17 @@ check "local run: the folder tree" 'main.c
 src/io/read.c
 src/ui/menu.c' "$(cd "$work/local" && find . -type f | sed 's|^\./||' | sort)"
 check "local run: current content" 'read v2' "$(cat "$work/local/src/io/read.c" 2>/dev/null)"
+modes() { (cd "$work/local" && find . -type f | sort | xargs stat -c '%A' | tr '\n' ' '); }
+check "local run: the copies are read-only" '-r--r--r-- -r--r--r-- -r--r--r-- ' "$(modes)"
+
+# The same run again, after a new version inside the range: every read-only copy is replaced,
+# every file is processed again.
+standin seed "$(winpath "$db")" - >/dev/null <<< 'version $/App/src/io/read.c by li at "2024-05-04 12:00" content "read v3\n"'
+run
+check "second local run: processed list" "$selected" "$(copy_list 1)"
+check "second local run: unprocessed list" "$damaged" "$(copy_list 2)"
+check "second local run: the new content" 'read v3' "$(cat "$work/local/src/io/read.c" 2>/dev/null)"
+check "second local run: the copies are read-only" '-r--r--r-- -r--r--r-- -r--r--r-- ' "$(modes)"
 close_app
 
 finish

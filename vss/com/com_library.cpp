@@ -13,12 +13,9 @@ namespace vss::com {
 
 namespace {
 
-// What all objects made by one library share: the member ids of the library's object types.
+// The member ids of the library's object types, shared by all objects made by one library.
 // Used on the one apartment thread that made the library, so it needs no lock.
-struct Context {
-  DispidCache ids;
-};
-using ContextPtr = std::shared_ptr<Context>;
+using SharedDispids = std::shared_ptr<DispidCache>;
 
 constexpr const wchar_t* kNotInstalled =
     L"The SourceSafe automation library (SSAPI.DLL) is not installed or not registered on this "
@@ -36,80 +33,91 @@ bool meansNotInstalled(HRESULT hr) {
 }
 
 // Reads a property without arguments.
-UniqueVariant getProperty(IDispatch* object, Context& context, Member member) {
+UniqueVariant getProperty(IDispatch* object, DispidCache& ids, Member member) {
   UniqueVariant result;
-  invoke(object, context.ids.lookup(object, member), DISPATCH_PROPERTYGET, nullptr, 0,
-         result.put());
+  invoke(object, ids.lookup(object, member), DISPATCH_PROPERTYGET, nullptr, 0, result.put());
   return result;
+}
+
+// Takes the next element of a collection, asked for alone, into `element`; false after the
+// last. One at a time is how the clients of the library's own era (VB, VBScript, .NET)
+// enumerate, so it is the one way its enumerators are proven to answer; it also asks nothing of
+// an enumerator that gives fewer elements than asked while answering S_OK, or that refuses to
+// give more than one. Measured under 64-bit Wine with the stand-in server in-process, a child
+// costs the enumeration 115 to 125 ns asked for alone and 109 to 118 ns asked for 32 at a time:
+// batches would save about 6 ns of the 45 us or more that the walk spends on each file.
+bool nextElement(IEnumVARIANT* enumerator, UniqueVariant& element) {
+  ULONG fetched = 0;
+  const HRESULT hr = enumerator->Next(1, element.put(), &fetched);
+  if (FAILED(hr)) throw callError(hr, nullptr);
+  // An element given counts whatever the status says; the end is a call that gives none.
+  return fetched == 1;
 }
 
 class ComVersion final : public vss::Version {
  public:
-  ComVersion(ComPtr<IDispatch> object, ContextPtr context)
-      : object_(std::move(object)), context_(std::move(context)) {}
+  ComVersion(ComPtr<IDispatch> object, SharedDispids ids)
+      : object_(std::move(object)), ids_(std::move(ids)) {}
 
   std::wstring username() override {
-    UniqueVariant value = getProperty(object_.get(), *context_, Member::Username);
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::Username);
     return resultString(value);
   }
   double date() override {
-    UniqueVariant value = getProperty(object_.get(), *context_, Member::Date);
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::Date);
     return resultDate(value);
   }
 
  private:
   ComPtr<IDispatch> object_;
-  ContextPtr context_;
+  SharedDispids ids_;
 };
 
 // Pulls one record at a time from the library's enumerator, so that a caller that stops at the
 // first record costs the library one record.
 class ComVersionCursor final : public vss::VersionCursor {
  public:
-  ComVersionCursor(ComPtr<IEnumVARIANT> enumerator, ContextPtr context)
-      : enumerator_(std::move(enumerator)), context_(std::move(context)) {}
+  ComVersionCursor(ComPtr<IEnumVARIANT> enumerator, SharedDispids ids)
+      : enumerator_(std::move(enumerator)), ids_(std::move(ids)) {}
 
   std::unique_ptr<vss::Version> next() override {
     if (!enumerator_) return nullptr;
     UniqueVariant element;
-    ULONG fetched = 0;
-    const HRESULT hr = enumerator_->Next(1, element.put(), &fetched);
-    if (FAILED(hr)) throw callError(hr, nullptr);
-    if (hr == S_FALSE || fetched == 0) {
+    if (!nextElement(enumerator_.get(), element)) {
       enumerator_.reset();
       return nullptr;
     }
     ComPtr<IDispatch> version = resultObject(element);
     if (!version) throw vss::Error(E_POINTER, systemMessage(E_POINTER));
-    return std::make_unique<ComVersion>(std::move(version), context_);
+    return std::make_unique<ComVersion>(std::move(version), ids_);
   }
 
  private:
   ComPtr<IEnumVARIANT> enumerator_;
-  ContextPtr context_;
+  SharedDispids ids_;
 };
 
 class ComItem final : public vss::Item {
  public:
-  ComItem(ComPtr<IDispatch> object, ContextPtr context)
-      : object_(std::move(object)), context_(std::move(context)) {}
+  ComItem(ComPtr<IDispatch> object, SharedDispids ids)
+      : object_(std::move(object)), ids_(std::move(ids)) {}
 
   IDispatch* dispatch() const noexcept { return object_.get(); }
 
   int type() override {
-    UniqueVariant value = getProperty(object_.get(), *context_, Member::Type);
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::Type);
     return static_cast<int>(resultInt32(value));
   }
   std::wstring name() override {
-    UniqueVariant value = getProperty(object_.get(), *context_, Member::Name);
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::Name);
     return resultString(value);
   }
   std::wstring spec() override {
-    UniqueVariant value = getProperty(object_.get(), *context_, Member::Spec);
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::Spec);
     return resultString(value);
   }
   std::unique_ptr<vss::Item> parent() override {
-    UniqueVariant value = getProperty(object_.get(), *context_, Member::Parent);
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::Parent);
     return wrap(resultObject(value));
   }
 
@@ -117,29 +125,16 @@ class ComItem final : public vss::Item {
     CallArgs<1> args;
     args.boolean(0, includeDeleted);
     UniqueVariant collection;
-    invoke(object_.get(), context_->ids.lookup(object_.get(), Member::Items), DISPATCH_PROPERTYGET,
+    invoke(object_.get(), ids_->lookup(object_.get(), Member::Items), DISPATCH_PROPERTYGET,
            args.data(), args.count(), collection.put());
     ComPtr<IDispatch> collectionObject = resultObject(collection);
     std::vector<std::unique_ptr<vss::Item>> children;
     if (!collectionObject) return children;
     ComPtr<IEnumVARIANT> enumerator = newEnum(collectionObject.get());
-
-    // Children come in batches: one call into the library per batch rather than per child.
-    constexpr ULONG kBatch = 32;
-    VARIANT batch[kBatch];
-    UniqueVariant owned[kBatch];
-    for (;;) {
-      for (VARIANT& element : batch) VariantInit(&element);
-      ULONG fetched = 0;
-      const HRESULT hr = enumerator->Next(kBatch, batch, &fetched);
-      if (FAILED(hr)) throw callError(hr, nullptr);
-      if (fetched > kBatch) fetched = kBatch;
-      for (ULONG i = 0; i < fetched; ++i) *owned[i].put() = batch[i];
-      for (ULONG i = 0; i < fetched; ++i) {
-        ComPtr<IDispatch> child = resultObject(owned[i]);
-        if (child) children.push_back(std::make_unique<ComItem>(std::move(child), context_));
-      }
-      if (hr == S_FALSE || fetched < kBatch) break;
+    UniqueVariant element;
+    while (nextElement(enumerator.get(), element)) {
+      ComPtr<IDispatch> child = resultObject(element);
+      if (child) children.push_back(std::make_unique<ComItem>(std::move(child), ids_));
     }
     return children;
   }
@@ -148,12 +143,12 @@ class ComItem final : public vss::Item {
     CallArgs<1> args;
     args.int32(0, flags);
     UniqueVariant collection;
-    invoke(object_.get(), context_->ids.lookup(object_.get(), Member::Versions),
-           DISPATCH_PROPERTYGET, args.data(), args.count(), collection.put());
+    invoke(object_.get(), ids_->lookup(object_.get(), Member::Versions), DISPATCH_PROPERTYGET,
+           args.data(), args.count(), collection.put());
     ComPtr<IDispatch> collectionObject = resultObject(collection);
     ComPtr<IEnumVARIANT> enumerator;
     if (collectionObject) enumerator = newEnum(collectionObject.get());
-    return std::make_unique<ComVersionCursor>(std::move(enumerator), context_);
+    return std::make_unique<ComVersionCursor>(std::move(enumerator), ids_);
   }
 
   std::unique_ptr<vss::Item> newSubproject(const std::wstring& name,
@@ -163,8 +158,8 @@ class ComItem final : public vss::Item {
     CallArgs<2> args;
     args.bstr(0, nameText.get()).bstr(1, commentText.get());
     UniqueVariant result;
-    invoke(object_.get(), context_->ids.lookup(object_.get(), Member::NewSubproject),
-           DISPATCH_METHOD, args.data(), args.count(), result.put());
+    invoke(object_.get(), ids_->lookup(object_.get(), Member::NewSubproject), DISPATCH_METHOD,
+           args.data(), args.count(), result.put());
     return wrap(resultObject(result));
   }
 
@@ -178,8 +173,8 @@ class ComItem final : public vss::Item {
     UniqueBstr commentText(comment);
     CallArgs<3> args;
     args.dispatch(0, source->dispatch()).bstr(1, commentText.get()).int32(2, flags);
-    invoke(object_.get(), context_->ids.lookup(object_.get(), Member::Share), DISPATCH_METHOD,
-           args.data(), args.count(), nullptr);
+    invoke(object_.get(), ids_->lookup(object_.get(), Member::Share), DISPATCH_METHOD, args.data(),
+           args.count(), nullptr);
   }
 
   void get(std::wstring& local, int flags) override {
@@ -187,28 +182,28 @@ class ComItem final : public vss::Item {
     UniqueBstr path(local);
     CallArgs<2> args;
     args.bstrRef(0, path.addressof()).int32(1, flags);
-    invoke(object_.get(), context_->ids.lookup(object_.get(), Member::Get), DISPATCH_METHOD,
-           args.data(), args.count(), nullptr);
+    invoke(object_.get(), ids_->lookup(object_.get(), Member::Get), DISPATCH_METHOD, args.data(),
+           args.count(), nullptr);
     local.assign(path.view());
   }
 
  private:
   std::unique_ptr<vss::Item> wrap(ComPtr<IDispatch> object) const {
     if (!object) return nullptr;
-    return std::make_unique<ComItem>(std::move(object), context_);
+    return std::make_unique<ComItem>(std::move(object), ids_);
   }
 
   ComPtr<IDispatch> object_;
-  ContextPtr context_;
+  SharedDispids ids_;
 };
 
 class ComDatabase final : public vss::Database {
  public:
   // A database whose object could not be created: every call fails with `failure`.
-  ComDatabase(vss::Error failure, ContextPtr context)
-      : failure_(std::move(failure)), context_(std::move(context)) {}
-  ComDatabase(ComPtr<IDispatch> object, ContextPtr context)
-      : object_(std::move(object)), failure_(S_OK, {}), context_(std::move(context)) {}
+  ComDatabase(vss::Error failure, SharedDispids ids)
+      : failure_(std::move(failure)), ids_(std::move(ids)) {}
+  ComDatabase(ComPtr<IDispatch> object, SharedDispids ids)
+      : object_(std::move(object)), failure_(S_OK, {}), ids_(std::move(ids)) {}
 
   void open(const std::wstring& srcSafeIni, const std::wstring& username,
             const std::wstring& password) override {
@@ -218,8 +213,8 @@ class ComDatabase final : public vss::Database {
     UniqueBstr secret(password);
     CallArgs<3> args;
     args.bstr(0, ini.get()).bstr(1, user.get()).bstr(2, secret.get());
-    invoke(object, context_->ids.lookup(object, Member::Open), DISPATCH_METHOD, args.data(),
-           args.count(), nullptr);
+    invoke(object, ids_->lookup(object, Member::Open), DISPATCH_METHOD, args.data(), args.count(),
+           nullptr);
   }
 
   std::unique_ptr<vss::Item> vssItem(const std::wstring& spec, bool deleted) override {
@@ -228,11 +223,11 @@ class ComDatabase final : public vss::Database {
     CallArgs<2> args;
     args.bstr(0, specText.get()).boolean(1, deleted);
     UniqueVariant result;
-    invoke(object, context_->ids.lookup(object, Member::VSSItem), DISPATCH_PROPERTYGET, args.data(),
+    invoke(object, ids_->lookup(object, Member::VSSItem), DISPATCH_PROPERTYGET, args.data(),
            args.count(), result.put());
     ComPtr<IDispatch> item = resultObject(result);
     if (!item) throw vss::Error(E_POINTER, systemMessage(E_POINTER));
-    return std::make_unique<ComItem>(std::move(item), context_);
+    return std::make_unique<ComItem>(std::move(item), ids_);
   }
 
  private:
@@ -243,18 +238,18 @@ class ComDatabase final : public vss::Database {
 
   ComPtr<IDispatch> object_;
   vss::Error failure_;
-  ContextPtr context_;
+  SharedDispids ids_;
 };
 
 class ComLibrary final : public vss::Library {
  public:
   explicit ComLibrary(std::wstring progId)
-      : progId_(std::move(progId)), context_(std::make_shared<Context>()) {}
+      : progId_(std::move(progId)), ids_(std::make_shared<DispidCache>()) {}
 
   std::unique_ptr<vss::Database> newDatabase() override {
     if (!haveClsid_) {
       const HRESULT hr = CLSIDFromProgID(progId_.c_str(), &clsid_);
-      if (FAILED(hr)) return std::make_unique<ComDatabase>(vss::Error(hr, kNotInstalled), context_);
+      if (FAILED(hr)) return std::make_unique<ComDatabase>(vss::Error(hr, kNotInstalled), ids_);
       haveClsid_ = true;
     }
     ComPtr<IDispatch> object;
@@ -265,16 +260,16 @@ class ComLibrary final : public vss::Library {
           meansNotInstalled(hr)
               ? std::wstring(kNotInstalled)
               : L"The SourceSafe automation library could not be started: " + systemMessage(hr);
-      return std::make_unique<ComDatabase>(vss::Error(hr, std::move(text)), context_);
+      return std::make_unique<ComDatabase>(vss::Error(hr, std::move(text)), ids_);
     }
-    return std::make_unique<ComDatabase>(std::move(object), context_);
+    return std::make_unique<ComDatabase>(std::move(object), ids_);
   }
 
  private:
   std::wstring progId_;
   CLSID clsid_{};
   bool haveClsid_ = false;
-  ContextPtr context_;
+  SharedDispids ids_;
 };
 
 }  // namespace

@@ -116,6 +116,7 @@ std::wstring resultString(UniqueVariant& result) {
 
 LONG resultInt32(UniqueVariant& result) {
   if (result.vt() == VT_I4) return result.get()->lVal;
+  if (result.vt() == VT_INT) return result.get()->intVal;  // the library's Type is an int
   const HRESULT hr = VariantChangeType(result.get(), result.get(), 0, VT_I4);
   if (FAILED(hr)) throw conversionError(hr);
   return result.get()->lVal;

@@ -128,8 +128,8 @@ TEST_F(StandinAdapter, NewSubprojectRefusesTakenAndInvalidNames) {
             L"An item with the name TAKEN.C already exists");
   for (const wchar_t* name : {L"", L"a$b", L"a/b", L"a\\b", L"a:b", L"a|b", L"a\"b", L" lead"})
     EXPECT_EQ(
-        failure([&] { patch->newSubproject(name, L""); }, static_cast<std::int32_t>(0x8004D6B2)),
-        L"\"" + std::wstring(name) + L"\" is not a valid SourceSafe project name");
+        failure([&] { patch->newSubproject(name, L""); }, static_cast<std::int32_t>(0x8004D693)),
+        std::wstring(name) + L" is an invalid project name");
   auto created = patch->newSubproject(L"补丁 (final) & README.TXT", L"");
   EXPECT_EQ(history(*created).substr(0, 6), L"alice ");  // made by the logged-in user
   // A deleted item does not hold its name.
@@ -164,6 +164,9 @@ TEST_F(StandinAdapter, ShareMakesTheFilePartOfTheProjectOrRefusesATakenName) {
 TEST_F(StandinAdapter, GetWritesTheNewestContentOrFailsAndInjectedFaultsFail) {
   fs::create_directories(temp_ / "local" / "sub");
   std::ofstream(temp_ / "local" / "sub" / "Main.c") << "old content that is longer";
+  // A read-only copy, as an earlier Get leaves it, is replaced.
+  fs::permissions(temp_ / "local" / "sub" / "Main.c", fs::perms::owner_write,
+                  fs::perm_options::remove);
   std::wstring local = (temp_ / "local").wstring() + L"\\sub\\Main.c", given = local;
   item(L"$/App/src/Main.c")->get(local, 0);
   EXPECT_EQ(readFile(temp_ / "local" / "sub" / "Main.c"), "v2");
@@ -172,11 +175,10 @@ TEST_F(StandinAdapter, GetWritesTheNewestContentOrFailsAndInjectedFaultsFail) {
   EXPECT_EQ(failure([&] { item(L"$/App/readme.txt")->get(folder, 0); },
                     static_cast<std::int32_t>(0x80070005)),
             L"Cannot write \"" + folder + L"\": it is a folder");
+  // A missing folder is made (the library answers "Folder %s not found, create?" with Yes).
   std::wstring missing = (temp_ / "absent" / "readme.txt").wstring();
-  EXPECT_EQ(failure([&] { item(L"$/App/readme.txt")->get(missing, 0); },
-                    static_cast<std::int32_t>(0x80070003)),
-            L"Cannot write \"" + missing + L"\": the folder does not exist");
-  EXPECT_FALSE(fs::exists(temp_ / "absent"));
+  item(L"$/App/readme.txt")->get(missing, 0);
+  EXPECT_EQ(readFile(temp_ / "absent" / "readme.txt"), "read me");
   // Injected faults fail only their operation, with the given status.
   standin::seed(dir_, R"(file $/F/damaged.c
 fault $/F/damaged.c versions 0x80040000 text "damaged"

@@ -25,16 +25,25 @@ class TempDir {
     static std::atomic<int> counter{0};
     path_ = fs::temp_directory_path() /
             ("standin-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    makeWritable();
     fs::remove_all(path_);
     fs::create_directories(path_);
   }
   ~TempDir() {
+    makeWritable();
     std::error_code ec;
     fs::remove_all(path_, ec);
   }
   fs::path operator/(const std::string& name) const { return path_ / name; }
 
  private:
+  // Get leaves read-only files, which Windows (and Wine) will not delete.
+  void makeWritable() const {
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(path_, ec))
+      fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ec);
+  }
+
   fs::path path_;
 };
 

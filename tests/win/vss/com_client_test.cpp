@@ -1,6 +1,7 @@
 // What only an in-process run of the stand-in server's objects shows about the COM client: the
-// history read one record at a time, a reading failure taken from the error object, children
-// enumerated in batches, member ids asked for once, the arguments of Share and Get's in/out path.
+// history read one record at a time, a reading failure taken from the error object, no child or
+// record lost whatever way the enumerator answers, member ids asked for once, the arguments of
+// Share and Get's in/out path.
 // The objects run over a small in-memory library that counts what is asked of it.
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "com_test_support.h"
@@ -23,7 +25,9 @@
 namespace {
 
 using comtest::failsWith;
+using comtest::RawCall;
 using standin::com::dispatchCounts;
+using standin::com::EnumeratorKind;
 
 [[maybe_unused]] auto* const kApartment =
     ::testing::AddGlobalTestEnvironment(new comtest::ApartmentEnvironment);
@@ -139,18 +143,25 @@ constexpr const wchar_t* kProgId = L"Ostrabel.Test.InMemorySourceSafe";
 class ComClient : public ::testing::Test {
  protected:
   void SetUp() override {
-    factory_ = standin::com::makeDatabaseFactory(library_);
-    ASSERT_EQ(S_OK, CoRegisterClassObject(kClsid, factory_.get(), CLSCTX_INPROC_SERVER,
-                                          REGCLS_MULTIPLEUSE, &cookie_));
     comtest::setClassesValue(std::wstring(kProgId) + L"\\CLSID",
                              L"{6B7A1C0E-52D4-4F0B-9C55-0A61E3B0D7C2}");
-    database_ = vss::com::makeLibrary(kProgId)->newDatabase();
-    database_->open(L"C:\\vss\\srcsafe.ini", L"alice", L"secret");
+    serve(EnumeratorKind::FollowsComRules);
   }
   void TearDown() override {
     database_.reset();
     if (cookie_ != 0) CoRevokeClassObject(cookie_);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
+  }
+
+  // Registers the server's class factory with enumerators of `kind` and opens database_ on it.
+  void serve(EnumeratorKind kind) {
+    database_.reset();
+    if (cookie_ != 0) CoRevokeClassObject(std::exchange(cookie_, 0));
+    factory_ = standin::com::makeDatabaseFactory(library_, kind);
+    ASSERT_EQ(S_OK, CoRegisterClassObject(kClsid, factory_.get(), CLSCTX_INPROC_SERVER,
+                                          REGCLS_MULTIPLEUSE, &cookie_));
+    database_ = vss::com::makeLibrary(kProgId)->newDatabase();
+    database_->open(L"C:\\vss\\srcsafe.ini", L"alice", L"secret");
   }
 
   Store store_;
@@ -181,8 +192,7 @@ TEST_F(ComClient, HistoryIsReadOneRecordAtATimeAndReadingFailuresKeepTheirText) 
       failsWith([&] { cursor->next(); }, vss::kDeletedOrDamaged, L"History record 2 is damaged"));
 }
 
-// Children come through the enumerator in batches; counts around the batch size must all arrive,
-// in the library's order.
+// Every child arrives, in the library's order, for counts around a batch size a client might use.
 TEST_F(ComClient, ItemsEnumeratesEveryChildInTheLibraryOrder) {
   for (int count : {0, 1, 31, 32, 33, 64, 65}) {
     const std::wstring project = L"$/Many" + std::to_wstring(count);
@@ -196,6 +206,44 @@ TEST_F(ComClient, ItemsEnumeratesEveryChildInTheLibraryOrder) {
     for (auto& child : database_->vssItem(project, false)->items(false))
       names.push_back(child->name());
     EXPECT_EQ(expected, names) << count;
+  }
+}
+
+// Every child and every history record arrives, in the library's order, whether the enumerator
+// follows the COM rules, answers S_OK with fewer elements than asked before the end, or refuses
+// to give more than one element a call.
+TEST_F(ComClient, NoChildAndNoRecordIsLostWhateverWayTheEnumeratorAnswers) {
+  const int counts[] = {0, 1, 2, 3, 4, 31, 32, 33, 65};
+  for (int count : counts) {
+    const std::wstring project = L"$/P" + std::to_wstring(count);
+    store_.add(project, vss::kTypeProject);
+    Node& file = store_.add(project + L"/history.c");
+    for (int i = 0; i < count; ++i) {
+      store_.add(project + L"/f" + std::to_wstring(900 - i) + L".c");
+      file.history.push_back({L"u" + std::to_wstring(i), 45000.0 - i});
+    }
+  }
+  for (EnumeratorKind kind : {EnumeratorKind::FollowsComRules, EnumeratorKind::ShortBatches,
+                              EnumeratorKind::RefusesBatches}) {
+    serve(kind);
+    for (int count : counts) {
+      SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind) << ", " << count);
+      const std::wstring project = L"$/P" + std::to_wstring(count);
+      std::vector<std::wstring> names;
+      for (auto& child : database_->vssItem(project, false)->items(false))
+        names.push_back(child->name());
+      std::vector<std::wstring> expectedNames{L"history.c"}, expectedUsers;
+      for (int i = 0; i < count; ++i) {
+        expectedNames.push_back(L"f" + std::to_wstring(900 - i) + L".c");
+        expectedUsers.push_back(L"u" + std::to_wstring(i));
+      }
+      EXPECT_EQ(expectedNames, names);
+
+      auto cursor = database_->vssItem(project + L"/history.c", false)->versions(0);
+      std::vector<std::wstring> users;
+      while (auto record = cursor->next()) users.push_back(record->username());
+      EXPECT_EQ(expectedUsers, users);
+    }
   }
 }
 
@@ -249,6 +297,30 @@ TEST_F(ComClient, ShareAndGetPassTheirArgumentsAndGetTakesBackTheChangedPath) {
   std::wstring local = L"C:/out/main.c";
   file->get(local, 0);
   EXPECT_EQ(L"C:\\out\\main.c", local);
+}
+
+// Script clients pass Get's path as a VARIANT by reference: the path the library writes back
+// reaches them too. A path passed by value is used and left alone.
+TEST_F(ComClient, GetWritesThePathBackIntoAVariantPassedByReference) {
+  store_.add(L"$/App/main.c");
+  vss::com::ComPtr<IDispatch> database;
+  ASSERT_EQ(S_OK, CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                   reinterpret_cast<void**>(database.put())));
+  vss::com::UniqueVariant result;
+  ASSERT_EQ(S_OK, RawCall()
+                      .text(L"$/App/main.c")
+                      .invoke(database.get(), L"VSSItem", DISPATCH_PROPERTYGET, result.put()));
+  vss::com::ComPtr<IDispatch> file = comtest::objectOf(result);
+  ASSERT_TRUE(file);
+
+  vss::com::UniqueVariant path;
+  path.get()->vt = VT_BSTR;
+  path.get()->bstrVal = SysAllocString(L"C:/out/main.c");
+  EXPECT_EQ(S_OK, RawCall().variantRef(path.get()).invoke(file.get(), L"Get", DISPATCH_METHOD));
+  ASSERT_EQ(VT_BSTR, path.vt());
+  EXPECT_EQ(L"C:\\out\\main.c", std::wstring(path.get()->bstrVal));
+
+  EXPECT_EQ(S_OK, RawCall().text(L"C:/out/main.c").invoke(file.get(), L"Get", DISPATCH_METHOD));
 }
 
 TEST_F(ComClient, ServerCanUnloadOnlyWhenEverythingIsReleased) {

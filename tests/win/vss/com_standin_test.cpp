@@ -1,5 +1,6 @@
 // The COM client against the stand-in COM server DLL, registered under the ProgID "SourceSafe"
 // and running over a stand-in store seeded in a temporary folder: the members the program uses,
+// their ids, kinds, defaults and result types as the library's type library declares them,
 // failures with the library's status and text, Share across database objects, Get's path, and
 // a library that is not registered.
 #include <gtest/gtest.h>
@@ -22,6 +23,9 @@
 namespace {
 
 using comtest::failsWith;
+using comtest::RawCall;
+using vss::com::ComPtr;
+using vss::com::UniqueVariant;
 
 HMODULE gServer = nullptr;  // stays loaded until the process ends
 
@@ -88,6 +92,143 @@ class StandinServer : public ::testing::Test {
   std::wstring ini_ = (folder_.path / L"db" / L"srcsafe.ini").wstring();
   std::unique_ptr<vss::Library> library_ = vss::com::makeLibrary();
 };
+
+// The objects of the server reached by hand through IDispatch, as a script client reaches them.
+struct RawObjects {
+  explicit RawObjects(const std::wstring& ini) {
+    CLSID clsid{};
+    EXPECT_EQ(S_OK, CLSIDFromProgID(L"SourceSafe", &clsid));
+    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                     reinterpret_cast<void**>(database.put())));
+    EXPECT_EQ(S_OK, RawCall()
+                        .text(ini.c_str())
+                        .text(L"alice")
+                        .text(L"secret")
+                        .invoke(database.get(), L"Open", DISPATCH_METHOD));
+    file = item(L"$/App/src/main.c");
+    UniqueVariant result;
+    RawCall().invoke(file.get(), L"Items", DISPATCH_PROPERTYGET, result.put());
+    items = comtest::objectOf(result);
+    RawCall().invoke(file.get(), L"Versions", DISPATCH_PROPERTYGET, result.put());
+    versions = comtest::objectOf(result);
+    RawCall().invoke(versions.get(), DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                     result.put());
+    ComPtr<IEnumVARIANT> enumerator;
+    if (result.vt() == VT_UNKNOWN) {
+      result.get()->punkVal->QueryInterface(IID_IEnumVARIANT,
+                                            reinterpret_cast<void**>(enumerator.put()));
+    }
+    ULONG fetched = 0;
+    if (enumerator) enumerator->Next(1, result.put(), &fetched);
+    version = comtest::objectOf(result);
+  }
+  ComPtr<IDispatch> item(const wchar_t* spec) {
+    UniqueVariant result;
+    RawCall().text(spec).invoke(database.get(), L"VSSItem", DISPATCH_PROPERTYGET, result.put());
+    return comtest::objectOf(result);
+  }
+  ComPtr<IDispatch> database, file, items, versions, version;
+};
+
+// The members the program relies on carry the ids and kinds of SSAPI.DLL 6.0's type library, so
+// that a call of the wrong kind fails here as it fails there, and their results have the
+// declared types.
+TEST_F(StandinServer, MembersHaveTheTypeLibrarysIdsKindsAndResultTypes) {
+  RawObjects raw(ini_);
+  ASSERT_TRUE(raw.file && raw.items && raw.versions && raw.version);
+  enum Kind { PropertyGet, Method };
+  const struct {
+    IDispatch* object;
+    const wchar_t* name;
+    DISPID id;
+    Kind kind;
+    VARTYPE result;  // of a call without arguments; VT_EMPTY where arguments are required
+  } members[] = {
+      {raw.database.get(), L"Open", 1, Method, VT_EMPTY},
+      {raw.database.get(), L"VSSItem", 6, PropertyGet, VT_EMPTY},
+      {raw.file.get(), L"Spec", 1, PropertyGet, VT_BSTR},
+      {raw.file.get(), L"Deleted", 3, PropertyGet, VT_BOOL},
+      {raw.file.get(), L"Type", 4, PropertyGet, VT_INT},
+      {raw.file.get(), L"Name", 6, PropertyGet, VT_BSTR},
+      {raw.file.get(), L"Parent", 7, PropertyGet, VT_DISPATCH},
+      {raw.file.get(), L"VersionNumber", 8, PropertyGet, VT_I4},
+      {raw.file.get(), L"Items", 9, PropertyGet, VT_DISPATCH},
+      {raw.file.get(), L"Get", 10, Method, VT_EMPTY},
+      {raw.file.get(), L"NewSubproject", 18, Method, VT_EMPTY},
+      {raw.file.get(), L"Share", 19, Method, VT_EMPTY},
+      {raw.file.get(), L"Versions", 23, PropertyGet, VT_DISPATCH},
+      {raw.items.get(), L"Count", 1, PropertyGet, VT_I4},
+      {raw.items.get(), L"Item", DISPID_VALUE, PropertyGet, VT_EMPTY},
+      {raw.items.get(), L"_NewEnum", DISPID_NEWENUM, Method, VT_UNKNOWN},
+      {raw.versions.get(), L"_NewEnum", DISPID_NEWENUM, Method, VT_UNKNOWN},
+      {raw.version.get(), L"Username", 1, PropertyGet, VT_BSTR},
+      {raw.version.get(), L"VersionNumber", 2, PropertyGet, VT_I4},
+      {raw.version.get(), L"Action", 3, PropertyGet, VT_BSTR},
+      {raw.version.get(), L"Date", 4, PropertyGet, VT_DATE},
+      {raw.version.get(), L"Comment", 5, PropertyGet, VT_BSTR},
+      {raw.version.get(), L"Label", 6, PropertyGet, VT_BSTR},
+  };
+  for (const auto& member : members) {
+    SCOPED_TRACE(testing::Message() << std::string(member.name, member.name + wcslen(member.name)));
+    EXPECT_EQ(member.id, comtest::dispidOf(member.object, member.name));
+    const WORD right = member.kind == Method ? DISPATCH_METHOD : DISPATCH_PROPERTYGET;
+    const WORD wrong = member.kind == Method ? DISPATCH_PROPERTYGET : DISPATCH_METHOD;
+    UniqueVariant result;
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND,
+              RawCall().invoke(member.object, member.id, wrong, result.put()));
+    if (member.result == VT_EMPTY) continue;
+    EXPECT_EQ(S_OK, RawCall().invoke(member.object, member.id, right, result.put()));
+    EXPECT_EQ(member.result, result.vt());
+    // Script clients, which cannot tell, ask with both kinds.
+    EXPECT_EQ(S_OK, RawCall().invoke(member.object, member.id,
+                                     DISPATCH_METHOD | DISPATCH_PROPERTYGET, result.put()));
+  }
+}
+
+// Left-out trailing arguments take the defaults the type library declares; too few or too many
+// arguments fail as the library's Invoke fails them.
+TEST_F(StandinServer, OptionalArgumentsTakeTheirDeclaredDefaults) {
+  RawObjects raw(ini_);
+  auto src = raw.item(L"$/App/src");
+  auto patch = raw.item(L"$/Patch");
+  ASSERT_TRUE(src && patch);
+  UniqueVariant result;
+  auto count = [&](ComPtr<IDispatch> items) {
+    UniqueVariant value;
+    RawCall().invoke(items.get(), L"Count", DISPATCH_PROPERTYGET, value.put());
+    return value.vt() == VT_I4 ? value.get()->lVal : -1;
+  };
+  // Items(IncludeDeleted = False)
+  EXPECT_EQ(S_OK, RawCall().invoke(src.get(), L"Items", DISPATCH_PROPERTYGET, result.put()));
+  EXPECT_EQ(2, count(comtest::objectOf(result)));
+  EXPECT_EQ(S_OK, RawCall().boolean(true).invoke(src.get(), L"Items", DISPATCH_PROPERTYGET,
+                                                 result.put()));
+  EXPECT_EQ(3, count(comtest::objectOf(result)));
+  // VSSItem(Spec, Deleted = False)
+  EXPECT_EQ(vss::kNotFound,
+            RawCall()
+                .text(L"$/App/src/old.c")
+                .invoke(raw.database.get(), L"VSSItem", DISPATCH_PROPERTYGET, result.put()));
+  EXPECT_EQ(S_OK, RawCall()
+                      .text(L"$/App/src/old.c")
+                      .boolean(true)
+                      .invoke(raw.database.get(), L"VSSItem", DISPATCH_PROPERTYGET, result.put()));
+  // NewSubproject(Name, Comment = "") and Share(pIItem, Comment = "", iFlags = 0)
+  EXPECT_EQ(S_OK, RawCall().text(L"lib").invoke(patch.get(), L"NewSubproject", DISPATCH_METHOD,
+                                                result.put()));
+  auto lib = comtest::objectOf(result);
+  ASSERT_TRUE(lib);
+  EXPECT_EQ(S_OK, RawCall().object(raw.file.get()).invoke(lib.get(), L"Share", DISPATCH_METHOD));
+  EXPECT_NE(std::string::npos,
+            standin::dump(folder_.path / L"db").find("file $/Patch/lib/main.c shares"));
+  // Required arguments missing, or one too many.
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT,
+            RawCall().invoke(raw.database.get(), L"VSSItem", DISPATCH_PROPERTYGET, result.put()));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT,
+            RawCall().invoke(patch.get(), L"Share", DISPATCH_METHOD, result.put()));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT, RawCall().boolean(false).boolean(false).invoke(
+                                      src.get(), L"Items", DISPATCH_PROPERTYGET, result.put()));
+}
 
 TEST_F(StandinServer, ItemsAndPropertiesInTheStoredSpelling) {
   auto database = openDatabase(*library_);
@@ -160,7 +301,10 @@ TEST_F(StandinServer, FailuresCarryTheLibraryStatusAndText) {
       {"existing subproject", [&] { patch->newSubproject(L"SRC", L""); }, vss::kItemExists,
        L"An item with the name SRC already exists"},
       {"invalid subproject", [&] { patch->newSubproject(L"a$b", L""); },
-       static_cast<std::int32_t>(0x8004D6B2), L"\"a$b\" is not a valid SourceSafe project name"},
+       static_cast<std::int32_t>(0x8004D693), L"a$b is an invalid project name"},
+      {"share into a project that shares the file already",
+       [&] { item(L"$/App/src")->share(*item(L"$/App/src/main.c"), L"0", vss::kFlagRecursYes); },
+       vss::kAlreadyShared, L"File main.c is already shared by this project"},
       {"share over a live item",
        [&] { target->share(*item(L"$/App/src/util.c"), L"0", vss::kFlagRecursYes); },
        vss::kItemExists, L"An item with the name util.c already exists"},
@@ -202,6 +346,40 @@ TEST_F(StandinServer, GetWritesTheNewestContentToThePathGiven) {
   std::stringstream content;
   content << in.rdbuf();
   EXPECT_EQ("int main(void);", content.str());
+}
+
+// Get with flags 0 as the library does it: the copy is read-only, a read-only copy is replaced
+// by the newest content, a writable copy is left as it is without a failure, and missing
+// folders are made.
+TEST_F(StandinServer, GetWritesReadOnlyCopiesAndLeavesAWritableCopyAlone) {
+  const std::filesystem::path copy = folder_.path / L"out" / L"src" / L"main.c";
+  auto content = [&] {
+    std::ifstream in(copy, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  auto readOnly = [&] {
+    const DWORD attributes = GetFileAttributesW(copy.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  };
+  auto file = openDatabase(*library_)->vssItem(L"$/App/src/main.c", false);
+  std::wstring local = copy.wstring();
+  file->get(local, 0);
+  EXPECT_EQ("int main(void);", content());
+  EXPECT_TRUE(readOnly());
+
+  standin::seed(folder_.path / L"db", "version $/App/src/main.c content v3\n");
+  file->get(local, 0);
+  EXPECT_EQ("v3", content());
+  EXPECT_TRUE(readOnly());
+
+  ASSERT_TRUE(SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL));
+  std::ofstream(copy, std::ios::binary) << "edited here";
+  standin::seed(folder_.path / L"db", "version $/App/src/main.c content v4\n");
+  file->get(local, 0);
+  EXPECT_EQ("edited here", content());
+  EXPECT_FALSE(readOnly());
 }
 
 // Runs last: it unregisters the server, and registers it again.

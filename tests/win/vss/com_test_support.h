@@ -1,5 +1,5 @@
 // Shared by the COM tests: the apartment of the test thread, temporary folders, registry keys
-// made for a test and the check of a vss::Error.
+// made for a test, the check of a vss::Error and late-bound calls made by hand.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,7 +13,9 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "vss/com/unique_com.h"
 #include "vss/port.h"
 
 namespace comtest {
@@ -25,18 +27,29 @@ class ApartmentEnvironment : public ::testing::Environment {
   void TearDown() override { CoUninitialize(); }
 };
 
-// A folder of its own below the system's temporary folder, removed before and after.
+// A folder of its own below the system's temporary folder, removed before and after, with the
+// read-only files that Get leaves in it.
 struct TempFolder {
   explicit TempFolder(const std::wstring& name)
       : path(std::filesystem::temp_directory_path() / (L"ostrabel-" + name)) {
+    makeWritable();
     std::filesystem::remove_all(path);
     std::filesystem::create_directories(path);
   }
   ~TempFolder() {
+    makeWritable();
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
   }
   const std::filesystem::path path;
+
+ private:
+  void makeWritable() const {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ignored)) {
+      SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+  }
 };
 
 // Writes the default value of a key below HKEY_CLASSES_ROOT, for a class the test registers.
@@ -58,6 +71,89 @@ inline ::testing::AssertionResult failsWith(const std::function<void()>& call, s
                                          << ::testing::PrintToString(error.description());
   }
   return ::testing::AssertionFailure() << "did not fail";
+}
+
+// The member id that `object` gives for `name`, or DISPID_UNKNOWN.
+inline DISPID dispidOf(IDispatch* object, const wchar_t* name) {
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  DISPID id = DISPID_UNKNOWN;
+  if (FAILED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+    return DISPID_UNKNOWN;
+  }
+  return id;
+}
+
+// A late-bound call made by hand, the way a script client makes it: arguments given left to
+// right and owned by the call, the member named or given by id, the kind of call chosen freely.
+class RawCall {
+ public:
+  RawCall& text(const wchar_t* value) {
+    VARIANT& arg = add();
+    arg.vt = VT_BSTR;
+    arg.bstrVal = SysAllocString(value);
+    return *this;
+  }
+  RawCall& boolean(bool value) {
+    VARIANT& arg = add();
+    arg.vt = VT_BOOL;
+    arg.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return *this;
+  }
+  RawCall& object(IDispatch* value) {
+    VARIANT& arg = add();
+    arg.vt = VT_DISPATCH;
+    arg.pdispVal = value;
+    value->AddRef();
+    return *this;
+  }
+  // A VARIANT passed by reference: the callee may change what `target` holds.
+  RawCall& variantRef(VARIANT* target) {
+    VARIANT& arg = add();
+    arg.vt = VT_VARIANT | VT_BYREF;
+    arg.pvarVal = target;
+    return *this;
+  }
+
+  // Invokes member `id` with `flags`; the result, if any, goes to `result`.
+  HRESULT invoke(IDispatch* target, DISPID id, WORD flags, VARIANT* result = nullptr) {
+    std::vector<VARIANTARG> reversed(args_.rbegin(), args_.rend());
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    EXCEPINFO exception{};
+    const HRESULT hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
+                                      &exception, nullptr);
+    if (hr == DISP_E_EXCEPTION) {
+      SetErrorInfo(0, nullptr);  // the failure's error object, which no one else will read
+      SysFreeString(exception.bstrSource);
+      SysFreeString(exception.bstrDescription);
+      SysFreeString(exception.bstrHelpFile);
+      return exception.scode;
+    }
+    return hr;
+  }
+  HRESULT invoke(IDispatch* target, const wchar_t* name, WORD flags, VARIANT* result = nullptr) {
+    return invoke(target, dispidOf(target, name), flags, result);
+  }
+
+  RawCall() = default;
+  RawCall(const RawCall&) = delete;
+  RawCall& operator=(const RawCall&) = delete;
+  ~RawCall() {
+    for (VARIANT& arg : args_) VariantClear(&arg);
+  }
+
+ private:
+  VARIANT& add() {
+    args_.emplace_back();
+    VariantInit(&args_.back());
+    return args_.back();
+  }
+  std::vector<VARIANT> args_;
+};
+
+// The object result of a call made by hand, or an empty pointer.
+inline vss::com::ComPtr<IDispatch> objectOf(vss::com::UniqueVariant& result) {
+  if (result.vt() != VT_DISPATCH) return {};
+  return vss::com::ComPtr<IDispatch>::copyFrom(result.get()->pdispVal);
 }
 
 }  // namespace comtest

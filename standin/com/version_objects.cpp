@@ -1,0 +1,116 @@
+// VSSVersion and VSSVersions over the port's history records and cursors, with the members of
+// IVSSVersion and IVSSVersions as the type library declares them.
+#include <utility>
+
+#include "standin/com/objects.h"
+#include "standin/details.h"
+
+namespace standin::com {
+
+namespace {
+
+class VersionObject final : public DispatchObject {
+ public:
+  explicit VersionObject(std::unique_ptr<vss::Version> version)
+      : version_(std::move(version)),
+        details_(dynamic_cast<standin::VersionDetails*>(version_.get())) {}
+
+ protected:
+  // The DISPIDs of IVSSVersion (SSAPI.DLL 6.0).
+  enum : DISPID {
+    kUsername = 1,
+    kVersionNumber = 2,
+    kAction = 3,
+    kDate = 4,
+    kComment = 5,
+    kLabel = 6
+  };
+
+  std::span<const MemberEntry> members() const noexcept override {
+    static constexpr MemberEntry kMembers[] = {
+        {L"Username", kUsername, MemberKind::PropertyGet},
+        {L"VersionNumber", kVersionNumber, MemberKind::PropertyGet},
+        {L"Action", kAction, MemberKind::PropertyGet},
+        {L"Date", kDate, MemberKind::PropertyGet},
+        {L"Comment", kComment, MemberKind::PropertyGet},
+        {L"Label", kLabel, MemberKind::PropertyGet},
+    };
+    return kMembers;
+  }
+
+  void call(DISPID id, const Args&, VARIANT& result) override {
+    switch (id) {
+      case kUsername:
+        setString(result, version_->username());
+        break;
+      case kVersionNumber:
+        setLong(result, details_ ? details_->versionNumber() : 0);
+        break;
+      case kAction:
+        setString(result, details_ ? details_->action() : std::wstring());
+        break;
+      case kDate:
+        setDate(result, version_->date());
+        break;
+      case kComment:
+        setString(result, details_ ? details_->comment() : std::wstring());
+        break;
+      case kLabel:
+        setString(result, details_ ? details_->label() : std::wstring());
+        break;
+    }
+  }
+
+ private:
+  std::unique_ptr<vss::Version> version_;
+  standin::VersionDetails* details_;
+};
+
+class VersionsObject final : public DispatchObject {
+ public:
+  VersionsObject(ItemPtr item, int flags, std::unique_ptr<vss::VersionCursor> first,
+                 EnumeratorKind enumerators)
+      : item_(std::move(item)),
+        flags_(flags),
+        first_(std::move(first)),
+        enumerators_(enumerators) {}
+
+ protected:
+  std::span<const MemberEntry> members() const noexcept override {
+    // _NewEnum is IVSSVersions' one member: a (restricted, hidden) method returning IUnknown.
+    static constexpr MemberEntry kMembers[] = {
+        {L"_NewEnum", DISPID_NEWENUM, MemberKind::Method},
+    };
+    return kMembers;
+  }
+
+  void call(DISPID, const Args&, VARIANT& result) override {
+    // The history was read when the collection was made; a second enumeration reads it again.
+    std::unique_ptr<vss::VersionCursor> cursor =
+        first_ ? std::move(first_) : item_->versions(flags_);
+    result.vt = VT_UNKNOWN;
+    result.punkVal =
+        makeVersionEnumerator(item_, flags_, std::move(cursor), enumerators_).release();
+  }
+
+ private:
+  ItemPtr item_;
+  int flags_;
+  std::unique_ptr<vss::VersionCursor> first_;
+  EnumeratorKind enumerators_;
+};
+
+}  // namespace
+
+ComPtr<IDispatch> makeVersionObject(std::unique_ptr<vss::Version> version) {
+  return dispatchOf(makeObject<VersionObject>(std::move(version)));
+}
+
+ComPtr<IDispatch> makeVersionsObject(ItemPtr item, int flags,
+                                     std::unique_ptr<vss::VersionCursor> first,
+                                     EnumeratorKind enumerators) {
+  return dispatchOf(
+      makeObject<VersionsObject>(std::move(item), flags, std::move(first), enumerators));
+}
+
+}  // namespace standin::com
