@@ -37,8 +37,7 @@ bench::Options parse(const std::vector<std::wstring>& argv) {
       {"bench-stores",
        {.files = 10000, .depth = 3, .fanout = 10, .history = 5, .changedFraction = 1.0},
        3},
-      nullptr,
-      "bench_actions [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R]");
+      nullptr, "bench_actions [--stores DIR] [--files N] [--depth D] [--fanout F] [--reps R]");
 }
 
 double mib(std::uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
@@ -64,7 +63,7 @@ Outcome runOnce(vss::Library& library, engine::PlatformPort& platform, const fs:
                   {engine::TextBox::Passwd, bench::kPassword},
                   {engine::TextBox::StartDate, bench::widen(bench::kRangeStart)},
                   {engine::TextBox::EndDate, bench::widen(bench::kRangeEnd)},
-                  {engine::TextBox::Share, local}};
+                  {engine::TextBox::LocalDir, local}};
   engine::Patcher patcher(window, platform, *counting);
   bench::Stopwatch clock;
   patcher.cmdPatch_Click();

@@ -36,8 +36,8 @@ std::wstring specOr(vss::Item& item, const std::wstring& typed) {
 void Patcher::cmdPatch_Click() {
   bool buttonTaken = false;
   try {
-    window_.clearList(ResultList::Shared);
-    window_.clearList(ResultList::Unshare);
+    window_.clearList(ResultList::Processed);
+    window_.clearList(ResultList::Unprocessed);
     window_.setStatusText(L"");
     populateValue();
     window_.saveSettings();

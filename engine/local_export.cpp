@@ -64,7 +64,7 @@ void Patcher::getLocalFile(vss::Item& oVSSItem, const std::wstring& spec) {
     if (!plain) throw vss::Error(statusFromSystemError(kErrorInvalidName), L"invalid name");
     createLocalDir(subProj);
   } catch (const vss::Error& e) {
-    listLine(ResultList::Unshare, spec, texts::unknownErrorReason(e.status()));
+    listLine(ResultList::Unprocessed, spec, texts::unknownErrorReason(e.status()));
     return;
   }
   std::int32_t status = 0;

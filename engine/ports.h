@@ -8,12 +8,12 @@
 
 namespace engine {
 
-// The input boxes of the main window that a run reads.
-enum class TextBox { Host, Project, Patch, User, Passwd, StartDate, EndDate, TargetUser, Share };
+// The input boxes of the main window that a run reads (LocalDir is the box txtShare).
+enum class TextBox { Host, Project, Patch, User, Passwd, StartDate, EndDate, TargetUser, LocalDir };
 // The three run-mode option buttons: "VSS", "Local", "View".
 enum class ModeOption { Share, Local, View };
-// ListShared (processed files) and listUnshare (unprocessed files).
-enum class ResultList { Shared, Unshare };
+// The two result lists: ListShared (processed files) and listUnshare (unprocessed files).
+enum class ResultList { Processed, Unprocessed };
 
 enum class Icon { None, Exclamation, Information };
 // YesNo boxes always have Yes as the default button.

@@ -26,11 +26,11 @@ void Patcher::listLine(ResultList listBox, const std::wstring& spec, const std::
 void Patcher::listOutcome(const std::wstring& spec, std::int32_t status,
                           const wchar_t* deletedReason) {
   if (status == 0 || status == vss::kItemExists || status == vss::kAlreadyShared) {
-    listLine(ResultList::Shared, spec, L"");
+    listLine(ResultList::Processed, spec, L"");
   } else if (status == vss::kDeletedOrDamaged) {
-    listLine(ResultList::Unshare, spec, deletedReason);
+    listLine(ResultList::Unprocessed, spec, deletedReason);
   } else {
-    listLine(ResultList::Unshare, spec, texts::unknownErrorReason(status));
+    listLine(ResultList::Unprocessed, spec, texts::unknownErrorReason(status));
   }
 }
 

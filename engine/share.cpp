@@ -37,7 +37,7 @@ void Patcher::shareFile(vss::Item& oVSSItem, const std::wstring& spec) {
   try {
     prepareShareTarget(folderOf(spec), subProj);
   } catch (const vss::Error& e) {
-    listLine(ResultList::Unshare, spec, texts::unknownErrorReason(e.status()));
+    listLine(ResultList::Unprocessed, spec, texts::unknownErrorReason(e.status()));
     return;
   }
   std::int32_t status = 0;

@@ -35,7 +35,7 @@ void Patcher::walkProject(vss::Item& project, const WalkFrame* above) {
   try {
     children = project.items(false);
   } catch (const vss::Error& e) {
-    listLine(ResultList::Unshare, pathOrAbove(project, above),
+    listLine(ResultList::Unprocessed, pathOrAbove(project, above),
              texts::unknownErrorReason(e.status()));
     return;
   }
@@ -48,7 +48,7 @@ void Patcher::walkProject(vss::Item& project, const WalkFrame* above) {
       }
     } catch (const vss::Error& e) {
       // Only reading the child's kind or path fails here: the rest handles its own failures.
-      listLine(ResultList::Unshare, pathOrAbove(*child, &here),
+      listLine(ResultList::Unprocessed, pathOrAbove(*child, &here),
                texts::unknownErrorReason(e.status()));
     }
   }
@@ -87,7 +87,7 @@ void Patcher::decideFile(vss::Item& oVSSItem, const std::wstring& spec) {
     time = version->date();
   } catch (const vss::Error& e) {
     if (e.status() == vss::kDeletedOrDamaged) {
-      listLine(ResultList::Unshare, spec, texts::kDamaged);
+      listLine(ResultList::Unprocessed, spec, texts::kDamaged);
     } else {
       showFailure(e.description());
     }
@@ -116,7 +116,7 @@ void Patcher::decideFile(vss::Item& oVSSItem, const std::wstring& spec) {
         getLocalFile(oVSSItem, spec);
         break;
       default:
-        listLine(ResultList::Shared, spec, L"");
+        listLine(ResultList::Processed, spec, L"");
         break;
     }
   } catch (const vss::Error&) {

@@ -469,7 +469,7 @@ void Form1::layout() {
 }
 
 HWND Form1::listOf(engine::ResultList list) const {
-  return list == engine::ResultList::Shared ? ListShared : listUnshare;
+  return list == engine::ResultList::Processed ? ListShared : listUnshare;
 }
 
 std::wstring Form1::windowText(HWND hwnd) {
@@ -512,7 +512,7 @@ void Form1::handOverStatus() {
 
 void Form1::showOutput() {
   handOverStatus();
-  for (engine::ResultList list : {engine::ResultList::Shared, engine::ResultList::Unshare}) {
+  for (engine::ResultList list : {engine::ResultList::Processed, engine::ResultList::Unprocessed}) {
     const int i = static_cast<int>(list);
     if (!listHeld_[i]) continue;
     HWND h = listOf(list);
@@ -557,7 +557,7 @@ void Form1::measureNewLines(engine::ResultList list) {
 }
 
 void Form1::remeasureLists() {
-  for (engine::ResultList list : {engine::ResultList::Shared, engine::ResultList::Unshare}) {
+  for (engine::ResultList list : {engine::ResultList::Processed, engine::ResultList::Unprocessed}) {
     const int i = static_cast<int>(list);
     HWND h = listOf(list);
     const LRESULT count = SendMessageW(h, LB_GETCOUNT, 0, 0);
@@ -595,7 +595,7 @@ std::wstring Form1::text(engine::TextBox box) {
       return windowText(txtEndDate);
     case TextBox::TargetUser:
       return windowText(txtTargetUser);
-    case TextBox::Share:
+    case TextBox::LocalDir:
       return windowText(txtShare);
   }
   return {};
@@ -717,13 +717,13 @@ void Form1::Form_Load() {
   std::wstring exe(buffer.data(), length);
   std::wstring::size_type slash = exe.find_last_of(L"\\/");
   std::wstring dir = slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash);
-  engine::RunState& s = patcher_.state();
-  s.iniFilePath = dir + L"\\Ostrabel.ini";
-  ini_.setIniFileName(s.iniFilePath);
+  engine::RunState& state = patcher_.state();
+  state.iniFilePath = dir + L"\\Ostrabel.ini";
+  ini_.setIniFileName(state.iniFilePath);
   // sharedNames starts empty with the run state and lives as long as the window.
   EnableWindow(patchDir, FALSE);
   EnableWindow(txtShare, FALSE);
-  settings::clearIniAttributes(s.iniFilePath);
+  settings::clearIniAttributes(state.iniFilePath);
   settings::SavedInputs saved = settings::loadSettings(ini_);
   SetWindowTextW(txtHost, saved.host.c_str());
   SetWindowTextW(txtProject, saved.project.c_str());
@@ -812,9 +812,9 @@ void Form1::cmdPatch_Click() {
     failure = engine::texts::kUnexpectedFailure;
     for (const char* p = e.what(); *p; ++p) failure += static_cast<wchar_t>(*p);
   }
-  engine::RunState& s = patcher_.state();
-  if (s.running) {
-    s.running = false;
+  engine::RunState& state = patcher_.state();
+  if (state.running) {
+    state.running = false;
     setPatchButton(engine::texts::kPatched, true);
     setStatusText(engine::texts::kRunStopped);
   }

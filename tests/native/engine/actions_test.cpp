@@ -207,7 +207,7 @@ TEST_F(Local, ARootEndingInASeparatorAndAProjectInAnotherCase) {
   seed(
       "file $/Src/app/x.c by alice at 2024-05-03 10:00 content \"x\"\n"
       "file $/Src/y.c by alice at 2024-05-03 10:00\n");
-  window_.texts[TextBox::Share] += L"\\";
+  window_.texts[TextBox::LocalDir] += L"\\";
   window_.texts[TextBox::Project] = L"$/SRC/";
   run();
   EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/x.c", L"$/Src/y.c"}));

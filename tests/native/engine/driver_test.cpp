@@ -29,7 +29,7 @@ TEST_F(Params, ValidationReportsTheProblemsInTableOrder) {
       {{{TextBox::Host, L"   "}, {TextBox::User, L" "}, {TextBox::Passwd, L" "}}, {}},  // blanks
       {{{TextBox::StartDate, L" "}}, {L"开始时间格式有误"}},
       {{{TextBox::EndDate, L"2009-02-29 10:00"}}, {L"结束时间格式有误"}},
-      {{{TextBox::Patch, L""}, {TextBox::Share, L""}, {TextBox::TargetUser, L"?"}}, {}},
+      {{{TextBox::Patch, L""}, {TextBox::LocalDir, L""}, {TextBox::TargetUser, L"?"}}, {}},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(i);
@@ -76,7 +76,7 @@ TEST_F(Params, ModeAndLocalRoot) {
     SCOPED_TRACE(standin::text::narrow(below));
     window_.selected = option;
     patcher_.state().mode = RunMode::Share;  // a previous run's mode must not survive
-    window_.texts[TextBox::Share] = out() + below;
+    window_.texts[TextBox::LocalDir] = out() + below;
     platform_.createCalls.clear();
     patcher_.populateValue();
     EXPECT_EQ(patcher_.state().mode, mode);
@@ -84,7 +84,7 @@ TEST_F(Params, ModeAndLocalRoot) {
     EXPECT_EQ(fs::is_directory(native(out() + below)), below != L"/plain" && below != L"/a/b");
     EXPECT_EQ(patcher_.checkValue().size(), 1u);  // the host: validation still comes after
   }
-  window_.texts[TextBox::Share] = L"";
+  window_.texts[TextBox::LocalDir] = L"";
   platform_.existsCalls.clear();
   patcher_.populateValue();
   EXPECT_TRUE(platform_.existsCalls.empty());  // an empty root is not even looked at

@@ -46,12 +46,12 @@ class FakeWindow : public engine::WindowPort {
     log.push_back(L"status:" + t);
   }
   void clearList(engine::ResultList list) override {
-    (list == engine::ResultList::Shared ? shared : unshared).clear();
-    log.push_back(list == engine::ResultList::Shared ? L"clear:Shared" : L"clear:Unshare");
+    (list == engine::ResultList::Processed ? shared : unshared).clear();
+    log.push_back(list == engine::ResultList::Processed ? L"clear:Shared" : L"clear:Unshare");
   }
   void appendLine(engine::ResultList list, const std::wstring& line) override {
-    (list == engine::ResultList::Shared ? shared : unshared).push_back(line);
-    log.push_back((list == engine::ResultList::Shared ? L"Shared:" : L"Unshare:") + line);
+    (list == engine::ResultList::Processed ? shared : unshared).push_back(line);
+    log.push_back((list == engine::ResultList::Processed ? L"Shared:" : L"Unshare:") + line);
   }
   engine::Answer showMessage(const std::wstring& t, const std::wstring& title, engine::Icon icon,
                              engine::Buttons buttons) override {
@@ -274,7 +274,7 @@ class Run : public testing::Test {
                      {TextBox::Passwd, L"secret"},
                      {TextBox::StartDate, L"2024-05-01 00:00"},
                      {TextBox::EndDate, L"2024-06-01 00:00"},
-                     {TextBox::Share, out()}};
+                     {TextBox::LocalDir, out()}};
   }
   void TearDown() override {
     std::error_code ec;

@@ -336,7 +336,7 @@ file $/Src/z.c by carol at 2024-05-05 10:00
       window_.selected = mode;
       window_.ignoreBuildUser = true;
       window_.texts[TextBox::Host] = standin::text::widen((db / "srcsafe.ini").string());
-      window_.texts[TextBox::Share] = out() + L"/" + std::to_wstring(runs);
+      window_.texts[TextBox::LocalDir] = out() + L"/" + std::to_wstring(runs);
       calls().failMember = failMember;
       calls().failCall = failCall;
       calls().failStatus = static_cast<std::int32_t>(0x8004D6A0);

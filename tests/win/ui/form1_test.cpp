@@ -505,11 +505,11 @@ TEST_F(FormTest, Pickers_CancelKeepsTheTextConfirmPutsTheFullPath) {
 
 TEST_F(FormTest, Lists_AppendInOrderScrollOnlyThatListAndSelectNothing) {
   for (auto [list, id, other] :
-       {std::tuple{ResultList::Shared, ctl::ListShared, ctl::listUnshare},
-        std::tuple{ResultList::Unshare, ctl::listUnshare, ctl::ListShared}}) {
+       {std::tuple{ResultList::Processed, ctl::ListShared, ctl::listUnshare},
+        std::tuple{ResultList::Unprocessed, ctl::listUnshare, ctl::ListShared}}) {
     SCOPED_TRACE(id);
-    form_->clearList(ResultList::Shared);
-    form_->clearList(ResultList::Unshare);
+    form_->clearList(ResultList::Processed);
+    form_->clearList(ResultList::Unprocessed);
     // The other list holds lines of its own, scrolled to the top with line 3 selected.
     for (int i = 0; i < 30; ++i) SendMessageW(c(other), LB_ADDSTRING, 0, LPARAM(L"other"));
     SendMessageW(c(other), LB_SETCURSEL, 3, 0);
@@ -531,8 +531,8 @@ TEST_F(FormTest, Lists_AppendInOrderScrollOnlyThatListAndSelectNothing) {
 // Each copy replaces the clipboard's content: three lines, one line, then an empty list.
 TEST_F(FormTest, Clipboard_CopiesTheListWithCrLfBetweenLines) {
   for (auto [menu, list, other] :
-       {std::tuple{ctl::menuSharedToClip, ResultList::Shared, ResultList::Unshare},
-        std::tuple{ctl::menuUnshareToClip, ResultList::Unshare, ResultList::Shared}}) {
+       {std::tuple{ctl::menuSharedToClip, ResultList::Processed, ResultList::Unprocessed},
+        std::tuple{ctl::menuUnshareToClip, ResultList::Unprocessed, ResultList::Processed}}) {
     for (auto [lines, expected] :
          {std::pair{
               std::vector<std::wstring>{L"$/c.txt", L"$/a.txt - VSS上这个文件是损坏的", L"$/b.txt"},
@@ -540,8 +540,8 @@ TEST_F(FormTest, Clipboard_CopiesTheListWithCrLfBetweenLines) {
           {{L"$/a/b.txt"}, L"$/a/b.txt"},
           {{}, L"<none>"}}) {
       SCOPED_TRACE(testing::Message() << menu << " lines " << lines.size());
-      form_->clearList(ResultList::Shared);
-      form_->clearList(ResultList::Unshare);
+      form_->clearList(ResultList::Processed);
+      form_->clearList(ResultList::Unprocessed);
       for (const auto& l : lines) form_->appendLine(list, l);
       form_->appendLine(other, L"$/other.txt");  // must not be copied
       BoxCatcher boxes;
@@ -558,7 +558,7 @@ TEST_F(FormTest, Clipboard_CopiesTheListWithCrLfBetweenLines) {
 // While another thread holds the clipboard open, the copy fails: a failure notice, no
 // confirmation, and the clipboard keeps what it had.
 TEST_F(FormTest, Clipboard_HeldByAnotherOwnerGivesAFailureNoticeInsteadOfTheConfirmation) {
-  form_->appendLine(ResultList::Shared, L"$/a.txt");
+  form_->appendLine(ResultList::Processed, L"$/a.txt");
   {
     BoxCatcher confirmation;
     command(ctl::menuSharedToClip);  // known content before the other owner takes it
@@ -572,7 +572,7 @@ TEST_F(FormTest, Clipboard_HeldByAnotherOwnerGivesAFailureNoticeInsteadOfTheConf
     if (held) CloseClipboard();
   });
   WaitForSingleObject(opened, 5000);
-  form_->appendLine(ResultList::Shared, L"$/b.txt");
+  form_->appendLine(ResultList::Processed, L"$/b.txt");
   {
     BoxCatcher boxes;
     command(ctl::menuSharedToClip);
@@ -592,7 +592,7 @@ TEST_F(FormTest, Clipboard_HeldByAnotherOwnerGivesAFailureNoticeInsteadOfTheConf
 // The lists are not limited to a 16-bit line index.
 TEST_F(FormTest, Lists_HoldAHundredThousandLines) {
   const int n = 100000;
-  for (int i = 0; i < n; ++i) form_->appendLine(ResultList::Shared, L"$/f" + std::to_wstring(i));
+  for (int i = 0; i < n; ++i) form_->appendLine(ResultList::Processed, L"$/f" + std::to_wstring(i));
   form_->flushOutput();
   HWND list = c(ctl::ListShared);
   ASSERT_EQ(count(list), n);
@@ -636,14 +636,14 @@ TEST_F(FormTest, Run_WindowCommandsWorkBetweenFilesAndTheRunFinishes) {
 TEST_F(FormTest, Lists_AHorizontalScrollBarReachesTheLongestLine) {
   HWND list = c(ctl::ListShared);
   const auto scrollBarShown = [](HWND h) { return (style(h) & WS_HSCROLL) != 0; };
-  form_->appendLine(ResultList::Shared, L"$/short.txt");
+  form_->appendLine(ResultList::Processed, L"$/short.txt");
   form_->flushOutput();
   EXPECT_FALSE(scrollBarShown(list));
   const std::wstring longest = L"$/" + std::wstring(60, L'd') + L"/深层/路径/" +
                                std::wstring(120, L'x') + L".txt - VSS上这个文件是损坏的";
-  form_->appendLine(ResultList::Shared, std::wstring(100, L'm'));
-  form_->appendLine(ResultList::Shared, longest);
-  form_->appendLine(ResultList::Shared, L"$/b.txt");
+  form_->appendLine(ResultList::Processed, std::wstring(100, L'm'));
+  form_->appendLine(ResultList::Processed, longest);
+  form_->appendLine(ResultList::Processed, L"$/b.txt");
   form_->flushOutput();
   HDC dc = GetDC(list);
   HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
@@ -657,7 +657,7 @@ TEST_F(FormTest, Lists_AHorizontalScrollBarReachesTheLongestLine) {
   EXPECT_TRUE(scrollBarShown(list));
   EXPECT_EQ(SendMessageW(c(ctl::listUnshare), LB_GETHORIZONTALEXTENT, 0, 0), 0);
   EXPECT_FALSE(scrollBarShown(c(ctl::listUnshare)));
-  form_->clearList(ResultList::Shared);
+  form_->clearList(ResultList::Processed);
   EXPECT_EQ(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0), 0);
   EXPECT_FALSE(scrollBarShown(list));
 }
