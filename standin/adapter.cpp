@@ -25,6 +25,9 @@ constexpr std::int32_t kBadName = static_cast<std::int32_t>(0x8004D6B2);
 constexpr std::int32_t kFailed = static_cast<std::int32_t>(0x80004005);
 constexpr std::int32_t kPathNotFound = static_cast<std::int32_t>(0x80070003);
 constexpr std::int32_t kAccessDenied = static_cast<std::int32_t>(0x80070005);
+// RPC_E_DISCONNECTED, COM's status for an object whose server no longer holds what it stood for:
+// an object made before its store was restored or replaced on disk.
+constexpr std::int32_t kStale = static_cast<std::int32_t>(0x80010108);
 
 std::wstring wide(std::string_view s) { return text::widen(s); }
 
@@ -63,6 +66,13 @@ bool validName(const std::string& name) {
   });
 }
 
+// Objects number items and records as the model of one generation does; in another they would
+// name other things, or nothing.
+void checkCurrent(const SharedStore& store, std::uint64_t generation) {
+  if (store.generation() != generation)
+    throw vss::Error(kStale, L"The database was restored or replaced since this object was made");
+}
+
 struct Session {
   std::shared_ptr<SharedStore> store;
   std::string user;  // the logged-in user, stored spelling
@@ -72,7 +82,11 @@ class VersionImpl final : public vss::Version, public VersionDetails {
  public:
   VersionImpl(std::shared_ptr<SharedStore> store, const HistoryRecord& record, std::wstring user,
               std::wstring label)
-      : store_(std::move(store)), record_(record), user_(std::move(user)), label_(std::move(label)) {}
+      : store_(std::move(store)),
+        record_(record),
+        user_(std::move(user)),
+        label_(std::move(label)),
+        generation_(store_->generation()) {}
 
   std::wstring username() override { return user_; }
   double date() override { return dateFromSeconds(record_.seconds); }
@@ -88,6 +102,8 @@ class VersionImpl final : public vss::Version, public VersionDetails {
   }
   std::wstring comment() override {
     return guarded([&] {
+      std::lock_guard guard(store_->mutex());
+      checkCurrent(*store_, generation_);
       std::string line = store_->recordText(record_);
       auto fields = text::splitFields(line);
       auto at = static_cast<std::size_t>(commentField(record_.kind));
@@ -101,6 +117,7 @@ class VersionImpl final : public vss::Version, public VersionDetails {
   HistoryRecord record_;
   std::wstring user_;
   std::wstring label_;
+  std::uint64_t generation_;
 };
 
 // Walks a history newest first: the item's own records, merged by time with the labels of the
@@ -109,7 +126,7 @@ class VersionImpl final : public vss::Version, public VersionDetails {
 class CursorImpl final : public vss::VersionCursor {
  public:
   CursorImpl(std::shared_ptr<SharedStore> store, const Model& model, std::uint32_t link)
-      : store_(std::move(store)) {
+      : store_(std::move(store)), generation_(store_->generation()) {
     node_ = model.links[link].node;
     const Node& node = model.nodes[node_];
     own_ = node.history.size();
@@ -123,6 +140,7 @@ class CursorImpl final : public vss::VersionCursor {
 
   std::unique_ptr<vss::Version> next() override {
     std::lock_guard guard(store_->mutex());
+    checkCurrent(*store_, generation_);
     const Model& model = store_->model();
     const HistoryRecord* best = nullptr;
     std::size_t* bestPos = nullptr;
@@ -155,6 +173,7 @@ class CursorImpl final : public vss::VersionCursor {
     std::size_t pos;
   };
   std::shared_ptr<SharedStore> store_;
+  std::uint64_t generation_;
   std::uint32_t node_ = 0;
   std::size_t own_ = 0;
   std::int64_t floor_ = 0;
@@ -164,10 +183,11 @@ class CursorImpl final : public vss::VersionCursor {
 class ItemImpl final : public vss::Item, public ItemDetails {
  public:
   ItemImpl(std::shared_ptr<Session> session, std::uint32_t link)
-      : session_(std::move(session)), link_(link) {}
+      : session_(std::move(session)), link_(link), generation_(session_->store->generation()) {}
 
   SharedStore& store() const { return *session_->store; }
   std::uint32_t link() const { return link_; }
+  std::uint64_t generation() const { return generation_; }
 
  private:
   // Runs `f` on the model, caught up with what other processes appended.
@@ -176,6 +196,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
     return guarded([&] {
       std::lock_guard guard(store().mutex());
       store().catchUp();
+      checkCurrent(store(), generation_);
       return f(store().model());
     });
   }
@@ -232,6 +253,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
       std::string utf8 = text::narrow(name);
       std::uint32_t created = kNone;
       store().change([&](const Model& m, Transaction& tx) {
+        checkCurrent(store(), generation_);
         std::uint32_t parent = m.links[link_].node;
         if (!m.nodes[parent].project) notFound();
         if (m.liveChild(parent, text::fold(utf8)) != kNone)
@@ -242,6 +264,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
         tx.add({"project", std::to_string(created), std::to_string(parent), utf8, session_->user,
                 formatSeconds(nowSeconds()), text::narrow(comment)});
       });
+      checkCurrent(store(), generation_);
       return std::make_unique<ItemImpl>(session_, store().model().projectLink(created));
     });
   }
@@ -253,6 +276,8 @@ class ItemImpl final : public vss::Item, public ItemDetails {
       if (!other || &other->store() != &store()) notFound();
       std::lock_guard guard(store().mutex());
       store().change([&](const Model& m, Transaction& tx) {
+        checkCurrent(store(), generation_);
+        checkCurrent(store(), other->generation());
         std::uint32_t target = m.links[link_].node;
         std::uint32_t shared = m.links[other->link()].node;
         if (const Fault* f = m.fault(shared, "share")) throw vss::Error(f->status, wide(f->text));
@@ -275,6 +300,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
       {
         std::lock_guard guard(store().mutex());
         store().catchUp();
+        checkCurrent(store(), generation_);
         const Model& m = store().model();
         std::uint32_t node = m.links[link_].node;
         if (const Fault* f = m.fault(node, "get")) throw vss::Error(f->status, wide(f->text));
@@ -308,6 +334,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
  private:
   std::shared_ptr<Session> session_;
   std::uint32_t link_;
+  std::uint64_t generation_;
 };
 
 class DatabaseImpl final : public vss::Database {

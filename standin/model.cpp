@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 
 #include "standin/dates.h"
 #include "standin/text.h"
@@ -320,39 +321,59 @@ std::string journalLine(std::string_view record) {
   return out;
 }
 
-std::uint64_t replay(Model& model, std::string_view data, std::uint64_t base) {
+namespace {
+
+// The record of a journal line whose checksum matches, or nullopt.
+std::optional<std::string_view> checked(std::string_view line) {
+  if (line.size() < 10 || line[8] != ' ') return std::nullopt;
+  std::uint32_t sum = 0;
+  for (int i = 0; i < 8; ++i) {
+    if (!hexDigit(line[i])) return std::nullopt;
+    sum = sum * 16 + static_cast<std::uint32_t>(line[i] <= '9' ? line[i] - '0' : line[i] - 'a' + 10);
+  }
+  std::string_view record = line.substr(9);
+  if (text::crc32(record) != sum) return std::nullopt;
+  return record;
+}
+
+bool isCommit(std::optional<std::string_view> record) {
+  return record && record->starts_with("commit\t");
+}
+
+// True when a complete commit record follows `from`.
+bool commitFollows(std::string_view data, std::size_t from) {
+  for (std::size_t end; (end = data.find('\n', from)) != std::string_view::npos; from = end + 1)
+    if (isCommit(checked(data.substr(from, end - from)))) return true;
+  return false;
+}
+
+}  // namespace
+
+Replayed replay(Model& model, std::string_view data, std::uint64_t base) {
   struct Pending {
     std::string_view record;
     std::uint64_t offset;
   };
   std::vector<Pending> pending;
-  std::uint64_t consumed = base;
-  std::size_t at = 0;
-  while (at < data.size()) {
-    std::size_t end = data.find('\n', at);
-    if (end == std::string_view::npos) break;  // torn or still being written
-    std::string_view line = data.substr(at, end - at);
-    if (line.size() < 10 || line[8] != ' ') break;
-    std::uint32_t sum = 0;
-    for (int i = 0; i < 8; ++i) {
-      if (!hexDigit(line[i])) return consumed;
-      sum = sum * 16 + static_cast<std::uint32_t>(line[i] <= '9' ? line[i] - '0' : line[i] - 'a' + 10);
+  Replayed result{base};
+  for (std::size_t at = 0, end; (end = data.find('\n', at)) != std::string_view::npos; at = end + 1) {
+    auto record = checked(data.substr(at, end - at));
+    std::uint32_t count;
+    if (!record || (isCommit(record) &&
+                    (!number(record->substr(7), count) || count != pending.size()))) {
+      if (record || commitFollows(data, end + 1)) result.damage = base + at;
+      return result;
     }
-    std::string_view record = line.substr(9);
-    if (text::crc32(record) != sum) break;
-    if (record.starts_with("commit\t")) {
-      std::uint32_t count;
-      if (!number(record.substr(7), count) || count != pending.size()) break;
+    if (isCommit(record)) {
       for (const auto& p : pending)
         model.apply(p.record, p.offset, static_cast<std::uint32_t>(p.record.size()));
       pending.clear();
-      consumed = base + end + 1;
+      result.end = base + end + 1;
     } else {
-      pending.push_back(Pending{record, base + at + 9});
+      pending.push_back(Pending{*record, base + at + 9});
     }
-    at = end + 1;
   }
-  return consumed;
+  return result;
 }
 
 }  // namespace standin

@@ -121,8 +121,16 @@ class Transaction {
 // The journal line of a record text: checksum, space, text, line feed.
 std::string journalLine(std::string_view record);
 
-// Applies the committed changes in `data`, journal bytes that start at offset `base`. Returns the
-// offset just past the last complete change; what follows it is an unfinished or torn change.
-std::uint64_t replay(Model& model, std::string_view data, std::uint64_t base);
+// What replaying journal bytes found.
+struct Replayed {
+  std::uint64_t end = 0;         // the offset just past the last complete change
+  std::uint64_t damage = kNoLine;  // the offset of a damaged line, or kNoLine
+};
+
+// Applies the complete changes in `data`, journal bytes that start at offset `base`, up to the
+// first line that fails its check. Only what follows the last commit record may be torn (a
+// killed writer's leftover, cut off by the next change); a line that fails its check before a
+// commit record is damage, and `damage` names its offset.
+Replayed replay(Model& model, std::string_view data, std::uint64_t base);
 
 }  // namespace standin

@@ -59,34 +59,17 @@ bool isStore(const std::filesystem::path& dir) {
   return ini.find("[standin]") != std::string::npos && io::fileSize(paths.journal) >= 0;
 }
 
-// Replays the journal from `from` up to `size` in pieces of a few megabytes, so that a large
-// store is never held in memory whole (a piece grows when one change is larger).
-std::uint64_t replayFile(Model& model, const std::filesystem::path& journal, std::uint64_t from,
-                         std::uint64_t size) {
-  std::uint64_t piece = std::uint64_t{4} << 20;
-  while (from < size) {
-    std::string data = io::readRange(journal, from, std::min(piece, size - from));
-    std::uint64_t next = replay(model, data, from);
-    if (next == from) {
-      if (data.size() >= size - from) break;  // an unfinished change at the end
-      piece *= 2;
-      continue;
-    }
-    from = next;
-  }
-  return from;
-}
-
-void loadModel(const StorePaths& paths, Model& model, std::string* text, std::uint64_t* end) {
+std::uint64_t loadModel(const StorePaths& paths, Model& model, std::string* text) {
   if (!isStore(paths.dir)) throw NoStore("no stand-in store in " + paths.dir.string());
-  std::uint64_t consumed;
-  if (text) {
-    *text = io::readRange(paths.journal, 0, ~std::uint64_t{0} >> 1);
-    consumed = replay(model, *text, 0);
-  } else {
-    consumed = replayFile(model, paths.journal, 0, static_cast<std::uint64_t>(io::fileSize(paths.journal)));
-  }
-  if (end) *end = consumed;
+  std::string whole;
+  std::string& data = text ? *text : whole;
+  data = io::readRange(paths.journal, 0, ~std::uint64_t{0} >> 1);
+  Replayed r = replay(model, data, 0);
+  if (r.damage != kNoLine)
+    throw DamagedStore(paths.journal.string() + " is damaged at byte " + std::to_string(r.damage) +
+                       ": a line fails its check before the last committed change; restore the "
+                       "store from a backup");
+  return r.end;
 }
 
 std::shared_ptr<SharedStore> SharedStore::open(const std::filesystem::path& dir) {
@@ -106,19 +89,25 @@ std::shared_ptr<SharedStore> SharedStore::open(const std::filesystem::path& dir)
   return store;
 }
 
-SharedStore::SharedStore(const std::filesystem::path& dir) : paths_(dir) { catchUp(); }
-
-void SharedStore::reload() {
-  model_ = Model();
-  consumed_ = 0;
+SharedStore::SharedStore(const std::filesystem::path& dir) : paths_(dir) {
+  consumed_ = loadModel(paths_, model_);
 }
 
 void SharedStore::catchUp() {
   std::int64_t size = io::fileSize(paths_.journal);
   if (size < 0) return;  // the store went away; keep what we know
-  if (static_cast<std::uint64_t>(size) < consumed_) reload();  // replaced by a new store
-  if (static_cast<std::uint64_t>(size) == consumed_) return;
-  consumed_ = replayFile(model_, paths_.journal, consumed_, static_cast<std::uint64_t>(size));
+  auto total = static_cast<std::uint64_t>(size);
+  if (total == consumed_) return;
+  if (total > consumed_) {
+    Replayed r = replay(model_, io::readRange(paths_.journal, consumed_, total - consumed_), consumed_);
+    consumed_ = r.end;
+    if (r.damage == kNoLine) return;
+  }
+  // Shrunk, or what follows is no continuation: a backup restored or another store in its place.
+  Model fresh;
+  consumed_ = loadModel(paths_, fresh);
+  model_ = std::move(fresh);
+  ++generation_;
 }
 
 void SharedStore::change(const std::function<void(const Model&, Transaction&)>& build) {
@@ -127,7 +116,7 @@ void SharedStore::change(const std::function<void(const Model&, Transaction&)>& 
   Transaction tx;
   build(model_, tx);
   if (tx.empty()) return;
-  // Whatever lies beyond the last complete change is a crashed writer's leftover: cut it off.
+  // Whatever lies beyond the last complete change is a killed writer's leftover: cut it off.
   io::writeAt(paths_.journal, consumed_, tx.finish());
   catchUp();
 }

@@ -472,7 +472,11 @@ void seed(const fs::path& dir, std::string_view script) {
   io::ExclusiveLock lock(paths.lock);
   Model model;
   std::uint64_t end = 0;
-  loadModel(paths, model, nullptr, &end);
+  try {
+    end = loadModel(paths, model);
+  } catch (const std::exception& e) {
+    throw ToolError(e.what());
+  }
   Seeder seeder(model);
   if (script.starts_with("\xEF\xBB\xBF")) script.remove_prefix(3);  // a byte order mark of an editor
   int number = 0;
@@ -519,7 +523,7 @@ StoreSummary check(const fs::path& dir) {
   std::uint64_t end = 0;
   auto started = std::chrono::steady_clock::now();
   try {
-    loadModel(paths, model, nullptr, &end);
+    end = loadModel(paths, model);
   } catch (const std::exception& e) {
     throw ToolError(e.what());
   }
@@ -548,8 +552,7 @@ void generate(const fs::path& dir, const GenerateOptions& options) {
   StorePaths paths(dir);
   io::ExclusiveLock lock(paths.lock);
   Model base;
-  std::uint64_t consumed = 0;
-  loadModel(paths, base, nullptr, &consumed);
+  std::uint64_t consumed = loadModel(paths, base);
 
   Random random(options.seed * 0x2545F4914F6CDD1Dull + 1);
   const char* people[] = {"alice", "bob", "carol", "dave"};
