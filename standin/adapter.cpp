@@ -264,7 +264,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
         tx.add({"project", std::to_string(created), std::to_string(parent), utf8, session_->user,
                 formatSeconds(nowSeconds()), text::narrow(comment)});
       });
-      checkCurrent(store(), generation_);
+      checkCurrent(store(), generation_);  // restored while the change was made: `created` is void
       return std::make_unique<ItemImpl>(session_, store().model().projectLink(created));
     });
   }
@@ -324,7 +324,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
       if (!folder.empty() && !fs::is_directory(folder, ec))
         throw vss::Error(kPathNotFound, L"Cannot write \"" + local + L"\": the folder does not exist");
       try {
-        io::writeFile(path, content, false);
+        io::writeFile(path, content);
       } catch (const io::IoError&) {
         throw vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\"");
       }

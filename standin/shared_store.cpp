@@ -1,4 +1,4 @@
-// One store's model per process, its catching up with the journal and its durable changes.
+// One store's model per process, kept up to date with the journal, and its changes.
 #include "standin/shared_store.h"
 
 #include <algorithm>
@@ -19,7 +19,8 @@ std::map<std::string, std::weak_ptr<SharedStore>>& registry() {
 std::string registryKey(const std::filesystem::path& dir) {
   std::error_code ec;
   auto canonical = std::filesystem::weakly_canonical(dir, ec);
-  std::string key = (ec ? std::filesystem::absolute(dir) : canonical).lexically_normal().generic_string();
+  std::string key =
+      (ec ? std::filesystem::absolute(dir) : canonical).lexically_normal().generic_string();
   while (key.size() > 1 && key.back() == '/') key.pop_back();
 #ifdef _WIN32
   key = text::fold(key);  // Windows paths ignore letter case
@@ -45,7 +46,10 @@ std::string firstStoreId(const StorePaths& paths) {
 }  // namespace
 
 StorePaths::StorePaths(const std::filesystem::path& d)
-    : dir(d), ini(d / "srcsafe.ini"), data(d / "data"), journal(d / "data" / "journal.txt"),
+    : dir(d),
+      ini(d / "srcsafe.ini"),
+      data(d / "data"),
+      journal(d / "data" / "journal.txt"),
       lock(d / "data" / "lock") {}
 
 bool isStore(const std::filesystem::path& dir) {
@@ -59,12 +63,35 @@ bool isStore(const std::filesystem::path& dir) {
   return ini.find("[standin]") != std::string::npos && io::fileSize(paths.journal) >= 0;
 }
 
+// Replays the journal from `from` up to `to` in pieces of a few megabytes, so that a large store
+// is never held in memory whole. A piece grows while it holds no complete change: a damaged line
+// is told from a torn tail with all that follows it in view.
+Replayed replayFile(Model& model, const std::filesystem::path& journal, std::uint64_t from,
+                    std::uint64_t to) {
+  Replayed r{from};
+  for (std::uint64_t piece = std::uint64_t{4} << 20; r.end < to && r.damage == kNoLine;) {
+    std::uint64_t want = std::min(piece, to - r.end);
+    std::string data = io::readRange(journal, r.end, want);
+    Replayed part = replay(model, data, r.end);
+    if (part.end == r.end && part.damage == kNoLine) {
+      if (want == to - r.end || data.size() < want) break;  // a torn tail
+      piece *= 2;
+    }
+    r = part;
+  }
+  return r;
+}
+
 std::uint64_t loadModel(const StorePaths& paths, Model& model, std::string* text) {
   if (!isStore(paths.dir)) throw NoStore("no stand-in store in " + paths.dir.string());
-  std::string whole;
-  std::string& data = text ? *text : whole;
-  data = io::readRange(paths.journal, 0, ~std::uint64_t{0} >> 1);
-  Replayed r = replay(model, data, 0);
+  Replayed r;
+  if (text) {
+    *text = io::readRange(paths.journal, 0, ~std::uint64_t{0} >> 1);
+    r = replay(model, *text, 0);
+  } else {
+    r = replayFile(model, paths.journal, 0,
+                   static_cast<std::uint64_t>(io::fileSize(paths.journal)));
+  }
   if (r.damage != kNoLine)
     throw DamagedStore(paths.journal.string() + " is damaged at byte " + std::to_string(r.damage) +
                        ": a line fails its check before the last committed change; restore the "
@@ -99,7 +126,7 @@ void SharedStore::catchUp() {
   auto total = static_cast<std::uint64_t>(size);
   if (total == consumed_) return;
   if (total > consumed_) {
-    Replayed r = replay(model_, io::readRange(paths_.journal, consumed_, total - consumed_), consumed_);
+    Replayed r = replayFile(model_, paths_.journal, consumed_, total);
     consumed_ = r.end;
     if (r.damage == kNoLine) return;
   }

@@ -7,24 +7,24 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 
-#include "standin/model.h"
+#include "standin/journal.h"
+#include "standin/store.h"
 
 namespace standin {
 
 // The folder holds no store (no readable srcsafe.ini of the stand-in, or no journal).
-class NoStore : public std::runtime_error {
+class NoStore : public ToolError {
  public:
-  using std::runtime_error::runtime_error;
+  using ToolError::ToolError;
 };
 
 // A line of the journal fails its check before its last complete change: the store is damaged,
 // and nothing reads or changes it until it is restored.
-class DamagedStore : public std::runtime_error {
+class DamagedStore : public ToolError {
  public:
-  using std::runtime_error::runtime_error;
+  using ToolError::ToolError;
 };
 
 struct StorePaths {

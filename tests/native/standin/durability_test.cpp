@@ -39,7 +39,7 @@ delete $/App/b.c
     fs::remove_all(crashed);
     fs::create_directories(crashed / "data");
     fs::copy_file(store / "srcsafe.ini", crashed / "srcsafe.ini");
-    standin::io::writeFile(journal(crashed), text.substr(0, length), false);
+    standin::io::writeFile(journal(crashed), text.substr(0, length));
     return crashed;
   };
   for (std::size_t length = baseSize; length <= bytes.size(); ++length)
@@ -112,6 +112,18 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
       EXPECT_NE(said.find(wide), std::wstring::npos) << names;
     EXPECT_EQ(readFile(journal), damaged);
   }
+  // A journal read in pieces of a few megabytes, damaged in a change larger than one piece.
+  standin::createStore(temp / "big");
+  standin::seed(temp / "big", "file $/big.c content \"" + std::string(5 << 20, 'x') + "\"\n");
+  standin::seed(temp / "big", "file $/small.c\n");
+  const fs::path bigJournal = temp / "big" / "data" / "journal.txt";
+  std::string big = readFile(bigJournal);
+  ASSERT_GT(big.size(), std::size_t{5} << 20);  // the second change kept the first
+  big[big.size() / 2] ^= 0x10;
+  standin::io::writeFile(bigJournal, big);
+  EXPECT_THROW(standin::check(temp / "big"), standin::ToolError);
+  EXPECT_THROW(standin::seed(temp / "big", "file $/later.c\n"), standin::ToolError);
+  EXPECT_EQ(readFile(bigJournal), big);
 }
 
 // Each process seeds its own files and races the others for the same subproject names.
