@@ -35,13 +35,13 @@ struct StorePaths {
 // True when `dir` holds a stand-in store.
 bool isStore(const std::filesystem::path& dir);
 
-// Reads the whole journal of a store into a fresh model and returns the offset after its last
+// Reads a store's whole journal into a fresh model and returns the offset after its last
 // complete change; `text` receives the journal bytes when given. Throws NoStore, DamagedStore.
 std::uint64_t loadModel(const StorePaths& paths, Model& model, std::string* text = nullptr);
 
 class SharedStore {
  public:
-  // The process's one model of the store in `dir`; throws NoStore.
+  // The process's one model of the store in `dir`; throws NoStore, DamagedStore.
   static std::shared_ptr<SharedStore> open(const std::filesystem::path& dir);
 
   explicit SharedStore(const std::filesystem::path& dir);
