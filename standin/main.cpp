@@ -1,6 +1,7 @@
 // The `standin` command-line tool: creates, seeds, dumps and generates stand-in stores.
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -90,20 +91,18 @@ int run(const std::vector<fs::path>& paths, const std::vector<std::string>& args
         if (i + 1 >= args.size()) throw standin::ToolError("missing value after " + key);
         return args[++i];
       };
+      const std::map<std::string, int*> counts = {{"--files", &o.files},
+                                                  {"--depth", &o.depth},
+                                                  {"--fanout", &o.fanout},
+                                                  {"--history", &o.history}};
       try {
-        if (key == "--files")
-          o.files = std::stoi(value());
-        else if (key == "--depth")
-          o.depth = std::stoi(value());
-        else if (key == "--fanout")
-          o.fanout = std::stoi(value());
-        else if (key == "--history")
-          o.history = std::stoi(value());
-        else if (key == "--changed-fraction")
+        if (counts.count(key)) {
+          *counts.at(key) = std::stoi(value());
+        } else if (key == "--changed-fraction") {
           o.changedFraction = std::stod(value());
-        else if (key == "--seed")
+        } else if (key == "--seed") {
           o.seed = static_cast<std::uint32_t>(std::stoul(value()));
-        else if (key == "--range") {
+        } else if (key == "--range") {
           o.rangeStart = date(value());
           o.rangeEnd = date(value());
           haveRange = true;
