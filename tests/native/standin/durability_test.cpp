@@ -1,6 +1,7 @@
-// The store's promises about crashes and concurrency: a crash at any byte of a change leaves
-// the store with every completed change and none of the half one; processes changing one store
-// at once lose nothing.
+// The store's promises about crashes, damage and concurrency: a crash at any byte of a change
+// leaves the store with every completed change and none of the half one; a damaged line before
+// the last commit is refused and nothing is cut off; processes changing one store at once lose
+// nothing.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
