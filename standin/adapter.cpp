@@ -42,6 +42,9 @@ constexpr std::int32_t kNotOpen = static_cast<std::int32_t>(0x8004D6D6);
 constexpr std::int32_t kFailed = static_cast<std::int32_t>(0x80004005);
 constexpr std::int32_t kPathNotFound = static_cast<std::int32_t>(0x80070003);
 constexpr std::int32_t kAccessDenied = static_cast<std::int32_t>(0x80070005);
+// RPC_E_DISCONNECTED, COM's status for an object whose server no longer holds what it stood for:
+// an object made before its store was restored or replaced on disk.
+constexpr std::int32_t kStale = static_cast<std::int32_t>(0x80010108);
 
 std::wstring wide(std::string_view s) { return text::widen(s); }
 
@@ -102,11 +105,18 @@ void writeLocalCopy(const std::wstring& local, const std::string& content) {
     fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
   }
   try {
-    io::writeFile(path, content, false);
+    io::writeFile(path, content);
   } catch (const io::IoError&) {
     throw vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\"");
   }
   fs::permissions(path, kWritable, fs::perm_options::remove, ec);
+}
+
+// Objects number items and records as the model of one generation does; in another they would
+// name other things, or nothing.
+void checkCurrent(const SharedStore& store, std::uint64_t generation) {
+  if (store.generation() != generation)
+    throw vss::Error(kStale, L"The database was restored or replaced since this object was made");
 }
 
 struct Session {
@@ -118,7 +128,11 @@ class VersionImpl final : public vss::Version, public VersionDetails {
  public:
   VersionImpl(std::shared_ptr<SharedStore> store, const HistoryRecord& record, std::wstring user,
               std::wstring label)
-      : store_(std::move(store)), record_(record), user_(std::move(user)), label_(std::move(label)) {}
+      : store_(std::move(store)),
+        record_(record),
+        user_(std::move(user)),
+        label_(std::move(label)),
+        generation_(store_->generation()) {}
 
   std::wstring username() override { return user_; }
   double date() override { return dateFromSeconds(record_.seconds); }
@@ -134,6 +148,8 @@ class VersionImpl final : public vss::Version, public VersionDetails {
   }
   std::wstring comment() override {
     return guarded([&] {
+      std::lock_guard guard(store_->mutex());
+      checkCurrent(*store_, generation_);
       std::string line = store_->recordText(record_);
       auto fields = text::splitFields(line);
       auto at = static_cast<std::size_t>(commentField(record_.kind));
@@ -147,6 +163,7 @@ class VersionImpl final : public vss::Version, public VersionDetails {
   HistoryRecord record_;
   std::wstring user_;
   std::wstring label_;
+  std::uint64_t generation_;
 };
 
 // Walks a history newest first: the item's own records, merged by time with the labels of the
@@ -155,7 +172,7 @@ class VersionImpl final : public vss::Version, public VersionDetails {
 class CursorImpl final : public vss::VersionCursor {
  public:
   CursorImpl(std::shared_ptr<SharedStore> store, const Model& model, std::uint32_t link)
-      : store_(std::move(store)) {
+      : store_(std::move(store)), generation_(store_->generation()) {
     node_ = model.links[link].node;
     const Node& node = model.nodes[node_];
     own_ = node.history.size();
@@ -169,6 +186,7 @@ class CursorImpl final : public vss::VersionCursor {
 
   std::unique_ptr<vss::Version> next() override {
     std::lock_guard guard(store_->mutex());
+    checkCurrent(*store_, generation_);
     const Model& model = store_->model();
     const HistoryRecord* best = nullptr;
     std::size_t* bestPos = nullptr;
@@ -201,6 +219,7 @@ class CursorImpl final : public vss::VersionCursor {
     std::size_t pos;
   };
   std::shared_ptr<SharedStore> store_;
+  std::uint64_t generation_;
   std::uint32_t node_ = 0;
   std::size_t own_ = 0;
   std::int64_t floor_ = 0;
@@ -210,10 +229,11 @@ class CursorImpl final : public vss::VersionCursor {
 class ItemImpl final : public vss::Item, public ItemDetails {
  public:
   ItemImpl(std::shared_ptr<Session> session, std::uint32_t link)
-      : session_(std::move(session)), link_(link) {}
+      : session_(std::move(session)), link_(link), generation_(session_->store->generation()) {}
 
   SharedStore& store() const { return *session_->store; }
   std::uint32_t link() const { return link_; }
+  std::uint64_t generation() const { return generation_; }
 
  private:
   // Runs `f` on the model, caught up with what other processes appended.
@@ -222,6 +242,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
     return guarded([&] {
       std::lock_guard guard(store().mutex());
       store().catchUp();
+      checkCurrent(store(), generation_);
       return f(store().model());
     });
   }
@@ -278,6 +299,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
       std::string utf8 = text::narrow(name);
       std::uint32_t created = kNone;
       store().change([&](const Model& m, Transaction& tx) {
+        checkCurrent(store(), generation_);
         std::uint32_t parent = m.links[link_].node;
         if (!m.nodes[parent].project) notFound();
         if (m.liveChild(parent, text::fold(utf8)) != kNone)
@@ -288,6 +310,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
         tx.add({"project", std::to_string(created), std::to_string(parent), utf8, session_->user,
                 formatSeconds(nowSeconds()), text::narrow(comment)});
       });
+      checkCurrent(store(), generation_);  // restored while the change was made: `created` is void
       return std::make_unique<ItemImpl>(session_, store().model().projectLink(created));
     });
   }
@@ -299,6 +322,8 @@ class ItemImpl final : public vss::Item, public ItemDetails {
       if (!other || &other->store() != &store()) notFound();
       std::lock_guard guard(store().mutex());
       store().change([&](const Model& m, Transaction& tx) {
+        checkCurrent(store(), generation_);
+        checkCurrent(store(), other->generation());
         std::uint32_t target = m.links[link_].node;
         std::uint32_t shared = m.links[other->link()].node;
         if (const Fault* f = m.fault(shared, "share")) throw vss::Error(f->status, wide(f->text));
@@ -326,6 +351,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
       {
         std::lock_guard guard(store().mutex());
         store().catchUp();
+        checkCurrent(store(), generation_);
         const Model& m = store().model();
         std::uint32_t node = m.links[link_].node;
         if (const Fault* f = m.fault(node, "get")) throw vss::Error(f->status, wide(f->text));
@@ -348,6 +374,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
  private:
   std::shared_ptr<Session> session_;
   std::uint32_t link_;
+  std::uint64_t generation_;
 };
 
 class DatabaseImpl final : public vss::Database {

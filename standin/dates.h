@@ -8,8 +8,8 @@
 
 namespace standin {
 
-// "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (and "YYYY-MM-DD" alone when `dateAlone`).
-std::optional<std::int64_t> parseSeconds(std::string_view text, bool dateAlone = false);
+// "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS".
+std::optional<std::int64_t> parseSeconds(std::string_view text);
 // "YYYY-MM-DD HH:MM:SS".
 std::string formatSeconds(std::int64_t seconds);
 // The current local time.

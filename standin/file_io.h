@@ -1,18 +1,20 @@
-// The few file operations the store needs, with their durability: reads of a range, a write
-// that is on disk before it returns, and an exclusive lock between processes.
+// The few file operations the store needs: reads of a range, a journal cut back and appended to,
+// and an exclusive lock between processes. Nothing is flushed to disk: what a killed process
+// wrote is kept by the system, and no job of the stand-in has to survive a crash of the system.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "standin/store.h"
+
 namespace standin::io {
 
-class IoError : public std::runtime_error {
+class IoError : public ToolError {
  public:
-  using std::runtime_error::runtime_error;
+  using ToolError::ToolError;
 };
 
 // The file's size, or -1 when there is no such file.
@@ -22,15 +24,11 @@ std::int64_t fileSize(const std::filesystem::path& file);
 std::string readRange(const std::filesystem::path& file, std::uint64_t offset,
                       std::uint64_t length);
 
-// Cuts `file` to `keep` bytes (a crash's leftover beyond it goes), appends `data` and flushes
-// both to disk before returning. Creates the file when missing.
+// Cuts `file` to `keep` bytes (a killed writer's leftover beyond it goes) and appends `data`.
 void writeAt(const std::filesystem::path& file, std::uint64_t keep, std::string_view data);
 
-// Creates or replaces `file` with `data`, flushed to disk when `flush`.
-void writeFile(const std::filesystem::path& file, std::string_view data, bool flush = true);
-
-// Makes a new directory entry durable (POSIX needs the directory flushed; Windows does not).
-void syncDirectory(const std::filesystem::path& dir);
+// Creates or replaces `file` with `data`.
+void writeFile(const std::filesystem::path& file, std::string_view data);
 
 // Held while a process appends to a store; blocks until no other process holds it.
 class ExclusiveLock {

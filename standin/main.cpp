@@ -1,8 +1,7 @@
 // The `standin` command-line tool: creates, seeds, dumps and generates stand-in stores.
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -63,17 +62,9 @@ int run(const std::vector<fs::path>& paths, const std::vector<std::string>& args
     return 0;
   }
   if (command == "seed" && args.size() == 3) {
-    std::string script;
-    if (args[2] == "-") {
-      script = readAll(stdin);
-    } else {
-      try {
-        script = standin::io::readRange(paths[2], 0, ~std::uint64_t{0} >> 1);
-      } catch (const std::exception& e) {
-        throw standin::ToolError(e.what());
-      }
-    }
-    standin::seed(dir, script);
+    standin::seed(dir, args[2] == "-"
+                           ? readAll(stdin)
+                           : standin::io::readRange(paths[2], 0, ~std::uint64_t{0} >> 1));
     return 0;
   }
   if (command == "dump" && args.size() == 2) {
@@ -83,11 +74,12 @@ int run(const std::vector<fs::path>& paths, const std::vector<std::string>& args
   }
   if (command == "check" && args.size() == 2) {
     auto s = standin::check(dir);
-    std::printf("projects %zu\nfiles %zu\nentries %zu\nrecords %zu\nusers %zu\njournal bytes %llu\n"
-                "unfinished bytes %llu\nload ms %.1f\n",
-                s.projects, s.files, s.entries, s.records, s.users,
-                static_cast<unsigned long long>(s.journalBytes),
-                static_cast<unsigned long long>(s.tornBytes), s.loadMilliseconds);
+    std::printf(
+        "projects %zu\nfiles %zu\nentries %zu\nrecords %zu\nusers %zu\njournal bytes %llu\n"
+        "unfinished bytes %llu\nload ms %.1f\n",
+        s.projects, s.files, s.entries, s.records, s.users,
+        static_cast<unsigned long long>(s.journalBytes),
+        static_cast<unsigned long long>(s.tornBytes), s.loadMilliseconds);
     return 0;
   }
   if (command == "generate") {
@@ -99,14 +91,18 @@ int run(const std::vector<fs::path>& paths, const std::vector<std::string>& args
         if (i + 1 >= args.size()) throw standin::ToolError("missing value after " + key);
         return args[++i];
       };
+      const std::map<std::string, int*> counts = {{"--files", &o.files},
+                                                  {"--depth", &o.depth},
+                                                  {"--fanout", &o.fanout},
+                                                  {"--history", &o.history}};
       try {
-        if (key == "--files") o.files = std::stoi(value());
-        else if (key == "--depth") o.depth = std::stoi(value());
-        else if (key == "--fanout") o.fanout = std::stoi(value());
-        else if (key == "--history") o.history = std::stoi(value());
-        else if (key == "--changed-fraction") o.changedFraction = std::stod(value());
-        else if (key == "--seed") o.seed = static_cast<std::uint32_t>(std::stoul(value()));
-        else if (key == "--range") {
+        if (counts.count(key)) {
+          *counts.at(key) = std::stoi(value());
+        } else if (key == "--changed-fraction") {
+          o.changedFraction = std::stod(value());
+        } else if (key == "--seed") {
+          o.seed = static_cast<std::uint32_t>(std::stoul(value()));
+        } else if (key == "--range") {
           o.rangeStart = date(value());
           o.rangeEnd = date(value());
           haveRange = true;
@@ -125,37 +121,27 @@ int run(const std::vector<fs::path>& paths, const std::vector<std::string>& args
   return 2;
 }
 
-int guardedRun(const std::vector<fs::path>& paths, const std::vector<std::string>& args) {
+}  // namespace
+
+// Wide arguments on Windows (any path the system can name), bytes elsewhere; commands and
+// options are compared as UTF-8.
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stdin), _O_BINARY);
+#else
+int main(int argc, char** argv) {
+#endif
   try {
+    std::vector<fs::path> paths(argv + 1, argv + argc);
+    std::vector<std::string> args;
+    for (const auto& p : paths) {
+      std::u8string utf8 = p.u8string();
+      args.emplace_back(utf8.begin(), utf8.end());
+    }
     return run(paths, args);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "standin: %s\n", e.what());
     return 1;
   }
 }
-
-}  // namespace
-
-#ifdef _WIN32
-int wmain(int argc, wchar_t** argv) {
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stdin), _O_BINARY);
-  std::vector<fs::path> paths;
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) {
-    paths.emplace_back(argv[i]);
-    args.push_back(standin::text::narrow(argv[i]));
-  }
-  return guardedRun(paths, args);
-}
-#else
-int main(int argc, char** argv) {
-  std::vector<fs::path> paths;
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) {
-    paths.emplace_back(argv[i]);
-    args.emplace_back(argv[i]);
-  }
-  return guardedRun(paths, args);
-}
-#endif

@@ -1,10 +1,8 @@
-// The in-memory model of a store and the replay of its journal.
+// The in-memory model of a store: records applied one by one, and the lookups of the library.
 #include "standin/model.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
-#include <cstdio>
 
 #include "standin/dates.h"
 #include "standin/text.h"
@@ -12,222 +10,218 @@
 namespace standin {
 namespace {
 
-bool number(std::string_view s, std::uint32_t& value) {
-  auto r = std::from_chars(s.data(), s.data() + s.size(), value);
-  return r.ec == std::errc() && r.ptr == s.data() + s.size();
-}
-
-bool signedNumber(std::string_view s, std::int32_t& value) {
+template <typename Number>
+bool number(std::string_view s, Number& value) {
   auto r = std::from_chars(s.data(), s.data() + s.size(), value);
   return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
 // A field's text: most fields have nothing escaped, so they are copied as they are.
 std::string field(std::string_view raw) {
-  if (raw.find('\\') == std::string_view::npos) return std::string(raw);
-  return text::unescape(raw);
+  return raw.find('\\') == std::string_view::npos ? std::string(raw) : text::unescape(raw);
 }
-
-bool hexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
 }  // namespace
 
 int commentField(RecordKind kind) {
-  switch (kind) {
-    case RecordKind::ProjectCreated: return 6;
-    case RecordKind::FileCreated: return 6;
-    case RecordKind::CheckedIn: return 4;
-    case RecordKind::Label: return 5;
-  }
-  return -1;
+  return kind == RecordKind::CheckedIn ? 4 : kind == RecordKind::Label ? 5 : 6;
 }
 
 int contentField(RecordKind kind) {
-  switch (kind) {
-    case RecordKind::FileCreated: return 7;
-    case RecordKind::CheckedIn: return 5;
-    default: return -1;
-  }
+  return kind == RecordKind::FileCreated ? 7 : kind == RecordKind::CheckedIn ? 5 : -1;
 }
 
 Model::Model() {
   Node root;
   root.project = true;
   root.firstLink = 0;
-  root.children = std::make_unique<std::map<std::string, std::vector<std::uint32_t>>>();
+  root.children = std::make_unique<Children>();
   nodes.push_back(std::move(root));
   links.push_back(Link{kNone, 0, "$", false});
 }
 
-std::uint32_t Model::person(std::string_view name) {
-  auto it = peopleIndex_.find(name);
-  if (it != peopleIndex_.end()) return it->second;
-  auto index = static_cast<std::uint32_t>(people.size());
-  people.emplace_back(name);
-  peopleIndex_.emplace(std::string(name), index);
-  return index;
+bool Model::apply(std::string_view record, std::uint64_t line, std::uint32_t length) {
+  using Apply = bool (Model::*)(const Fields&, Place);
+  static constexpr struct {
+    std::string_view kind;
+    std::size_t fields;
+    Apply apply;
+  } kKinds[] = {
+      {"store", 2, &Model::applyStore},     {"user", 3, &Model::applyUser},
+      {"project", 7, &Model::applyItem},    {"file", 8, &Model::applyItem},
+      {"version", 6, &Model::applyVersion}, {"label", 6, &Model::applyLabel},
+      {"share", 5, &Model::applyShare},     {"delete", 5, &Model::applyDelete},
+      {"fault", 5, &Model::applyFault},     {"nofault", 2, &Model::applyNoFault},
+  };
+  Fields f = text::splitFields(record);
+  for (const auto& k : kKinds)
+    if (f[0] == k.kind) return f.size() == k.fields && (this->*k.apply)(f, Place{line, length});
+  return false;
 }
 
-bool Model::apply(std::string_view record, std::uint64_t line, std::uint32_t length) {
-  // At most nine fields; split without allocating (opening a store applies every record).
-  std::array<std::string_view, 10> parts;
-  struct Fields {
-    std::array<std::string_view, 10>& parts;
-    std::size_t count = 0;
-    std::size_t size() const { return count; }
-    std::string_view operator[](std::size_t i) const { return parts[i]; }
-  } f{parts};
-  for (std::size_t start = 0;;) {
-    std::size_t tab = record.find('\t', start);
-    if (f.count == parts.size()) return false;
-    parts[f.count++] = record.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
-    if (tab == std::string_view::npos) break;
-    start = tab + 1;
-  }
-  std::string_view kind = f[0];
-  auto isProject = [&](std::uint32_t id) { return id < nodes.size() && nodes[id].project; };
-  auto isFile = [&](std::uint32_t id) { return id < nodes.size() && !nodes[id].project; };
-  auto historyRecord = [&](RecordKind k, std::string_view user, std::string_view time,
-                           HistoryRecord& out) {
-    auto seconds = parseSeconds(time);
-    if (!seconds) return false;
-    out.seconds = *seconds;
-    out.user = user.find('\\') == std::string_view::npos ? person(user) : person(text::unescape(user));
-    out.kind = k;
-    out.line = line;
-    out.lineLength = length;
-    return true;
-  };
+bool Model::node(std::string_view field, std::uint32_t& id) const {
+  return number(field, id) && id < nodes.size();
+}
+bool Model::project(std::string_view field, std::uint32_t& id) const {
+  return node(field, id) && nodes[id].project;
+}
+bool Model::file(std::string_view field, std::uint32_t& id) const {
+  return node(field, id) && !nodes[id].project;
+}
 
-  if (kind == "store" && f.size() == 2) {
-    storeId = std::string(f[1]);
-    return true;
+std::optional<HistoryRecord> Model::record(RecordKind kind, std::string_view user,
+                                           std::string_view time, Place at) {
+  auto seconds = parseSeconds(time);
+  if (!seconds) return std::nullopt;
+  std::string name = field(user);
+  auto known = peopleIndex_.find(name);
+  if (known == peopleIndex_.end()) {
+    known = peopleIndex_.emplace(name, static_cast<std::uint32_t>(people.size())).first;
+    people.push_back(std::move(name));
   }
-  if (kind == "user" && f.size() == 3) {
-    std::string name = field(f[1]);
-    if (name.empty()) return false;
-    users[text::fold(name)] = User{name, field(f[2])};
-    return true;
-  }
-  if ((kind == "project" && f.size() == 7) || (kind == "file" && f.size() == 8)) {
-    bool project = kind == "project";
-    std::uint32_t id, parent;
-    if (!number(f[1], id) || id != nodes.size() || !number(f[2], parent) || !isProject(parent))
-      return false;
-    std::string name = field(f[3]);
-    if (name.empty()) return false;
-    auto& entries = (*nodes[parent].children)[text::fold(name)];
-    if (std::any_of(entries.begin(), entries.end(), [&](std::uint32_t l) { return !links[l].deleted; }))
-      return false;
-    HistoryRecord created;
-    if (!historyRecord(project ? RecordKind::ProjectCreated : RecordKind::FileCreated, f[4], f[5],
-                       created))
-      return false;
-    created.number = 1;
-    Node node;
-    node.project = project;
-    node.firstLink = static_cast<std::uint32_t>(links.size());
-    node.versions = 1;
-    node.history.push_back(created);
-    if (project)
-      node.children = std::make_unique<std::map<std::string, std::vector<std::uint32_t>>>();
-    entries.push_back(static_cast<std::uint32_t>(links.size()));
-    nodes.push_back(std::move(node));
-    links.push_back(Link{parent, id, std::move(name), false});
-    return true;
-  }
-  if (kind == "version" && f.size() == 6) {
-    std::uint32_t id;
-    if (!number(f[1], id) || !isFile(id)) return false;
-    HistoryRecord r;
-    if (!historyRecord(RecordKind::CheckedIn, f[2], f[3], r)) return false;
-    Node& node = nodes[id];
-    r.number = ++node.versions;
-    node.history.push_back(r);
-    return true;
-  }
-  if (kind == "label" && f.size() == 6) {
-    std::uint32_t id;
-    if (!number(f[1], id) || id >= nodes.size()) return false;
-    HistoryRecord r;
-    if (!historyRecord(RecordKind::Label, f[3], f[4], r)) return false;
-    Node& node = nodes[id];
-    r.number = node.versions;
-    r.label = static_cast<std::uint32_t>(labels.size());
-    labels.push_back(field(f[2]));
-    node.history.push_back(r);
-    return true;
-  }
-  if (kind == "share" && f.size() == 5) {
-    std::uint32_t parent, id;
-    if (!number(f[1], parent) || !isProject(parent) || !number(f[2], id) || !isFile(id))
-      return false;
-    const std::string& name = links[nodes[id].firstLink].name;
-    std::string folded = text::fold(name);
-    if (liveChild(parent, folded) != kNone) return false;
-    (*nodes[parent].children)[folded].push_back(static_cast<std::uint32_t>(links.size()));
-    links.push_back(Link{parent, id, name, false});
-    return true;
-  }
-  if (kind == "delete" && f.size() == 5) {
-    std::uint32_t parent, id;
-    if (!number(f[1], parent) || !isProject(parent) || !number(f[2], id) || id >= nodes.size())
-      return false;
-    for (auto& [name, entries] : *nodes[parent].children) {
-      for (auto link : entries) {
-        if (links[link].node == id && !links[link].deleted) {
-          links[link].deleted = true;
-          return true;
-        }
+  HistoryRecord r;
+  r.seconds = *seconds;
+  r.line = at.line;
+  r.lineLength = at.length;
+  r.user = known->second;
+  r.kind = kind;
+  return r;
+}
+
+// store ID
+bool Model::applyStore(const Fields& f, Place) {
+  storeId = std::string(f[1]);
+  return true;
+}
+
+// user NAME PASSWORD
+bool Model::applyUser(const Fields& f, Place) {
+  std::string name = field(f[1]);
+  if (name.empty()) return false;
+  users[text::fold(name)] = User{name, field(f[2])};
+  return true;
+}
+
+// project ID PARENT NAME USER TIME COMMENT, file ID PARENT NAME USER TIME COMMENT CONTENT
+bool Model::applyItem(const Fields& f, Place at) {
+  bool isProject = f[0] == "project";
+  std::uint32_t id, parent;
+  std::string name = field(f[3]);
+  if (!number(f[1], id) || id != nodes.size() || !project(f[2], parent) || name.empty())
+    return false;
+  auto& entries = (*nodes[parent].children)[text::fold(name)];
+  if (std::any_of(entries.begin(), entries.end(), [&](auto l) { return !links[l].deleted; }))
+    return false;
+  auto created =
+      record(isProject ? RecordKind::ProjectCreated : RecordKind::FileCreated, f[4], f[5], at);
+  if (!created) return false;
+  created->number = 1;
+  Node node;
+  node.project = isProject;
+  node.firstLink = static_cast<std::uint32_t>(links.size());
+  node.versions = 1;
+  node.history.push_back(*created);
+  if (isProject) node.children = std::make_unique<Children>();
+  entries.push_back(node.firstLink);
+  nodes.push_back(std::move(node));
+  links.push_back(Link{parent, id, std::move(name), false});
+  return true;
+}
+
+// version ID USER TIME COMMENT CONTENT
+bool Model::applyVersion(const Fields& f, Place at) {
+  std::uint32_t id;
+  if (!file(f[1], id)) return false;
+  auto r = record(RecordKind::CheckedIn, f[2], f[3], at);
+  if (!r) return false;
+  r->number = ++nodes[id].versions;
+  nodes[id].history.push_back(*r);
+  return true;
+}
+
+// label ID LABEL USER TIME COMMENT
+bool Model::applyLabel(const Fields& f, Place at) {
+  std::uint32_t id;
+  if (!node(f[1], id)) return false;
+  auto r = record(RecordKind::Label, f[3], f[4], at);
+  if (!r) return false;
+  r->number = nodes[id].versions;
+  r->label = static_cast<std::uint32_t>(labels.size());
+  labels.push_back(field(f[2]));
+  nodes[id].history.push_back(*r);
+  return true;
+}
+
+// share PARENT ID USER TIME
+bool Model::applyShare(const Fields& f, Place) {
+  std::uint32_t parent, id;
+  if (!project(f[1], parent) || !file(f[2], id)) return false;
+  const std::string& name = links[nodes[id].firstLink].name;
+  std::string folded = text::fold(name);
+  if (liveChild(parent, folded) != kNone) return false;
+  (*nodes[parent].children)[folded].push_back(static_cast<std::uint32_t>(links.size()));
+  links.push_back(Link{parent, id, name, false});
+  return true;
+}
+
+// delete PARENT ID USER TIME
+bool Model::applyDelete(const Fields& f, Place) {
+  std::uint32_t parent, id;
+  if (!project(f[1], parent) || !node(f[2], id)) return false;
+  for (auto& [name, entries] : *nodes[parent].children) {
+    for (auto link : entries) {
+      if (links[link].node == id && !links[link].deleted) {
+        links[link].deleted = true;
+        return true;
       }
     }
-    return false;
-  }
-  if (kind == "fault" && f.size() == 5) {
-    std::uint32_t id;
-    std::int32_t status;
-    if (!number(f[1], id) || id >= nodes.size() || !signedNumber(f[3], status)) return false;
-    auto& list = faults[id];
-    std::string op(f[2]);
-    std::erase_if(list, [&](const Fault& x) { return x.op == op; });
-    list.push_back(Fault{op, status, field(f[4])});
-    return true;
-  }
-  if (kind == "nofault" && f.size() == 2) {
-    std::uint32_t id;
-    if (!number(f[1], id)) return false;
-    faults.erase(id);
-    return true;
   }
   return false;
 }
 
+// fault ID OP STATUS TEXT
+bool Model::applyFault(const Fields& f, Place) {
+  std::uint32_t id;
+  std::int32_t status;
+  if (!node(f[1], id) || !number(f[3], status)) return false;
+  auto& list = faults[id];
+  std::erase_if(list, [&](const Fault& x) { return x.op == f[2]; });
+  list.push_back(Fault{std::string(f[2]), status, field(f[4])});
+  return true;
+}
+
+// nofault ID
+bool Model::applyNoFault(const Fields& f, Place) {
+  std::uint32_t id;
+  if (!number(f[1], id)) return false;
+  faults.erase(id);
+  return true;
+}
+
 std::uint32_t Model::liveChild(std::uint32_t project, const std::string& folded) const {
-  const auto& children = *nodes[project].children;
-  auto it = children.find(folded);
-  if (it == children.end()) return kNone;
+  auto it = nodes[project].children->find(folded);
+  if (it == nodes[project].children->end()) return kNone;
   for (auto link : it->second)
     if (!links[link].deleted) return link;
   return kNone;
 }
 
 bool Model::hasDeletedChild(std::uint32_t project, const std::string& folded) const {
-  const auto& children = *nodes[project].children;
-  auto it = children.find(folded);
-  if (it == children.end()) return false;
-  return std::any_of(it->second.begin(), it->second.end(),
+  auto it = nodes[project].children->find(folded);
+  return it != nodes[project].children->end() &&
+         std::any_of(it->second.begin(), it->second.end(),
                      [&](std::uint32_t link) { return links[link].deleted; });
 }
 
 std::vector<std::uint32_t> Model::children(std::uint32_t project, bool includeDeleted) const {
   std::vector<std::uint32_t> out;
   for (const auto& [folded, entries] : *nodes[project].children) {
-    std::size_t first = out.size();
+    auto first = static_cast<std::ptrdiff_t>(out.size());
     for (auto link : entries)
       if (includeDeleted || !links[link].deleted) out.push_back(link);
-    if (out.size() - first > 1)
-      std::stable_sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
-                       [&](std::uint32_t a, std::uint32_t b) { return links[a].name < links[b].name; });
+    std::stable_sort(out.begin() + first, out.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return links[a].name < links[b].name;
+    });
   }
   return out;
 }
@@ -237,26 +231,19 @@ std::uint32_t Model::resolve(std::string_view spec, bool deleted) const {
   spec.remove_prefix(1);
   if (!spec.empty() && spec[0] != '/') return kNone;
   std::uint32_t link = 0;
-  std::size_t at = 0;
-  while (at < spec.size()) {
-    if (spec[at] == '/') {
-      ++at;
-      continue;
-    }
-    std::size_t end = spec.find('/', at);
-    if (end == std::string_view::npos) end = spec.size();
+  for (std::size_t at = spec.find_first_not_of('/'); at != std::string_view::npos;) {
+    std::size_t end = std::min(spec.find('/', at), spec.size());
     std::string folded = text::fold(spec.substr(at, end - at));
-    std::uint32_t node = links[link].node;
-    if (!nodes[node].project) return kNone;
-    std::uint32_t next = liveChild(node, folded);
-    bool last = spec.find_first_not_of('/', end) == std::string_view::npos;
-    if (next == kNone && deleted && last) {
-      auto it = nodes[node].children->find(folded);
-      if (it != nodes[node].children->end() && !it->second.empty()) next = it->second.back();
+    at = spec.find_first_not_of('/', end);
+    const Node& node = nodes[links[link].node];
+    if (!node.project) return kNone;
+    std::uint32_t next = liveChild(links[link].node, folded);
+    if (next == kNone && deleted && at == std::string_view::npos) {
+      auto it = node.children->find(folded);
+      if (it != node.children->end() && !it->second.empty()) next = it->second.back();
     }
     if (next == kNone) return kNone;
     link = next;
-    at = end;
   }
   return link;
 }
@@ -267,10 +254,7 @@ std::string Model::spec(std::uint32_t link) const {
   for (std::uint32_t l = link; l != 0; l = nodes[links[l].parent].firstLink)
     parts.push_back(&links[l].name);
   std::string out = "$";
-  for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
-    out += '/';
-    out += **it;
-  }
+  for (auto it = parts.rbegin(); it != parts.rend(); ++it) out += "/" + **it;
   return out;
 }
 
@@ -285,74 +269,6 @@ const Fault* Model::fault(std::uint32_t node, std::string_view op) const {
 const User* Model::user(std::string_view name) const {
   auto it = users.find(text::fold(name));
   return it == users.end() ? nullptr : &it->second;
-}
-
-void Transaction::add(std::initializer_list<std::string_view> fields) {
-  std::string record;
-  bool first = true;
-  for (auto f : fields) {
-    if (!first) record += '\t';
-    if (first)
-      record += f;  // the kind: never escaped
-    else
-      text::appendEscaped(record, f);
-    first = false;
-  }
-  records_.push_back(std::move(record));
-  ++count_;
-}
-
-std::string Transaction::finish() const {
-  std::string out;
-  for (const auto& r : records_) out += journalLine(r);
-  out += journalLine("commit\t" + std::to_string(count_));
-  return out;
-}
-
-std::string journalLine(std::string_view record) {
-  char prefix[16];
-  std::snprintf(prefix, sizeof prefix, "%08x ", text::crc32(record));
-  std::string out;
-  out.reserve(record.size() + 10);
-  out += prefix;
-  out += record;
-  out += '\n';
-  return out;
-}
-
-std::uint64_t replay(Model& model, std::string_view data, std::uint64_t base) {
-  struct Pending {
-    std::string_view record;
-    std::uint64_t offset;
-  };
-  std::vector<Pending> pending;
-  std::uint64_t consumed = base;
-  std::size_t at = 0;
-  while (at < data.size()) {
-    std::size_t end = data.find('\n', at);
-    if (end == std::string_view::npos) break;  // torn or still being written
-    std::string_view line = data.substr(at, end - at);
-    if (line.size() < 10 || line[8] != ' ') break;
-    std::uint32_t sum = 0;
-    for (int i = 0; i < 8; ++i) {
-      if (!hexDigit(line[i])) return consumed;
-      sum = sum * 16 + static_cast<std::uint32_t>(line[i] <= '9' ? line[i] - '0' : line[i] - 'a' + 10);
-    }
-    std::string_view record = line.substr(9);
-    if (text::crc32(record) != sum) break;
-    if (record.starts_with("commit\t")) {
-      std::uint32_t count;
-      if (!number(record.substr(7), count) || count != pending.size()) break;
-      for (const auto& p : pending)
-        model.apply(p.record, p.offset, static_cast<std::uint32_t>(p.record.size()));
-      pending.clear();
-      consumed = base + end + 1;
-    } else {
-      pending.push_back(Pending{record, base + at + 9});
-    }
-    at = end + 1;
-  }
-  return consumed;
 }
 
 }  // namespace standin

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -34,13 +36,15 @@ struct HistoryRecord {
 int commentField(RecordKind kind);
 int contentField(RecordKind kind);  // -1 for records without content
 
+// A project's entries by folded name, each list in creation order.
+using Children = std::map<std::string, std::vector<std::uint32_t>>;
+
 struct Node {
   bool project = false;
   std::uint32_t firstLink = kNone;  // the entry the item was created with
   std::uint32_t versions = 0;       // versions of a file (labels not counted)
   std::vector<HistoryRecord> history;
-  // A project's entries by folded name, each list in creation order.
-  std::unique_ptr<std::map<std::string, std::vector<std::uint32_t>>> children;
+  std::unique_ptr<Children> children;  // projects only
 };
 
 struct Link {
@@ -66,8 +70,8 @@ class Model {
   Model();
 
   std::string storeId;
-  std::vector<Node> nodes;  // node 0 is the root project
-  std::vector<Link> links;  // link 0 is the root's
+  std::vector<Node> nodes;            // node 0 is the root project
+  std::vector<Link> links;            // link 0 is the root's
   std::map<std::string, User> users;  // by folded name
   std::vector<std::string> people;    // user names of history records
   std::vector<std::string> labels;
@@ -94,35 +98,28 @@ class Model {
   const User* user(std::string_view name) const;
 
  private:
-  std::uint32_t person(std::string_view name);
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  using Fields = std::vector<std::string_view>;
+  struct Place {  // where the record being applied is in the journal
+    std::uint64_t line;
+    std::uint32_t length;
   };
-  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> peopleIndex_;
+  // One function a record kind; each checks that the record fits before it changes anything.
+  bool applyStore(const Fields& f, Place at);
+  bool applyUser(const Fields& f, Place at);
+  bool applyItem(const Fields& f, Place at);  // "project" and "file"
+  bool applyVersion(const Fields& f, Place at);
+  bool applyLabel(const Fields& f, Place at);
+  bool applyShare(const Fields& f, Place at);
+  bool applyDelete(const Fields& f, Place at);
+  bool applyFault(const Fields& f, Place at);
+  bool applyNoFault(const Fields& f, Place at);
+
+  bool node(std::string_view field, std::uint32_t& id) const;  // a number naming a node
+  bool project(std::string_view field, std::uint32_t& id) const;
+  bool file(std::string_view field, std::uint32_t& id) const;
+  std::optional<HistoryRecord> record(RecordKind kind, std::string_view user, std::string_view time,
+                                      Place at);
+  std::map<std::string, std::uint32_t, std::less<>> peopleIndex_;
 };
-
-// A change being put together: records followed by the commit marker.
-class Transaction {
- public:
-  void add(std::initializer_list<std::string_view> fields);
-  bool empty() const { return count_ == 0; }
-  int count() const { return count_; }
-  // The records, each with its checksum, and the commit record.
-  std::string finish() const;
-  // The records' texts without checksums (for applying them to a model).
-  const std::vector<std::string>& records() const { return records_; }
-
- private:
-  std::vector<std::string> records_;
-  int count_ = 0;
-};
-
-// The journal line of a record text: checksum, space, text, line feed.
-std::string journalLine(std::string_view record);
-
-// Applies the committed changes in `data`, journal bytes that start at offset `base`. Returns the
-// offset just past the last complete change; what follows it is an unfinished or torn change.
-std::uint64_t replay(Model& model, std::string_view data, std::uint64_t base);
 
 }  // namespace standin

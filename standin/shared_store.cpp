@@ -1,4 +1,4 @@
-// One store's model per process, its catching up with the journal and its durable changes.
+// One store's model per process, kept up to date with the journal, and its changes.
 #include "standin/shared_store.h"
 
 #include <algorithm>
@@ -19,7 +19,8 @@ std::map<std::string, std::weak_ptr<SharedStore>>& registry() {
 std::string registryKey(const std::filesystem::path& dir) {
   std::error_code ec;
   auto canonical = std::filesystem::weakly_canonical(dir, ec);
-  std::string key = (ec ? std::filesystem::absolute(dir) : canonical).lexically_normal().generic_string();
+  std::string key =
+      (ec ? std::filesystem::absolute(dir) : canonical).lexically_normal().generic_string();
   while (key.size() > 1 && key.back() == '/') key.pop_back();
 #ifdef _WIN32
   key = text::fold(key);  // Windows paths ignore letter case
@@ -45,7 +46,10 @@ std::string firstStoreId(const StorePaths& paths) {
 }  // namespace
 
 StorePaths::StorePaths(const std::filesystem::path& d)
-    : dir(d), ini(d / "srcsafe.ini"), data(d / "data"), journal(d / "data" / "journal.txt"),
+    : dir(d),
+      ini(d / "srcsafe.ini"),
+      data(d / "data"),
+      journal(d / "data" / "journal.txt"),
       lock(d / "data" / "lock") {}
 
 bool isStore(const std::filesystem::path& dir) {
@@ -59,34 +63,40 @@ bool isStore(const std::filesystem::path& dir) {
   return ini.find("[standin]") != std::string::npos && io::fileSize(paths.journal) >= 0;
 }
 
-// Replays the journal from `from` up to `size` in pieces of a few megabytes, so that a large
-// store is never held in memory whole (a piece grows when one change is larger).
-std::uint64_t replayFile(Model& model, const std::filesystem::path& journal, std::uint64_t from,
-                         std::uint64_t size) {
-  std::uint64_t piece = std::uint64_t{4} << 20;
-  while (from < size) {
-    std::string data = io::readRange(journal, from, std::min(piece, size - from));
-    std::uint64_t next = replay(model, data, from);
-    if (next == from) {
-      if (data.size() >= size - from) break;  // an unfinished change at the end
+// Replays the journal from `from` up to `to` in pieces of a few megabytes, so that a large store
+// is never held in memory whole. A piece grows while it holds no complete change: a damaged line
+// is told from a torn tail with all that follows it in view.
+Replayed replayFile(Model& model, const std::filesystem::path& journal, std::uint64_t from,
+                    std::uint64_t to) {
+  Replayed r{from};
+  for (std::uint64_t piece = std::uint64_t{4} << 20; r.end < to && r.damage == kNoLine;) {
+    std::uint64_t want = std::min(piece, to - r.end);
+    std::string data = io::readRange(journal, r.end, want);
+    Replayed part = replay(model, data, r.end);
+    if (part.end == r.end && part.damage == kNoLine) {
+      if (want == to - r.end || data.size() < want) break;  // a torn tail
       piece *= 2;
-      continue;
     }
-    from = next;
+    r = part;
   }
-  return from;
+  return r;
 }
 
-void loadModel(const StorePaths& paths, Model& model, std::string* text, std::uint64_t* end) {
+std::uint64_t loadModel(const StorePaths& paths, Model& model, std::string* text) {
   if (!isStore(paths.dir)) throw NoStore("no stand-in store in " + paths.dir.string());
-  std::uint64_t consumed;
+  Replayed r;
   if (text) {
     *text = io::readRange(paths.journal, 0, ~std::uint64_t{0} >> 1);
-    consumed = replay(model, *text, 0);
+    r = replay(model, *text, 0);
   } else {
-    consumed = replayFile(model, paths.journal, 0, static_cast<std::uint64_t>(io::fileSize(paths.journal)));
+    r = replayFile(model, paths.journal, 0,
+                   static_cast<std::uint64_t>(io::fileSize(paths.journal)));
   }
-  if (end) *end = consumed;
+  if (r.damage != kNoLine)
+    throw DamagedStore(paths.journal.string() + " is damaged at byte " + std::to_string(r.damage) +
+                       ": a line fails its check before the last committed change; restore the "
+                       "store from a backup");
+  return r.end;
 }
 
 std::shared_ptr<SharedStore> SharedStore::open(const std::filesystem::path& dir) {
@@ -106,19 +116,25 @@ std::shared_ptr<SharedStore> SharedStore::open(const std::filesystem::path& dir)
   return store;
 }
 
-SharedStore::SharedStore(const std::filesystem::path& dir) : paths_(dir) { catchUp(); }
-
-void SharedStore::reload() {
-  model_ = Model();
-  consumed_ = 0;
+SharedStore::SharedStore(const std::filesystem::path& dir) : paths_(dir) {
+  consumed_ = loadModel(paths_, model_);
 }
 
 void SharedStore::catchUp() {
   std::int64_t size = io::fileSize(paths_.journal);
   if (size < 0) return;  // the store went away; keep what we know
-  if (static_cast<std::uint64_t>(size) < consumed_) reload();  // replaced by a new store
-  if (static_cast<std::uint64_t>(size) == consumed_) return;
-  consumed_ = replayFile(model_, paths_.journal, consumed_, static_cast<std::uint64_t>(size));
+  auto total = static_cast<std::uint64_t>(size);
+  if (total == consumed_) return;
+  if (total > consumed_) {
+    Replayed r = replayFile(model_, paths_.journal, consumed_, total);
+    consumed_ = r.end;
+    if (r.damage == kNoLine) return;
+  }
+  // Shrunk, or what follows is no continuation: a backup restored or another store in its place.
+  Model fresh;
+  consumed_ = loadModel(paths_, fresh);
+  model_ = std::move(fresh);
+  ++generation_;
 }
 
 void SharedStore::change(const std::function<void(const Model&, Transaction&)>& build) {
@@ -127,7 +143,7 @@ void SharedStore::change(const std::function<void(const Model&, Transaction&)>& 
   Transaction tx;
   build(model_, tx);
   if (tx.empty()) return;
-  // Whatever lies beyond the last complete change is a crashed writer's leftover: cut it off.
+  // Whatever lies beyond the last complete change is a killed writer's leftover: cut it off.
   io::writeAt(paths_.journal, consumed_, tx.finish());
   catchUp();
 }

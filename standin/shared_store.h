@@ -1,23 +1,30 @@
 // One store as this process sees it: the model of its journal, shared by every database object
 // over that store, kept up to date with what other processes append, and changed only through
-// `change`, which makes each change durable before it returns.
+// `change`.
 #pragma once
 
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 
-#include "standin/model.h"
+#include "standin/journal.h"
+#include "standin/store.h"
 
 namespace standin {
 
 // The folder holds no store (no readable srcsafe.ini of the stand-in, or no journal).
-class NoStore : public std::runtime_error {
+class NoStore : public ToolError {
  public:
-  using std::runtime_error::runtime_error;
+  using ToolError::ToolError;
+};
+
+// A line of the journal fails its check before its last complete change: the store is damaged,
+// and nothing reads or changes it until it is restored.
+class DamagedStore : public ToolError {
+ public:
+  using ToolError::ToolError;
 };
 
 struct StorePaths {
@@ -28,14 +35,13 @@ struct StorePaths {
 // True when `dir` holds a stand-in store.
 bool isStore(const std::filesystem::path& dir);
 
-// Reads the whole journal of a store into a fresh model; `text` receives the journal bytes
-// and `end` the offset after the last complete change, when given.
-void loadModel(const StorePaths& paths, Model& model, std::string* text = nullptr,
-               std::uint64_t* end = nullptr);
+// Reads a store's whole journal into a fresh model and returns the offset after its last
+// complete change; `text` receives the journal bytes when given. Throws NoStore, DamagedStore.
+std::uint64_t loadModel(const StorePaths& paths, Model& model, std::string* text = nullptr);
 
 class SharedStore {
  public:
-  // The process's one model of the store in `dir`; throws NoStore.
+  // The process's one model of the store in `dir`; throws NoStore, DamagedStore.
   static std::shared_ptr<SharedStore> open(const std::filesystem::path& dir);
 
   explicit SharedStore(const std::filesystem::path& dir);
@@ -45,22 +51,26 @@ class SharedStore {
   std::mutex& mutex() { return mutex_; }
   // The model as of the last catchUp.
   const Model& model() const { return model_; }
-  // Reads and applies what was appended since the last call (by any process).
+  // Counts the times the model was rebuilt from the whole journal (restored or replaced under
+  // this process); the item and entry numbers of an older generation name other things.
+  std::uint64_t generation() const { return generation_; }
+  // Reads and applies what was appended since the last call (by any process). A journal that
+  // shrank or does not go on from where the model stopped is read again whole (a new
+  // generation). Throws DamagedStore, and then the model stays as it was.
   void catchUp();
   // Takes the lock between processes, catches up, lets `build` check the change against the
-  // model and add its records (or throw), appends them as one change flushed to disk, and
-  // catches up again, so the model holds the change when this returns.
+  // model and add its records (or throw), appends them as one change and catches up again, so
+  // the model holds the change when this returns.
   void change(const std::function<void(const Model&, Transaction&)>& build);
   // The text of a history record's journal line (comment and content are read from there).
   std::string recordText(const HistoryRecord& record) const;
 
  private:
-  void reload();
-
   StorePaths paths_;
   std::mutex mutex_;
   Model model_;
   std::uint64_t consumed_ = 0;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace standin

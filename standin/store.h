@@ -12,7 +12,8 @@
 
 namespace standin {
 
-// A failed tool operation. For a bad seeding script the message starts with "line N: ".
+// A failed operation of the store (every failure below is one). For a bad seeding script the
+// message starts with "line N: ".
 class ToolError : public std::runtime_error {
  public:
   explicit ToolError(const std::string& message, int line = 0)
@@ -45,14 +46,14 @@ StoreSummary check(const std::filesystem::path& dir);
 
 // Parameters of a synthetic store; see docs/standin.md for what each one does.
 struct GenerateOptions {
-  int files = 1000;             // number of files
-  int depth = 3;                // levels of projects below the root
-  int fanout = 10;              // subprojects per project
-  int history = 5;              // versions per file
-  double changedFraction = 0.1; // share of files whose newest version falls in the range
-  double rangeStart = 0;        // automation dates of the range
+  int files = 1000;              // number of files
+  int depth = 3;                 // levels of projects below the root
+  int fanout = 10;               // subprojects per project
+  int history = 5;               // versions per file
+  double changedFraction = 0.1;  // share of files whose newest version falls in the range
+  double rangeStart = 0;         // automation dates of the range
   double rangeEnd = 0;
-  std::uint32_t seed = 1;       // same seed, same store
+  std::uint32_t seed = 1;  // same seed, same store
 };
 
 // Creates `dir` as a new store filled with a deterministic synthetic tree.

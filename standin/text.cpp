@@ -1,8 +1,10 @@
 // Text helpers of the stand-in store.
 #include "standin/text.h"
 
+#include <algorithm>
 #include <array>
-#include <cstdio>
+
+#include "standin/store.h"
 
 namespace standin::text {
 namespace {
@@ -116,14 +118,15 @@ std::string fold(std::string_view utf8) {
   return out;
 }
 
-void appendEscaped(std::string& out, std::string_view field) {
+void appendEscaped(std::string& out, std::string_view field, bool quote) {
+  constexpr std::string_view kPlain = "\\\t\n\r\"", kCode = "\\tnr\"";
   for (char c : field) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
+    auto k = kPlain.find(c);
+    if (k == std::string_view::npos || (c == '"' && !quote)) {
+      out += c;
+    } else {
+      out += '\\';
+      out += kCode[k];
     }
   }
 }
@@ -132,36 +135,76 @@ std::string unescape(std::string_view field) {
   std::string out;
   out.reserve(field.size());
   for (std::size_t i = 0; i < field.size(); ++i) {
-    char c = field[i];
-    if (c != '\\' || i + 1 == field.size()) {
-      out += c;
+    if (field[i] != '\\' || i + 1 == field.size()) {
+      out += field[i];
       continue;
     }
-    char n = field[++i];
-    switch (n) {
-      case 't': out += '\t'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      default: out += n;  // "\\", "\"" and anything else: the character itself
-    }
+    char n = field[++i];  // "\\", "\"" and anything but t, n, r: the character itself
+    auto k = std::string_view("tnr").find(n);
+    out += k == std::string_view::npos ? n : "\t\n\r"[k];
   }
   return out;
 }
 
 std::string quoted(std::string_view value) {
   std::string out = "\"";
-  for (char c : value) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
+  appendEscaped(out, value, true);
+  return out + '"';
+}
+
+namespace {
+
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// The quoted text whose opening quote is at `i`, escapes resolved; `i` ends past the closing one.
+std::string quotedText(std::string_view line, std::size_t& i) {
+  std::string out;
+  for (++i; i < line.size();) {
+    char c = line[i++];
+    if (c == '"') {
+      if (i < line.size() && !blank(line[i]))
+        throw ToolError("quoted text followed by other characters");
+      return out;
+    }
+    if (c != '\\') {
+      out += c;
+    } else if (i < line.size()) {
+      auto k = std::string_view("nrt\"\\").find(line[i]);
+      if (k == std::string_view::npos) throw ToolError(std::string("unknown escape \\") + line[i]);
+      out += "\n\r\t\"\\"[k];
+      ++i;
     }
   }
-  out += '"';
+  throw ToolError("unterminated quoted text");
+}
+
+}  // namespace
+
+std::vector<Token> tokenize(std::string_view line) {
+  std::vector<Token> out;
+  for (std::size_t i = 0; i < line.size();) {
+    if (blank(line[i])) {
+      ++i;
+    } else if (line[i] == '"') {
+      out.push_back(Token{quotedText(line, i), true});
+    } else {
+      std::size_t end = i;
+      for (; end < line.size() && !blank(line[end]); ++end)
+        if (line[end] == '"') throw ToolError("quote inside a word");
+      out.push_back(Token{std::string(line.substr(i, end - i))});
+      i = end;
+    }
+  }
   return out;
+}
+
+bool validName(std::string_view name) {
+  std::wstring w = widen(name);
+  if (w.empty() || w.size() > 259 || w.front() == L' ' || w.back() == L' ') return false;
+  return std::none_of(w.begin(), w.end(), [](wchar_t c) {
+    return c < 0x20 || c == 0x7F ||
+           std::wstring_view(L"/\\<>|:;\"$").find(c) != std::wstring_view::npos;
+  });
 }
 
 std::vector<std::string_view> splitFields(std::string_view line) {
@@ -178,7 +221,8 @@ std::vector<std::string_view> splitFields(std::string_view line) {
   }
 }
 
-// CRC-32 (the zlib polynomial), eight bytes at a time: opening a store checks every line.
+// CRC-32 with the polynomial of zlib and PNG, eight bytes a step: opening a store checks every
+// line.
 std::uint32_t crc32(std::string_view data) {
   static const auto tables = [] {
     std::array<std::array<std::uint32_t, 256>, 8> t{};
@@ -194,22 +238,14 @@ std::uint32_t crc32(std::string_view data) {
   std::uint32_t crc = 0xFFFFFFFFu;
   const auto* p = reinterpret_cast<const unsigned char*>(data.data());
   std::size_t n = data.size();
-  while (n >= 8) {
-    std::uint32_t lo = crc ^ (static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                              static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
-    crc = tables[7][lo & 0xFF] ^ tables[6][(lo >> 8) & 0xFF] ^ tables[5][(lo >> 16) & 0xFF] ^
-          tables[4][lo >> 24] ^ tables[3][p[4]] ^ tables[2][p[5]] ^ tables[1][p[6]] ^ tables[0][p[7]];
-    p += 8;
-    n -= 8;
+  for (; n >= 8; p += 8, n -= 8) {
+    crc ^= p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    crc = tables[7][crc & 0xFF] ^ tables[6][(crc >> 8) & 0xFF] ^ tables[5][(crc >> 16) & 0xFF] ^
+          tables[4][crc >> 24] ^ tables[3][p[4]] ^ tables[2][p[5]] ^ tables[1][p[6]] ^
+          tables[0][p[7]];
   }
-  while (n--) crc = tables[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
+  for (; n > 0; --n) crc = tables[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
   return crc ^ 0xFFFFFFFFu;
-}
-
-std::string hexStatus(std::int32_t status) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(status));
-  return buffer;
 }
 
 }  // namespace standin::text

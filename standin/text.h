@@ -1,5 +1,5 @@
-// Text helpers of the stand-in store: UTF-8 and wide strings, case folding of names, the
-// escaping of journal fields and script texts, and the line checksum.
+// Text helpers of the stand-in store: UTF-8 and wide strings, case folding and the rule of
+// names, the escaping of journal fields and script texts, and the line checksum.
 #pragma once
 
 #include <cstdint>
@@ -15,19 +15,29 @@ std::string narrow(std::wstring_view wide);
 // The name as compared without letter case (ASCII, Latin-1, Greek and Cyrillic letters).
 std::string fold(std::string_view utf8);
 
-// Journal fields: backslash, tab, line feed and carriage return escaped.
-void appendEscaped(std::string& out, std::string_view field);
+// Journal fields: backslash, tab, line feed and carriage return escaped (and the double quote,
+// with `quote`); `unescape` undoes either.
+void appendEscaped(std::string& out, std::string_view field, bool quote = false);
 std::string unescape(std::string_view field);
 
-// Script and dump texts: a double-quoted text with the same escapes plus \".
+// Script and dump texts: a double-quoted text with the escapes of `appendEscaped`.
 std::string quoted(std::string_view value);
+
+// A script line's words: bare words (no blank, no quote) and quoted texts, escapes resolved.
+// Throws ToolError for a bad quote or escape.
+struct Token {
+  std::string text;
+  bool quoted = false;
+};
+std::vector<Token> tokenize(std::string_view line);
+
+// True for an item name the library takes: 1 to 259 characters, none of / \ < > | : ; " $ or a
+// control character, not beginning or ending with a space.
+bool validName(std::string_view name);
 
 // Splits a journal line (without its checksum) at tabs; the parts still carry their escapes.
 std::vector<std::string_view> splitFields(std::string_view line);
 
 std::uint32_t crc32(std::string_view data);
-
-// "0x8004D68F" for a status.
-std::string hexStatus(std::int32_t status);
 
 }  // namespace standin::text

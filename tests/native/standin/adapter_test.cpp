@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 #include "standin/details.h"
 #include "standin/store.h"
@@ -213,6 +214,51 @@ TEST_F(StandinAdapter, ObjectsOutliveTheirDatabaseAndSeeEveryChangeAtOnce) {
   std::wstring out = (temp_ / "u.txt").wstring();
   file->get(out, 0);
   EXPECT_EQ(readFile(temp_ / "u.txt"), "内容");
+}
+
+// A journal put back from a backup (shorter) or replaced by another store's (no continuation of
+// what was read) is read again whole; objects made before fail with RPC_E_DISCONNECTED instead of
+// reading through item numbers that now name other items, or none.
+TEST_F(StandinAdapter, ObjectsMadeBeforeTheStoreWasRestoredOrReplacedFail) {
+  const fs::path journal = dir_ / "data" / "journal.txt", other = temp_ / "other";
+  const std::string backup = readFile(journal);
+  standin::createStore(other);
+  for (int i = 0; i < 20; ++i) standin::seed(other, "file $/Other/f" + std::to_string(i) + ".c\n");
+  const std::string replacement = readFile(other / "data" / "journal.txt");
+  const auto kStale = static_cast<std::int32_t>(0x80010108);
+  for (const std::string* restored : {&backup, &replacement}) {
+    standin::io::writeFile(journal, backup);
+    standin::seed(dir_, "file $/Late/deep/x.c comment \"late\"\nlabel $/Late \"L\"\n");
+    auto late = item(L"$/Late/deep/x.c");
+    auto app = item(L"$/App");
+    auto cursor = late->versions(0);
+    auto version = cursor->next();
+    auto& details = dynamic_cast<standin::VersionDetails&>(*version);
+    const std::size_t read = readFile(journal).size();
+    ASSERT_TRUE(backup.size() < read && read < replacement.size());
+    standin::io::writeFile(journal, *restored);
+    std::wstring local = (temp_ / "x.c").wstring();
+    const std::function<void()> calls[] = {
+        [&] { late->spec(); },
+        [&] { late->name(); },
+        [&] { late->type(); },
+        [&] { late->parent(); },
+        [&] { app->items(true); },
+        [&] { late->versions(0); },
+        [&] { cursor->next(); },
+        [&] { details.comment(); },
+        [&] { late->get(local, 0); },
+        [&] { app->newSubproject(L"New", L""); },
+        [&] { app->share(*item(L"$/"), L"0", 0); },
+        [&] { db_->vssItem(L"$/", false)->share(*late, L"0", 0); },
+    };
+    for (const auto& call : calls)
+      EXPECT_EQ(failure(call, kStale),
+                L"The database was restored or replaced since this object was made");
+    // Looked up again, items are those of the store on disk now.
+    EXPECT_EQ(names(item(L"$/")->items(false)), restored == &backup ? L"App;Patch;" : L"Other;");
+    EXPECT_EQ(readFile(journal), *restored);
+  }
 }
 
 }  // namespace

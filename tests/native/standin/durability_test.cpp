@@ -1,6 +1,7 @@
-// The store's promises about crashes and concurrency: a crash at any byte of a change leaves
-// the store with every completed change and none of the half one; processes changing one store
-// at once lose nothing.
+// The store's promises about crashes, damage and concurrency: a crash at any byte of a change
+// leaves the store with every completed change and none of the half one; a damaged line before
+// the last commit is refused and nothing is cut off; processes changing one store at once lose
+// nothing.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@ namespace {
 
 using standin_test::readFile;
 namespace fs = std::filesystem;
+
+const auto kFailed = static_cast<std::int32_t>(0x80004005);
 
 TEST(StandinCrash, EveryCutOfTheLastChangeReopensWithTheCompletedChangesOnly) {
   standin_test::TempDir temp;
@@ -37,7 +40,7 @@ delete $/App/b.c
     fs::remove_all(crashed);
     fs::create_directories(crashed / "data");
     fs::copy_file(store / "srcsafe.ini", crashed / "srcsafe.ini");
-    standin::io::writeFile(journal(crashed), text.substr(0, length), false);
+    standin::io::writeFile(journal(crashed), text.substr(0, length));
     return crashed;
   };
   for (std::size_t length = baseSize; length <= bytes.size(); ++length)
@@ -51,10 +54,77 @@ delete $/App/b.c
     standin::seed(crashAt(length, bytes), kNext);
     EXPECT_EQ(standin::dump(crashed), expected) << "cut at " << length;
   }
-  // A change with a damaged record is not applied.
-  std::string damaged = bytes;
-  damaged[bytes.find('\n', baseSize) + 20] ^= 0x01;  // inside the change's second record
-  EXPECT_EQ(standin::dump(crashAt(damaged.size(), damaged)), before);
+  // A flipped bit in the unfinished change is part of its torn tail.
+  std::string torn = bytes.substr(0, bytes.rfind('\n', bytes.size() - 2) + 1);
+  torn[torn.find('\n', baseSize) + 20] ^= 0x01;  // inside the change's second record
+  EXPECT_EQ(standin::dump(crashAt(torn.size(), torn)), before);
+  EXPECT_EQ(standin::check(crashed).tornBytes, torn.size() - baseSize);
+}
+
+// A line that fails its check before the last commit record is damage, not a torn tail: every
+// reader and writer refuses the store, naming the damaged line's offset, and nothing is cut off.
+TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
+  standin_test::TempDir temp;
+  const fs::path store = temp / "db", journal = store / "data" / "journal.txt";
+  const std::wstring ini = (store / "srcsafe.ini").wstring();
+  standin::createStore(store);
+  const std::string early = readFile(journal);
+  for (int i = 0; i < 6; ++i)
+    standin::seed(store, "file $/f" + std::to_string(i) + ".c\nversion $/f" + std::to_string(i) +
+                             ".c comment \"second\"\n");
+  const std::string good = readFile(journal);
+  auto lineAt = [&](std::size_t byte) { return good.rfind('\n', byte - 1) + 1; };
+  struct Case {
+    const char* what;
+    std::size_t byte;
+  } cases[] = {
+      {"a record of the first seeded change", good.find("file\t") + 2},
+      {"a line end, joining two lines", good.find('\n', good.size() / 2)},
+      {"a commit record", good.find("commit", good.size() / 2) + 7},
+      {"the last change's record", lineAt(good.size() - 1) - 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    standin::io::writeFile(journal, early);
+    auto db = standin::makeLibrary()->newDatabase();
+    db->open(ini, L"Admin", L"");
+    auto root = db->vssItem(L"$/", false);
+    std::string damaged = good;
+    damaged[c.byte] ^= 0x10;
+    standin::io::writeFile(journal, damaged);
+    const std::string names = "damaged at byte " + std::to_string(lineAt(c.byte)) + ":";
+    auto refused = [&](auto&& call) {
+      try {
+        call();
+        ADD_FAILURE() << "accepted";
+      } catch (const standin::ToolError& e) {
+        EXPECT_NE(std::string(e.what()).find(names), std::string::npos) << e.what();
+      }
+    };
+    refused([&] { standin::check(store); });
+    refused([&] { standin::dump(store); });
+    refused([&] { standin::seed(store, "file $/later.c\n"); });
+    // A new database object, and one that read the store before the damaged changes came.
+    auto fresh = standin::makeLibrary()->newDatabase();
+    const std::wstring wide(names.begin(), names.end());
+    for (const std::wstring& said :
+         {standin_test::failure([&] { fresh->open(ini, L"Admin", L""); }, kFailed),
+          standin_test::failure([&] { root->newSubproject(L"Sub", L""); }, kFailed)})
+      EXPECT_NE(said.find(wide), std::wstring::npos) << names;
+    EXPECT_EQ(readFile(journal), damaged);
+  }
+  // A journal read in pieces of a few megabytes, damaged in a change larger than one piece.
+  standin::createStore(temp / "big");
+  standin::seed(temp / "big", "file $/big.c content \"" + std::string(5 << 20, 'x') + "\"\n");
+  standin::seed(temp / "big", "file $/small.c\n");
+  const fs::path bigJournal = temp / "big" / "data" / "journal.txt";
+  std::string big = readFile(bigJournal);
+  ASSERT_GT(big.size(), std::size_t{5} << 20);  // the second change kept the first
+  big[big.size() / 2] ^= 0x10;
+  standin::io::writeFile(bigJournal, big);
+  EXPECT_THROW(standin::check(temp / "big"), standin::ToolError);
+  EXPECT_THROW(standin::seed(temp / "big", "file $/later.c\n"), standin::ToolError);
+  EXPECT_EQ(readFile(bigJournal), big);
 }
 
 // Each process seeds its own files and races the others for the same subproject names.
