@@ -511,7 +511,17 @@ void Form1::handOverStatus() {
 }
 
 void Form1::showOutput() {
-  handOverStatus();
+  // On the tick the bar paints with its newest text at once: its redrawing is let go first.
+  if (barHeld_) {
+    SendMessageW(statusBar, WM_SETREDRAW, TRUE, 0);
+    barHeld_ = false;
+    if (!statusPending_) InvalidateRect(statusBar, nullptr, TRUE);
+  }
+  if (statusPending_) {
+    statusPending_ = false;
+    SendMessageW(statusBar, SB_SETTEXTW, SB_SIMPLEID,
+                 reinterpret_cast<LPARAM>(statusText_.c_str()));
+  }
   for (engine::ResultList list : {engine::ResultList::Processed, engine::ResultList::Unprocessed}) {
     const int i = static_cast<int>(list);
     if (!listHeld_[i]) continue;
@@ -522,14 +532,11 @@ void Form1::showOutput() {
       SendMessageW(h, LB_SETTOPINDEX, static_cast<WPARAM>(count > 0 ? count - 1 : 0), 0);
     }
     measureNewLines(list);
+    // Letting its redrawing go, the list box brings its scroll bars up to date itself; only its
+    // lines need painting (a frame repaint as well cost a fifth of the tick under Wine).
     SendMessageW(h, WM_SETREDRAW, TRUE, 0);
-    RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
     listHeld_[i] = false;
-  }
-  if (barHeld_) {
-    SendMessageW(statusBar, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(statusBar, nullptr, TRUE);
-    barHeld_ = false;
   }
   // During a run the tick goes on, to hand over the status text; afterwards nothing changes.
   if (!runShown_ && repaintTick_) {
@@ -674,6 +681,8 @@ engine::Answer Form1::showMessage(const std::wstring& text, const std::wstring& 
 // with the status text handed over first.
 void Form1::processPendingEvents() {
   if (HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0) return;
+  // Handed over before the pump, whatever waits: the first PeekMessage may handle a message
+  // that another thread sends meanwhile.
   handOverStatus();
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
