@@ -149,7 +149,12 @@ int benchMain(const std::vector<std::wstring>& argv) {
   printCalls("Local", local, selected);
   std::printf("  peak memory %.1f MiB\n", mib(bench::peakMemoryBytes()));
 
+  // The Local runs' copies are read-only, as SourceSafe writes them; Windows removes only
+  // writable files.
   std::error_code ec;
+  for (const auto& entry : fs::recursive_directory_iterator(work, ec)) {
+    fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ec);
+  }
   fs::remove_all(work, ec);
   return 0;
 }
