@@ -10,17 +10,6 @@
 namespace engine {
 namespace {
 
-// The text shown for a failure that did not come from the library.
-std::wstring describe(const std::exception& e) {
-  std::wstring text = texts::kUnexpectedFailure;
-  // what() is a narrow text of unknown encoding; its ASCII part is what can be trusted.
-  for (const char* p = e.what(); *p != '\0'; ++p) {
-    const auto c = static_cast<unsigned char>(*p);
-    text += c < 0x80 ? static_cast<wchar_t>(c) : L'?';
-  }
-  return text;
-}
-
 // An item's path as the database spells it, or `typed` when it cannot be read.
 std::wstring specOr(vss::Item& item, const std::wstring& typed) {
   try {
@@ -31,6 +20,24 @@ std::wstring specOr(vss::Item& item, const std::wstring& typed) {
 }
 
 }  // namespace
+
+std::wstring failureText(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const vss::Error& e) {
+    return e.description();
+  } catch (const std::exception& e) {
+    std::wstring text = texts::kUnexpectedFailure;
+    // what() is a narrow text of unknown encoding; its ASCII part is what can be trusted.
+    for (const char* p = e.what(); *p != '\0'; ++p) {
+      const auto c = static_cast<unsigned char>(*p);
+      text += c < 0x80 ? static_cast<wchar_t>(c) : L'?';
+    }
+    return text;
+  } catch (...) {
+    return texts::kUnexpectedFailure;
+  }
+}
 
 // The Patch button: take the inputs, save, validate, confirm, open, run.
 void Patcher::cmdPatch_Click() {
@@ -75,23 +82,12 @@ void Patcher::cmdPatch_Click() {
     buttonTaken = true;
     window_.setPatchButton(texts::kPatching, false);
     start();
-  } catch (const vss::Error& e) {
-    if (buttonTaken || state_.running) {
-      endRunAfterFailure(e.description());
-    } else {
-      showFailure(e.description());
-    }
-  } catch (const std::exception& e) {
-    if (buttonTaken || state_.running) {
-      endRunAfterFailure(describe(e));
-    } else {
-      showFailure(describe(e));
-    }
   } catch (...) {
+    const std::wstring text = failureText(std::current_exception());
     if (buttonTaken || state_.running) {
-      endRunAfterFailure(texts::kUnexpectedFailure);
+      endRunAfterFailure(text);
     } else {
-      showFailure(texts::kUnexpectedFailure);
+      showFailure(text);
     }
   }
 }
@@ -104,12 +100,8 @@ bool Patcher::openDatabase() {
   const auto attempt = [&lastError](const auto& step) {
     try {
       step();
-    } catch (const vss::Error& e) {
-      lastError = e.description();
-    } catch (const std::exception& e) {
-      lastError = describe(e);
     } catch (...) {
-      lastError = texts::kUnexpectedFailure;
+      lastError = failureText(std::current_exception());
     }
   };
 
@@ -155,12 +147,8 @@ void Patcher::start() {
     startSecond_ = wholeSeconds(state_.startDate).value_or(0);
     endSecond_ = wholeSeconds(state_.endDate).value_or(0);
     recurrence(*projectItem);
-  } catch (const vss::Error& e) {
-    endRunAfterFailure(e.description());
-  } catch (const std::exception& e) {
-    endRunAfterFailure(describe(e));
   } catch (...) {
-    endRunAfterFailure(texts::kUnexpectedFailure);
+    endRunAfterFailure(failureText(std::current_exception()));
   }
   if (state_.running) finish();
   projectSpec_.clear();

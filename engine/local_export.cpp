@@ -44,13 +44,9 @@ bool isPlainWindowsName(const std::wstring& name) {
   return true;
 }
 
-void Patcher::getVSSLocal(vss::Item& oVSSItem, vss::Version* /*oVSSVer*/) {
-  getLocalFile(oVSSItem, oVSSItem.spec());
-}
-
 // Prepares the folder, fetches the file and lists the outcome. Every file handed here ends up
 // in one of the lists: a folder that cannot be made is an unknown error with its status.
-void Patcher::getLocalFile(vss::Item& oVSSItem, const std::wstring& spec) {
+void Patcher::getVSSLocal(vss::Item& oVSSItem, const std::wstring& spec) {
   const std::vector<std::wstring> subProj = relativePieces(spec);
   std::wstring name;
   try {
@@ -64,7 +60,7 @@ void Patcher::getLocalFile(vss::Item& oVSSItem, const std::wstring& spec) {
     if (!plain) throw vss::Error(statusFromSystemError(kErrorInvalidName), L"invalid name");
     createLocalDir(subProj);
   } catch (const vss::Error& e) {
-    listLine(ResultList::Unprocessed, spec, texts::unknownErrorReason(e.status()));
+    listMe(ResultList::Unprocessed, spec, texts::unknownErrorReason(e.status()));
     return;
   }
   std::int32_t status = 0;

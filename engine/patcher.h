@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,18 +42,17 @@ class Patcher {
   void vssItemCallback(vss::Item& oVSSItem);
   std::unique_ptr<vss::Version> getLastVersion(vss::Item& oVSSItem);
 
-  // Share into the patch project.
-  void shareMe(vss::Item& oVSSItem, vss::Version* oVSSVer);
+  // Share into the patch project: the file's item and its path as the walk read it.
+  void shareMe(vss::Item& oVSSItem, const std::wstring& spec);
   void createShareProject(const std::vector<std::wstring>& subProj);
   std::vector<std::wstring> getSubProject(vss::Item& parent);
 
-  // Local export.
-  void getVSSLocal(vss::Item& oVSSItem, vss::Version* oVSSVer);
+  // Local export: the file's item and its path as the walk read it.
+  void getVSSLocal(vss::Item& oVSSItem, const std::wstring& spec);
   void createLocalDir(const std::vector<std::wstring>& subProj);
 
-  // Result lists.
-  void listMe(ResultList listBox, vss::Item& oVSSItem, vss::Version* oVSSVer,
-              const std::wstring& reason);
+  // Result lists: appends the file's line, its path immediately followed by the reason.
+  void listMe(ResultList listBox, const std::wstring& spec, const std::wstring& reason);
 
  private:
   // Where the walk stands: a project and the frame above it, to name an item whose own path
@@ -64,15 +64,8 @@ class Patcher {
   std::wstring pathOrAbove(vss::Item& item, const WalkFrame* above);
   // True when `project` is the patch project of a Share run, which the walk must not enter.
   bool isPatchProject(vss::Item& project);
-  // Decides one file whose path the walk has read: selection, then the mode's action.
-  void decideFile(vss::Item& oVSSItem, const std::wstring& spec);
-  // The line of one file: its path, already read, followed by the reason.
-  void listLine(ResultList listBox, const std::wstring& spec, const std::wstring& reason);
   // The path pieces of a file below the walked project (the last piece is the file's name).
   std::vector<std::wstring> relativePieces(const std::wstring& spec) const;
-  // The two actions on a file whose path the walk has already read.
-  void shareFile(vss::Item& oVSSItem, const std::wstring& spec);
-  void getLocalFile(vss::Item& oVSSItem, const std::wstring& spec);
   // Points patchItem at the target project of a file's folder, preparing the chain if needed.
   void prepareShareTarget(const std::wstring& folderKey, const std::vector<std::wstring>& subProj);
   // The line for an action's outcome: 0 and "already exists" count as done.
@@ -106,6 +99,10 @@ std::int32_t statusFromSystemError(std::uint32_t code);
 
 // True when Windows keeps a file or folder under exactly this name (see local_export.cpp).
 bool isPlainWindowsName(const std::wstring& name);
+
+// The text a box shows for a failure: the library's own description, or for any other failure
+// "操作意外中止: " and what it says.
+std::wstring failureText(const std::exception_ptr& failure);
 
 // The clipboard text of a result list: its lines in order, CR LF between them, none after the last.
 std::wstring clipboardText(const std::vector<std::wstring>& lines);

@@ -8,12 +8,7 @@
 namespace engine {
 
 // Appends the file's line: its database path immediately followed by the reason.
-void Patcher::listMe(ResultList listBox, vss::Item& oVSSItem, vss::Version* /*oVSSVer*/,
-                     const std::wstring& reason) {
-  listLine(listBox, oVSSItem.spec(), reason);
-}
-
-void Patcher::listLine(ResultList listBox, const std::wstring& spec, const std::wstring& reason) {
+void Patcher::listMe(ResultList listBox, const std::wstring& spec, const std::wstring& reason) {
   std::wstring line;
   line.reserve(spec.size() + reason.size());
   line += spec;
@@ -26,11 +21,11 @@ void Patcher::listLine(ResultList listBox, const std::wstring& spec, const std::
 void Patcher::listOutcome(const std::wstring& spec, std::int32_t status,
                           const wchar_t* deletedReason) {
   if (status == 0 || status == vss::kItemExists || status == vss::kAlreadyShared) {
-    listLine(ResultList::Processed, spec, L"");
+    listMe(ResultList::Processed, spec, L"");
   } else if (status == vss::kDeletedOrDamaged) {
-    listLine(ResultList::Unprocessed, spec, deletedReason);
+    listMe(ResultList::Unprocessed, spec, deletedReason);
   } else {
-    listLine(ResultList::Unprocessed, spec, texts::unknownErrorReason(status));
+    listMe(ResultList::Unprocessed, spec, texts::unknownErrorReason(status));
   }
 }
 

@@ -25,19 +25,15 @@ std::wstring folderOf(const std::wstring& spec) {
 
 }  // namespace
 
-void Patcher::shareMe(vss::Item& oVSSItem, vss::Version* /*oVSSVer*/) {
-  shareFile(oVSSItem, oVSSItem.spec());
-}
-
 // Prepares the target, shares the file and lists the outcome. Every file handed here ends up in
 // one of the lists: a target that cannot be prepared is an unknown error with its status.
-void Patcher::shareFile(vss::Item& oVSSItem, const std::wstring& spec) {
+void Patcher::shareMe(vss::Item& oVSSItem, const std::wstring& spec) {
   if (!state_.database) throw std::logic_error("share without the patch project's database");
   const std::vector<std::wstring> subProj = relativePieces(spec);
   try {
     prepareShareTarget(folderOf(spec), subProj);
   } catch (const vss::Error& e) {
-    listLine(ResultList::Unprocessed, spec, texts::unknownErrorReason(e.status()));
+    listMe(ResultList::Unprocessed, spec, texts::unknownErrorReason(e.status()));
     return;
   }
   std::int32_t status = 0;

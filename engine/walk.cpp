@@ -35,8 +35,8 @@ void Patcher::walkProject(vss::Item& project, const WalkFrame* above) {
   try {
     children = project.items(false);
   } catch (const vss::Error& e) {
-    listLine(ResultList::Unprocessed, pathOrAbove(project, above),
-             texts::unknownErrorReason(e.status()));
+    listMe(ResultList::Unprocessed, pathOrAbove(project, above),
+           texts::unknownErrorReason(e.status()));
     return;
   }
   for (const std::unique_ptr<vss::Item>& child : children) {
@@ -48,8 +48,8 @@ void Patcher::walkProject(vss::Item& project, const WalkFrame* above) {
       }
     } catch (const vss::Error& e) {
       // Only reading the child's kind or path fails here: the rest handles its own failures.
-      listLine(ResultList::Unprocessed, pathOrAbove(*child, &here),
-               texts::unknownErrorReason(e.status()));
+      listMe(ResultList::Unprocessed, pathOrAbove(*child, &here),
+             texts::unknownErrorReason(e.status()));
     }
   }
 }
@@ -70,10 +70,11 @@ bool Patcher::isPatchProject(vss::Item& project) {
   return platform_.toLower(project.spec()) == patchSpecLower_;
 }
 
-// Decides one file: shows it, lets the window breathe, then selects and dispatches it.
-void Patcher::vssItemCallback(vss::Item& oVSSItem) { decideFile(oVSSItem, oVSSItem.spec()); }
-
-void Patcher::decideFile(vss::Item& oVSSItem, const std::wstring& spec) {
+// Decides one file: shows it, lets the window breathe, takes its deciding record, applies the
+// time range and the user filter, and hands a selected file to the run mode's action. A failure
+// to read its path goes to the walk, which lists it; every later failure is handled here.
+void Patcher::vssItemCallback(vss::Item& oVSSItem) {
+  const std::wstring spec = oVSSItem.spec();
   window_.setStatusText(spec);
   window_.processPendingEvents();
 
@@ -87,7 +88,7 @@ void Patcher::decideFile(vss::Item& oVSSItem, const std::wstring& spec) {
     time = version->date();
   } catch (const vss::Error& e) {
     if (e.status() == vss::kDeletedOrDamaged) {
-      listLine(ResultList::Unprocessed, spec, texts::kDamaged);
+      listMe(ResultList::Unprocessed, spec, texts::kDamaged);
     } else {
       showFailure(e.description());
     }
@@ -110,13 +111,13 @@ void Patcher::decideFile(vss::Item& oVSSItem, const std::wstring& spec) {
   try {
     switch (state_.mode) {
       case RunMode::Share:
-        shareFile(oVSSItem, spec);
+        shareMe(oVSSItem, spec);
         break;
       case RunMode::Local:
-        getLocalFile(oVSSItem, spec);
+        getVSSLocal(oVSSItem, spec);
         break;
       default:
-        listLine(ResultList::Processed, spec, L"");
+        listMe(ResultList::Processed, spec, L"");
         break;
     }
   } catch (const vss::Error&) {

@@ -1,9 +1,11 @@
 // The small base every window class of the program derives from: registers the class, keeps
-// `this` in the window from WM_NCCREATE to WM_NCDESTROY and forwards each message to the
-// derived class's HandleMessage.
+// `this` in the window from WM_NCCREATE to WM_NCDESTROY, forwards each message to the derived
+// class's HandleMessage and hands whatever that throws to its OnUnexpectedFailure.
 #pragma once
 
 #include <windows.h>
+
+#include <exception>
 
 namespace ui {
 
@@ -27,7 +29,13 @@ class BaseWindow {
       self = reinterpret_cast<Derived*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     }
     if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    LRESULT result = self->HandleMessage(msg, wParam, lParam);
+    LRESULT result = 0;
+    // Nothing may unwind through the system's code that called the window procedure.
+    try {
+      result = self->HandleMessage(msg, wParam, lParam);
+    } catch (...) {
+      self->OnUnexpectedFailure(std::current_exception());
+    }
     if (msg == WM_NCDESTROY) {
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       self->hwnd_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,7 +70,6 @@ enum : int {
 class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
  public:
   static constexpr const wchar_t* kClassName = L"OstrabelForm1";
-  static constexpr const wchar_t* kCaption = L"Ostrabel v1.0.3";
 
   Form1(vss::Library& library, engine::PlatformPort& platform);
   ~Form1() override;
@@ -85,6 +85,9 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
   UINT dpi() const { return dpi_; }
 
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  // The last barrier: a failure that no handler expected is shown, and a run it cut short is
+  // ended, so that the window stays usable.
+  void OnUnexpectedFailure(const std::exception_ptr& failure);
 
   // WindowPort.
   std::wstring text(engine::TextBox box) override;
@@ -164,6 +167,7 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
 
   struct ControlDef;
   static const ControlDef kControls[];
+  static constexpr UINT_PTR kRepaintTimer = 1;
 
   IniApi ini_;
   engine::Patcher patcher_;

@@ -1,7 +1,6 @@
 // The program's entry point: COM for the automation library, the common controls, the main
 // window and its message loop.
 #include <windows.h>
-
 #include <commctrl.h>
 #include <objbase.h>
 

@@ -3,10 +3,11 @@
 #include "ui/win_platform.h"
 
 #include <windows.h>
-#include <oleauto.h>
 
 #include <cmath>
 #include <cstdio>
+
+#include <oleauto.h>
 
 namespace ui {
 
@@ -87,9 +88,8 @@ std::wstring WinPlatform::toLower(const std::wstring& text) {
   if (text.empty()) return text;
   const int length = static_cast<int>(text.size());
   const DWORD flags = LCMAP_LOWERCASE | LCMAP_LINGUISTIC_CASING;
-  const int needed =
-      LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, nullptr, 0, nullptr,
-                    nullptr, 0);
+  const int needed = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, nullptr, 0,
+                                   nullptr, nullptr, 0);
   if (needed > 0) {
     std::wstring lower(static_cast<size_t>(needed), L'\0');
     if (LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.data(), length, lower.data(), needed,
