@@ -162,6 +162,19 @@ file $/Src/z.c by alice at 2024-05-03 10:00
   EXPECT_EQ(patcher_.state().sharedNames.values(), Lines{L"$/Src"});
 }
 
+// A patch path typed with a trailing "/" is extended without doubling it: every lookup names the
+// subprojects as SourceSafe spells paths, for the first file of a folder and for the next.
+TEST_F(Share, APatchPathWithATrailingSlashGivesNoDoubledSlashes) {
+  seed(
+      "file $/Src/app/x.c by alice at 2024-05-03 10:00\n"
+      "file $/Src/app/y.c by alice at 2024-05-03 10:00\n");
+  window_.texts[TextBox::Patch] = L"$/Patch/";
+  run();
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/x.c", L"$/Src/app/y.c"}));
+  EXPECT_EQ(calls().lookupLog, (Lines{L"$/Patch/", L"$/Src", L"$/Patch/", L"$/Src", L"$/Patch/",
+                                      L"$/Patch/app", L"$/Patch/app"}));
+}
+
 using Local = In<ModeOption::Local>;
 
 TEST_F(Local, WritesExactlyTheSelectedFilesWithTheirContentAndListsEachOutcome) {
@@ -280,6 +293,21 @@ TEST(LocalNames, WhatWindowsKeepsUnderExactlyItsName) {
         L"a*b",      L"a\tb", L"CONIN$",      L"com\u00b9.c"}) {
     EXPECT_FALSE(engine::isPlainWindowsName(odd)) << standin::text::narrow(odd);
   }
+}
+
+// With no local folder a Local run fetches nothing (the fetch would land in the root of the
+// current drive): each selected file is listed with "path not found".
+TEST_F(Local, AnEmptyLocalFolderFetchesNothingAndListsEachFile) {
+  seed(
+      "file $/Src/app/x.c by alice at 2024-05-03 10:00\n"
+      "file $/Src/y.c by alice at 2024-05-03 10:00\n");
+  window_.texts[TextBox::LocalDir] = L"";
+  run();
+  EXPECT_TRUE(window_.shared.empty());
+  EXPECT_EQ(window_.unshared, (Lines{L"$/Src/app/x.c - 未知错误,代码: -2147024893",
+                                     L"$/Src/y.c - 未知错误,代码: -2147024893"}));
+  EXPECT_TRUE(calls().getLog.empty());
+  EXPECT_TRUE(platform_.createCalls.empty());
 }
 
 }  // namespace

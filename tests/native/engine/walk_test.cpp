@@ -227,6 +227,48 @@ fault $/Src/b.c versions 0x8004D6A0 text "History unreadable"
   EXPECT_EQ(statusCount, 3u);  // "", a.c, b.c: c.c comes after the box
 }
 
+// A record whose author cannot be read is not the target user's: with a target user the file is
+// passed over without a trace (no line, no box), and the walk goes on.
+TEST_F(Walk, WithATargetUserARecordWhoseAuthorCannotBeReadIsPassedOver) {
+  seed(
+      "file $/Src/a.c by tester at 2024-05-03 10:00\n"
+      "file $/Src/b.c by tester at 2024-05-03 10:00\n");
+  window_.texts[TextBox::TargetUser] = L"Tester";
+  calls().failMember = "username";
+  calls().failCall = 1;
+  calls().failStatus = static_cast<std::int32_t>(0x8004D6A0);
+  run();
+  EXPECT_EQ(window_.shared, Lines{L"$/Src/b.c"});
+  EXPECT_TRUE(window_.unshared.empty());
+  EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
+}
+
+// The deciding record's date is part of the file's history: a date that cannot be read is a
+// history failure of that file (damaged, or a box with the library's text), and the walk goes on.
+TEST_F(Walk, ADateThatCannotBeReadIsAHistoryFailureOfThatFile) {
+  seed(
+      "file $/Src/a.c by alice at 2024-05-03 10:00\n"
+      "file $/Src/b.c by alice at 2024-05-03 10:00\n"
+      "file $/Src/c.c by alice at 2024-05-03 10:00\n");
+  calls().failMember = "date";
+  calls().failCall = 1;
+  calls().failStatus = vss::kDeletedOrDamaged;
+  run();
+  EXPECT_EQ(window_.unshared, Lines{L"$/Src/a.c - VSS上这个文件是损坏的"});
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/b.c", L"$/Src/c.c"}));
+
+  reset();
+  calls().failMember = "date";
+  calls().failCall = 2;
+  calls().failStatus = static_cast<std::int32_t>(0x8004D6A0);
+  run();
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/a.c", L"$/Src/c.c"}));
+  EXPECT_TRUE(window_.unshared.empty());
+  ASSERT_EQ(window_.boxes.size(), 2u);
+  EXPECT_EQ(window_.boxes[1].text, L"Injected failure of date");
+  EXPECT_EQ(window_.boxes[1].title, L"Ostrabel");
+}
+
 // A Share run of a project that holds its own patch project never walks into the patch (compared
 // as the database spells it, letter case ignored): a rerun finds every file already shared at the
 // same depth and changes nothing.
