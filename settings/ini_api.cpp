@@ -2,9 +2,9 @@
 // boundary only, and a read cut by the platform never ends in half a double-byte character.
 #include "settings/ini_api.h"
 
+#include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <string>
 

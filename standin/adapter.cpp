@@ -79,7 +79,8 @@ bool validName(const std::string& name) {
   std::wstring w = wide(name);
   if (w.empty() || w.size() > 259 || w.front() == L' ' || w.back() == L' ') return false;
   return std::none_of(w.begin(), w.end(), [](wchar_t c) {
-    return c < 0x20 || c == 0x7F || std::wstring_view(L"/\\<>|:;\"$").find(c) != std::wstring_view::npos;
+    return c < 0x20 || c == 0x7F ||
+           std::wstring_view(L"/\\<>|:;\"$").find(c) != std::wstring_view::npos;
   });
 }
 
@@ -140,9 +141,12 @@ class VersionImpl final : public vss::Version, public VersionDetails {
   std::wstring action() override {
     switch (record_.kind) {
       case RecordKind::ProjectCreated:
-      case RecordKind::FileCreated: return L"Created";
-      case RecordKind::CheckedIn: return L"Checked in";
-      case RecordKind::Label: return L"Labeled";
+      case RecordKind::FileCreated:
+        return L"Created";
+      case RecordKind::CheckedIn:
+        return L"Checked in";
+      case RecordKind::Label:
+        return L"Labeled";
     }
     return L"";
   }
@@ -248,17 +252,22 @@ class ItemImpl final : public vss::Item, public ItemDetails {
   }
 
  public:
-
   int type() override {
     return read([&](const Model& m) {
       return m.nodes[m.links[link_].node].project ? vss::kTypeProject : vss::kTypeFile;
     });
   }
   std::wstring name() override {
-    return read([&](const Model& m) { return link_ == 0 ? std::wstring(L"$/") : wide(m.links[link_].name); });
+    return read([&](const Model& m) {
+      return link_ == 0 ? std::wstring(L"$/") : wide(m.links[link_].name);
+    });
   }
-  std::wstring spec() override { return read([&](const Model& m) { return wide(m.spec(link_)); }); }
-  bool deleted() override { return read([&](const Model& m) { return m.links[link_].deleted; }); }
+  std::wstring spec() override {
+    return read([&](const Model& m) { return wide(m.spec(link_)); });
+  }
+  bool deleted() override {
+    return read([&](const Model& m) { return m.links[link_].deleted; });
+  }
   long versionNumber() override {
     return read([&](const Model& m) {
       const Node& n = m.nodes[m.links[link_].node];
@@ -335,10 +344,12 @@ class ItemImpl final : public vss::Item, public ItemDetails {
           if (m.links[live].node == shared)
             throw vss::Error(kSharedHere,
                              L"File " + wide(name) + L" is already shared by this project");
-          throw vss::Error(vss::kItemExists, L"An item with the name " + wide(name) + L" already exists");
+          throw vss::Error(vss::kItemExists,
+                           L"An item with the name " + wide(name) + L" already exists");
         }
         if (m.hasDeletedChild(target, folded))
-          throw vss::Error(vss::kDeletedOrDamaged, wide(name) + L" has been deleted from this project");
+          throw vss::Error(vss::kDeletedOrDamaged,
+                           wide(name) + L" has been deleted from this project");
         tx.add({"share", std::to_string(target), std::to_string(shared), session_->user,
                 formatSeconds(nowSeconds())});
       });
@@ -386,7 +397,9 @@ class DatabaseImpl final : public vss::Database {
       fs::path ini = localPath(srcSafeIni);
       // A missing srcsafe.ini gives ESS_FILE_NOTFOUND, as Microsoft's knowledge base quotes it.
       // That an unreadable one, or one beside no store, gives the same is a guess.
-      auto missing = [&] { return vss::Error(kIniNotFound, L"File \"" + srcSafeIni + L"\" not found"); };
+      auto missing = [&] {
+        return vss::Error(kIniNotFound, L"File \"" + srcSafeIni + L"\" not found");
+      };
       std::error_code ec;
       if (!fs::is_regular_file(ini, ec)) throw missing();
       std::shared_ptr<SharedStore> store;

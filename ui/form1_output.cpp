@@ -1,11 +1,9 @@
 // Form1 as the engine's WindowPort: the inputs a run reads, the lists and the status bar it
 // fills, its boxes and its event pumping, and how the window keeps up with a long run.
 #include <windows.h>
-
-#include <algorithm>
-
 #include <commctrl.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "engine/texts.h"

@@ -3,11 +3,10 @@
 #include "ui/win_platform.h"
 
 #include <windows.h>
+#include <oleauto.h>
 
 #include <cmath>
 #include <cstdio>
-
-#include <oleauto.h>
 
 namespace ui {
 

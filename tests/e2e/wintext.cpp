@@ -24,6 +24,9 @@
 
 namespace {
 
+// The identifier of a message box's text control.
+constexpr int kMessageBoxText = 0xFFFF;
+
 void print(const std::wstring& key, const std::wstring& value) {
   std::wstring line = key + L"=";
   for (wchar_t c : value) {
@@ -91,7 +94,7 @@ struct BoxSearch {
 BOOL CALLBACK findBox(HWND hwnd, LPARAM param) {
   wchar_t cls[16] = {};
   if (IsWindowVisible(hwnd) && GetClassNameW(hwnd, cls, 16) && lstrcmpW(cls, L"#32770") == 0 &&
-      GetDlgItem(hwnd, 0xFFFF)) {  // a message box's text control has the identifier 0xFFFF
+      GetDlgItem(hwnd, kMessageBoxText)) {
     reinterpret_cast<BoxSearch*>(param)->box = hwnd;
     return FALSE;
   }
@@ -138,7 +141,7 @@ int showBox(DWORD waitMs) {
   EnumChildWindows(search.box, readBoxChild, reinterpret_cast<LPARAM>(&content));
   print(L"title", windowText(search.box));
   print(L"icon", content.icon ? L"yes" : L"no");
-  print(L"text", windowText(GetDlgItem(search.box, 0xFFFF)));
+  print(L"text", windowText(GetDlgItem(search.box, kMessageBoxText)));
   std::wstring buttons;
   for (const auto& b : content.buttons) buttons += (buttons.empty() ? L"" : L"|") + b;
   print(L"buttons", buttons);

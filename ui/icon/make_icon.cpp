@@ -38,8 +38,8 @@ bool sample(double x, double y, Rgb& out) {
   // Database cylinder.
   const double left = 0.14, right = 0.86, top = 0.20, bottom = 0.80, ry = 0.10;
   const double cx = 0.5, rx = (right - left) / 2;
-  bool body = (x >= left && x <= right && y >= top && y <= bottom) ||
-              inEllipse(x, y, cx, bottom, rx, ry);
+  bool body =
+      (x >= left && x <= right && y >= top && y <= bottom) || inEllipse(x, y, cx, bottom, rx, ry);
   if (body) {
     hit = true;
     double shade = 0.75 + 0.35 * std::cos((x - 0.38) * 3.0);
@@ -198,7 +198,8 @@ int main(int argc, char** argv) {
   std::vector<Pixel> palette = makePalette(images);
 
   std::vector<std::vector<std::uint8_t>> encoded;
-  for (size_t i = 0; i < images.size(); ++i) encoded.push_back(encode(sizes[i], images[i], palette));
+  for (size_t i = 0; i < images.size(); ++i)
+    encoded.push_back(encode(sizes[i], images[i], palette));
 
   std::vector<std::uint8_t> file;
   put16(file, 0);

@@ -1,14 +1,12 @@
 // ui::WinPlatform on the real calls: the date conversion of the validation, the current time,
 // the existence test and folder creation of populateValue, and lower-casing.
-#include "ui/win_platform.h"
-
-#include <gtest/gtest.h>
 #include <windows.h>
-
+#include <gtest/gtest.h>
 #include <oleauto.h>
 
 #include <string>
 
+#include "ui/win_platform.h"
 #include "win/settings/temp_folder.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // IniApi on the real profile functions and the real folder picker: the INI path, reads and
 // writes in the ANSI code page, the 254-byte cut and the failure texts.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>

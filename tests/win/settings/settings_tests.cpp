@@ -1,7 +1,7 @@
 // The persisted inputs in the real settings file: the file a first save makes, what a start
 // loads from it, and the attribute reset that lets a read-only file be saved again.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>

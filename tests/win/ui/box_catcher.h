@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <dlgs.h>
 
 #include <deque>
 #include <functional>
@@ -11,6 +12,9 @@
 #include <vector>
 
 namespace uitest {
+
+// The identifier of a message box's text control.
+inline constexpr int kMessageBoxText = 0xFFFF;
 
 std::wstring windowText(HWND hwnd);
 
@@ -55,8 +59,9 @@ class BoxCatcher {
     return TRUE;
   }
   void inspect(HWND dialog) {
-    HWND text = GetDlgItem(dialog, 0xFFFF);
-    if (onDialog_ || !text || GetDlgItem(dialog, 0x480) || GetDlgItem(dialog, 0x47c)) {
+    HWND text = GetDlgItem(dialog, kMessageBoxText);
+    // The file dialogs carry a file name box (edt1 in the old style, cmb13 in the Explorer one).
+    if (onDialog_ || !text || GetDlgItem(dialog, edt1) || GetDlgItem(dialog, cmb13)) {
       ++otherDialogs_;
       if (auto handler = std::exchange(onDialog_, nullptr)) return handler(dialog);
       PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
