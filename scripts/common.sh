@@ -3,9 +3,9 @@
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${OSTRABEL_BUILD:-$top/build}
 
-# True when this machine can execute 32-bit x86 code. Some virtual machines cannot (their kernel
-# refuses 32-bit code segments); there the Windows tests run the 64-bit build of the same sources
-# under 64-bit Wine, and the 32-bit program is built but not run.
+# True when this machine's kernel executes 32-bit x86 code. Some virtual machines cannot (their
+# kernel refuses 32-bit code segments: "Exec format error"); there 32-bit programs run through
+# qemu's user-mode emulator instead (see i386_way).
 can_run_i386() {
   local probe="$build/.probe-i386"
   mkdir -p "$build"
@@ -17,10 +17,39 @@ can_run_i386() {
   "$probe" 2>/dev/null
 }
 
-# The Windows build whose tests run here: win32 where 32-bit code runs, win64 otherwise.
+# Where the kit for emulated 32-bit code lives: qemu-i386, root/ (Debian's 32-bit Wine and its
+# libraries, unpacked), fonts.conf and the 32-bit fontconfig cache, binfmt/ (a mount point).
+# scripts/setup makes it, and writes "ready" last.
+i386_kit="$build/i386"
+
+# How 32-bit x86 programs run here: "native" where the kernel executes them, "emulated" where it
+# does not but setup has made the kit (scripts/with-i386 runs them), "none" otherwise.
+i386_way() {
+  if [ -n "${OSTRABEL_I386_WAY:-}" ]; then echo "$OSTRABEL_I386_WAY"
+  elif can_run_i386; then echo native
+  elif [ -f "$i386_kit/ready" ]; then echo emulated
+  else echo none; fi
+}
+
+# True when 32-bit programs need scripts/with-i386 around them and this process is not in it yet.
+needs_i386_namespace() {
+  [ -z "${OSTRABEL_I386_NS:-}" ] && [ "$(i386_way)" = emulated ]
+}
+
+# The Windows builds whose tests run here: the shipped 32-bit one wherever 32-bit code runs,
+# natively or emulated; the 64-bit twin of the same sources only where it cannot run at all.
+# OSTRABEL_WINE_ARCHS="32 64" runs both.
+wine_archs() {
+  if [ -n "${OSTRABEL_WINE_ARCHS:-}" ]; then echo "$OSTRABEL_WINE_ARCHS"
+  elif [ "$(i386_way)" = none ]; then echo 64
+  else echo 32; fi
+}
+
+# The Windows build whose timings mean something here (scripts/bench): win32 where 32-bit code
+# runs natively, else the 64-bit twin, since emulated figures would measure the emulator.
 wine_arch() {
   if [ -n "${OSTRABEL_WINE_ARCH:-}" ]; then echo "$OSTRABEL_WINE_ARCH"
-  elif can_run_i386; then echo 32
+  elif [ "$(i386_way)" = native ]; then echo 32
   else echo 64; fi
 }
 
@@ -29,11 +58,26 @@ wine_env() {
   local arch=$1
   export WINEPREFIX="$build/wine$arch"
   if [ "$arch" = 32 ]; then export WINEARCH=win32; else export WINEARCH=win64; fi
-  export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree=;mshtml="
+  wine_loader_env "$arch"
 }
 
-wine_bin() { if [ "$1" = 32 ]; then echo /usr/lib/wine/wine; else echo /usr/lib/wine/wine64; fi; }
+# Environment the Wine loader of the given arch needs, whatever the prefix. Emulated, qemu finds
+# the 32-bit libraries below QEMU_LD_PREFIX, the 32-bit processes share the native 64-bit
+# wineserver, and the 32-bit fontconfig keeps its cache in the kit instead of the system's.
+wine_loader_env() {
+  export WINEDEBUG=${WINEDEBUG:--all}
+  if [ "$1" = 32 ] && [ "$(i386_way)" = emulated ]; then
+    export QEMU_LD_PREFIX="$i386_kit/root" FONTCONFIG_FILE="$i386_kit/fonts.conf"
+    export WINESERVER=$(wineserver_bin)
+  fi
+}
+
+wine_bin() {
+  if [ "$1" = 64 ]; then echo /usr/lib/wine/wine64
+  elif [ "$(i386_way)" = emulated ]; then echo "$i386_kit/root/usr/lib/wine/wine"
+  else echo /usr/lib/wine/wine; fi
+}
 
 wineserver_bin() {
   if [ -x /usr/lib/wine/wineserver64 ]; then echo /usr/lib/wine/wineserver64

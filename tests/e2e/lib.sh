@@ -2,11 +2,16 @@
 # would: clicks on the window's controls, typed text, keys for menus and message boxes. What the
 # user sees is read back from outside the program: the clipboard (xclip), the message boxes and
 # controls (wintext.exe), the store (the stand-in tool) and the local folder.
-# Needs DISPLAY (an X server without a window manager) and WINEPREFIX.
-# Usage of a script: SCRIPT OSTRABEL_EXE STANDIN_DLL STANDIN_TOOL_EXE WINE WINTEXT_EXE
+# Needs DISPLAY (an X server without a window manager); WINEPREFIX defaults to the project's prefix.
+# Usage of a script: SCRIPT OSTRABEL_EXE STANDIN_DLL STANDIN_TOOL_EXE 32|64 WINTEXT_EXE
 set -uo pipefail
-exe=$1 dll=$2 tool=$3 wine=$4 wintext_exe=$5
+exe=$1 dll=$2 tool=$3 arch=$4 wintext_exe=$5
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/../../scripts/common.sh"
+# The 32-bit build runs where 32-bit programs do: emulated, the whole script runs in the namespace.
+if [ "$arch" = 32 ] && needs_i386_namespace; then exec "$top/scripts/with-i386" bash "$0" "$@"; fi
+if [ -z "${WINEPREFIX:-}" ]; then wine_env "$arch"; else wine_loader_env "$arch"; fi
+wine=$(wine_bin "$arch")
 work=$(mktemp -d /tmp/ostrabel-e2e.XXXXXX)
 failures=0 passes=0 app=
 trap 'stop_app; rm -rf "$work"' EXIT

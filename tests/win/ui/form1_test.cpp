@@ -111,9 +111,19 @@ bool lastLineVisible(HWND list) {
   LRESULT last = count(list) - 1, rows = rc.bottom / SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
   return topIndex(list) <= last && last < topIndex(list) + rows;
 }
+// Opens the clipboard for OWNER, trying for up to two seconds: right after a copy another process
+// (under Wine, the clipboard manager that serves X) may have it open for a moment.
+bool openClipboardPatiently(HWND owner) {
+  for (int i = 0; i < 100; ++i) {
+    if (OpenClipboard(owner)) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
 // The clipboard's text, "<none>" when it holds none.
 std::wstring clipboardText() {
-  if (!OpenClipboard(nullptr)) return L"<busy>";
+  if (!openClipboardPatiently(nullptr)) return L"<busy>";
   HANDLE data = GetClipboardData(CF_UNICODETEXT);
   std::wstring text = data ? static_cast<const wchar_t*>(GlobalLock(data)) : L"<none>";
   if (data) GlobalUnlock(data);
@@ -541,7 +551,36 @@ TEST_F(FormTest, Clipboard_CopiesTheListWithCrLfBetweenLines) {
   }
 }
 
-// While another thread holds the clipboard open, the copy fails: a failure notice, no
+// Another owner of the clipboard: a thread with a window of its own opens the clipboard and keeps
+// it open until the holder is destroyed. holds() says whether it got it.
+class ClipboardHolder {
+ public:
+  ClipboardHolder() : thread_([this] { run(); }) { WaitForSingleObject(ready_.get(), 10000); }
+  ~ClipboardHolder() {
+    SetEvent(release_.get());
+    thread_.join();
+  }
+  HWND window() const { return window_; }
+  bool holds() const { return held_; }
+
+ private:
+  void run() {
+    window_ = CreateWindowExW(0, L"STATIC", L"holder", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              nullptr, nullptr);
+    held_ = window_ && openClipboardPatiently(window_);
+    SetEvent(ready_.get());
+    WaitForSingleObject(release_.get(), 30000);
+    if (held_) CloseClipboard();
+    if (window_) DestroyWindow(window_);
+  }
+  ui::UniqueKernelHandle ready_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  ui::UniqueKernelHandle release_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  HWND window_ = nullptr;
+  bool held_ = false;
+  std::thread thread_;  // last: starts once the members it uses exist
+};
+
+// While another owner holds the clipboard open, the copy fails: a failure notice, no
 // confirmation, and the clipboard keeps what it had.
 TEST_F(FormTest, Clipboard_HeldByAnotherOwnerGivesAFailureNoticeInsteadOfTheConfirmation) {
   form_->appendLine(ResultList::Processed, L"$/a.txt");
@@ -549,17 +588,12 @@ TEST_F(FormTest, Clipboard_HeldByAnotherOwnerGivesAFailureNoticeInsteadOfTheConf
     BoxCatcher confirmation;
     command(ctl::menuSharedToClip);  // known content before the other owner takes it
   }
-  HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::thread holder([&] {
-    BOOL held = OpenClipboard(nullptr);
-    SetEvent(opened);
-    WaitForSingleObject(release, 10000);
-    if (held) CloseClipboard();
-  });
-  WaitForSingleObject(opened, 5000);
-  form_->appendLine(ResultList::Processed, L"$/b.txt");
   {
+    ClipboardHolder holder;
+    ASSERT_TRUE(holder.holds()) << "the other owner could not open the clipboard within 2 s";
+    ASSERT_EQ(GetOpenClipboardWindow(), holder.window())
+        << "the clipboard is not open for the other owner's window";
+    form_->appendLine(ResultList::Processed, L"$/b.txt");
     BoxCatcher boxes;
     command(ctl::menuSharedToClip);
     ASSERT_EQ(boxes.boxes().size(), 1u);
@@ -567,11 +601,8 @@ TEST_F(FormTest, Clipboard_HeldByAnotherOwnerGivesAFailureNoticeInsteadOfTheConf
     EXPECT_NE(boxes.boxes()[0].text.find(L"剪贴板"), std::wstring::npos);
     EXPECT_EQ(boxes.boxes()[0].title, L"提示");
     EXPECT_TRUE(boxes.boxes()[0].hasIcon && boxes.boxes()[0].ok);
+    EXPECT_EQ(GetOpenClipboardWindow(), holder.window()) << "the copy took the clipboard over";
   }
-  SetEvent(release);
-  holder.join();
-  CloseHandle(opened);
-  CloseHandle(release);
   EXPECT_EQ(clipboardText(), L"$/a.txt");
 }
 
