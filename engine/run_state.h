@@ -25,7 +25,6 @@ class NameCollection {
   }
   bool contains(const std::wstring& value) const { return index_.count(value) != 0; }
   const std::vector<std::wstring>& values() const { return values_; }
-  std::size_t size() const { return values_.size(); }
 
  private:
   std::vector<std::wstring> values_;

@@ -1,7 +1,6 @@
 // Share into the patch project: each selected file is shared into the subproject of the patch
 // project that mirrors its folder below the walked project; missing subprojects are created.
 #include <algorithm>
-#include <stdexcept>
 
 #include "engine/patcher.h"
 #include "engine/texts.h"
@@ -28,7 +27,6 @@ std::wstring folderOf(const std::wstring& spec) {
 // Prepares the target, shares the file and lists the outcome. Every file handed here ends up in
 // one of the lists: a target that cannot be prepared is an unknown error with its status.
 void Patcher::shareMe(vss::Item& oVSSItem, const std::wstring& spec) {
-  if (!state_.database) throw std::logic_error("share without the patch project's database");
   const std::vector<std::wstring> subProj = relativePieces(spec);
   try {
     prepareShareTarget(folderOf(spec), subProj);

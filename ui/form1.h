@@ -81,8 +81,8 @@ class Form1 : public BaseWindow<Form1>, public engine::WindowPort {
 
   HWND control(int id) const { return GetDlgItem(hwnd_, id); }
   engine::Patcher& patcher() { return patcher_; }
-  IniApi& ini() { return ini_; }
   UINT dpi() const { return dpi_; }
+  IniApi& ini() { return ini_; }
 
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   // The last barrier: a failure that no handler expected is shown, and a run it cut short is

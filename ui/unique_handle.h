@@ -49,9 +49,6 @@ struct DcCloser {
 struct GlobalCloser {
   void operator()(HGLOBAL h) const { GlobalFree(h); }
 };
-struct HookCloser {
-  void operator()(HHOOK h) const { UnhookWindowsHookEx(h); }
-};
 struct HandleCloser {
   void operator()(HANDLE h) const { CloseHandle(h); }
 };
@@ -59,7 +56,6 @@ struct HandleCloser {
 using UniqueFont = UniqueHandle<HFONT, GdiObjectCloser>;
 using UniqueDc = UniqueHandle<HDC, DcCloser>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, GlobalCloser>;
-using UniqueHook = UniqueHandle<HHOOK, HookCloser>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, HandleCloser>;
 
 // Closes the clipboard when the scope that opened it ends.
