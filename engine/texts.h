@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ostrabel_version.h"
+
 namespace engine::texts {
 
 // Validation messages, in the order checkValue reports them.
@@ -42,7 +44,7 @@ inline constexpr const wchar_t* kUnknownError = L" - 未知错误,代码: ";
 inline constexpr const wchar_t* kShareComment = L"0";
 
 // The window: its caption, menus, the boxes of its own commands.
-inline constexpr const wchar_t* kWindowCaption = L"Ostrabel v1.0.3";
+inline constexpr const wchar_t* kWindowCaption = L"Ostrabel v" OSTRABEL_VERSION_TEXT;
 inline constexpr const wchar_t* kMenuFile = L"文件(&F)";
 inline constexpr const wchar_t* kMenuCopyProcessed = L"复制已处理文件列表";
 inline constexpr const wchar_t* kMenuCopyUnprocessed = L"复制未处理文件列表";

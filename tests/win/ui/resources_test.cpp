@@ -1,19 +1,29 @@
-// The shipped Ostrabel.exe carries its icon (four sizes, 256 colours), the version 1.0.3 and
-// the manifest that asks for common controls 6 and DPI awareness and declares no execution level.
+// The shipped Ostrabel.exe carries its icon (four sizes, 256 colours), the version 1.0.3 in a
+// Chinese version block and the manifest that asks for common controls 6 and DPI awareness and
+// declares no execution level. The environment variable OSTRABEL_EXE names another copy to check
+// (the package's).
 #include <windows.h>
 // before the headers that need it
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
 namespace {
 
-const wchar_t* kExe = L"" OSTRABEL_EXE;
+// The program checked: the build's, or the one OSTRABEL_EXE names.
+std::wstring checkedExe() {
+  wchar_t path[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(L"OSTRABEL_EXE", path, MAX_PATH) > 0) return path;
+  return L"" OSTRABEL_EXE;
+}
 
 TEST(Resources, IconVersionAndManifest) {
+  const std::wstring exe = checkedExe();
+  const wchar_t* kExe = exe.c_str();
   HMODULE module = LoadLibraryExW(kExe, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(module, nullptr) << testing::PrintToString(std::wstring(kExe));
+  ASSERT_NE(module, nullptr) << testing::PrintToString(exe);
   auto resource = [&](int id, LPCWSTR type) {
     HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
     const char* data =
@@ -57,6 +67,16 @@ TEST(Resources, IconVersionAndManifest) {
   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\080404b0\\ProductVersion",
                              reinterpret_cast<void**>(&text), &length));
   EXPECT_STREQ(text, L"1.0.3");
+  // The block is marked Simplified Chinese (0x0804) and speaks it; the product keeps its name.
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\080404b0\\FileDescription",
+                             reinterpret_cast<void**>(&text), &length));
+  const std::wstring description = text;
+  EXPECT_TRUE(std::any_of(description.begin(), description.end(), [](wchar_t c) {
+    return c >= 0x4E00 && c <= 0x9FFF;
+  })) << "no Chinese in the description";
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\080404b0\\ProductName",
+                             reinterpret_cast<void**>(&text), &length));
+  EXPECT_STREQ(text, L"Ostrabel");
 }
 
 }  // namespace
