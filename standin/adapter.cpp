@@ -250,20 +250,30 @@ class ItemImpl final : public vss::Item, public ItemDetails {
       return f(store().model());
     });
   }
+  // The same without catching up: for what an item keeps from its creation on (its kind, name
+  // and path; the store renames nothing), which every walk asks of every item.
+  template <typename F>
+  auto readFixed(F&& f) -> decltype(f(std::declval<const Model&>())) {
+    return guarded([&] {
+      std::lock_guard guard(store().mutex());
+      checkCurrent(store(), generation_);
+      return f(store().model());
+    });
+  }
 
  public:
   int type() override {
-    return read([&](const Model& m) {
+    return readFixed([&](const Model& m) {
       return m.nodes[m.links[link_].node].project ? vss::kTypeProject : vss::kTypeFile;
     });
   }
   std::wstring name() override {
-    return read([&](const Model& m) {
+    return readFixed([&](const Model& m) {
       return link_ == 0 ? std::wstring(L"$/") : wide(m.links[link_].name);
     });
   }
   std::wstring spec() override {
-    return read([&](const Model& m) { return wide(m.spec(link_)); });
+    return readFixed([&](const Model& m) { return wide(m.spec(link_)); });
   }
   bool deleted() override {
     return read([&](const Model& m) { return m.links[link_].deleted; });

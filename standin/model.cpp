@@ -250,11 +250,24 @@ std::uint32_t Model::resolve(std::string_view spec, bool deleted) const {
 
 std::string Model::spec(std::uint32_t link) const {
   if (link == 0) return "$/";
-  std::vector<const std::string*> parts;
-  for (std::uint32_t l = link; l != 0; l = nodes[links[l].parent].firstLink)
-    parts.push_back(&links[l].name);
-  std::string out = "$";
-  for (auto it = parts.rbegin(); it != parts.rend(); ++it) out += "/" + **it;
+  // Every file of a walk asks for its path: one allocation, no temporaries.
+  const std::string* parts[64];
+  std::size_t count = 0, length = 1;
+  std::vector<const std::string*> deeper;  // only for trees deeper than 64 levels
+  for (std::uint32_t l = link; l != 0; l = nodes[links[l].parent].firstLink) {
+    const std::string* name = &links[l].name;
+    if (count < 64) {
+      parts[count++] = name;
+    } else {
+      deeper.push_back(name);
+    }
+    length += name->size() + 1;
+  }
+  std::string out;
+  out.reserve(length);
+  out += '$';
+  for (auto it = deeper.rbegin(); it != deeper.rend(); ++it) (out += '/') += **it;
+  while (count > 0) (out += '/') += *parts[--count];
   return out;
 }
 

@@ -64,6 +64,14 @@ char32_t foldChar(char32_t c) {
 }  // namespace
 
 std::wstring widen(std::string_view utf8) {
+  // Names and paths are mostly ASCII, which needs no decoding.
+  std::wstring ascii(utf8.size(), L'\0');
+  std::size_t n = 0;
+  while (n < utf8.size() && (utf8[n] & 0x80) == 0) {
+    ascii[n] = static_cast<wchar_t>(utf8[n]);
+    ++n;
+  }
+  if (n == utf8.size()) return ascii;
   std::wstring out;
   out.reserve(utf8.size());
   std::size_t i = 0;

@@ -217,8 +217,10 @@ TEST_F(StandinAdapter, ObjectsOutliveTheirDatabaseAndSeeEveryChangeAtOnce) {
 }
 
 // A journal put back from a backup (shorter) or replaced by another store's (no continuation of
-// what was read) is read again whole; objects made before fail with RPC_E_DISCONNECTED instead of
-// reading through item numbers that now name other items, or none.
+// what was read) is read again whole at the next call that reads the disk; from then on objects
+// made before fail with RPC_E_DISCONNECTED instead of reading through item numbers that now name
+// other items, or none. (An item's kind, name and path, which never change, answer from the
+// model as last read without looking at the disk.)
 TEST_F(StandinAdapter, ObjectsMadeBeforeTheStoreWasRestoredOrReplacedFail) {
   const fs::path journal = dir_ / "data" / "journal.txt", other = temp_ / "other";
   const std::string backup = readFile(journal);
@@ -237,6 +239,8 @@ TEST_F(StandinAdapter, ObjectsMadeBeforeTheStoreWasRestoredOrReplacedFail) {
     const std::size_t read = readFile(journal).size();
     ASSERT_TRUE(backup.size() < read && read < replacement.size());
     standin::io::writeFile(journal, *restored);
+    EXPECT_EQ(late->spec(), L"$/Late/deep/x.c");  // as last read
+    db_->vssItem(L"$/", false);                   // reads the disk, and the store again
     std::wstring local = (temp_ / "x.c").wstring();
     const std::function<void()> calls[] = {
         [&] { late->spec(); },

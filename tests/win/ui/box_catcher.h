@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <dlgs.h>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <string>
@@ -22,6 +23,7 @@ struct SeenBox {
   std::wstring title, text;
   bool hasIcon = false, ok = false, yes = false, no = false;
   int defaultId = 0;  // the button drawn as default, which Enter presses
+  std::chrono::steady_clock::time_point answeredAt;  // when the answer was posted
 };
 
 class BoxCatcher {
@@ -81,6 +83,7 @@ class BoxCatcher {
       button = answers_.front();
       answers_.pop_front();
     }
+    boxes_.back().answeredAt = std::chrono::steady_clock::now();
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
   }
