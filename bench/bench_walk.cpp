@@ -300,23 +300,15 @@ int benchMain(const std::vector<std::wstring>& argv) {
     // One run each, through a Patcher of its own over the same window.
     struct Variant {
       const char* what;
-      bool status, events, barRedrawOff;
-    } variants[] = {{"window, status text and events", true, true, false},
-                    {"window, no status text", false, true, false},
-                    {"window, no event pumping", true, false, false},
-                    {"window, neither", false, false, false},
-                    {"window, status bar not redrawing", true, true, true}};
+      bool status, events;
+    } variants[] = {{"window, status text and events", true, true},
+                    {"window, no status text", false, true},
+                    {"window, no event pumping", true, false},
+                    {"window, neither", false, false}};
     std::printf("  where the time goes (one run each, seconds; bare median %.2f):\n", bareMedian);
     for (const Variant& v : variants) {
       PartialWindow partial(form, v.status, v.events);
-      const HWND bar = form.control(ui::ctl::statusBar);
-      // What Form1 would do if it switched the bar's redrawing off along with the lists'.
-      if (v.barRedrawOff) SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
       const Result r = engineRun(partial, platform, *library, [&] { return listedLines(form); });
-      if (v.barRedrawOff) {
-        SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(bar, nullptr, TRUE);
-      }
       pump();
       std::printf("    %-34s %.2f s, ratio %.2f\n", v.what, r.seconds, r.seconds / bareMedian);
     }
