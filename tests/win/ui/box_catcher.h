@@ -69,7 +69,9 @@ class BoxCatcher {
       PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
       return;
     }
-    SeenBox box{windowText(dialog), windowText(text)};
+    SeenBox box;
+    box.title = windowText(dialog);
+    box.text = windowText(text);
     EnumChildWindows(dialog, findIcon, reinterpret_cast<LPARAM>(&box.hasIcon));
     box.ok = GetDlgItem(dialog, IDOK) != nullptr;
     box.yes = GetDlgItem(dialog, IDYES) != nullptr;
