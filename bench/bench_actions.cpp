@@ -13,20 +13,6 @@
 #include "bench/support.h"
 #include "engine/patcher.h"
 
-#ifdef _WIN32
-// clang-format off
-#include <windows.h>
-#include <objbase.h>
-// clang-format on
-
-#include "ui/win_platform.h"
-#include "vss/com/com_library.h"
-#else
-#include <unistd.h>
-
-#include "standin/adapter.h"
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -92,18 +78,11 @@ void printCalls(const char* what, const Outcome& o, std::uint64_t files) {
 
 int benchMain(const std::vector<std::wstring>& argv) {
   const bench::Options args = parse(argv);
-#ifdef _WIN32
-  std::unique_ptr<vss::Library> library = vss::com::makeLibrary();
-  ui::WinPlatform platform;
-  const char* libraryName = "COM client (ProgID SourceSafe)";
-  const unsigned long pid = GetCurrentProcessId();
-#else
-  std::unique_ptr<vss::Library> library = standin::makeLibrary();
-  bench::DiskPlatform platform;
-  const char* libraryName = "stand-in adapter";
-  const unsigned long pid = static_cast<unsigned long>(getpid());
-#endif
-  const fs::path work = args.stores / ("actions-work-" + std::to_string(pid));
+  bench::Setting setting = bench::makeSetting();
+  vss::Library* library = setting.library.get();
+  engine::PlatformPort& platform = *setting.platform;
+  const char* libraryName = setting.libraryName;
+  const fs::path work = args.stores / ("actions-work-" + std::to_string(bench::processId()));
   std::printf("bench_actions: %d files, depth %d, fan-out %d, changed fraction %.2f; library: %s\n",
               args.store.files, args.store.depth, args.store.fanout, args.store.changedFraction,
               libraryName);
@@ -163,33 +142,8 @@ int benchMain(const std::vector<std::wstring>& argv) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
-  std::setvbuf(stdout, nullptr, _IONBF, 0);  // figures as they come, also into a pipe
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  int code = 1;
-  try {
-    code = benchMain(std::vector<std::wstring>(argv, argv + argc));
-  } catch (const vss::Error& e) {
-    std::fwprintf(stderr, L"bench_actions: library failure 0x%08X %ls\n",
-                  static_cast<unsigned>(e.status()), e.description().c_str());
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "bench_actions: %s\n", e.what());
-  }
-  if (SUCCEEDED(com)) CoUninitialize();
-  return code;
+  return bench::runMain("bench_actions", argc, argv, benchMain);
 }
 #else
-int main(int argc, char** argv) {
-  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // figures as they come, also into a pipe
-  std::vector<std::wstring> args;
-  for (int i = 0; i < argc; ++i) args.push_back(fs::path(argv[i]).wstring());
-  try {
-    return benchMain(args);
-  } catch (const vss::Error& e) {
-    std::fprintf(stderr, "bench_actions: library failure 0x%08X\n",
-                 static_cast<unsigned>(e.status()));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "bench_actions: %s\n", e.what());
-  }
-  return 1;
-}
+int main(int argc, char** argv) { return bench::runMain("bench_actions", argc, argv, benchMain); }
 #endif

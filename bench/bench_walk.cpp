@@ -17,18 +17,11 @@
 #include "engine/patcher.h"
 
 #ifdef _WIN32
-// clang-format off
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
-// clang-format on
 
 #include "box_catcher.h"
 #include "ui/form1.h"
-#include "ui/win_platform.h"
-#include "vss/com/com_library.h"
-#else
-#include "standin/adapter.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -220,16 +213,15 @@ int benchMain(const std::vector<std::wstring>& argv) {
               args.store.files, args.store.depth, args.store.fanout, args.store.history,
               generation.seconds());
 
+  bench::Setting setting = bench::makeSetting();
+  vss::Library* library = setting.library.get();
+  engine::PlatformPort& platform = *setting.platform;
 #ifdef _WIN32
-  std::unique_ptr<vss::Library> library = vss::com::makeLibrary();
-  ui::WinPlatform platform;
-  std::printf(
-      "  library: COM client (ProgID SourceSafe); run: Form1, the Patch button in View mode\n");
+  const char* runName = "Form1, the Patch button in View mode";
 #else
-  std::unique_ptr<vss::Library> library = standin::makeLibrary();
-  bench::DiskPlatform platform;
-  std::printf("  library: stand-in adapter; run: engine::Patcher::cmdPatch_Click, quiet window\n");
+  const char* runName = "engine::Patcher::cmdPatch_Click, quiet window";
 #endif
+  std::printf("  library: %s; run: %s\n", setting.libraryName, runName);
 
   // Loads the store's model once; it stays loaded while this database object lives.
   bench::Stopwatch load;
@@ -328,35 +320,7 @@ int benchMain(const std::vector<std::wstring>& argv) {
 }  // namespace
 
 #ifdef _WIN32
-int wmain(int argc, wchar_t** argv) {
-  std::setvbuf(stdout, nullptr, _IONBF, 0);  // figures as they come, also into a pipe
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
-  InitCommonControlsEx(&controls);
-  int code = 1;
-  try {
-    code = benchMain(std::vector<std::wstring>(argv, argv + argc));
-  } catch (const vss::Error& e) {
-    std::fwprintf(stderr, L"bench_walk: library failure 0x%08X %ls\n",
-                  static_cast<unsigned>(e.status()), e.description().c_str());
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "bench_walk: %s\n", e.what());
-  }
-  if (SUCCEEDED(com)) CoUninitialize();
-  return code;
-}
+int wmain(int argc, wchar_t** argv) { return bench::runMain("bench_walk", argc, argv, benchMain); }
 #else
-int main(int argc, char** argv) {
-  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // figures as they come, also into a pipe
-  std::vector<std::wstring> args;
-  for (int i = 0; i < argc; ++i) args.push_back(fs::path(argv[i]).wstring());
-  try {
-    return benchMain(args);
-  } catch (const vss::Error& e) {
-    std::fprintf(stderr, "bench_walk: library failure 0x%08X\n", static_cast<unsigned>(e.status()));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "bench_walk: %s\n", e.what());
-  }
-  return 1;
-}
+int main(int argc, char** argv) { return bench::runMain("bench_walk", argc, argv, benchMain); }
 #endif

@@ -11,10 +11,18 @@
 #ifdef _WIN32
 // clang-format off
 #include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
 #include <psapi.h>
 // clang-format on
+
+#include "ui/win_platform.h"
+#include "vss/com/com_library.h"
 #else
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include "standin/adapter.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -131,42 +139,59 @@ engine::Answer QuietWindow::showMessage(const std::wstring& text, const std::wst
   return buttons == engine::Buttons::YesNo ? engine::Answer::Yes : engine::Answer::Ok;
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+Setting makeSetting() {
+  return {vss::com::makeLibrary(), std::make_unique<ui::WinPlatform>(),
+          "COM client (ProgID SourceSafe)"};
+}
+
+unsigned long processId() { return GetCurrentProcessId(); }
+#else
 namespace {
+
 fs::path onDisk(std::wstring path) {
   std::replace(path.begin(), path.end(), L'\\', L'/');
   return fs::path(path);
 }
+
+// The platform outside Windows: real folders, "\\" as the separator, the stand-in's dates.
+class DiskPlatform : public engine::PlatformPort {
+ public:
+  bool pathExists(const std::wstring& path) override {
+    std::error_code ec;
+    return fs::exists(onDisk(path), ec);
+  }
+  // The Windows error codes the engine expects: 183 exists, 3 no parent, 5 otherwise.
+  std::uint32_t createFolder(const std::wstring& path) override {
+    std::error_code ec;
+    const fs::path p = onDisk(path);
+    if (fs::exists(p, ec)) return 183;
+    if (!fs::is_directory(p.parent_path(), ec)) return 3;
+    return fs::create_directory(p, ec) ? 0 : 5;
+  }
+  std::optional<double> toDate(const std::wstring& text) override {
+    std::string narrow;
+    for (wchar_t c : text) {
+      if (c > 0x7f) return std::nullopt;
+      narrow += static_cast<char>(c);
+    }
+    return standin::parseDateTime(narrow);
+  }
+  std::wstring nowText() override { return L"2030-01-01 00:00:00"; }
+  std::wstring toLower(const std::wstring& text) override {
+    std::wstring out = text;
+    for (wchar_t& c : out) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return out;
+  }
+};
+
 }  // namespace
 
-bool DiskPlatform::pathExists(const std::wstring& path) {
-  std::error_code ec;
-  return fs::exists(onDisk(path), ec);
+Setting makeSetting() {
+  return {standin::makeLibrary(), std::make_unique<DiskPlatform>(), "stand-in adapter"};
 }
 
-// The Windows error codes the engine expects: 183 exists, 3 no parent, 5 otherwise.
-std::uint32_t DiskPlatform::createFolder(const std::wstring& path) {
-  std::error_code ec;
-  const fs::path p = onDisk(path);
-  if (fs::exists(p, ec)) return 183;
-  if (!fs::is_directory(p.parent_path(), ec)) return 3;
-  return fs::create_directory(p, ec) ? 0 : 5;
-}
-
-std::optional<double> DiskPlatform::toDate(const std::wstring& text) {
-  std::string narrow;
-  for (wchar_t c : text) {
-    if (c > 0x7f) return std::nullopt;
-    narrow += static_cast<char>(c);
-  }
-  return standin::parseDateTime(narrow);
-}
-
-std::wstring DiskPlatform::toLower(const std::wstring& text) {
-  std::wstring out = text;
-  for (wchar_t& c : out) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-  return out;
-}
+unsigned long processId() { return static_cast<unsigned long>(getpid()); }
 #endif
 
 void generateStore(const fs::path& dir, standin::GenerateOptions options) {
@@ -238,5 +263,39 @@ Options parseOptions(const std::vector<std::wstring>& argv, Options defaults,
   }
   return a;
 }
+
+#ifdef _WIN32
+int runMain(const char* name, int argc, wchar_t** argv, BenchMain benchMain) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+  int code = 1;
+  try {
+    code = benchMain(std::vector<std::wstring>(argv, argv + argc));
+  } catch (const vss::Error& e) {
+    std::fprintf(stderr, "%s: library failure 0x%08X %ls\n", name,
+                 static_cast<unsigned>(e.status()), e.description().c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", name, e.what());
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  return code;
+}
+#else
+int runMain(const char* name, int argc, char** argv, BenchMain benchMain) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  std::vector<std::wstring> args;
+  for (int i = 0; i < argc; ++i) args.push_back(fs::path(argv[i]).wstring());
+  try {
+    return benchMain(args);
+  } catch (const vss::Error& e) {
+    std::fprintf(stderr, "%s: library failure 0x%08X\n", name, static_cast<unsigned>(e.status()));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", name, e.what());
+  }
+  return 1;
+}
+#endif
 
 }  // namespace bench

@@ -73,18 +73,17 @@ class QuietWindow : public engine::WindowPort {
   void saveSettings() override {}
 };
 
-// ---- the platform outside Windows: real folders, "\" as the separator ----
+// ---- what a benchmark runs on ----
 
-#ifndef _WIN32
-class DiskPlatform : public engine::PlatformPort {
- public:
-  bool pathExists(const std::wstring& path) override;
-  std::uint32_t createFolder(const std::wstring& path) override;
-  std::optional<double> toDate(const std::wstring& text) override;
-  std::wstring nowText() override { return L"2030-01-01 00:00:00"; }
-  std::wstring toLower(const std::wstring& text) override;
+// On Windows the COM client of the registered "SourceSafe" and the Win32 platform; natively the
+// stand-in adapter and a platform over real folders ("\\" read as the separator).
+struct Setting {
+  std::unique_ptr<vss::Library> library;
+  std::unique_ptr<engine::PlatformPort> platform;
+  const char* libraryName;
 };
-#endif
+Setting makeSetting();
+unsigned long processId();
 
 // ---- synthetic stores ----
 
@@ -122,6 +121,17 @@ class Stopwatch {
 };
 
 double median(std::vector<double> values);
+
+// ---- the programs' main ----
+
+// Runs `benchMain` with the arguments as wide texts, figures printed as they come (also into a
+// pipe); on Windows with COM and the common controls set up. A failure is printed under `name`.
+using BenchMain = int (*)(const std::vector<std::wstring>& argv);
+#ifdef _WIN32
+int runMain(const char* name, int argc, wchar_t** argv, BenchMain benchMain);
+#else
+int runMain(const char* name, int argc, char** argv, BenchMain benchMain);
+#endif
 
 std::wstring widen(const std::string& ascii);
 

@@ -1,11 +1,4 @@
-# Cross-builds the 32-bit Windows side with mingw-w64 (posix thread model); tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/winerun 32)
+# The shipped 32-bit Windows build.
+set(OSTRABEL_MINGW_PROCESSOR i686)
+set(OSTRABEL_WINE_ARCH 32)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)

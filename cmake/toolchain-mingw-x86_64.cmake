@@ -1,11 +1,5 @@
-# Cross-builds the 64-bit twin of the Windows side (for machines that cannot run 32-bit code) with mingw-w64 (posix thread model); tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/winerun 64)
+# The 64-bit twin of the Windows build (the same sources), for machines that cannot run 32-bit
+# code at all, and for the benchmarks where 32-bit code would run emulated.
+set(OSTRABEL_MINGW_PROCESSOR x86_64)
+set(OSTRABEL_WINE_ARCH 64)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)

@@ -261,39 +261,26 @@ LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 // Builds the controls once the window exists.
 void Form1::OnCreate() { createControls(); }
 
-// Control notifications and menu commands.
+// Control notifications and menu commands. IDOK and IDCANCEL from the dialog keys find no
+// handler: the window has no default button.
 void Form1::OnCommand(int id, int code) {
   if (code != BN_CLICKED && code != 0) return;  // 0: menu items
-  switch (id) {
-    case ctl::cmdPatch:
-      cmdPatch_Click();
-      break;
-    case ctl::iniPath:
-      iniPath_Click();
-      break;
-    case ctl::patchDir:
-      patchDir_Click();
-      break;
-    case ctl::opShare:
-      opShare_Click();
-      break;
-    case ctl::opLocal:
-      opLocal_Click();
-      break;
-    case ctl::View:
-      View_Click();
-      break;
-    case ctl::menuSharedToClip:
-      menuSharedToClip_Click();
-      break;
-    case ctl::menuUnshareToClip:
-      menuUnshareToClip_Click();
-      break;
-    case ctl::menuAbout:
-      menuAbout_Click();
-      break;
-    default:
-      break;  // IDOK/IDCANCEL from the dialog keys: the window has no default button
+  static constexpr struct {
+    int id;
+    void (Form1::*handler)();
+  } kCommands[] = {
+      {ctl::cmdPatch, &Form1::cmdPatch_Click},
+      {ctl::iniPath, &Form1::iniPath_Click},
+      {ctl::patchDir, &Form1::patchDir_Click},
+      {ctl::opShare, &Form1::opShare_Click},
+      {ctl::opLocal, &Form1::opLocal_Click},
+      {ctl::View, &Form1::View_Click},
+      {ctl::menuSharedToClip, &Form1::menuSharedToClip_Click},
+      {ctl::menuUnshareToClip, &Form1::menuUnshareToClip_Click},
+      {ctl::menuAbout, &Form1::menuAbout_Click},
+  };
+  for (const auto& command : kCommands) {
+    if (command.id == id) return (this->*command.handler)();
   }
 }
 

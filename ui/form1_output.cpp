@@ -137,28 +137,12 @@ void Form1::remeasureLists() {
 // ---- WindowPort ----
 
 std::wstring Form1::text(engine::TextBox box) {
-  using engine::TextBox;
-  switch (box) {
-    case TextBox::Host:
-      return windowText(txtHost);
-    case TextBox::Project:
-      return windowText(txtProject);
-    case TextBox::Patch:
-      return windowText(txtPatch);
-    case TextBox::User:
-      return windowText(txtUser);
-    case TextBox::Passwd:
-      return windowText(txtPasswd);
-    case TextBox::StartDate:
-      return windowText(txtStartDate);
-    case TextBox::EndDate:
-      return windowText(txtEndDate);
-    case TextBox::TargetUser:
-      return windowText(txtTargetUser);
-    case TextBox::LocalDir:
-      return windowText(txtShare);
-  }
-  return {};
+  // The boxes in the order of engine::TextBox (LocalDir is txtShare).
+  static constexpr HWND Form1::*kBoxes[] = {
+      &Form1::txtHost,    &Form1::txtProject,    &Form1::txtPatch,
+      &Form1::txtUser,    &Form1::txtPasswd,     &Form1::txtStartDate,
+      &Form1::txtEndDate, &Form1::txtTargetUser, &Form1::txtShare};
+  return windowText(this->*kBoxes[static_cast<int>(box)]);
 }
 
 bool Form1::isSelected(engine::ModeOption option) {
