@@ -2,6 +2,7 @@
 #include "console/win_console.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "settings/ini_api.h"
@@ -28,6 +29,21 @@ std::wstring fullPath(const std::wstring& path) {
   if (length == 0 || length >= needed) return path;
   full.resize(length);
   return full;
+}
+
+// True when both handles lead to one place: one console, or one file (2>&1).
+bool sameTarget(HANDLE a, HANDLE b, bool bothConsoles) {
+  if (a == b || bothConsoles) return true;
+  using CompareFn = BOOL(WINAPI*)(HANDLE, HANDLE);
+  static const auto compare = reinterpret_cast<CompareFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CompareObjectHandles")));
+  if (compare != nullptr && compare(a, b)) return true;
+  BY_HANDLE_FILE_INFORMATION first = {}, second = {};
+  return GetFileType(a) == FILE_TYPE_DISK && GetFileType(b) == FILE_TYPE_DISK &&
+         GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
 }
 
 bool meansNotFound(DWORD error) {
@@ -90,6 +106,7 @@ WinTerminal::WinTerminal() {
   Std& error = streams_[static_cast<int>(Stream::Error)];
   Std& output = streams_[static_cast<int>(Stream::Output)];
   progress_ = error.console ? &error : output.console ? &output : nullptr;
+  shared_ = sameTarget(output.handle, error.handle, output.console && error.console);
 }
 
 WinTerminal::~WinTerminal() {
@@ -134,12 +151,28 @@ void WinTerminal::writeConsole(Std& stream, std::wstring_view text) {
   }
 }
 
+// When both streams end in one place (one console, or one file), whatever a stream writes
+// begins on a line of its own when the other stream left a line unfinished; a line ended on a
+// stream's behalf (also before a progress line) is not ended again by that stream.
 void WinTerminal::writeText(Stream which, std::wstring_view text) {
-  Std& stream = streams_[static_cast<int>(which)];
+  const int i = static_cast<int>(which);
+  Std& stream = streams_[i];
+  if (stream.console) clearProgress();
+  if (shared_ || stream.console) {
+    if (std::exchange(lineBroken_[i], false) && text.substr(0, 2) == L"\r\n") {
+      text.remove_prefix(2);
+    }
+    if (text.empty()) return;
+    if (shared_ && !atLineStart_ && owner_ != which) endOpenLine();
+    atLineStart_ = text.back() == L'\n';
+    owner_ = which;
+  }
+  send(stream, text);
+}
+
+void WinTerminal::send(Std& stream, std::wstring_view text) {
   if (stream.console) {
-    clearProgress();
     writeConsole(stream, text);
-    screenAtLineStart_ = text.back() == L'\n';
     return;
   }
   if (encoding_ == Encoding::Utf8) {
@@ -147,13 +180,19 @@ void WinTerminal::writeText(Stream which, std::wstring_view text) {
   } else {
     appendAnsi(text, stream.buffer);
   }
-  if (which == Stream::Error) {
+  if (&stream == &streams_[static_cast<int>(Stream::Error)]) {
     // Messages keep their place after what standard output holds (both may be one file).
     writeBytes(streams_[static_cast<int>(Stream::Output)]);
     writeBytes(stream);
   } else if (stream.buffer.size() >= kOutputPiece) {
     writeBytes(stream);
   }
+}
+
+void WinTerminal::endOpenLine() {
+  send(streams_[static_cast<int>(owner_)], L"\r\n");
+  lineBroken_[static_cast<int>(owner_)] = true;
+  atLineStart_ = true;
 }
 
 void WinTerminal::showProgress(std::wstring_view text) {
@@ -163,18 +202,17 @@ void WinTerminal::showProgress(std::wstring_view text) {
   if (GetConsoleScreenBufferInfo(progress_->handle, &info)) {
     width = info.srWindow.Right - info.srWindow.Left + 1;
   }
+  // The progress line takes a line of its own below an unfinished one.
+  if (!atLineStart_ && streams_[static_cast<int>(owner_)].console) endOpenLine();
   // One column stays free: a line that fills the width moves the cursor to the next one.
   const std::wstring fitted = fitToColumns(text, std::max(width - 1, 1));
   int columns = 0;
   for (wchar_t c : fitted) columns += columnsOf(c);
-  std::wstring line;
-  if (!screenAtLineStart_) line += L"\r\n";
-  line += L'\r';
-  line += fitted;
-  if (progressColumns_ > columns)
+  std::wstring line = L"\r" + fitted;
+  if (progressColumns_ > columns) {
     line.append(static_cast<std::size_t>(progressColumns_ - columns), L' ');
+  }
   writeConsole(*progress_, line);
-  screenAtLineStart_ = true;  // the progress line is taken away before anything else is written
   progressColumns_ = columns;
 }
 

@@ -49,11 +49,23 @@ class WinTerminal : public Terminal {
   };
   bool writeBytes(Std& stream);
   void writeConsole(Std& stream, std::wstring_view text);
+  // Encodes and buffers (or writes to the console) without looking at lines.
+  void send(Std& stream, std::wstring_view text);
+  // Ends the line the last writer left unfinished.
+  void endOpenLine();
 
   Std streams_[2];
   Std* progress_ = nullptr;
   int progressColumns_ = 0;  // what the progress line covers now
-  bool screenAtLineStart_ = true;
+  // Both streams end in one place (one console, or one file).
+  bool shared_ = false;
+  // Where the last text written to a console or a shared place left it: at the start of a line,
+  // or after what `owner_` wrote.
+  bool atLineStart_ = true;
+  Stream owner_ = Stream::Output;
+  // A stream whose unfinished line the terminal ended for it (before a progress line or the other
+  // stream's text).
+  bool lineBroken_[2] = {false, false};
   Encoding encoding_ = Encoding::Ansi;
 };
 
