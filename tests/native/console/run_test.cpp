@@ -70,6 +70,35 @@ class ThrowingPlatform : public engine::PlatformPort {
   engine::PlatformPort& inner_;
 };
 
+// The order of the decision where a run met more than one outcome.
+TEST(ConsoleExitStatus, AnUnexpectedFailureOutranksRefusalAndRefusalOutranksTheLists) {
+  using console::RunRecord;
+  const auto record = [](auto&& set) {
+    RunRecord r;
+    set(r);
+    return r;
+  };
+  const std::vector<std::pair<RunRecord, int>> cases = {
+      {record([](RunRecord& r) { r.finished = true; }), kAllProcessed},
+      {record([](RunRecord& r) { r.finished = true, r.unprocessed = 1; }), kSomeUnprocessed},
+      {record([](RunRecord& r) { r.finished = true, r.unreadable = 1; }), kSomeUnprocessed},
+      {record([](RunRecord& r) { r.refused = true; }), kInvalidInput},
+      {record([](RunRecord& r) { r.openFailed = true; }), kInvalidInput},
+      // The lists could not be written after the database refused the login.
+      {record([](RunRecord& r) { r.openFailed = true, r.unexpected = true; }), kUnexpectedFailure},
+      {record([](RunRecord& r) { r.finished = true, r.unprocessed = 1, r.unexpected = true; }),
+       kUnexpectedFailure},
+      {record([](RunRecord& r) { r.started = true, r.stopped = true, r.processed = 5; }),
+       kUnexpectedFailure},
+      // Neither refused nor finished: the run did not end as a run ends.
+      {record([](RunRecord& r) { r.started = true; }), kUnexpectedFailure},
+      {RunRecord{}, kUnexpectedFailure},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(console::exitStatus(cases[i].first), cases[i].second) << i;
+  }
+}
+
 class ConsoleRun : public Run {
  protected:
   void SetUp() override {
