@@ -17,8 +17,10 @@ namespace console {
 
 class ConsoleWindow : public engine::WindowPort {
  public:
-  // The progress line changes at most this often.
-  static constexpr std::int64_t kProgressIntervalMs = 100;
+  // The progress line changes at most this often. Under Wine one change of a console line costs
+  // about 4 ms (against well under 0.1 ms on Windows): four changes a second keep it below 2 % of
+  // a run there.
+  static constexpr std::int64_t kProgressIntervalMs = 250;
 
   // A steady clock in milliseconds.
   using Clock = std::function<std::int64_t()>;
