@@ -9,6 +9,9 @@
 #include "console/win_console.h"
 
 int wmain(int argc, wchar_t** argv) {
+  // A job that nobody watches must not wait for a box of the system's own either (a drive
+  // without a disk, a file the system cannot open): the failure goes to the caller instead.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // The automation library is an apartment-threaded in-process server.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int status = console::kUnexpectedFailure;
@@ -17,7 +20,7 @@ int wmain(int argc, wchar_t** argv) {
     status = console::run(std::vector<std::wstring>(argv + 1, argv + argc), environment);
   } catch (...) {
     // Only setting up the streams or the library can get here: no run has begun.
-    std::fputs("Ostrabel: unexpected failure\n", stderr);
+    std::fputs("OstrabelCli: unexpected failure before the run\n", stderr);
   }
   if (SUCCEEDED(com)) CoUninitialize();
   return status;
