@@ -2,18 +2,25 @@
 // store through the same library, in one process. Natively the library is the stand-in adapter
 // and the window a quiet one; on Windows the library is the COM client (the stand-in server
 // registered as "SourceSafe") and the window is the real Form1, driven by its Patch button.
-// Prints microseconds per file of both, the cost the run adds per file, the ratio run/bare (a
-// window run without the time its confirmation box takes), the listed lines and the peak memory.
+// Each repetition also runs the console program (console::run, as OstrabelCli.exe runs it) over
+// the same store, its lists written into files beside the stores.
+// Prints microseconds per file of the bare traversal and of the runs, the cost a run adds per file,
+// the ratios to the bare traversal (a window run without the time its confirmation box takes), the
+// listed lines and the peak memory.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "bench/support.h"
+#include "console/options.h"
+#include "console/run.h"
 #include "engine/patcher.h"
 
 #ifdef _WIN32
@@ -21,6 +28,7 @@
 #include <commctrl.h>
 
 #include "box_catcher.h"
+#include "console/win_console.h"
 #include "ui/form1.h"
 #endif
 
@@ -48,8 +56,10 @@ bench::Options parse(const std::vector<std::wstring>& argv) {
   return options;
 }
 
-// The bare traversal: children recursively, and each file's newest history record.
+// The bare traversal: children recursively, and each file's newest history record; with
+// `readSpec` also each file's path, the one call per file a run makes beyond it.
 struct Bare {
+  bool readSpec = false;
   std::uint64_t files = 0;
   double sink = 0;
   void walk(vss::Item& project) {
@@ -58,6 +68,7 @@ struct Bare {
         walk(*child);
       } else {
         ++files;
+        if (readSpec) sink += static_cast<double>(child->spec().size());
         if (auto record = child->versions(0)->next()) sink += record->date();
       }
     }
@@ -75,11 +86,12 @@ struct Result {
   double confirmation = 0;
 };
 
-Result bareTraversal(vss::Library& library, const std::wstring& ini) {
+Result bareTraversal(vss::Library& library, const std::wstring& ini, bool readSpec = false) {
   bench::Stopwatch clock;
   auto db = library.newDatabase();
   db->open(ini, bench::kUser, bench::kPassword);
   Bare bare;
+  bare.readSpec = readSpec;
   bare.walk(*db->vssItem(L"$/gen", false));
   return {clock.seconds(), bare.files};
 }
@@ -101,6 +113,87 @@ Result engineRun(engine::WindowPort& window, engine::PlatformPort& platform, vss
   patcher.cmdPatch_Click();
   return {clock.seconds(), listed()};
 }
+
+// Lines in a list file as the console program writes it (CR LF between lines).
+std::uint64_t linesIn(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (text.empty()) return 0;
+  std::uint64_t lines = 1;
+  for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+       at = text.find("\r\n", at + 2)) {
+    ++lines;
+  }
+  return lines;
+}
+
+// The console program's View run of the same inputs, given as options (the password comes from
+// the environment, as a scheduled job gives it), its lists into files in `lists`.
+Result consoleRun(console::Environment& environment, const std::wstring& ini,
+                  const fs::path& lists) {
+  const fs::path processed = lists / "console-processed.txt";
+  const fs::path unprocessed = lists / "console-unprocessed.txt";
+  const std::vector<std::wstring> arguments = {L"--host",        ini,
+                                               L"--project",     L"$/gen",
+                                               L"--user",        bench::kUser,
+                                               L"--start",       bench::widen(bench::kRangeStart),
+                                               L"--end",         bench::widen(bench::kRangeEnd),
+                                               L"--processed",   processed.wstring(),
+                                               L"--unprocessed", unprocessed.wstring(),
+                                               L"--encoding",    L"utf8"};
+  bench::Stopwatch clock;
+  const int status = console::run(arguments, environment);
+  const double seconds = clock.seconds();
+  if (status > console::kSomeUnprocessed)
+    std::printf("  (the console run ended with %d)\n", status);
+  return {seconds, linesIn(processed) + linesIn(unprocessed)};
+}
+
+#ifndef _WIN32
+// Standard streams that keep nothing: the console program's summary is not part of the figures.
+class QuietTerminal : public console::Terminal {
+ public:
+  void setEncoding(console::Encoding) override {}
+  bool flush() override { return true; }
+  bool showsProgress() override { return false; }
+  void showProgress(std::wstring_view) override {}
+  void clearProgress() override {}
+
+ protected:
+  void writeText(console::Stream, std::wstring_view) override {}
+};
+
+// The console program's platform outside Windows: the benchmark's own, no settings file, the
+// password in the environment, UTF-8 for every encoding.
+class BenchEnvironment : public console::Environment {
+ public:
+  BenchEnvironment(engine::PlatformPort& platform, vss::Library& library)
+      : platform_(platform), library_(library) {}
+  console::Terminal& terminal() override { return terminal_; }
+  engine::PlatformPort& platform() override { return platform_; }
+  vss::Library& library() override { return library_; }
+  console::SettingsFile readSettings(const std::wstring&) override {
+    console::SettingsFile none;
+    none.problem = console::SettingsFile::Problem::NotFound;
+    return none;
+  }
+  std::optional<std::wstring> variable(const std::wstring& name) override {
+    if (name == console::kPasswordVariable) return bench::kPassword;
+    return std::nullopt;
+  }
+  console::Encoder encoder(console::Encoding) override { return console::appendUtf8; }
+  std::int64_t milliseconds() override {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+
+ private:
+  QuietTerminal terminal_;
+  engine::PlatformPort& platform_;
+  vss::Library& library_;
+};
+#endif
 
 #ifdef _WIN32
 
@@ -250,42 +343,61 @@ int benchMain(const std::vector<std::wstring>& argv) {
   SendMessageW(form.control(ui::ctl::View), BM_CLICK, 0, 0);
   pump();
   const auto run = [&] { return windowRun(form); };
+  // The console program as OstrabelCli.exe sets it up: its own COM client, the real streams.
+  SetEnvironmentVariableW(console::kPasswordVariable, bench::kPassword);
+  console::WinEnvironment consoleEnvironment;
 #else
   bench::QuietWindow window;
   window.texts = runInputs(ini);
   const auto run = [&] {
     return engineRun(window, platform, *library, [&] { return window.lines[0] + window.lines[1]; });
   };
+  BenchEnvironment consoleEnvironment(platform, *library);
 #endif
 
-  std::vector<double> bareSeconds, runSeconds, walkSeconds, ratios;
-  std::uint64_t files = 0, listed = 0;
+  std::vector<double> bareSeconds, runSeconds, walkSeconds, ratios, consoleSeconds, consoleRatios,
+      specSeconds;
+  std::uint64_t files = 0, listed = 0, consoleListed = 0;
   for (int rep = 1; rep <= args.reps; ++rep) {
     const Result bare = bareTraversal(*library, ini);
     const Result r = run();
     const double walk = r.seconds - r.confirmation;
+    const Result c = consoleRun(consoleEnvironment, ini, args.stores);
+    const Result withSpec = bareTraversal(*library, ini, true);
     files = bare.files;
     listed = r.files;
+    consoleListed = c.files;
     bareSeconds.push_back(bare.seconds);
     runSeconds.push_back(r.seconds);
     walkSeconds.push_back(walk);
     ratios.push_back(walk / bare.seconds);
+    consoleSeconds.push_back(c.seconds);
+    consoleRatios.push_back(c.seconds / bare.seconds);
+    specSeconds.push_back(withSpec.seconds);
     std::printf(
-        "  rep %d: bare %.2f s (%.0f files/s), run %.2f s (confirmation %.2f s), ratio %.2f, "
-        "listed %llu, peak memory %.1f MiB\n",
-        rep, bare.seconds, bare.files / bare.seconds, r.seconds, r.confirmation,
-        walk / bare.seconds, static_cast<unsigned long long>(r.files),
-        mib(bench::peakMemoryBytes()));
+        "  rep %d: bare %.2f s, run %.2f s (confirmation %.2f s), ratio %.2f, listed %llu; "
+        "console %.2f s, ratio %.2f, listed %llu; bare with Spec %.2f s; peak memory %.1f MiB\n",
+        rep, bare.seconds, r.seconds, r.confirmation, walk / bare.seconds,
+        static_cast<unsigned long long>(r.files), c.seconds, c.seconds / bare.seconds,
+        static_cast<unsigned long long>(c.files), withSpec.seconds, mib(bench::peakMemoryBytes()));
   }
   const double bareMedian = bench::median(bareSeconds), walkMedian = bench::median(walkSeconds);
+  const double consoleMedian = bench::median(consoleSeconds);
+  const double specMedian = bench::median(specSeconds);
   const double perFile = 1e6 / static_cast<double>(files);
   std::printf(
       "  median of %d: bare %.1f us/file, run %.1f us/file, added %.1f us/file, ratio run/bare "
       "%.2f (median of ratios %.2f); run with the confirmation %.2f s\n",
       args.reps, bareMedian * perFile, walkMedian * perFile, (walkMedian - bareMedian) * perFile,
       walkMedian / bareMedian, bench::median(ratios), bench::median(runSeconds));
-  std::printf("  files %llu, listed lines %llu\n", static_cast<unsigned long long>(files),
-              static_cast<unsigned long long>(listed));
+  std::printf(
+      "  console: %.1f us/file, added %.1f us/file, ratio console/bare %.2f (median of ratios "
+      "%.2f); bare with Spec %.1f us/file, ratio console/(bare with Spec) %.2f\n",
+      consoleMedian * perFile, (consoleMedian - bareMedian) * perFile, consoleMedian / bareMedian,
+      bench::median(consoleRatios), specMedian * perFile, consoleMedian / specMedian);
+  std::printf("  files %llu, listed lines %llu, by the console %llu\n",
+              static_cast<unsigned long long>(files), static_cast<unsigned long long>(listed),
+              static_cast<unsigned long long>(consoleListed));
 
 #ifdef _WIN32
   if (!args.flag) {  // no --no-variants

@@ -1,0 +1,229 @@
+// The command line of the console program and the inputs of its run.
+#include "console/options.h"
+
+#include <string_view>
+
+#include "console/texts.h"
+
+namespace console {
+namespace {
+
+using TextOption = std::optional<std::wstring> Options::*;
+
+// The options that take a text, by name.
+struct TextOptionDef {
+  std::wstring_view name;
+  TextOption member;
+};
+constexpr TextOptionDef kTextOptions[] = {
+    {L"--ini", &Options::ini},
+    {L"--host", &Options::host},
+    {L"--user", &Options::user},
+    {L"--project", &Options::project},
+    {L"--patch", &Options::patch},
+    {L"--local-dir", &Options::localDir},
+    {L"--start", &Options::startDate},
+    {L"--end", &Options::endDate},
+    {L"--target-user", &Options::targetUser},
+    {L"--processed", &Options::processed},
+    {L"--unprocessed", &Options::unprocessed},
+};
+
+// Options whose value cannot be empty: a file to read or write.
+bool needsText(std::wstring_view name) {
+  return name == L"--ini" || name == L"--processed" || name == L"--unprocessed";
+}
+
+std::wstring lowerAscii(std::wstring_view text) {
+  std::wstring lower(text);
+  for (wchar_t& c : lower) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return lower;
+}
+
+std::optional<engine::ModeOption> modeNamed(std::wstring_view value) {
+  const std::wstring name = lowerAscii(value);
+  if (name == L"vss" || name == L"share") return engine::ModeOption::Share;
+  if (name == L"local") return engine::ModeOption::Local;
+  if (name == L"view") return engine::ModeOption::View;
+  return std::nullopt;
+}
+
+std::optional<Encoding> encodingNamed(std::wstring_view value) {
+  const std::wstring name = lowerAscii(value);
+  if (name == L"ansi") return Encoding::Ansi;
+  if (name == L"utf8" || name == L"utf-8") return Encoding::Utf8;
+  return std::nullopt;
+}
+
+const std::wstring& chosen(const std::optional<std::wstring>& option, const std::wstring& saved) {
+  return option ? *option : saved;
+}
+
+}  // namespace
+
+Options parseOptions(const std::vector<std::wstring>& arguments) {
+  Options options;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::wstring& argument = arguments[i];
+    if (argument == L"--help" || argument == L"-h" || argument == L"/?") {
+      options.help = true;
+      continue;
+    }
+    if (argument.size() < 3 || argument.compare(0, 2, L"--") != 0) {
+      throw UsageError(texts::kUnexpectedArgument + argument);
+    }
+    const std::size_t equals = argument.find(L'=');
+    const std::wstring name = argument.substr(0, equals);
+    std::optional<std::wstring> inlineValue;
+    if (equals != std::wstring::npos) inlineValue = argument.substr(equals + 1);
+
+    if (name == L"--ignore-build-user" || name == L"--no-ignore-build-user") {
+      if (inlineValue) throw UsageError(texts::kNoValueTaken + name);
+      options.ignoreBuildUser = name == L"--ignore-build-user";
+      continue;
+    }
+
+    // Every other option takes a value, inline or as the next argument.
+    const auto takeValue = [&]() -> std::wstring {
+      if (inlineValue) return *inlineValue;
+      if (i + 1 >= arguments.size()) throw UsageError(texts::kMissingValue + name);
+      return arguments[++i];
+    };
+    if (name == L"--mode") {
+      const std::wstring value = takeValue();
+      options.mode = modeNamed(value);
+      if (!options.mode) throw UsageError(texts::kBadValue + name + L" " + value);
+      continue;
+    }
+    if (name == L"--encoding") {
+      const std::wstring value = takeValue();
+      const std::optional<Encoding> encoding = encodingNamed(value);
+      if (!encoding) throw UsageError(texts::kBadValue + name + L" " + value);
+      options.encoding = *encoding;
+      continue;
+    }
+    bool known = false;
+    for (const TextOptionDef& def : kTextOptions) {
+      if (name != def.name) continue;
+      known = true;
+      std::wstring value = takeValue();
+      if (value.empty() && needsText(name)) throw UsageError(texts::kBadValue + name + L" \"\"");
+      options.*def.member = std::move(value);
+      break;
+    }
+    if (!known) throw UsageError(texts::kUnknownOption + name);
+  }
+
+  if (options.processed && options.unprocessed) {
+    if (*options.processed == kStandardOutput && *options.unprocessed == kStandardOutput) {
+      throw UsageError(texts::kBothListsToOutput);
+    }
+    // Windows file names are the same in any letter case.
+    if (*options.processed != kStandardOutput &&
+        lowerAscii(*options.processed) == lowerAscii(*options.unprocessed)) {
+      throw UsageError(texts::kSameListFile + *options.processed);
+    }
+  }
+  return options;
+}
+
+std::wstring RunInputs::text(engine::TextBox box) const {
+  using engine::TextBox;
+  switch (box) {
+    case TextBox::Host:
+      return host;
+    case TextBox::Project:
+      return project;
+    case TextBox::Patch:
+      return patch;
+    case TextBox::User:
+      return user;
+    case TextBox::Passwd:
+      return passwd;
+    case TextBox::StartDate:
+      return startDate;
+    case TextBox::EndDate:
+      return endDate;
+    case TextBox::TargetUser:
+      return targetUser;
+    case TextBox::LocalDir:
+      return localDir;
+  }
+  return {};
+}
+
+RunInputs mergeInputs(const settings::SavedInputs& saved, const Options& options,
+                      const std::optional<std::wstring>& passwordVariable) {
+  RunInputs inputs;
+  inputs.host = chosen(options.host, saved.host);
+  inputs.project = chosen(options.project, saved.project);
+  inputs.patch = chosen(options.patch, saved.patch);
+  inputs.user = chosen(options.user, saved.user);
+  inputs.passwd = passwordVariable && !passwordVariable->empty() ? *passwordVariable : saved.passwd;
+  inputs.startDate = chosen(options.startDate, saved.startDate);
+  inputs.endDate = chosen(options.endDate, saved.endDate);
+  inputs.localDir = chosen(options.localDir, saved.localDir);
+  inputs.targetUser = options.targetUser.value_or(L"");
+  inputs.mode = options.mode.value_or(engine::ModeOption::View);
+  inputs.ignoreBuildUser = options.ignoreBuildUser.value_or(saved.ignoreBuildUser);
+  return inputs;
+}
+
+std::wstring usageText() {
+  static constexpr std::wstring_view kUsage =
+      LR"(用法 / Usage:
+  OstrabelCli.exe [--ini 文件] [选项 / options]
+
+按 Ostrabel.exe 的规则整理补丁：遍历 VSS 项目，选出最新历史记录在时间范围内的文件，
+Share 到补丁项目、获取到本地目录或只列出。不弹出任何对话框，也不保存设置。
+Collects a patch by the rules of Ostrabel.exe: walks a VSS project, picks every file whose
+newest history record lies inside the time range, and shares it into a patch project, fetches
+it into a local folder or only lists it. No boxes, no questions; the settings are never saved.
+
+输入 / Inputs (选项优先于设置文件 / an option wins over the settings file):
+  --ini 文件/FILE          设置文件，格式同 Ostrabel.ini（节 [cfg]）
+                           settings file in the format of Ostrabel.ini (section [cfg])
+  --mode vss|local|view    运行方式，默认 view / run mode, view when left out
+  --host 文件/FILE         VSS服务器地址：数据库的 srcsafe.ini / the database's srcsafe.ini
+  --user 名称/NAME         用户名 / SourceSafe login
+  --project 路径/PATH      VSS项目路径，如 $/Billing / project to walk, e.g. $/Billing
+  --patch 路径/PATH        补丁路径（vss），为空则只查询 / patch project (vss); empty: list only
+  --local-dir 目录/FOLDER  本地目录（local）/ local folder (local)
+  --start 时间/DATE        开始时间，如 "2024-03-04 00:00" / start, e.g. "2024-03-04 00:00"
+  --end 时间/DATE          结束时间，为空则为当前时间 / end; empty means now
+  --target-user 名称/NAME  操作用户，只取这个用户修改的文件 / only files this user changed
+  --ignore-build-user      忽略构建用户 Compileruser 的记录 / pass over Compileruser's records
+  --no-ignore-build-user   不忽略 / do not pass over them
+  密码取自设置文件的 passwd，或环境变量 OSTRABEL_PASSWORD（优先），从不取自命令行。
+  The password comes from passwd in the settings file or from the environment variable
+  OSTRABEL_PASSWORD (which wins); never from the command line.
+
+输出 / Outputs:
+  --processed 文件/FILE    已处理文件列表，- 为标准输出（默认：标准输出）
+                           processed list; - is standard output (the default)
+  --unprocessed 文件/FILE  未处理文件列表，- 为标准输出（默认：标准错误）
+                           unprocessed list; - is standard output (default: standard error)
+  --encoding ansi|utf8     列表及重定向输出的编码，默认 ansi（系统 ANSI 代码页，同剪贴板文本）
+                           encoding of the lists and of redirected output; ansi (the system's
+                           ANSI code page, as the clipboard's text) when left out
+  --help                   显示本说明 / show this text
+  每个列表每个文件一行，与窗口的列表相同，行间以 CR LF 分隔；最后一行为汇总。
+  One line per file as the window lists it, CR LF between lines; a summary line at the end.
+
+退出状态 / Exit status:
+  0  选中的文件全部已处理 / every selected file was processed
+  1  有未处理的文件 / some files were not processed
+  2  输入无效，或数据库无法打开 / invalid inputs, or the database could not be opened
+  3  意外错误，结果可能不完整 / unexpected failure; the results may be incomplete
+)";
+  std::wstring text;
+  for (const wchar_t c : kUsage) {
+    if (c == L'\n') text += L'\r';
+    text += c;
+  }
+  return text;
+}
+
+}  // namespace console

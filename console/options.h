@@ -1,0 +1,66 @@
+// The console program's command line: the options, the inputs of a run made of the settings file,
+// the options and the password variable, and the usage text.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "console/output.h"
+#include "engine/ports.h"
+#include "settings/settings.h"
+
+namespace console {
+
+// The environment variable a password may come from instead of the settings file.
+inline constexpr const wchar_t* kPasswordVariable = L"OSTRABEL_PASSWORD";
+// The destination that stands for standard output.
+inline constexpr const wchar_t* kStandardOutput = L"-";
+
+// What the command line asks for. An input left out is taken from the settings file.
+struct Options {
+  bool help = false;
+  std::optional<std::wstring> ini;
+  std::optional<engine::ModeOption> mode;
+  std::optional<std::wstring> host, user, project, patch, localDir, startDate, endDate, targetUser;
+  std::optional<bool> ignoreBuildUser;
+  // Where the lists go: a file, kStandardOutput, or (left out) their default streams.
+  std::optional<std::wstring> processed, unprocessed;
+  Encoding encoding = Encoding::Ansi;
+};
+
+// A command line that cannot be followed; what() is ASCII, message() what the user reads.
+class UsageError : public std::runtime_error {
+ public:
+  explicit UsageError(std::wstring message)
+      : std::runtime_error("invalid command line"), message_(std::move(message)) {}
+  const std::wstring& message() const { return message_; }
+
+ private:
+  std::wstring message_;
+};
+
+// Reads the arguments after the program's name: "--name value" or "--name=value"; "--help",
+// "-h" and "/?" ask for the usage. Throws UsageError for anything it cannot follow.
+Options parseOptions(const std::vector<std::wstring>& arguments);
+
+// The inputs of a run, held as the window's boxes and options would hold them.
+struct RunInputs {
+  std::wstring host, project, patch, user, passwd, startDate, endDate, targetUser, localDir;
+  // Nothing: no option selected, which runs as View.
+  std::optional<engine::ModeOption> mode;
+  bool ignoreBuildUser = false;
+
+  std::wstring text(engine::TextBox box) const;
+};
+
+// The settings file's values with the options put over them; the password variable, when set
+// and not empty, wins over the file's password. Without a mode option the run is a View run.
+RunInputs mergeInputs(const settings::SavedInputs& saved, const Options& options,
+                      const std::optional<std::wstring>& passwordVariable);
+
+// The usage, in Chinese and English, CR LF line ends.
+std::wstring usageText();
+
+}  // namespace console

@@ -1,0 +1,50 @@
+// The console program's own texts, in Chinese and English; what the run itself says comes from
+// engine/texts.h in the window's words.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace console::texts {
+
+// Command-line problems; the option or argument follows.
+inline constexpr const wchar_t* kUnknownOption = L"未知选项 / unknown option: ";
+inline constexpr const wchar_t* kMissingValue = L"选项缺少值 / option needs a value: ";
+inline constexpr const wchar_t* kNoValueTaken = L"选项不带值 / option takes no value: ";
+inline constexpr const wchar_t* kBadValue = L"选项的值无效 / invalid value of option: ";
+inline constexpr const wchar_t* kUnexpectedArgument = L"多余的参数 / unexpected argument: ";
+inline constexpr const wchar_t* kBothListsToOutput =
+    L"只有一个列表可以写到标准输出 / only one list can go to standard output";
+inline constexpr const wchar_t* kSameListFile =
+    L"两个列表不能写到同一个文件 / the two lists cannot go to the same file: ";
+inline constexpr const wchar_t* kSeeHelp = L"用法见 --help / see --help for the usage";
+
+// Inputs that cannot be used; a path follows.
+inline constexpr const wchar_t* kIniNotFound = L"设置文件不存在 / settings file not found: ";
+inline constexpr const wchar_t* kIniUnreadable =
+    L"设置文件无法读取 / settings file cannot be read: ";
+inline constexpr const wchar_t* kListNotWritable =
+    L"结果文件无法写入 / result file cannot be written: ";
+inline constexpr const wchar_t* kLocalDirNotCreated =
+    L"本地目录无法创建 / local folder cannot be created: ";
+// After a path, the system's error code.
+inline constexpr const wchar_t* kSystemError = L" (系统错误 / system error ";
+// After the validation messages when the password is missing.
+inline constexpr const wchar_t* kPasswordHint =
+    L"密码取自设置文件的 passwd 或环境变量 OSTRABEL_PASSWORD / the password comes from passwd "
+    L"in the settings file or from the environment variable OSTRABEL_PASSWORD";
+
+// The end of a run.
+inline constexpr const wchar_t* kOutputFailed =
+    L"结果无法全部写出 / the results could not all be written";
+
+// The last line of a run: how many files were processed and unprocessed, and how long it took
+// (`seconds` already written out).
+inline std::wstring summary(std::uint64_t processed, std::uint64_t unprocessed,
+                            const std::wstring& seconds) {
+  const std::wstring p = std::to_wstring(processed), u = std::to_wstring(unprocessed);
+  return L"已处理 " + p + L"，未处理 " + u + L"，用时 " + seconds + L" 秒 / processed " + p +
+         L", unprocessed " + u + L", " + seconds + L" s";
+}
+
+}  // namespace console::texts

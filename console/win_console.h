@@ -1,0 +1,91 @@
+// The console program's Windows side: the standard streams (a console takes text as it is, a
+// redirected stream takes bytes of the chosen encoding), the ANSI code page, the settings file
+// through IniApi, and the environment that puts them together with the COM client.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "console/run.h"
+#include "ui/win_platform.h"
+
+namespace console {
+
+// Appends `text` in the ANSI code page, as the clipboard's plain text holds a list: characters
+// the code page lacks become its default character.
+void appendAnsi(std::wstring_view text, std::string& bytes);
+
+// The settings file at `path` (relative to the current folder), read through IniApi as the window
+// reads its own; the file is never written and its attributes are left alone.
+SettingsFile readSettingsFile(const std::wstring& path);
+
+// The process's standard output and standard error. The progress line goes to standard error
+// when it is a console, else to standard output when that is one, else nowhere.
+class WinTerminal : public Terminal {
+ public:
+  WinTerminal();
+  WinTerminal(const WinTerminal&) = delete;
+  WinTerminal& operator=(const WinTerminal&) = delete;
+  ~WinTerminal() override;
+
+  void setEncoding(Encoding encoding) override { encoding_ = encoding; }
+  bool flush() override;
+  bool showsProgress() override { return progress_ != nullptr; }
+  void showProgress(std::wstring_view text) override;
+  void clearProgress() override;
+
+ protected:
+  void writeText(Stream stream, std::wstring_view text) override;
+
+ private:
+  struct Std {
+    HANDLE handle = nullptr;
+    bool console = false;
+    std::string buffer;  // encoded bytes not yet written (redirected streams)
+    bool failed = false;
+  };
+  bool writeBytes(Std& stream);
+  void writeConsole(Std& stream, std::wstring_view text);
+  // Encodes and buffers (or writes to the console) without looking at lines.
+  void send(Std& stream, std::wstring_view text);
+  // Ends the line the last writer left unfinished.
+  void endOpenLine();
+
+  Std streams_[2];
+  Std* progress_ = nullptr;
+  int progressColumns_ = 0;  // what the progress line covers now
+  // Both streams end in one place (one console, or one file).
+  bool shared_ = false;
+  // Where the last text written to a console or a shared place left it: at the start of a line,
+  // or after what `owner_` wrote.
+  bool atLineStart_ = true;
+  Stream owner_ = Stream::Output;
+  // A stream whose unfinished line the terminal ended for it (before a progress line or the other
+  // stream's text).
+  bool lineBroken_[2] = {false, false};
+  Encoding encoding_ = Encoding::Ansi;
+};
+
+// Everything a run of the console program needs on Windows. The calling thread must have
+// entered a single-threaded apartment (the automation library's).
+class WinEnvironment : public Environment {
+ public:
+  WinEnvironment();
+  Terminal& terminal() override { return terminal_; }
+  engine::PlatformPort& platform() override { return platform_; }
+  vss::Library& library() override { return *library_; }
+  SettingsFile readSettings(const std::wstring& path) override { return readSettingsFile(path); }
+  std::optional<std::wstring> variable(const std::wstring& name) override;
+  Encoder encoder(Encoding encoding) override;
+  std::int64_t milliseconds() override { return static_cast<std::int64_t>(GetTickCount64()); }
+
+ private:
+  WinTerminal terminal_;
+  ui::WinPlatform platform_;
+  std::unique_ptr<vss::Library> library_;
+};
+
+}  // namespace console

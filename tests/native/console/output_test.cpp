@@ -1,0 +1,207 @@
+// The console program's outputs: a list file holds exactly the window's clipboard text in the
+// chosen encoding, however it is cut into pieces; message lines never run into a list; the
+// progress line keeps the end of a long path.
+#include "console/output.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "engine/patcher.h"
+#include "native/console/support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using console::Stream;
+
+std::string utf8(std::wstring_view text) {
+  std::string bytes;
+  console::appendUtf8(text, bytes);
+  return bytes;
+}
+
+TEST(ConsoleUtf8, CharactersOfEveryLengthAndBrokenSurrogates) {
+  // wchar_t holds UTF-16 units on Windows and code points here: both spellings of one character
+  // give the same bytes.
+  const std::vector<std::pair<std::wstring, std::string>> cases = {
+      {L"", ""},
+      {L"$/App/main.c", "$/App/main.c"},
+      {L"\u00e9", "\xc3\xa9"},
+      {L" - VSS上这个文件是损坏的",
+       " - VSS\xe4\xb8\x8a\xe8\xbf\x99\xe4\xb8\xaa\xe6\x96\x87\xe4\xbb\xb6\xe6\x98\xaf\xe6\x8d\x9f"
+       "\xe5\x9d\x8f\xe7\x9a\x84"},
+      {std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)},
+       "\xf0\x9f\x98\x80"},
+      {std::wstring{static_cast<wchar_t>(0x1F600)}, "\xf0\x9f\x98\x80"},
+      {std::wstring{static_cast<wchar_t>(0x7FF), static_cast<wchar_t>(0x800),
+                    static_cast<wchar_t>(0xFFFF)},
+       "\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf"},
+      // A surrogate without its partner is U+FFFD, as Windows converts it.
+      {std::wstring{L'a', static_cast<wchar_t>(0xD83D), L'b'},
+       "a\xef\xbf\xbd"
+       "b"},
+      {std::wstring{static_cast<wchar_t>(0xDE00), static_cast<wchar_t>(0xD83D)},
+       "\xef\xbf\xbd\xef\xbf\xbd"},
+      {std::wstring{static_cast<wchar_t>(0xD83D)}, "\xef\xbf\xbd"},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(utf8(cases[i].first), cases[i].second) << i;
+  }
+  if (sizeof(wchar_t) == 4) {
+    EXPECT_EQ(utf8(std::wstring{static_cast<wchar_t>(0x110000)}), "\xef\xbf\xbd");
+  }
+}
+
+// Collects what a sink is given, and how often.
+class Recorder : public console::ByteSink {
+ public:
+  bool write(const char* bytes, std::size_t count) override {
+    ++writes;
+    text.append(bytes, count);
+    return !failing;
+  }
+  std::string text;
+  int writes = 0;
+  bool failing = false;
+};
+
+std::vector<std::wstring> manyLines(std::size_t count) {
+  std::vector<std::wstring> lines;
+  for (std::size_t i = 0; i < count; ++i) {
+    lines.push_back(L"$/Billing/src/模块" + std::to_wstring(i % 97) + L"/file" +
+                    std::to_wstring(i) + L".c" +
+                    (i % 5 == 0 ? L" - 未知错误,代码: -2147024891" : L""));
+  }
+  return lines;
+}
+
+TEST(ConsoleListWriter, WritesTheClipboardTextOfTheLines) {
+  for (const std::size_t count : {0u, 1u, 2u, 3u, 20000u}) {
+    SCOPED_TRACE(count);
+    const std::vector<std::wstring> lines = manyLines(count);
+    auto recorder = std::make_unique<Recorder>();
+    Recorder& bytes = *recorder;
+    console::EncodedSink sink(std::move(recorder), console::appendUtf8);
+    console::ListWriter writer(sink);
+    for (const std::wstring& line : lines) writer.append(line);
+    EXPECT_TRUE(sink.flush());
+    EXPECT_EQ(writer.lines(), count);
+    EXPECT_EQ(bytes.text, utf8(engine::clipboardText(lines)));
+    // A long list goes out in pieces, not line by line and not all at the end.
+    if (count == 20000) {
+      EXPECT_GT(bytes.writes, 5);
+      EXPECT_LT(bytes.writes, 100);
+    }
+  }
+}
+
+TEST(ConsoleListWriter, AFailedWriteIsReportedAtTheNextFlush) {
+  auto recorder = std::make_unique<Recorder>();
+  Recorder& bytes = *recorder;
+  console::EncodedSink sink(std::move(recorder), console::appendUtf8);
+  sink.write(L"one");
+  EXPECT_TRUE(sink.flush());
+  bytes.failing = true;
+  sink.write(L"two");
+  EXPECT_FALSE(sink.flush());
+  bytes.failing = false;
+  sink.write(L"three");
+  EXPECT_FALSE(sink.flush());  // what failed stays failed
+}
+
+class TextFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ =
+        fs::temp_directory_path() / ("ostrabel-console-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  std::string read(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  fs::path dir_;
+};
+
+TEST_F(TextFile, ReplacesAnOldFileAndRefusesAMissingFolder) {
+  const fs::path file = dir_ / "processed.txt";
+  std::ofstream(file) << "last night's list, much longer than tonight's\n";
+  {
+    auto sink = console::openTextFile(file.wstring(), console::appendUtf8);
+    ASSERT_NE(sink, nullptr);
+    console::ListWriter writer(*sink);
+    writer.append(L"$/App/main.c");
+    writer.append(L"$/App/菜单.c");
+    EXPECT_TRUE(sink->flush());
+  }
+  EXPECT_EQ(read(file), "$/App/main.c\r\n$/App/\xe8\x8f\x9c\xe5\x8d\x95.c");
+
+  // An empty list leaves an empty file, as it leaves an empty clipboard.
+  { EXPECT_TRUE(console::openTextFile(file.wstring(), console::appendUtf8)->flush()); }
+  EXPECT_EQ(read(file), "");
+
+  EXPECT_EQ(console::openTextFile((dir_ / "no/such/folder/u.txt").wstring(), console::appendUtf8),
+            nullptr);
+  EXPECT_EQ(console::openTextFile(dir_.wstring(), console::appendUtf8), nullptr);
+  EXPECT_EQ(console::openTextFile(L"", console::appendUtf8), nullptr);
+}
+
+TEST(ConsoleTerminal, MessageLinesBeginOnALineOfTheirOwn) {
+  consoletest::FakeTerminal terminal;
+  console::StreamSink output(terminal, Stream::Output);
+  console::ListWriter list(output);
+  list.append(L"$/a.c");
+  list.append(L"$/b.c");
+  terminal.line(Stream::Output, L"after the list");
+  terminal.lines(Stream::Error, L"开始时间格式有误\r\n密码必需输入\r\n");
+  terminal.line(Stream::Error, L"one more");
+  EXPECT_EQ(terminal.out, L"$/a.c\r\n$/b.c\r\nafter the list\r\n");
+  EXPECT_EQ(terminal.err, L"开始时间格式有误\r\n密码必需输入\r\none more\r\n");
+
+  // A list that shares its stream with messages: no empty line between them.
+  consoletest::FakeTerminal shared;
+  console::StreamSink error(shared, Stream::Error);
+  console::ListWriter unprocessed(error);
+  unprocessed.append(L"$/x.c - VSS上这个文件是损坏的");
+  shared.line(Stream::Error, L"$/y.c: Injected failure");
+  unprocessed.append(L"$/z.c - 未知错误,代码: -2147024891");
+  shared.lines(Stream::Error, L"summary\nwith LF only\n\n");
+  EXPECT_EQ(shared.err,
+            L"$/x.c - VSS上这个文件是损坏的\r\n$/y.c: Injected failure\r\n"
+            L"$/z.c - 未知错误,代码: -2147024891\r\nsummary\r\nwith LF only\r\n");
+}
+
+TEST(ConsoleProgress, ALongPathKeepsItsEndWithinTheColumns) {
+  const std::vector<std::tuple<std::wstring, int, std::wstring>> cases = {
+      {L"12  $/App/main.c", 40, L"12  $/App/main.c"},
+      {L"12  $/App/main.c", 16, L"12  $/App/main.c"},
+      {L"12  $/App/main.c", 15, L"...$/App/main.c"},
+      {L"12  $/App/main.c", 13, L"...App/main.c"},
+      {L"$/项目/文件.c", 13, L"$/项目/文件.c"},  // 9 characters, 13 columns
+      {L"$/项目/文件.c", 12, L"...目/文件.c"},
+      {L"$/项目/文件.c", 11, L".../文件.c"},
+      {L"$/项目/文件.c", 9, L"...文件.c"},
+      {L"$/项目/文件.c", 8, L"...件.c"},  // a wide character does not fit into one column
+      {L"abcdef", 3, L"..."},
+      {L"abcdef", 2, L".."},
+      {L"abcdef", 0, L""},
+      {L"", 5, L""},
+  };
+  for (const auto& [text, columns, fitted] : cases) {
+    EXPECT_EQ(console::fitToColumns(text, columns), fitted) << columns;
+    int used = 0;
+    for (wchar_t c : console::fitToColumns(text, columns)) used += console::columnsOf(c);
+    EXPECT_LE(used, std::max(columns, 0));
+  }
+}
+
+}  // namespace

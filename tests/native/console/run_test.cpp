@@ -1,0 +1,515 @@
+// Whole runs of the console program over stand-in stores: its lists are the window's lists for
+// the same inputs, its exit status and its messages tell a script how the run went, and what it
+// cannot use it refuses before the database is opened.
+#include "console/run.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "console/console_window.h"
+#include "console/texts.h"
+#include "engine/texts.h"
+#include "native/console/support.h"
+#include "native/engine/fakes.h"
+
+namespace {
+
+using namespace fakes;
+using console::kAllProcessed;
+using console::kInvalidInput;
+using console::kSomeUnprocessed;
+using console::kUnexpectedFailure;
+using Args = std::vector<std::wstring>;
+
+std::string utf8(std::wstring_view text) {
+  std::string bytes;
+  console::appendUtf8(text, bytes);
+  return bytes;
+}
+
+// A project with files of every outcome: selected in three folders, one before the range, one
+// after it, a damaged one, one SourceSafe refuses to share or get, one whose share in the patch
+// project was deleted, and a build label over everything inside the range.
+const char kProject[] = R"(user Admin password secret
+project $/Patch
+file $/Src/main.c by zhang at "2024-05-02 10:00"
+file $/Src/lib/io/read.c by li at "2024-05-01 09:00"
+version $/Src/lib/io/read.c by li at "2024-05-03 11:00"
+file $/Src/lib/io/write.c by li at "2024-04-01 09:00"
+file $/Src/lib/ui/菜单.c by wang at "2024-05-04 15:30"
+file $/Src/docs/notes.txt by chen at "2024-06-06 08:00"
+file $/Src/lib/io/broken.c by chen at "2024-05-02 12:00"
+fault $/Src/lib/io/broken.c versions 0x80040000
+file $/Src/lib/io/locked.c by chen at "2024-05-02 12:00"
+fault $/Src/lib/io/locked.c share 0x80070020
+fault $/Src/lib/io/locked.c get 0x80070020
+file $/Src/gone.c by li at "2024-05-03 10:00"
+share $/Src/gone.c into $/Patch
+delete $/Patch/gone.c
+label $/Src "Build 7" by Compileruser at "2024-05-20 18:00"
+)";
+
+// Forwards to the engine tests' platform; lower-casing fails at the call numbered throwAtLower
+// with something that is no library failure.
+class ThrowingPlatform : public engine::PlatformPort {
+ public:
+  explicit ThrowingPlatform(engine::PlatformPort& inner) : inner_(inner) {}
+  bool pathExists(const std::wstring& path) override { return inner_.pathExists(path); }
+  std::uint32_t createFolder(const std::wstring& path) override {
+    return inner_.createFolder(path);
+  }
+  std::optional<double> toDate(const std::wstring& text) override { return inner_.toDate(text); }
+  std::wstring nowText() override { return inner_.nowText(); }
+  std::wstring toLower(const std::wstring& text) override {
+    if (++lowers == throwAtLower) throw std::runtime_error("boom");
+    return inner_.toLower(text);
+  }
+  int throwAtLower = 0, lowers = 0;
+
+ private:
+  engine::PlatformPort& inner_;
+};
+
+// The order of the decision where a run met more than one outcome.
+TEST(ConsoleExitStatus, AnUnexpectedFailureOutranksRefusalAndRefusalOutranksTheLists) {
+  using console::RunRecord;
+  const auto record = [](auto&& set) {
+    RunRecord r;
+    set(r);
+    return r;
+  };
+  const std::vector<std::pair<RunRecord, int>> cases = {
+      {record([](RunRecord& r) { r.finished = true; }), kAllProcessed},
+      {record([](RunRecord& r) { r.finished = true, r.unprocessed = 1; }), kSomeUnprocessed},
+      {record([](RunRecord& r) { r.finished = true, r.unreadable = 1; }), kSomeUnprocessed},
+      {record([](RunRecord& r) { r.refused = true; }), kInvalidInput},
+      {record([](RunRecord& r) { r.openFailed = true; }), kInvalidInput},
+      // The lists could not be written after the database refused the login.
+      {record([](RunRecord& r) { r.openFailed = true, r.unexpected = true; }), kUnexpectedFailure},
+      {record([](RunRecord& r) { r.finished = true, r.unprocessed = 1, r.unexpected = true; }),
+       kUnexpectedFailure},
+      {record([](RunRecord& r) { r.started = true, r.stopped = true, r.processed = 5; }),
+       kUnexpectedFailure},
+      // Neither refused nor finished: the run did not end as a run ends.
+      {record([](RunRecord& r) { r.started = true; }), kUnexpectedFailure},
+      {RunRecord{}, kUnexpectedFailure},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(console::exitStatus(cases[i].first), cases[i].second) << i;
+  }
+}
+
+class ConsoleRun : public Run {
+ protected:
+  void SetUp() override {
+    Run::SetUp();
+    resetJob();
+  }
+  // The settings file job.ini: a View run of $/Src in May 2024, as the window's inputs.
+  void resetJob() {
+    console::SettingsFile job;
+    job.values.host = defaults_[TextBox::Host];
+    job.values.project = L"$/Src";
+    job.values.patch = L"$/Patch";
+    job.values.startDate = L"2024-05-01 00:00";
+    job.values.endDate = L"2024-06-01 00:00";
+    job.values.user = L"Admin";
+    job.values.passwd = L"secret";
+    job.values.localDir = out();
+    env_.files[L"job.ini"] = job;
+  }
+  console::SettingsFile& job() { return env_.files[L"job.ini"]; }
+  int cli(const Args& args) { return console::run(args, env_); }
+  // A run of job.ini and `args`, its lists into the files p.txt and u.txt.
+  int cliWithLists(const Args& args) {
+    Args all = {L"--ini",      L"job.ini",       L"--processed",
+                file("p.txt"), L"--unprocessed", file("u.txt")};
+    all.insert(all.end(), args.begin(), args.end());
+    return cli(all);
+  }
+  std::wstring file(const std::string& name) {
+    return standin::text::widen((root_ / name).string());
+  }
+  std::string read(const std::string& name) {
+    std::ifstream in(root_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // A store of its own seeded with `script`; its srcsafe.ini.
+  std::wstring store(const std::string& name, const std::string& script) {
+    standin::createStore(root_ / name);
+    standin::seed(root_ / name, script);
+    return standin::text::widen((root_ / name / "srcsafe.ini").string());
+  }
+  // The summary line a run ends with (the test's clock makes every run last 0.0 s).
+  static std::wstring summary(std::uint64_t processed, std::uint64_t unprocessed) {
+    return console::texts::summary(processed, unprocessed, L"0.0") + L"\r\n";
+  }
+
+  ThrowingPlatform throwing_{platform_};
+  consoletest::FakeEnvironment env_{throwing_, library_};
+};
+
+// The window and the console, each on a store of its own seeded alike, with the same inputs:
+// the same lines in the same order, the same changes to the store and the same local tree.
+TEST_F(ConsoleRun, ListsAreTheWindowsForTheSameInputs) {
+  struct Case {
+    const char* name;
+    std::optional<engine::ModeOption> mode;
+    Args options;
+    bool ignoreBuildUser;
+    std::wstring targetUser;
+  };
+  const std::vector<Case> cases = {
+      {"view", engine::ModeOption::View, {L"--mode", L"view", L"--ignore-build-user"}, true, L""},
+      {"view, build labels count", engine::ModeOption::View, {}, false, L""},
+      {"view, target user",
+       engine::ModeOption::View,
+       {L"--ignore-build-user", L"--target-user", L"LI"},
+       true,
+       L"LI"},
+      {"share", engine::ModeOption::Share, {L"--mode", L"vss", L"--ignore-build-user"}, true, L""},
+      {"local",
+       engine::ModeOption::Local,
+       {L"--mode", L"local", L"--ignore-build-user"},
+       true,
+       L""},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string tag = std::to_string(++n);
+    const std::wstring windowDb = store("w" + tag, kProject);
+    const std::wstring consoleDb = store("c" + tag, kProject);
+    const std::wstring windowLocal = file("wl" + tag), consoleLocal = file("cl" + tag);
+
+    FakeWindow window;
+    window.texts = defaults_;
+    window.texts[TextBox::Host] = windowDb;
+    window.texts[TextBox::LocalDir] = windowLocal;
+    window.texts[TextBox::TargetUser] = c.targetUser;
+    window.selected = c.mode;
+    window.ignoreBuildUser = c.ignoreBuildUser;
+    engine::Patcher patcher(window, platform_, library_);
+    patcher.cmdPatch_Click();
+    ASSERT_EQ(window.status.back(), engine::texts::kFinished);
+    ASSERT_FALSE(window.shared.empty());
+
+    env_.term = {};
+    Args args = {L"--host", consoleDb, L"--local-dir", consoleLocal, L"--encoding", L"utf8"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const int status = cliWithLists(args);
+    EXPECT_EQ(read("p.txt"), utf8(engine::clipboardText(window.shared)));
+    EXPECT_EQ(read("u.txt"), utf8(engine::clipboardText(window.unshared)));
+    EXPECT_EQ(status, window.unshared.empty() ? kAllProcessed : kSomeUnprocessed);
+    EXPECT_EQ(standin::dump(root_ / ("w" + tag)), standin::dump(root_ / ("c" + tag)));
+    const auto tree = [](const std::wstring& root) {
+      std::vector<std::string> out;
+      std::error_code ec;
+      for (const auto& e : fs::recursive_directory_iterator(native(root), ec)) {
+        if (!e.is_regular_file()) continue;
+        std::ifstream in(e.path(), std::ios::binary);
+        out.push_back(fs::relative(e.path(), native(root)).generic_string() + "=" +
+                      std::string(std::istreambuf_iterator<char>(in), {}));
+      }
+      std::sort(out.begin(), out.end());
+      return out;
+    };
+    EXPECT_EQ(tree(windowLocal), tree(consoleLocal));
+    if (c.mode == engine::ModeOption::Local) {
+      EXPECT_EQ(tree(consoleLocal).size(), 4u);
+    }
+  }
+}
+
+// Without destinations the processed list is standard output, exactly, and the unprocessed
+// list goes to standard error before the summary.
+TEST_F(ConsoleRun, ListsGoToTheStandardStreamsByDefault) {
+  job().values.host = store("db2", kProject);
+  job().values.ignoreBuildUser = true;
+  EXPECT_EQ(cli({L"--ini", L"job.ini"}), kSomeUnprocessed);
+  EXPECT_EQ(env_.term.out,
+            L"$/Src/gone.c\r\n$/Src/lib/io/locked.c\r\n$/Src/lib/io/read.c\r\n"
+            L"$/Src/lib/ui/菜单.c\r\n$/Src/main.c");
+  EXPECT_EQ(env_.term.err, L"$/Src/lib/io/broken.c - VSS上这个文件是损坏的\r\n" + summary(5, 1));
+
+  // One list on standard output, the other into a file.
+  env_.term = {};
+  EXPECT_EQ(cli({L"--ini", L"job.ini", L"--unprocessed", L"-", L"--processed", file("p.txt")}),
+            kSomeUnprocessed);
+  EXPECT_EQ(env_.term.out, L"$/Src/lib/io/broken.c - VSS上这个文件是损坏的");
+  EXPECT_EQ(env_.term.err, summary(5, 1));
+  EXPECT_EQ(read("p.txt").substr(0, 14), "$/Src/gone.c\r\n");
+}
+
+TEST_F(ConsoleRun, TheEncodingOptionReachesFilesAndStreams) {
+  job().values.host = store("db2",
+                            "user Admin password secret\nproject $/Patch\n"
+                            "file $/Src/菜单.c at 2024-05-02 10:00\n"
+                            "file $/Src/caf\xc3\xa9.c at 2024-05-02 10:00\n");
+  EXPECT_EQ(cliWithLists({}), kAllProcessed);
+  EXPECT_EQ(env_.term.encoding, console::Encoding::Ansi);
+  EXPECT_EQ(read("p.txt"), "$/Src/caf\xe9.c\r\n$/Src/??.c");  // the test's stand-in code page
+  EXPECT_EQ(cliWithLists({L"--encoding", L"utf8"}), kAllProcessed);
+  EXPECT_EQ(env_.term.encoding, console::Encoding::Utf8);
+  EXPECT_EQ(read("p.txt"), "$/Src/caf\xc3\xa9.c\r\n$/Src/\xe8\x8f\x9c\xe5\x8d\x95.c");
+}
+
+// One case per way a run can end: what standard error says, the status, and whether the
+// database was opened at all.
+TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
+  namespace et = engine::texts;
+  struct Case {
+    const char* name;
+    std::string script;  // the store, after the user Admin, $/Src and $/Patch
+    Args options;
+    std::function<void()> prepare;
+    int status;
+    std::wstring errorOutput;  // "S(p,u)" stands for the summary line
+    bool opened;
+  };
+  const std::string a = "file $/Src/a.c at 2024-05-02 10:00\n";
+  const std::string b = "file $/Src/b.c at 2024-05-03 10:00\n";
+  const std::wstring localDir = out() + L"/a/b";
+  const std::wstring unexpected = std::wstring(et::kUnexpectedFailure) + L"boom\r\n";
+  const std::vector<Case> cases = {
+      {"everything processed", a + b, {}, nullptr, kAllProcessed, L"S(2,0)", true},
+      {"nothing selected",
+       "file $/Src/a.c at 2024-04-02 10:00",
+       {},
+       nullptr,
+       kAllProcessed,
+       L"S(0,0)",
+       true},
+      {"a damaged file",
+       a + "fault $/Src/a.c versions 0x80040000",
+       {},
+       nullptr,
+       kSomeUnprocessed,
+       L"S(0,1)",
+       true},
+      {"a file whose history cannot be read: the window's box, listed nowhere",
+       a + "fault $/Src/a.c versions 0x8004D68F text Lost\n" + b,
+       {},
+       nullptr,
+       kSomeUnprocessed,
+       L"$/Src/a.c: Lost\r\nS(1,1)",
+       true},
+      {"the last file's history cannot be read",
+       b + "file $/Src/c.c at 2024-05-02 10:00\nfault $/Src/c.c versions 0x8004D68F text Lost",
+       {},
+       nullptr,
+       kSomeUnprocessed,
+       L"$/Src/c.c: Lost\r\nS(1,1)",
+       true},
+      {"a share SourceSafe refuses",
+       a + "fault $/Src/a.c share 0x80070005",
+       {L"--mode", L"vss"},
+       nullptr,
+       kSomeUnprocessed,
+       L"S(0,1)",
+       true},
+      {"a wrong password",
+       "",
+       {},
+       [this] { job().values.passwd = L"wrong"; },
+       kInvalidInput,
+       L"Invalid password\r\n",
+       true},
+      {"no such project",
+       "",
+       {L"--project", L"$/Nope"},
+       nullptr,
+       kInvalidInput,
+       L"File or project not found\r\n",
+       true},
+      {"no such patch project",
+       "",
+       {L"--mode", L"vss", L"--patch", L"$/Nope"},
+       nullptr,
+       kInvalidInput,
+       L"File or project not found\r\n",
+       true},
+      {"inputs missing",
+       "",
+       {L"--user", L"", L"--project", L""},
+       [this] { job().values.passwd.clear(); },
+       kInvalidInput,
+       std::wstring(L"VSS项目路径必需输入\r\n用户名必需输入\r\n密码必需输入\r\n") +
+           console::texts::kPasswordHint + L"\r\n",
+       false},
+      {"a bad date",
+       "",
+       {L"--start", L"2024-13-45 10:00"},
+       nullptr,
+       kInvalidInput,
+       L"开始时间格式有误\r\n",
+       false},
+      {"the start after the end",
+       "",
+       {L"--start", L"2024-07-01 00:00"},
+       nullptr,
+       kInvalidInput,
+       L"开始时间不能大于结束时间\r\n",
+       false},
+      {"a local folder that cannot be made",
+       "",
+       {L"--mode", L"local", L"--local-dir", localDir},
+       nullptr,
+       kInvalidInput,
+       std::wstring(console::texts::kLocalDirNotCreated) + localDir + console::texts::kSystemError +
+           L"3)\r\n",
+       false},
+      {"a local folder outside Local mode is nobody's concern",
+       a,
+       {L"--local-dir", localDir},
+       nullptr,
+       kAllProcessed,
+       L"S(1,0)",
+       true},
+      {"the walk's database does not open: the run ends early",
+       a,
+       {},
+       [this] {
+         calls().failOpenNumber = 2;  // the first is the check before the run
+         calls().openFault = vss::Error(vss::kNotFound, L"Database went away");
+       },
+       kUnexpectedFailure,
+       std::wstring(L"Database went away\r\n") + et::kRunStopped + L"\r\nS(0,0)",
+       true},
+      {"something nobody expected before the run",
+       a,
+       {L"--target-user", L"x"},
+       [this] { throwing_.throwAtLower = 1; },
+       kUnexpectedFailure,
+       unexpected,
+       false},
+      {"something nobody expected during the walk",
+       a + b,
+       {L"--target-user", L"admin"},
+       [this] { throwing_.throwAtLower = 3; },
+       kUnexpectedFailure,
+       unexpected + et::kRunStopped + L"\r\nS(1,0)",
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    env_.term = {};
+    throwing_.lowers = throwing_.throwAtLower = 0;
+    resetJob();
+    fs::remove_all(root_ / "db");
+    store("db", "user Admin password secret\nproject $/Src\nproject $/Patch\n" + c.script);
+    if (c.prepare) c.prepare();
+    EXPECT_EQ(cliWithLists(c.options), c.status);
+    std::wstring expected = c.errorOutput;
+    if (const std::size_t at = expected.find(L"S("); at != std::wstring::npos) {
+      expected.replace(at, 6, summary(expected[at + 2] - L'0', expected[at + 4] - L'0'));
+    }
+    EXPECT_EQ(env_.term.err, expected);
+    EXPECT_EQ(calls().open > 0, c.opened);
+  }
+}
+
+// What cannot be used is refused before the database is opened, with the status of invalid
+// inputs and no list file touched.
+TEST_F(ConsoleRun, BadInputsAreRefusedBeforeAnythingIsOpened) {
+  namespace ct = console::texts;
+  console::SettingsFile locked;
+  locked.problem = console::SettingsFile::Problem::Unreadable;
+  locked.systemError = 32;
+  env_.files[L"locked.ini"] = locked;
+  console::SettingsFile folder;
+  folder.problem = console::SettingsFile::Problem::Unreadable;
+  env_.files[L"folder.ini"] = folder;
+  const std::wstring see = std::wstring(ct::kSeeHelp) + L"\r\n";
+  const std::wstring missingList = file("no/such/folder/p.txt");
+  const std::vector<std::pair<Args, std::wstring>> cases = {
+      {{L"--frobnicate"}, ct::kUnknownOption + std::wstring(L"--frobnicate\r\n") + see},
+      {{L"job.ini"}, ct::kUnexpectedArgument + std::wstring(L"job.ini\r\n") + see},
+      {{L"--ini"}, ct::kMissingValue + std::wstring(L"--ini\r\n") + see},
+      {{L"--ini", L"job.ini", L"--mode", L"all"},
+       ct::kBadValue + std::wstring(L"--mode all\r\n") + see},
+      {{L"--ini", L"nope.ini"}, ct::kIniNotFound + std::wstring(L"nope.ini\r\n")},
+      {{L"--ini", L"locked.ini"},
+       ct::kIniUnreadable + std::wstring(L"locked.ini") + ct::kSystemError + L"32)\r\n"},
+      {{L"--ini", L"folder.ini"}, ct::kIniUnreadable + std::wstring(L"folder.ini\r\n")},
+      {{L"--ini", L"job.ini", L"--processed", missingList},
+       ct::kListNotWritable + missingList + L"\r\n"},
+      {{L"--ini", L"job.ini", L"--unprocessed", file("")},
+       ct::kListNotWritable + file("") + L"\r\n"},
+  };
+  std::ofstream(root_ / "u.txt") << "yesterday";
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(standin::text::narrow(args.back()));
+    env_.term = {};
+    // A later option wins: only the last case puts its unprocessed list elsewhere.
+    Args all = {L"--unprocessed", file("u.txt")};
+    all.insert(all.end(), args.begin(), args.end());
+    EXPECT_EQ(cli(all), kInvalidInput);
+    EXPECT_EQ(env_.term.err, message);
+    EXPECT_EQ(env_.term.out, L"");
+    EXPECT_EQ(calls().open, 0);
+    EXPECT_EQ(read("u.txt"), "yesterday");
+  }
+}
+
+TEST_F(ConsoleRun, ThePasswordComesFromTheFileOrTheVariable) {
+  const std::wstring refused =
+      std::wstring(L"密码必需输入\r\n") + console::texts::kPasswordHint + L"\r\n";
+  job().values.passwd.clear();
+  EXPECT_EQ(cliWithLists({}), kInvalidInput);
+  EXPECT_EQ(env_.term.err, refused);
+
+  env_.term = {};
+  env_.variables[console::kPasswordVariable] = L"secret";
+  EXPECT_EQ(cliWithLists({}), kAllProcessed);
+  EXPECT_EQ(calls().open, 2);
+
+  // The variable wins over the file; an empty one does not count.
+  env_.term = {};
+  job().values.passwd = L"secret";
+  env_.variables[console::kPasswordVariable] = L"wrong";
+  EXPECT_EQ(cliWithLists({}), kInvalidInput);
+  EXPECT_EQ(env_.term.err, L"Invalid password\r\n");
+  env_.variables[console::kPasswordVariable] = L"";
+  EXPECT_EQ(cliWithLists({}), kAllProcessed);
+}
+
+// The progress line names the file being looked at, at most once per interval, and only where a
+// console shows it; otherwise the run does not even read the clock per file.
+TEST_F(ConsoleRun, TheProgressLineFollowsTheFilesAtMostOncePerInterval) {
+  std::string script = "user Admin password secret\nproject $/Patch\n";
+  for (int i = 0; i < 40; ++i) {
+    script += "file $/Src/f" + std::to_string(100 + i) + ".c at 2024-05-02 10:00\n";
+  }
+  job().values.host = store("db2", script);
+
+  int reads = 0;
+  env_.clock = [&reads](std::int64_t now) { return ++reads, now + 30; };
+  EXPECT_EQ(cliWithLists({}), kAllProcessed);
+  EXPECT_EQ(env_.term.shown, std::vector<std::wstring>{});
+  EXPECT_LE(reads, 2);  // the start and the end of the run
+
+  env_.term = {};
+  env_.term.progress = true;
+  EXPECT_EQ(cliWithLists({}), kAllProcessed);
+  // 30 ms a file: the first file, then the first file a whole interval later.
+  const int every = static_cast<int>((console::ConsoleWindow::kProgressIntervalMs + 29) / 30);
+  std::vector<std::wstring> expected;
+  for (int i = 0; i < 40; i += every) {
+    expected.push_back(std::to_wstring(i + 1) + L"  $/Src/f" + std::to_wstring(100 + i) + L".c");
+  }
+  ASSERT_GE(expected.size(), 4u);
+  EXPECT_EQ(env_.term.shown, expected);
+  EXPECT_GE(env_.term.clears, 1);  // gone before the summary
+}
+
+TEST_F(ConsoleRun, HelpIsTheUsageOnStandardOutputAndNothingElse) {
+  EXPECT_EQ(cli({L"--ini", L"nope.ini", L"--help"}), kAllProcessed);
+  EXPECT_EQ(env_.term.out, console::usageText());
+  EXPECT_EQ(env_.term.err, L"");
+  EXPECT_TRUE(env_.settingsRead.empty());
+  EXPECT_EQ(calls().open, 0);
+}
+
+}  // namespace

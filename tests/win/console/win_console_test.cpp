@@ -1,0 +1,282 @@
+// The console program's Windows side on the real platform: the ANSI bytes of a list are the
+// clipboard's plain text of it, the settings file is read as the window reads its own (and never
+// touched), and the standard streams carry the encoded text in order when redirected and keep
+// the progress line to one line of a console.
+#include "console/win_console.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "win/settings/temp_folder.h"
+
+namespace {
+
+using console::Stream;
+
+std::string ansi(const std::wstring& text) {
+  std::string bytes;
+  console::appendAnsi(text, bytes);
+  return bytes;
+}
+
+// The plain text (CF_TEXT) Windows offers for `text` put on the clipboard as Unicode, the way
+// the window copies a list.
+std::string clipboardPlainText(const std::wstring& text) {
+  std::string plain = "(clipboard not available)";
+  for (int i = 0; i < 20 && !OpenClipboard(nullptr); ++i) Sleep(50);
+  EmptyClipboard();
+  const SIZE_T bytes = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  CopyMemory(GlobalLock(memory), text.c_str(), bytes);
+  GlobalUnlock(memory);
+  SetClipboardData(CF_UNICODETEXT, memory);
+  CloseClipboard();
+  for (int i = 0; i < 20 && !OpenClipboard(nullptr); ++i) Sleep(50);
+  if (HANDLE data = GetClipboardData(CF_TEXT)) {
+    plain = static_cast<const char*>(GlobalLock(data));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return plain;
+}
+
+TEST(ConsoleAnsi, TheBytesAreTheClipboardsPlainText) {
+  const std::vector<std::wstring> lists = {
+      L"$/App/main.c",
+      L"$/App/src/io/broken.c - VSS上这个文件是损坏的\r\n$/App/src/ui/menu.c",
+      L"$/App/café.c\r\n$/App/한국.c - patch目录原来share过这个文件,但被删除了",
+      L"$/App/\U0001F600.c - 未知错误,代码: -2147024891",
+  };
+  for (const std::wstring& list : lists) {
+    EXPECT_EQ(ansi(list), clipboardPlainText(list)) << ansi(list);
+  }
+  // On the users' machines (code page 936) the Chinese reasons survive the way through bytes.
+  if (GetACP() == 936) {
+    EXPECT_EQ(ansi(L" - VSS上这个文件是损坏的"),
+              " - VSS\xc9\xcf\xd5\xe2\xb8\xf6\xce\xc4\xbc\xfe\xca\xc7\xcb\xf0\xbb\xb5\xb5\xc4");
+  }
+}
+
+class SettingsFileTest : public testing::Test {
+ protected:
+  testing_support::TempFolder folder_{L"ostrabel-console-settings"};
+};
+
+TEST_F(SettingsFileTest, ValuesReadAsTheWindowReadsThemAndTheFileLeftAlone) {
+  const std::string text = "[cfg]\r\nhost=" + std::string(300, 'h') +
+                           "\r\nproject=$/Billing\r\npasswd=\" se cret \"\r\nignoreBuildUser=1\r\n"
+                           "startDate=2024-03-04 00:00\r\n";
+  folder_.write(L"job.ini", text);
+  SetFileAttributesW(folder_.file(L"job.ini").c_str(), FILE_ATTRIBUTE_READONLY);
+  const console::SettingsFile file = console::readSettingsFile(folder_.file(L"job.ini"));
+  ASSERT_EQ(file.problem, console::SettingsFile::Problem::None);
+  EXPECT_EQ(file.values.host, std::wstring(254, L'h'));  // the profile functions' cut
+  EXPECT_EQ(file.values.project, L"$/Billing");
+  EXPECT_EQ(file.values.passwd, L" se cret ");
+  EXPECT_TRUE(file.values.ignoreBuildUser);
+  EXPECT_EQ(file.values.startDate, L"2024-03-04 00:00");
+  EXPECT_EQ(file.values.endDate, L"");
+  EXPECT_EQ(file.values.localDir, L"");
+  // The window makes its own file writable at start; a settings file given here stays as it is.
+  EXPECT_NE(GetFileAttributesW(folder_.file(L"job.ini").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(folder_.read(L"job.ini"), text);
+  SetFileAttributesW(folder_.file(L"job.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A name without a folder is a file of the current folder, not of the Windows folder (where the
+// profile functions would look for it).
+TEST_F(SettingsFileTest, ARelativePathIsTakenFromTheCurrentFolder) {
+  folder_.write(L"job.ini", "[cfg]\r\nproject=$/Here\r\n");
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(folder_.file(L"").c_str()));
+  const console::SettingsFile file = console::readSettingsFile(L"job.ini");
+  const console::SettingsFile missing = console::readSettingsFile(L"win.ini");
+  SetCurrentDirectoryW(previous);
+  EXPECT_EQ(file.problem, console::SettingsFile::Problem::None);
+  EXPECT_EQ(file.values.project, L"$/Here");
+  EXPECT_EQ(missing.problem, console::SettingsFile::Problem::NotFound);
+}
+
+TEST_F(SettingsFileTest, WhatCannotBeReadIsSaid) {
+  using Problem = console::SettingsFile::Problem;
+  CreateDirectoryW(folder_.file(L"folder.ini").c_str(), nullptr);
+  folder_.write(L"locked.ini", "[cfg]\r\nproject=$/Locked\r\n");
+  HANDLE lock = CreateFileW(folder_.file(L"locked.ini").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  const std::vector<std::tuple<std::wstring, Problem, DWORD>> cases = {
+      {folder_.file(L"none.ini"), Problem::NotFound, ERROR_FILE_NOT_FOUND},
+      {folder_.file(L"no\\such\\folder\\job.ini"), Problem::NotFound, ERROR_PATH_NOT_FOUND},
+      {folder_.file(L"folder.ini"), Problem::Unreadable, ERROR_ACCESS_DENIED},
+      {folder_.file(L"locked.ini"), Problem::Unreadable, ERROR_SHARING_VIOLATION},
+  };
+  for (const auto& [path, problem, error] : cases) {
+    const console::SettingsFile file = console::readSettingsFile(path);
+    EXPECT_EQ(file.problem, problem) << path.size();
+    EXPECT_EQ(file.systemError, error) << path.size();
+  }
+  CloseHandle(lock);
+  EXPECT_EQ(console::readSettingsFile(folder_.file(L"locked.ini")).values.project, L"$/Locked");
+}
+
+TEST(ConsoleEnvironment, VariablesSetEmptyUnsetAndLong) {
+  console::WinEnvironment environment;
+  const std::wstring name = L"OSTRABEL_CONSOLE_TEST_VARIABLE";
+  SetEnvironmentVariableW(name.c_str(), nullptr);
+  EXPECT_EQ(environment.variable(name), std::nullopt);
+  SetEnvironmentVariableW(name.c_str(), L"");
+  EXPECT_EQ(environment.variable(name), std::wstring());
+  const std::wstring long_(1000, L'密');
+  SetEnvironmentVariableW(name.c_str(), long_.c_str());
+  EXPECT_EQ(environment.variable(name), long_);
+  SetEnvironmentVariableW(name.c_str(), nullptr);
+}
+
+// Standard output and error replaced by pipes for the life of a test.
+class RedirectedStreams {
+ public:
+  explicit RedirectedStreams(bool oneFile) {
+    saved_[0] = GetStdHandle(STD_OUTPUT_HANDLE);
+    saved_[1] = GetStdHandle(STD_ERROR_HANDLE);
+    for (int i = 0; i < 2; ++i) CreatePipe(&read_[i], &write_[i], nullptr, 1 << 20);
+    SetStdHandle(STD_OUTPUT_HANDLE, write_[0]);
+    SetStdHandle(STD_ERROR_HANDLE, write_[oneFile ? 0 : 1]);
+  }
+  ~RedirectedStreams() {
+    SetStdHandle(STD_OUTPUT_HANDLE, saved_[0]);
+    SetStdHandle(STD_ERROR_HANDLE, saved_[1]);
+    for (int i = 0; i < 2; ++i) {
+      CloseHandle(read_[i]);
+      CloseHandle(write_[i]);
+    }
+  }
+  // What the stream (0 output, 1 error) has been given so far.
+  std::string take(int i) {
+    std::string bytes;
+    DWORD available = 0;
+    while (PeekNamedPipe(read_[i], nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      std::string piece(available, '\0');
+      DWORD got = 0;
+      ReadFile(read_[i], piece.data(), available, &got, nullptr);
+      bytes.append(piece, 0, got);
+    }
+    return bytes;
+  }
+
+ private:
+  HANDLE saved_[2], read_[2], write_[2];
+};
+
+TEST(ConsoleTerminal, RedirectedStreamsTakeTheChosenEncodingAndNoProgress) {
+  RedirectedStreams streams(false);
+  {
+    console::WinTerminal terminal;
+    EXPECT_FALSE(terminal.showsProgress());
+    terminal.showProgress(L"1  $/App/main.c");  // goes nowhere
+    terminal.setEncoding(console::Encoding::Utf8);
+    console::StreamSink output(terminal, Stream::Output);
+    output.write(L"$/App/菜单.c");
+    output.write(L"\r\n");
+    output.write(L"$/App/main.c");
+    terminal.line(Stream::Error, L"开始时间格式有误");
+    EXPECT_TRUE(terminal.flush());
+    EXPECT_EQ(streams.take(0), "$/App/\xe8\x8f\x9c\xe5\x8d\x95.c\r\n$/App/main.c");
+    EXPECT_EQ(streams.take(1),
+              "\xe5\xbc\x80\xe5\xa7\x8b\xe6\x97\xb6\xe9\x97\xb4\xe6\xa0\xbc\xe5\xbc"
+              "\x8f\xe6\x9c\x89\xe8\xaf\xaf\r\n");
+    terminal.setEncoding(console::Encoding::Ansi);
+    terminal.line(Stream::Error, L"密码必需输入");
+    EXPECT_EQ(streams.take(1), ansi(L"密码必需输入\r\n"));
+  }
+}
+
+// With both streams in one file (2>&1) a message comes after the list lines written before it.
+TEST(ConsoleTerminal, OneFileForBothStreamsKeepsTheOrder) {
+  RedirectedStreams streams(true);
+  {
+    console::WinTerminal terminal;
+    terminal.setEncoding(console::Encoding::Utf8);
+    console::StreamSink output(terminal, Stream::Output);
+    console::ListWriter list(output);
+    list.append(L"$/a.c");
+    terminal.line(Stream::Error, L"$/b.c: Lost");
+    list.append(L"$/c.c");
+    terminal.line(Stream::Error, L"summary");
+    EXPECT_TRUE(terminal.flush());
+  }
+  EXPECT_EQ(streams.take(0), "$/a.c\r\n$/b.c: Lost\r\n$/c.c\r\nsummary\r\n");
+}
+
+// The characters of the console's screen buffer from row `top` on, one text per row, trailing
+// blanks removed.
+std::vector<std::wstring> screenRows(HANDLE console, SHORT top, SHORT rows) {
+  CONSOLE_SCREEN_BUFFER_INFO info = {};
+  GetConsoleScreenBufferInfo(console, &info);
+  std::vector<std::wstring> out;
+  for (SHORT row = top; row < top + rows; ++row) {
+    std::wstring text(static_cast<size_t>(info.dwSize.X), L' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(console, text.data(), info.dwSize.X, {0, row}, &read);
+    text.resize(read);
+    while (!text.empty() && text.back() == L' ') text.pop_back();
+    out.push_back(text);
+  }
+  return out;
+}
+
+// On a console the progress line is overwritten in place, fits the width, and gives way to
+// every other line; a list that ended without a line break is not overwritten.
+TEST(ConsoleTerminal, OnAConsoleTheProgressLineStaysOneLine) {
+  FreeConsole();
+  if (!AllocConsole()) GTEST_SKIP() << "no console can be made here";
+  HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE saved[2] = {GetStdHandle(STD_OUTPUT_HANDLE), GetStdHandle(STD_ERROR_HANDLE)};
+  SetStdHandle(STD_OUTPUT_HANDLE, out);
+  SetStdHandle(STD_ERROR_HANDLE, out);
+  CONSOLE_SCREEN_BUFFER_INFO info = {};
+  ASSERT_TRUE(GetConsoleScreenBufferInfo(out, &info));
+  const SHORT top = info.dwCursorPosition.Y;
+  const int width = info.srWindow.Right - info.srWindow.Left + 1;
+  std::vector<std::wstring> longLine, shortLine;
+  {
+    console::WinTerminal terminal;
+    ASSERT_TRUE(terminal.showsProgress());
+    console::StreamSink output(terminal, Stream::Output);
+    console::ListWriter list(output);
+    list.append(L"$/App/main.c");
+    terminal.showProgress(L"1  $/App/main.c");
+    terminal.showProgress(L"2  $/App/src/a-much-longer-path/" + std::wstring(2 * width, L'x') +
+                          L"/end.c");
+    longLine = screenRows(out, top, 3);
+    terminal.showProgress(L"3  $/App/b.c");
+    shortLine = screenRows(out, top, 3);
+    list.append(L"$/App/b.c");
+    terminal.showProgress(L"4  $/App/c.c");
+    terminal.line(Stream::Error, L"summary");
+    terminal.flush();
+  }
+  const std::vector<std::wstring> rows = screenRows(out, top, 5);
+  SetStdHandle(STD_OUTPUT_HANDLE, saved[0]);
+  SetStdHandle(STD_ERROR_HANDLE, saved[1]);
+  CloseHandle(out);
+  FreeConsole();
+  // A path too long for the line keeps its end and stays on one line below the unfinished list
+  // line; a shorter one overwrites it completely.
+  ASSERT_EQ(longLine.size(), 3u);
+  EXPECT_EQ(longLine[0], L"$/App/main.c");
+  EXPECT_EQ(longLine[1].substr(0, 3), L"...");
+  EXPECT_EQ(longLine[1].substr(longLine[1].size() - 6), L"/end.c");
+  EXPECT_LT(static_cast<int>(longLine[1].size()), width);
+  EXPECT_EQ(longLine[2], L"");
+  EXPECT_EQ(shortLine, std::vector<std::wstring>({L"$/App/main.c", L"3  $/App/b.c", L""}));
+  // At the end the progress line is gone; the list lines and the summary each stand on a line of
+  // their own.
+  EXPECT_EQ(rows, std::vector<std::wstring>({L"$/App/main.c", L"$/App/b.c", L"summary", L"", L""}));
+}
+
+}  // namespace
