@@ -1,6 +1,6 @@
 // The console program's entry point: COM for the automation library, then one run.
-#include <objbase.h>
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdio>
 #include <vector>

@@ -86,7 +86,9 @@ wineserver_bin() {
 
 # Starts an Xvfb display of our own; sets DISPLAY and xvfb_pid.
 start_xvfb() {
-  local fifo="$build/.xvfb-display"
+  # A file of this process's own: two runs at once (the demo beside a test run) would otherwise
+  # read each other's display number.
+  local fifo="$build/.xvfb-display.$$"
   rm -f "$fifo"; mkdir -p "$build"
   exec 9> >(cat > "$fifo")
   Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
@@ -99,6 +101,7 @@ start_xvfb() {
   done
   DISPLAY=":$(tr -d '\n' < "$fifo")"
   export DISPLAY
+  rm -f "$fifo"
 }
 
 # Configures and builds one configuration: native, win32 or win64.

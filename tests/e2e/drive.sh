@@ -8,8 +8,11 @@ form_value() { wintext form | sed -n "s/^$1=//p"; }
 box() { wintext box "${1:-5000}"; }
 box_field() { sed -n "s/^$1=//p" <<< "$2"; }
 # Waits up to 20 s for the main window to answer; fails when it does not appear.
-wait_for_window() {
-  for _ in $(seq 1 100); do [ "$(form_value title)" = "Ostrabel v1.0.3" ] && return 0; sleep 0.2; done
+wait_for_window() {  # by the clock: a loaded machine (emulation beside) starts Wine slowly
+  local until=$((SECONDS + 120))
+  while [ $SECONDS -lt $until ]; do
+    [ "$(form_value title)" = "Ostrabel v1.0.3" ] && return 0; sleep 0.2
+  done
   return 1
 }
 key() { xdotool key --clearmodifiers "$@"; sleep 0.5; }
@@ -26,7 +29,8 @@ type_into() {  # replaces the text of a box by typing
 }
 # Waits until the run has ended: the status bar's final text and the button enabled again.
 wait_finished() {
-  for _ in $(seq 1 600); do
+  local until=$((SECONDS + 300))
+  while [ $SECONDS -lt $until ]; do
     [ "$(form_value statusBar)" = "补丁整理完成！" ] && [ "$(form_value cmdPatch.enabled)" = 1 ] && return 0
     sleep 0.2
   done

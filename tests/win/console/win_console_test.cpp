@@ -4,8 +4,8 @@
 // the progress line to one line of a console.
 #include "console/win_console.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
