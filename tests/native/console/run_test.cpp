@@ -20,12 +20,7 @@ using console::kInvalidInput;
 using console::kSomeUnprocessed;
 using console::kUnexpectedFailure;
 using Args = std::vector<std::wstring>;
-
-std::string utf8(std::wstring_view text) {
-  std::string bytes;
-  console::appendUtf8(text, bytes);
-  return bytes;
-}
+using consoletest::utf8;
 
 // A project with files of every outcome: selected in three folders, one before the range, one
 // after it, a damaged one, one SourceSafe refuses to share or get, one whose share in the patch
@@ -306,8 +301,8 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
 TEST_F(ConsoleRun, BadInputsAreRefusedBeforeAnythingIsOpened) {
   namespace ct = console::texts;
   using enum console::SettingsFile::Problem;
-  env_.files[L"locked.ini"] = {.problem = Unreadable, .systemError = 32};
-  env_.files[L"folder.ini"] = {.problem = Unreadable};
+  env_.files[L"locked.ini"] = {.problem = Unreadable, .systemError = 32, .values = {}};
+  env_.files[L"folder.ini"] = {.problem = Unreadable, .systemError = 0, .values = {}};
   const std::wstring missingList = file("no/such/folder/p.txt");
   const std::vector<std::pair<Args, std::wstring>> cases = {
       {Args{L"--ini", L"job.ini", L"--mode", L"all"},
