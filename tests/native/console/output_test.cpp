@@ -10,7 +10,7 @@
 
 #include "engine/patcher.h"
 #include "native/console/support.h"
-#include "native/standin/support.h"
+#include "tests/temp_folder.h"
 
 namespace {
 
@@ -103,7 +103,7 @@ TEST(ConsoleListWriter, AFailedWriteIsReportedAtTheNextFlush) {
 }
 
 TEST(ConsoleTextFile, ReplacesAnOldFileAndRefusesAMissingFolder) {
-  standin_test::TempDir dir;
+  testing_support::TempFolder dir;
   const fs::path file = dir / "processed.txt";
   std::ofstream(file) << "last night's list, much longer than tonight's\n";
   {
@@ -114,11 +114,11 @@ TEST(ConsoleTextFile, ReplacesAnOldFileAndRefusesAMissingFolder) {
     writer.append(L"$/App/菜单.c");
     EXPECT_TRUE(sink->flush());
   }
-  EXPECT_EQ(standin_test::readFile(file), "$/App/main.c\r\n$/App/\xe8\x8f\x9c\xe5\x8d\x95.c");
+  EXPECT_EQ(dir.read("processed.txt"), "$/App/main.c\r\n$/App/\xe8\x8f\x9c\xe5\x8d\x95.c");
 
   // An empty list leaves an empty file, as it leaves an empty clipboard.
   { EXPECT_TRUE(console::openTextFile(file.wstring(), console::appendUtf8)->flush()); }
-  EXPECT_EQ(standin_test::readFile(file), "");
+  EXPECT_EQ(dir.read("processed.txt"), "");
 
   EXPECT_EQ(console::openTextFile((dir / "no/such/folder/u.txt").wstring(), console::appendUtf8),
             nullptr);

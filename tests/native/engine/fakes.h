@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -18,6 +17,7 @@
 #include "standin/adapter.h"
 #include "standin/store.h"
 #include "standin/text.h"
+#include "tests/temp_folder.h"
 
 namespace fakes {
 
@@ -258,9 +258,6 @@ class Library : public vss::Library {
 class Run : public testing::Test {
  protected:
   void SetUp() override {
-    root_ =
-        fs::temp_directory_path() / ("ostrabel-engine-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(root_ / "out");
     standin::createStore(root_ / "db");
     seed("user Admin password secret\nproject $/Src\nproject $/Patch\n");
@@ -273,10 +270,6 @@ class Run : public testing::Test {
                      {TextBox::StartDate, L"2024-05-01 00:00"},
                      {TextBox::EndDate, L"2024-06-01 00:00"},
                      {TextBox::LocalDir, out()}};
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
   void seed(const std::string& script) { standin::seed(root_ / "db", script); }
   std::string dump() { return standin::dump(root_ / "db"); }
@@ -317,7 +310,8 @@ class Run : public testing::Test {
     return out;
   }
 
-  fs::path root_;
+  testing_support::TempFolder temp_{"ostrabel-engine"};
+  const fs::path root_ = temp_.path();
   std::map<TextBox, std::wstring> defaults_;
   FakeWindow window_;
   DiskPlatform platform_;

@@ -4,13 +4,13 @@
 // the progress line to one line of a console.
 #include "console/win_console.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "win/settings/temp_folder.h"
+#include "tests/temp_folder.h"
 
 namespace {
 
