@@ -5,7 +5,7 @@
 # local folder as the window does; its messages are the window's boxes in the same words; its exit
 # status tells how the run went; bad inputs get a message and status 2. Each window run and its
 # console twin work on stores of their own, seeded alike. See lib.sh for how the window is driven.
-# Usage: console.sh OSTRABEL_EXE STANDIN_DLL STANDIN_TOOL_EXE WINE WINTEXT_EXE OSTRABELCLI_EXE
+# Usage: console.sh OSTRABEL_EXE STANDIN_DLL STANDIN_TOOL_EXE 32|64 WINTEXT_EXE OSTRABELCLI_EXE
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 cli_exe=$6
 jobs="$work/cli"
