@@ -44,27 +44,6 @@ delete $/Patch/gone.c
 label $/Src "Build 7" by Compileruser at "2024-05-20 18:00"
 )";
 
-// Forwards to the engine tests' platform; lower-casing fails at the call numbered throwAtLower
-// with something that is no library failure.
-class ThrowingPlatform : public engine::PlatformPort {
- public:
-  explicit ThrowingPlatform(engine::PlatformPort& inner) : inner_(inner) {}
-  bool pathExists(const std::wstring& path) override { return inner_.pathExists(path); }
-  std::uint32_t createFolder(const std::wstring& path) override {
-    return inner_.createFolder(path);
-  }
-  std::optional<double> toDate(const std::wstring& text) override { return inner_.toDate(text); }
-  std::wstring nowText() override { return inner_.nowText(); }
-  std::wstring toLower(const std::wstring& text) override {
-    if (++lowers == throwAtLower) throw std::runtime_error("boom");
-    return inner_.toLower(text);
-  }
-  int throwAtLower = 0, lowers = 0;
-
- private:
-  engine::PlatformPort& inner_;
-};
-
 // The order of the decision where a run met more than one outcome.
 TEST(ConsoleExitStatus, AnUnexpectedFailureOutranksRefusalAndRefusalOutranksTheLists) {
   using R = console::RunRecord;
@@ -131,8 +110,7 @@ class ConsoleRun : public Run {
     return console::texts::summary(processed, unprocessed, L"0.0") + L"\r\n";
   }
 
-  ThrowingPlatform throwing_{platform_};
-  consoletest::FakeEnvironment env_{throwing_, library_};
+  consoletest::FakeEnvironment env_{platform_, library_};
 };
 
 // The window and the console, each on a store of its own seeded alike, with the same inputs:
@@ -266,22 +244,22 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
       {"a local folder outside Local mode is nobody's concern", a, Args{L"--local-dir", localDir},
        kAllProcessed, L"S(1,0)", true},
       {"the walk's database does not open: the run ends early", a, Args{}, kUnexpectedFailure,
-       std::wstring(L"Database went away\r\n") + et::kRunStopped + L"\r\nS(0,0)", true,
+       std::wstring(L"Injected failure of open\r\n") + et::kRunStopped + L"\r\nS(0,0)", true,
        [this] {
-         calls().failOpenNumber = 2;  // the first is the check before the run
-         calls().openFault = vss::Error(vss::kNotFound, L"Database went away");
+         calls().failMember = "open";
+         calls().failCall = 2;  // the first is the check before the run
        }},
       {"something nobody expected before the run", a, Args{L"--target-user", L"x"},
-       kUnexpectedFailure, unexpected, false, [this] { throwing_.throwAtLower = 1; }},
+       kUnexpectedFailure, unexpected, false, [this] { platform_.throwAtLower = 1; }},
       {"something nobody expected during the walk", a + b, Args{L"--target-user", L"admin"},
        kUnexpectedFailure, unexpected + et::kRunStopped + L"\r\nS(1,0)", true,
-       [this] { throwing_.throwAtLower = 3; }},
+       [this] { platform_.throwAtLower = 3; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     reset();
     env_.term = {};
-    throwing_.lowers = throwing_.throwAtLower = 0;
+    platform_.lowers = platform_.throwAtLower = 0;
     resetJob();
     fs::remove_all(root_ / "db");
     store("db", "user Admin password secret\nproject $/Src\nproject $/Patch\n" + c.script);
@@ -292,7 +270,7 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
       expected.replace(at, 6, summary(expected[at + 2] - L'0', expected[at + 4] - L'0'));
     }
     EXPECT_EQ(env_.term.err, expected);
-    EXPECT_EQ(calls().open > 0, c.opened);
+    EXPECT_EQ(calls().count["open"] > 0, c.opened);
   }
 }
 
@@ -326,7 +304,7 @@ TEST_F(ConsoleRun, BadInputsAreRefusedBeforeAnythingIsOpened) {
     EXPECT_EQ(cli(all), kInvalidInput);
     EXPECT_EQ(env_.term.err, message);
     EXPECT_EQ(env_.term.out, L"");
-    EXPECT_EQ(calls().open, 0);
+    EXPECT_EQ(calls().count["open"], 0);
     EXPECT_EQ(read("u.txt"), "yesterday");
   }
 }
@@ -337,7 +315,7 @@ TEST_F(ConsoleRun, ThePasswordComesFromTheFileOrTheVariable) {
   job().values.passwd.clear();
   env_.variables[console::kPasswordVariable] = L"secret";
   EXPECT_EQ(cliWithLists({}), kAllProcessed);
-  EXPECT_EQ(calls().open, 2);
+  EXPECT_EQ(calls().count["open"], 2);
   env_.term = {};
   job().values.passwd = L"secret";
   env_.variables[console::kPasswordVariable] = L"wrong";
@@ -379,7 +357,7 @@ TEST_F(ConsoleRun, HelpIsTheUsageOnStandardOutputAndNothingElse) {
   EXPECT_EQ(env_.term.out, console::usageText());
   EXPECT_EQ(env_.term.err, L"");
   EXPECT_TRUE(env_.settingsRead.empty());
-  EXPECT_EQ(calls().open, 0);
+  EXPECT_EQ(calls().count["open"], 0);
 }
 
 }  // namespace

@@ -37,6 +37,11 @@ class FakeWindow : public engine::WindowPort {
     std::wstring text, title;
     engine::Icon icon;
     engine::Buttons buttons;
+    // The box in one line: title, icon (- none, ! exclamation, i information), buttons, text.
+    std::wstring line() const {
+      return title + L"|" + L"-!i"[static_cast<int>(icon)] +
+             (buttons == engine::Buttons::Ok ? L"|OK|" : L"|YesNo|") + text;
+    }
   };
   std::wstring text(TextBox box) override { return texts[box]; }
   bool isSelected(engine::ModeOption option) override { return selected == option; }
@@ -113,11 +118,16 @@ class DiskPlatform : public engine::PlatformPort {
     return standin::parseDateTime(standin::text::narrow(t));
   }
   std::wstring nowText() override { return now; }
-  std::wstring toLower(const std::wstring& t) override { return lower(t); }
+  // Fails at the call numbered throwAtLower with something that is no library failure.
+  std::wstring toLower(const std::wstring& t) override {
+    if (++lowers == throwAtLower) throw std::runtime_error("boom");
+    return lower(t);
+  }
 
   std::wstring now = L"2030-01-01 00:00:00";
   std::map<std::wstring, std::uint32_t> failCreate;  // exact path → system error code
   Lines existsCalls, createCalls;
+  int lowers = 0, throwAtLower = 0;
 };
 
 // Calls of every database object together, and failures to inject (keys: lower-case specs).
@@ -138,10 +148,8 @@ struct Calls {
   }
   // Replaces the date of each record a history yields: (file spec, stored date) -> date.
   std::function<double(const std::wstring&, double)> dateOf;
-  int open = 0, newSubprojects = 0, recordsRead = 0;
+  int newSubprojects = 0, recordsRead = 0;
   Lines lookupLog, enumerationLog, shareLog, getLog;  // share: "target<-file|comment|flags"
-  int failOpenNumber = 0;                             // this open (from 1) fails with openFault
-  vss::Error openFault{0, L""};
   std::map<std::wstring, std::int32_t> lookupFaults, subprojectFaults;  // the last by name
   Lines noHistory;
 };
@@ -235,7 +243,6 @@ class Library : public vss::Library {
       Db(Calls& calls, std::unique_ptr<vss::Database> i) : c(calls), in(std::move(i)) {}
       void open(const std::wstring& ini, const std::wstring& u, const std::wstring& p) override {
         c.tick("open");
-        if (++c.open == c.failOpenNumber) throw c.openFault;
         in->open(ini, u, p);
       }
       std::unique_ptr<vss::Item> vssItem(const std::wstring& spec, bool deleted) override {
