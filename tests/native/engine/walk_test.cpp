@@ -250,7 +250,7 @@ TEST_F(Walk, AnUnreadableHistoryIsListedOrShownAndTheWalkGoesOn) {
 
 // A Share run of a project that holds its own patch project never walks into the patch (compared
 // as the database spells it, letter case ignored): a rerun finds every file already shared at the
-// same depth and changes nothing.
+// same depth, counts it as processed and changes nothing, not even trying to add a subproject.
 TEST_F(Walk, AShareRunNeverEntersThePatchProjectInsideTheWalkedProject) {
   seed(R"(
 file $/Src/a.c by alice at 2024-05-03 10:00
@@ -271,6 +271,7 @@ project $/Src/Patches/2.4
     EXPECT_EQ(Lines(window_.status.begin() + 1, window_.status.end() - 1), walked);
     if (round == 1) afterFirst = dumpLines();
   }
+  EXPECT_EQ(calls().newSubprojects, 2);  // lib and Patches, in the first round
   EXPECT_EQ(dumpLines(), afterFirst);
   Strings inPatch;
   for (const std::string& line : afterFirst) {
