@@ -149,29 +149,19 @@ int showBox(DWORD waitMs) {
   return 0;
 }
 
-// The controls that the scripts name.
+// The controls that the scripts name, by their names in ui::ctl.
 struct NamedControl {
   int id;
   const wchar_t* name;
 };
+#define NAMED(control) \
+  { ui::ctl::control, L"" #control }
 constexpr NamedControl kControls[] = {
-    {ui::ctl::txtHost, L"txtHost"},
-    {ui::ctl::txtProject, L"txtProject"},
-    {ui::ctl::txtPatch, L"txtPatch"},
-    {ui::ctl::txtShare, L"txtShare"},
-    {ui::ctl::txtStartDate, L"txtStartDate"},
-    {ui::ctl::txtEndDate, L"txtEndDate"},
-    {ui::ctl::txtUser, L"txtUser"},
-    {ui::ctl::txtPasswd, L"txtPasswd"},
-    {ui::ctl::txtTargetUser, L"txtTargetUser"},
-    {ui::ctl::chkIgnoreBuildUser, L"chkIgnoreBuildUser"},
-    {ui::ctl::opShare, L"opShare"},
-    {ui::ctl::opLocal, L"opLocal"},
-    {ui::ctl::View, L"View"},
-    {ui::ctl::cmdPatch, L"cmdPatch"},
-    {ui::ctl::iniPath, L"iniPath"},
-    {ui::ctl::patchDir, L"patchDir"},
-};
+    NAMED(txtHost),       NAMED(txtProject),         NAMED(txtPatch), NAMED(txtShare),
+    NAMED(txtStartDate),  NAMED(txtEndDate),         NAMED(txtUser),  NAMED(txtPasswd),
+    NAMED(txtTargetUser), NAMED(chkIgnoreBuildUser), NAMED(opShare),  NAMED(opLocal),
+    NAMED(View),          NAMED(cmdPatch),           NAMED(iniPath),  NAMED(patchDir)};
+#undef NAMED
 
 // Puts a text of `count` times "9" into a box, as a paste would; the text is longer than anyone
 // types, so it is sent rather than typed.

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "console/texts.h"
+#include "standin/text.h"
 
 namespace {
 
@@ -14,12 +17,7 @@ using console::UsageError;
 using engine::ModeOption;
 using engine::TextBox;
 using Args = std::vector<std::wstring>;
-
-std::string narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
-  return out;
-}
+using standin::text::narrow;
 
 // The message of the UsageError that `args` give, or "(accepted)".
 std::wstring refusal(const Args& args) {
@@ -126,35 +124,31 @@ TEST(ConsoleOptions, RefusesWhatItCannotFollowAndSaysWhat) {
   EXPECT_EQ(refusal({L"--processed", L"p.txt", L"--unprocessed", L"u.txt"}), L"(accepted)");
 }
 
-settings::SavedInputs savedInputs() {
-  settings::SavedInputs saved;
-  saved.host = L"\\\\vss\\db\\srcsafe.ini";
-  saved.project = L"$/Billing";
-  saved.patch = L"$/Patches/2.4.1";
-  saved.startDate = L"2024-03-04 00:00";
-  saved.endDate = L"2024-03-09 00:00";
-  saved.user = L"build";
-  saved.passwd = L"from file";
-  saved.ignoreBuildUser = true;
-  saved.localDir = L"D:\\patch";
-  return saved;
+const settings::SavedInputs kSaved = {L"\\\\vss\\db\\srcsafe.ini",
+                                      L"$/Billing",
+                                      L"$/Patches/2.4.1",
+                                      L"2024-03-04 00:00",
+                                      L"2024-03-09 00:00",
+                                      L"build",
+                                      L"from file",
+                                      true,
+                                      L"D:\\patch"};
+
+// The nine texts of a run's inputs, in the order of TextBox: host, project, patch, user,
+// password, start, end, target user, local folder.
+std::vector<std::wstring> texts(const console::RunInputs& inputs) {
+  std::vector<std::wstring> out;
+  for (int box = 0; box <= static_cast<int>(TextBox::LocalDir); ++box)
+    out.push_back(inputs.text(static_cast<TextBox>(box)));
+  return out;
 }
 
 TEST(ConsoleInputs, TheSettingsFileFillsWhatNoOptionGives) {
-  const console::RunInputs inputs = console::mergeInputs(savedInputs(), {}, std::nullopt);
-  const std::vector<std::pair<TextBox, std::wstring>> expected = {
-      {TextBox::Host, L"\\\\vss\\db\\srcsafe.ini"},
-      {TextBox::Project, L"$/Billing"},
-      {TextBox::Patch, L"$/Patches/2.4.1"},
-      {TextBox::User, L"build"},
-      {TextBox::Passwd, L"from file"},
-      {TextBox::StartDate, L"2024-03-04 00:00"},
-      {TextBox::EndDate, L"2024-03-09 00:00"},
-      {TextBox::TargetUser, L""},  // the window does not keep it either
-      {TextBox::LocalDir, L"D:\\patch"}};
-  for (const auto& [box, text] : expected) {
-    EXPECT_EQ(inputs.text(box), text) << static_cast<int>(box);
-  }
+  const console::RunInputs inputs = console::mergeInputs(kSaved, {}, std::nullopt);
+  // No target user: the window does not keep it either.
+  EXPECT_EQ(texts(inputs),
+            (Args{L"\\\\vss\\db\\srcsafe.ini", L"$/Billing", L"$/Patches/2.4.1", L"build",
+                  L"from file", L"2024-03-04 00:00", L"2024-03-09 00:00", L"", L"D:\\patch"}));
   EXPECT_TRUE(inputs.ignoreBuildUser);
   EXPECT_EQ(inputs.mode, ModeOption::View);  // no mode option: only list
 }
@@ -164,26 +158,15 @@ TEST(ConsoleInputs, OptionsWinOverTheFileAndThePasswordVariableOverItsPassword) 
       {L"--host", L"h.ini", L"--user", L"ops", L"--project", L"$/Other", L"--patch", L"",
        L"--local-dir", L"E:\\x", L"--start", L"2024-01-01", L"--end", L"", L"--target-user", L"Li",
        L"--no-ignore-build-user", L"--mode", L"local"});
-  const console::RunInputs inputs = console::mergeInputs(savedInputs(), options, L"from variable");
-  const std::vector<std::pair<TextBox, std::wstring>> expected = {
-      {TextBox::Host, L"h.ini"},
-      {TextBox::Project, L"$/Other"},
-      {TextBox::Patch, L""},
-      {TextBox::User, L"ops"},
-      {TextBox::Passwd, L"from variable"},
-      {TextBox::StartDate, L"2024-01-01"},
-      {TextBox::EndDate, L""},
-      {TextBox::TargetUser, L"Li"},
-      {TextBox::LocalDir, L"E:\\x"}};
-  for (const auto& [box, text] : expected) {
-    EXPECT_EQ(inputs.text(box), text) << static_cast<int>(box);
-  }
+  const console::RunInputs inputs = console::mergeInputs(kSaved, options, L"from variable");
+  EXPECT_EQ(texts(inputs), (Args{L"h.ini", L"$/Other", L"", L"ops", L"from variable", L"2024-01-01",
+                                 L"", L"Li", L"E:\\x"}));
   EXPECT_FALSE(inputs.ignoreBuildUser);
   EXPECT_EQ(inputs.mode, ModeOption::Local);
 
   // An empty variable is no password: the file's stands.
-  EXPECT_EQ(console::mergeInputs(savedInputs(), {}, L"").passwd, L"from file");
-  settings::SavedInputs noPassword = savedInputs();
+  EXPECT_EQ(console::mergeInputs(kSaved, {}, L"").passwd, L"from file");
+  settings::SavedInputs noPassword = kSaved;
   noPassword.passwd.clear();
   noPassword.ignoreBuildUser = false;
   const console::RunInputs fromVariable =
@@ -194,29 +177,14 @@ TEST(ConsoleInputs, OptionsWinOverTheFileAndThePasswordVariableOverItsPassword) 
 
 TEST(ConsoleUsage, BothLanguagesEveryOptionAndCrLfLines) {
   const std::wstring usage = console::usageText();
-  for (const std::wstring name : {L"--ini",
-                                  L"--mode",
-                                  L"--host",
-                                  L"--user",
-                                  L"--project",
-                                  L"--patch",
-                                  L"--local-dir",
-                                  L"--start",
-                                  L"--end",
-                                  L"--target-user",
-                                  L"--ignore-build-user",
-                                  L"--no-ignore-build-user",
-                                  L"--processed",
-                                  L"--unprocessed",
-                                  L"--encoding",
-                                  L"--help",
-                                  L"OSTRABEL_PASSWORD",
-                                  L"用法",
-                                  L"Usage",
-                                  L"退出状态",
-                                  L"Exit status"}) {
+  std::wistringstream names(
+      L"--ini --mode --host --user --project --patch --local-dir --start --end --target-user "
+      L"--ignore-build-user --no-ignore-build-user --processed --unprocessed --encoding --help "
+      L"OSTRABEL_PASSWORD 用法 Usage 退出状态");
+  for (std::wstring name; names >> name;) {
     EXPECT_NE(usage.find(name), std::wstring::npos) << narrow(name);
   }
+  EXPECT_NE(usage.find(L"Exit status"), std::wstring::npos);
   // Every line end is CR LF.
   for (std::size_t i = 0; i < usage.size(); ++i) {
     if (usage[i] == L'\n') {

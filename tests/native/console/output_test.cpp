@@ -4,25 +4,19 @@
 #include "console/output.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "engine/patcher.h"
 #include "native/console/support.h"
+#include "tests/temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using console::Stream;
-
-std::string utf8(std::wstring_view text) {
-  std::string bytes;
-  console::appendUtf8(text, bytes);
-  return bytes;
-}
+using consoletest::utf8;
 
 TEST(ConsoleUtf8, CharactersOfEveryLengthAndBrokenSurrogates) {
   // wchar_t holds UTF-16 units on Windows and code points here: both spellings of one character
@@ -34,25 +28,20 @@ TEST(ConsoleUtf8, CharactersOfEveryLengthAndBrokenSurrogates) {
       {L" - VSS上这个文件是损坏的",
        " - VSS\xe4\xb8\x8a\xe8\xbf\x99\xe4\xb8\xaa\xe6\x96\x87\xe4\xbb\xb6\xe6\x98\xaf\xe6\x8d\x9f"
        "\xe5\x9d\x8f\xe7\x9a\x84"},
-      {std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)},
-       "\xf0\x9f\x98\x80"},
-      {std::wstring{static_cast<wchar_t>(0x1F600)}, "\xf0\x9f\x98\x80"},
-      {std::wstring{static_cast<wchar_t>(0x7FF), static_cast<wchar_t>(0x800),
-                    static_cast<wchar_t>(0xFFFF)},
-       "\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf"},
+      {L"\xD83D\xDE00", "\xf0\x9f\x98\x80"},
+      {L"\x1F600", "\xf0\x9f\x98\x80"},
+      {L"\x7FF\x800\xFFFF", "\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf"},
       // A surrogate without its partner is U+FFFD, as Windows converts it.
-      {std::wstring{L'a', static_cast<wchar_t>(0xD83D), L'b'},
+      {L"a\xD83D"
+       L"b",
        "a\xef\xbf\xbd"
        "b"},
-      {std::wstring{static_cast<wchar_t>(0xDE00), static_cast<wchar_t>(0xD83D)},
-       "\xef\xbf\xbd\xef\xbf\xbd"},
-      {std::wstring{static_cast<wchar_t>(0xD83D)}, "\xef\xbf\xbd"},
+      {L"\xDE00\xD83D", "\xef\xbf\xbd\xef\xbf\xbd"},
+      {L"\xD83D", "\xef\xbf\xbd"},
+      {L"\x110000", "\xef\xbf\xbd"},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_EQ(utf8(cases[i].first), cases[i].second) << i;
-  }
-  if (sizeof(wchar_t) == 4) {
-    EXPECT_EQ(utf8(std::wstring{static_cast<wchar_t>(0x110000)}), "\xef\xbf\xbd");
   }
 }
 
@@ -113,27 +102,9 @@ TEST(ConsoleListWriter, AFailedWriteIsReportedAtTheNextFlush) {
   EXPECT_FALSE(sink.flush());  // what failed stays failed
 }
 
-class TextFile : public testing::Test {
- protected:
-  void SetUp() override {
-    dir_ =
-        fs::temp_directory_path() / ("ostrabel-console-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  std::string read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  fs::path dir_;
-};
-
-TEST_F(TextFile, ReplacesAnOldFileAndRefusesAMissingFolder) {
-  const fs::path file = dir_ / "processed.txt";
+TEST(ConsoleTextFile, ReplacesAnOldFileAndRefusesAMissingFolder) {
+  testing_support::TempFolder dir;
+  const fs::path file = dir / "processed.txt";
   std::ofstream(file) << "last night's list, much longer than tonight's\n";
   {
     auto sink = console::openTextFile(file.wstring(), console::appendUtf8);
@@ -143,15 +114,15 @@ TEST_F(TextFile, ReplacesAnOldFileAndRefusesAMissingFolder) {
     writer.append(L"$/App/菜单.c");
     EXPECT_TRUE(sink->flush());
   }
-  EXPECT_EQ(read(file), "$/App/main.c\r\n$/App/\xe8\x8f\x9c\xe5\x8d\x95.c");
+  EXPECT_EQ(dir.read("processed.txt"), "$/App/main.c\r\n$/App/\xe8\x8f\x9c\xe5\x8d\x95.c");
 
   // An empty list leaves an empty file, as it leaves an empty clipboard.
   { EXPECT_TRUE(console::openTextFile(file.wstring(), console::appendUtf8)->flush()); }
-  EXPECT_EQ(read(file), "");
+  EXPECT_EQ(dir.read("processed.txt"), "");
 
-  EXPECT_EQ(console::openTextFile((dir_ / "no/such/folder/u.txt").wstring(), console::appendUtf8),
+  EXPECT_EQ(console::openTextFile((dir / "no/such/folder/u.txt").wstring(), console::appendUtf8),
             nullptr);
-  EXPECT_EQ(console::openTextFile(dir_.wstring(), console::appendUtf8), nullptr);
+  EXPECT_EQ(console::openTextFile((dir / "").wstring(), console::appendUtf8), nullptr);
   EXPECT_EQ(console::openTextFile(L"", console::appendUtf8), nullptr);
 }
 

@@ -1,6 +1,6 @@
 // What the console tests run the console program on: a terminal that keeps what each stream was
 // given, and an environment over the engine tests' platform and library with settings files,
-// variables and a clock of the test's own.
+// variables and a clock of the test's own; the UTF-8 bytes of a text.
 #pragma once
 
 #include <functional>
@@ -34,6 +34,12 @@ class FakeTerminal : public console::Terminal {
     (stream == console::Stream::Output ? out : err) += text;
   }
 };
+
+inline std::string utf8(std::wstring_view text) {
+  std::string bytes;
+  console::appendUtf8(text, bytes);
+  return bytes;
+}
 
 // Characters up to U+00FF as one byte each, anything else as '?': an ANSI code page that can be
 // told from UTF-8 in every line with a Chinese character.

@@ -123,9 +123,7 @@ TEST_F(Driver, AViewRunShowsItsStepsInOrder) {
   EXPECT_EQ(window_.log, expected);
   EXPECT_EQ(checks, 1);
   ASSERT_EQ(window_.boxes.size(), 1u);
-  EXPECT_EQ(window_.boxes[0].title, L"提示");
-  EXPECT_EQ(window_.boxes[0].icon, Icon::Information);
-  EXPECT_EQ(window_.boxes[0].buttons, Buttons::YesNo);
+  EXPECT_EQ(window_.boxes[0].line(), L"提示|i|YesNo|" + kConfirm);
   EXPECT_FALSE(patcher_.state().running);
 }
 
@@ -134,29 +132,26 @@ void Driver::expectEndedEarly(const Lines& boxes, int opens) {
   Lines expected = {L"clear:Shared", L"clear:Unshare", L"status:", L"save"};
   for (const std::wstring& box : boxes) expected.push_back(L"box:" + box);
   EXPECT_EQ(window_.log, expected);
-  EXPECT_EQ(calls().open, opens);
+  EXPECT_EQ(calls().count["open"], opens);
   EXPECT_FALSE(patcher_.state().running);
 }
 
 // Refused inputs, an answer other than Yes, a failure of our own before the run.
 TEST_F(Driver, EndsBeforeOpeningShowOneBox) {
-  const std::wstring hint = L"提示";
-  const std::vector<std::tuple<std::function<void()>, std::wstring, std::wstring, Icon>> cases = {
+  const std::vector<std::tuple<std::function<void()>, std::wstring, std::wstring>> cases = {
       {[&] { window_.texts[TextBox::Host] = window_.texts[TextBox::Passwd] = L""; },
-       L"VSS服务器地址必需输入\r\n密码必需输入\r\n", hint, Icon::Exclamation},
+       L"VSS服务器地址必需输入\r\n密码必需输入\r\n", L"提示|!|OK|"},
       {[&] { window_.texts[TextBox::StartDate] = L"2024-06-01 00:01"; },
-       L"开始时间不能大于结束时间", hint, Icon::Exclamation},
-      {[&] { window_.answer = Answer::No; }, kConfirm, hint, Icon::Information},
-      {[&] { window_.failSave = true; }, L"操作意外中止: disk full", L"Ostrabel", Icon::None}};
-  for (const auto& [arrange, shown, title, icon] : cases) {
+       L"开始时间不能大于结束时间", L"提示|!|OK|"},
+      {[&] { window_.answer = Answer::No; }, kConfirm, L"提示|i|YesNo|"},
+      {[&] { window_.failSave = true; }, L"操作意外中止: disk full", L"Ostrabel|-|OK|"}};
+  for (const auto& [arrange, shown, box] : cases) {
     SCOPED_TRACE(standin::text::narrow(shown));
     reset();
     arrange();
     run();
     ASSERT_EQ(window_.boxes.size(), 1u);
-    EXPECT_EQ(window_.boxes[0].title, title);
-    EXPECT_EQ(window_.boxes[0].icon, icon);
-    EXPECT_EQ(window_.boxes[0].buttons, shown == kConfirm ? Buttons::YesNo : Buttons::Ok);
+    EXPECT_EQ(window_.boxes[0].line(), box + shown);
     expectEndedEarly({shown}, 0);
   }
 }
@@ -184,10 +179,7 @@ TEST_F(Driver, OpenDatabaseRunsEveryStepAndShowsTheLastError) {
     calls().lookupFaults[L"$/nope"] = vss::kNotFound;  // its own text tells the last error apart
     run();
     ASSERT_EQ(window_.boxes.size(), 2u);
-    EXPECT_EQ(window_.boxes[1].text, c.shown);
-    EXPECT_EQ(window_.boxes[1].title, L"Ostrabel");
-    EXPECT_EQ(window_.boxes[1].icon, Icon::None);
-    EXPECT_EQ(window_.boxes[1].buttons, Buttons::Ok);
+    EXPECT_EQ(window_.boxes[1].line(), L"Ostrabel|-|OK|" + c.shown);
     expectEndedEarly({kConfirm, c.shown}, c.opens);
   }
 }
@@ -198,7 +190,7 @@ TEST_F(Driver, OpensFourTimesInShareModeAndTwiceOtherwise) {
     reset();
     window_.selected = mode;
     run();
-    EXPECT_EQ(calls().open, opens);
+    EXPECT_EQ(calls().count["open"], opens);
     EXPECT_EQ(window_.status.back(), kDone);
     EXPECT_EQ(window_.shared, Lines{L"$/Src/a.txt"});
   }
@@ -220,10 +212,10 @@ TEST_F(Driver, AFailureThatEndsTheRunIsShownAndTheWindowSaysTheRunStopped) {
   const std::vector<Case> cases = {
       {"an open inside start", ModeOption::Share,
        [&] {
-         calls().failOpenNumber = 3;
-         calls().openFault = vss::Error(vss::kInvalidPassword, L"Gone away");
+         calls().failMember = "open";
+         calls().failCall = 3;
        },
-       L"Gone away"},
+       L"Injected failure of open"},
       {"the project's lookup inside start", ModeOption::View,
        [&] {
          calls().failMember = "vssItem";
@@ -246,9 +238,7 @@ TEST_F(Driver, AFailureThatEndsTheRunIsShownAndTheWindowSaysTheRunStopped) {
     };
     run();
     ASSERT_EQ(window_.boxes.size(), 2u);
-    EXPECT_EQ(window_.boxes[1].text, c.shown);
-    EXPECT_EQ(window_.boxes[1].title, L"Ostrabel");
-    EXPECT_EQ(window_.boxes[1].icon, Icon::None);
+    EXPECT_EQ(window_.boxes[1].line(), L"Ostrabel|-|OK|" + c.shown);
     EXPECT_TRUE(runningDuringBox);
     EXPECT_FALSE(patcher_.state().running);
     EXPECT_EQ(window_.button.back(), std::make_pair(std::wstring(L"Patch(ed)"), true));
@@ -266,7 +256,7 @@ TEST_F(Driver, AnEmptyPatchPathInShareModeListsAsView) {
   const std::string before = dump();
   run();
   EXPECT_EQ(window_.shared, Lines{L"$/Src/a.txt"});
-  EXPECT_EQ(calls().open, 2);
+  EXPECT_EQ(calls().count["open"], 2);
   EXPECT_EQ(calls().lookupLog, (Lines{L"$/Src", L"$/Src"}));
   EXPECT_EQ(dump(), before);
   EXPECT_EQ(window_.status.back(), kDone);

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -18,6 +17,7 @@
 #include "standin/adapter.h"
 #include "standin/store.h"
 #include "standin/text.h"
+#include "tests/temp_folder.h"
 
 namespace fakes {
 
@@ -37,6 +37,11 @@ class FakeWindow : public engine::WindowPort {
     std::wstring text, title;
     engine::Icon icon;
     engine::Buttons buttons;
+    // The box in one line: title, icon (- none, ! exclamation, i information), buttons, text.
+    std::wstring line() const {
+      return title + L"|" + L"-!i"[static_cast<int>(icon)] +
+             (buttons == engine::Buttons::Ok ? L"|OK|" : L"|YesNo|") + text;
+    }
   };
   std::wstring text(TextBox box) override { return texts[box]; }
   bool isSelected(engine::ModeOption option) override { return selected == option; }
@@ -113,11 +118,16 @@ class DiskPlatform : public engine::PlatformPort {
     return standin::parseDateTime(standin::text::narrow(t));
   }
   std::wstring nowText() override { return now; }
-  std::wstring toLower(const std::wstring& t) override { return lower(t); }
+  // Fails at the call numbered throwAtLower with something that is no library failure.
+  std::wstring toLower(const std::wstring& t) override {
+    if (++lowers == throwAtLower) throw std::runtime_error("boom");
+    return lower(t);
+  }
 
   std::wstring now = L"2030-01-01 00:00:00";
   std::map<std::wstring, std::uint32_t> failCreate;  // exact path → system error code
   Lines existsCalls, createCalls;
+  int lowers = 0, throwAtLower = 0;
 };
 
 // Calls of every database object together, and failures to inject (keys: lower-case specs).
@@ -138,11 +148,9 @@ struct Calls {
   }
   // Replaces the date of each record a history yields: (file spec, stored date) -> date.
   std::function<double(const std::wstring&, double)> dateOf;
-  int open = 0, newSubprojects = 0, recordsRead = 0;
+  int newSubprojects = 0, recordsRead = 0;
   Lines lookupLog, enumerationLog, shareLog, getLog;  // share: "target<-file|comment|flags"
-  int failOpenNumber = 0;                             // this open (from 1) fails with openFault
-  vss::Error openFault{0, L""};
-  std::map<std::wstring, std::int32_t> lookupFaults, itemsFaults, subprojectFaults;  // last: name
+  std::map<std::wstring, std::int32_t> lookupFaults, subprojectFaults;  // the last by name
   Lines noHistory;
 };
 
@@ -165,9 +173,7 @@ class Item : public vss::Item {
   }
   std::vector<std::unique_ptr<vss::Item>> items(bool includeDeleted) override {
     c_.tick("items");
-    const std::wstring s = in_->spec();
-    c_.enumerationLog.push_back(s);
-    failIf(c_.itemsFaults, lower(s), L"Items cannot be listed");
+    c_.enumerationLog.push_back(in_->spec());
     std::vector<std::unique_ptr<vss::Item>> out;
     for (auto& i : in_->items(includeDeleted)) out.push_back(wrap(c_, std::move(i)));
     return out;
@@ -237,7 +243,6 @@ class Library : public vss::Library {
       Db(Calls& calls, std::unique_ptr<vss::Database> i) : c(calls), in(std::move(i)) {}
       void open(const std::wstring& ini, const std::wstring& u, const std::wstring& p) override {
         c.tick("open");
-        if (++c.open == c.failOpenNumber) throw c.openFault;
         in->open(ini, u, p);
       }
       std::unique_ptr<vss::Item> vssItem(const std::wstring& spec, bool deleted) override {
@@ -260,9 +265,6 @@ class Library : public vss::Library {
 class Run : public testing::Test {
  protected:
   void SetUp() override {
-    root_ =
-        fs::temp_directory_path() / ("ostrabel-engine-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(root_ / "out");
     standin::createStore(root_ / "db");
     seed("user Admin password secret\nproject $/Src\nproject $/Patch\n");
@@ -275,10 +277,6 @@ class Run : public testing::Test {
                      {TextBox::StartDate, L"2024-05-01 00:00"},
                      {TextBox::EndDate, L"2024-06-01 00:00"},
                      {TextBox::LocalDir, out()}};
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
   void seed(const std::string& script) { standin::seed(root_ / "db", script); }
   std::string dump() { return standin::dump(root_ / "db"); }
@@ -304,22 +302,23 @@ class Run : public testing::Test {
     if (records) std::sort(out.begin(), out.end());
     return out;
   }
-  // Every path below the local root, relative, folders with a trailing "/".
-  std::vector<std::string> localTree() {
-    std::vector<std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(root_ / "out")) {
-      out.push_back(fs::relative(e.path(), root_ / "out").generic_string() +
-                    (e.is_directory() ? "/" : ""));
+  // Every path below a folder of the root (the local root unless told), relative: folders with
+  // a trailing "/", files with "=" and their content.
+  Strings localTree(const std::string& under = "out") {
+    Strings out;
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(root_ / under, ec)) {
+      std::ifstream in(e.path(), std::ios::binary);
+      out.push_back(
+          fs::relative(e.path(), root_ / under).generic_string() +
+          (e.is_directory() ? "/" : "=" + std::string(std::istreambuf_iterator<char>(in), {})));
     }
     std::sort(out.begin(), out.end());
     return out;
   }
-  std::string content(const std::string& relative) {
-    std::ifstream in(root_ / "out" / relative, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
 
-  fs::path root_;
+  testing_support::TempFolder temp_{"ostrabel-engine"};
+  const fs::path root_ = temp_.path();
   std::map<TextBox, std::wstring> defaults_;
   FakeWindow window_;
   DiskPlatform platform_;

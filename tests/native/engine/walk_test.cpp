@@ -162,6 +162,10 @@ TEST_F(Walk, ARecordOnABoundIsSkippedWhateverArithmeticMadeItsDate) {
 }
 
 TEST_F(Walk, VisitsDepthFirstInTheLibrarysOrderNeverShowsDeletedItemsAndChangesNothing) {
+  run();  // an empty project: nothing to visit, and the run ends as usual
+  EXPECT_EQ(window_.pendingEvents, 0);
+  EXPECT_EQ(window_.status, (Lines{L"", L"补丁整理完成！"}));
+  EXPECT_TRUE(window_.shared.empty());
   seed(R"(
 file $/Src/b.c by alice at 2024-05-03 10:00
 file $/Src/A/z.c by alice at 2024-05-03 10:00
@@ -194,84 +198,59 @@ file $/Src/old.c by alice at 2024-04-05 10:00
   }
 }
 
-TEST_F(Walk, AnEmptyProjectListsNothingAndEndsNormally) {
-  run();
-  EXPECT_TRUE(window_.shared.empty());
-  EXPECT_EQ(window_.pendingEvents, 0);
-  EXPECT_EQ(window_.status, (Lines{L"", L"补丁整理完成！"}));
-}
-
-TEST_F(Walk, ADamagedHistoryIsListedAndAnotherFailureIsShownWhileTheWalkWaits) {
-  seed(R"(
-file $/Src/a.c by alice at 2024-05-03 10:00
-file $/Src/b.c by alice at 2024-05-03 10:00
-file $/Src/c.c by alice at 2024-05-03 10:00
-fault $/Src/a.c versions 0x80040000
-fault $/Src/b.c versions 0x8004D6A0 text "History unreadable"
-)");
-  bool running = false;
-  std::size_t statusCount = 0;
-  window_.onBox = [&](const FakeWindow::Box& box) {
-    if (box.title != L"Ostrabel") return;
-    running = patcher_.state().running;
-    statusCount = window_.status.size();
-  };
-  run();
-  EXPECT_EQ(window_.unshared, Lines{L"$/Src/a.c - VSS上这个文件是损坏的"});
-  EXPECT_EQ(window_.shared, Lines{L"$/Src/c.c"});
-  ASSERT_EQ(window_.boxes.size(), 2u);
-  EXPECT_EQ(window_.boxes[1].text, L"History unreadable");
-  EXPECT_EQ(window_.boxes[1].icon, engine::Icon::None);
-  EXPECT_EQ(window_.boxes[1].buttons, engine::Buttons::Ok);
-  EXPECT_TRUE(running);
-  EXPECT_EQ(statusCount, 3u);  // "", a.c, b.c: c.c comes after the box
-}
-
-// A record whose author cannot be read is not the target user's: with a target user the file is
-// passed over without a trace (no line, no box), and the walk goes on.
-TEST_F(Walk, WithATargetUserARecordWhoseAuthorCannotBeReadIsPassedOver) {
-  seed(
-      "file $/Src/a.c by tester at 2024-05-03 10:00\n"
-      "file $/Src/b.c by tester at 2024-05-03 10:00\n");
-  window_.texts[TextBox::TargetUser] = L"Tester";
-  calls().failMember = "username";
-  calls().failCall = 1;
-  calls().failStatus = static_cast<std::int32_t>(0x8004D6A0);
-  run();
-  EXPECT_EQ(window_.shared, Lines{L"$/Src/b.c"});
-  EXPECT_TRUE(window_.unshared.empty());
-  EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
-}
-
-// The deciding record's date is part of the file's history: a date that cannot be read is a
-// history failure of that file (damaged, or a box with the library's text), and the walk goes on.
-TEST_F(Walk, ADateThatCannotBeReadIsAHistoryFailureOfThatFile) {
+// A history that cannot be read, at its listing or at the deciding record's date, is the file's:
+// damage is listed, another failure is shown in a box while the walk waits (the run still on, the
+// next file's path not yet shown), and the walk goes on. A record whose author cannot be read is
+// not the target user's: the file is passed over without a trace.
+TEST_F(Walk, AnUnreadableHistoryIsListedOrShownAndTheWalkGoesOn) {
   seed(
       "file $/Src/a.c by alice at 2024-05-03 10:00\n"
       "file $/Src/b.c by alice at 2024-05-03 10:00\n"
       "file $/Src/c.c by alice at 2024-05-03 10:00\n");
-  calls().failMember = "date";
-  calls().failCall = 1;
-  calls().failStatus = vss::kDeletedOrDamaged;
-  run();
-  EXPECT_EQ(window_.unshared, Lines{L"$/Src/a.c - VSS上这个文件是损坏的"});
-  EXPECT_EQ(window_.shared, (Lines{L"$/Src/b.c", L"$/Src/c.c"}));
-
-  reset();
-  calls().failMember = "date";
-  calls().failCall = 2;
-  calls().failStatus = static_cast<std::int32_t>(0x8004D6A0);
-  run();
-  EXPECT_EQ(window_.shared, (Lines{L"$/Src/a.c", L"$/Src/c.c"}));
-  EXPECT_TRUE(window_.unshared.empty());
-  ASSERT_EQ(window_.boxes.size(), 2u);
-  EXPECT_EQ(window_.boxes[1].text, L"Injected failure of date");
-  EXPECT_EQ(window_.boxes[1].title, L"Ostrabel");
+  struct Case {
+    const char* member;
+    int call;
+    std::int32_t status;
+    Lines unshared, shared;
+    std::wstring box;  // the text of the box after the confirmation, if any
+    std::wstring targetUser = L"";
+  };
+  const std::int32_t other = static_cast<std::int32_t>(0x8004D6A0);
+  const Lines damagedA = {L"$/Src/a.c - VSS上这个文件是损坏的"};
+  const std::vector<Case> cases = {
+      {"versions", 1, vss::kDeletedOrDamaged, damagedA, {L"$/Src/b.c", L"$/Src/c.c"}, L""},
+      {"versions", 2, other, {}, {L"$/Src/a.c", L"$/Src/c.c"}, L"Injected failure of versions"},
+      {"date", 1, vss::kDeletedOrDamaged, damagedA, {L"$/Src/b.c", L"$/Src/c.c"}, L""},
+      {"date", 2, other, {}, {L"$/Src/a.c", L"$/Src/c.c"}, L"Injected failure of date"},
+      {"username", 1, other, {}, {L"$/Src/b.c", L"$/Src/c.c"}, L"", L"ALICE"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.member) + " " + std::to_string(c.call));
+    reset();
+    window_.texts[TextBox::TargetUser] = c.targetUser;
+    calls().failMember = c.member;
+    calls().failCall = c.call;
+    calls().failStatus = c.status;
+    bool running = false;
+    std::size_t statusCount = 0;
+    window_.onBox = [&](const FakeWindow::Box&) {
+      running = patcher_.state().running;
+      statusCount = window_.status.size();
+    };
+    run();
+    EXPECT_EQ(window_.unshared, c.unshared);
+    EXPECT_EQ(window_.shared, c.shared);
+    ASSERT_EQ(window_.boxes.size(), c.box.empty() ? 1u : 2u);
+    if (c.box.empty()) continue;
+    EXPECT_EQ(window_.boxes[1].line(), L"Ostrabel|-|OK|" + c.box);
+    EXPECT_TRUE(running);
+    EXPECT_EQ(statusCount, 3u);  // "", a.c, b.c: c.c comes after the box
+  }
 }
 
 // A Share run of a project that holds its own patch project never walks into the patch (compared
 // as the database spells it, letter case ignored): a rerun finds every file already shared at the
-// same depth and changes nothing.
+// same depth, counts it as processed and changes nothing, not even trying to add a subproject.
 TEST_F(Walk, AShareRunNeverEntersThePatchProjectInsideTheWalkedProject) {
   seed(R"(
 file $/Src/a.c by alice at 2024-05-03 10:00
@@ -292,6 +271,7 @@ project $/Src/Patches/2.4
     EXPECT_EQ(Lines(window_.status.begin() + 1, window_.status.end() - 1), walked);
     if (round == 1) afterFirst = dumpLines();
   }
+  EXPECT_EQ(calls().newSubprojects, 2);  // lib and Patches, in the first round
   EXPECT_EQ(dumpLines(), afterFirst);
   Strings inPatch;
   for (const std::string& line : afterFirst) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "win/settings/temp_folder.h"
+#include "tests/temp_folder.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ui/win_platform.h"
-#include "win/settings/temp_folder.h"
+#include "tests/temp_folder.h"
 
 namespace {
 

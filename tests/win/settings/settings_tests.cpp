@@ -8,7 +8,7 @@
 
 #include "settings/ini_api.h"
 #include "settings/settings.h"
-#include "win/settings/temp_folder.h"
+#include "tests/temp_folder.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// Shared by the COM tests: the apartment of the test thread, temporary folders, registry keys
-// made for a test, the check of a vss::Error and late-bound calls made by hand.
+// Shared by the COM tests: the apartment of the test thread, registry keys made for a test, the
+// check of a vss::Error and late-bound calls made by hand.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <objbase.h>
 // clang-format on
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,31 +24,6 @@ class ApartmentEnvironment : public ::testing::Environment {
  public:
   void SetUp() override { ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
   void TearDown() override { CoUninitialize(); }
-};
-
-// A folder of its own below the system's temporary folder, removed before and after, with the
-// read-only files that Get leaves in it.
-struct TempFolder {
-  explicit TempFolder(const std::wstring& name)
-      : path(std::filesystem::temp_directory_path() / (L"ostrabel-" + name)) {
-    makeWritable();
-    std::filesystem::remove_all(path);
-    std::filesystem::create_directories(path);
-  }
-  ~TempFolder() {
-    makeWritable();
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  const std::filesystem::path path;
-
- private:
-  void makeWritable() const {
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ignored)) {
-      SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-  }
 };
 
 // Writes the default value of a key below HKEY_CLASSES_ROOT, for a class the test registers.
