@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "ui/win_platform.h"
 #include "tests/temp_folder.h"
+#include "ui/win_platform.h"
 
 namespace {
 
