@@ -7,8 +7,8 @@ form_value() { wintext form | sed -n "s/^$1=//p"; }
 # The open message box as title, icon, text, buttons and default button, or "box=none".
 box() { wintext box "${1:-5000}"; }
 box_field() { sed -n "s/^$1=//p" <<< "$2"; }
-# Waits up to 20 s for the main window to answer; fails when it does not appear.
-wait_for_window() {  # by the clock: a loaded machine (emulation beside) starts Wine slowly
+# Waits up to 120 s for the main window to answer; fails when it does not appear.
+wait_for_window() {  # by the clock: on a loaded machine Wine starts slowly
   local until=$((SECONDS + 120))
   while [ $SECONDS -lt $until ]; do
     [ "$(form_value title)" = "Ostrabel v1.0.3" ] && return 0; sleep 0.2
