@@ -124,3 +124,17 @@ build_config() {
 wine_warm_up() {
   "$(wine_bin "$1")" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
+
+# A Windows test run by scripts/test-windows runs in the lane CTest gives it (RESOURCE_GROUPS
+# lanes:1): lane 0 is the prefix and X display that test-windows set up; lane N is a copy of that
+# prefix, "$WINEPREFIX.laneN", with a wineserver and a display of its own (the display's number
+# in $build/.laneN.display). Two tests at once then never share windows, focus or clipboard.
+if [[ -z "${OSTRABEL_LANE:-}" && -n "${WINEPREFIX:-}" &&
+      "${CTEST_RESOURCE_GROUP_0_LANES:-}" =~ id:([0-9]+) ]]; then
+  export OSTRABEL_LANE=${BASH_REMATCH[1]}
+  if [ "$OSTRABEL_LANE" != 0 ]; then
+    export WINEPREFIX="$WINEPREFIX.lane$OSTRABEL_LANE"
+    DISPLAY=$(cat "$build/.lane$OSTRABEL_LANE.display")
+    export DISPLAY
+  fi
+fi
