@@ -134,7 +134,7 @@ if [[ -z "${OSTRABEL_LANE:-}" && -n "${WINEPREFIX:-}" &&
   export OSTRABEL_LANE=${BASH_REMATCH[1]}
   if [ "$OSTRABEL_LANE" != 0 ]; then
     export WINEPREFIX="$WINEPREFIX.lane$OSTRABEL_LANE"
-    DISPLAY=$(cat "$build/.lane$OSTRABEL_LANE.display")
+    DISPLAY=":$(cat "$build/.lane$OSTRABEL_LANE.display")"
     export DISPLAY
   fi
 fi
