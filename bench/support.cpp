@@ -16,7 +16,7 @@
 #include <psapi.h>
 // clang-format on
 
-#include "ui/win_platform.h"
+#include "platform/win_platform.h"
 #include "vss/com/com_library.h"
 #else
 #include <sys/resource.h>
@@ -62,6 +62,11 @@ class CountingItem : public vss::Item {
   std::unique_ptr<vss::VersionCursor> versions(int flags) override {
     ++counts_.histories;
     return std::make_unique<CountingCursor>(inner_->versions(flags));
+  }
+  std::vector<std::unique_ptr<vss::Item>> links() override {
+    std::vector<std::unique_ptr<vss::Item>> links = inner_->links();
+    for (auto& link : links) link = wrap(std::move(link), counts_);
+    return links;
   }
   std::unique_ptr<vss::Item> newSubproject(const std::wstring& name,
                                            const std::wstring& comment) override {
@@ -141,7 +146,7 @@ engine::Answer QuietWindow::showMessage(const std::wstring& text, const std::wst
 
 #ifdef _WIN32
 Setting makeSetting() {
-  return {vss::com::makeLibrary(), std::make_unique<ui::WinPlatform>(),
+  return {vss::com::makeLibrary(), std::make_unique<platform::WinPlatform>(),
           "COM client (ProgID SourceSafe)"};
 }
 

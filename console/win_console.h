@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "console/run.h"
-#include "ui/win_platform.h"
+#include "platform/win_platform.h"
 
 namespace console {
 
@@ -84,7 +84,7 @@ class WinEnvironment : public Environment {
 
  private:
   WinTerminal terminal_;
-  ui::WinPlatform platform_;
+  platform::WinPlatform platform_;
   std::unique_ptr<vss::Library> library_;
 };
 

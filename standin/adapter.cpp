@@ -125,7 +125,7 @@ struct Session {
   std::string user;  // the logged-in user, stored spelling
 };
 
-class VersionImpl final : public vss::Version, public VersionDetails {
+class VersionImpl final : public vss::Version {
  public:
   VersionImpl(std::shared_ptr<SharedStore> store, const HistoryRecord& record, std::wstring user,
               std::wstring label)
@@ -308,6 +308,20 @@ class ItemImpl final : public vss::Item, public ItemDetails {
       if (const Fault* f = m.fault(m.links[link_].node, "versions"))
         throw vss::Error(f->status, wide(f->text));
       return std::make_unique<CursorImpl>(session_->store, m, link_);
+    });
+  }
+
+  // Every live entry of the item, in the order they were made, and the entry it was reached
+  // through even when that one is deleted.
+  std::vector<std::unique_ptr<vss::Item>> links() override {
+    return read([&](const Model& m) {
+      std::vector<std::unique_ptr<vss::Item>> out;
+      const std::uint32_t node = m.links[link_].node;
+      for (std::uint32_t l = 0; l < m.links.size(); ++l) {
+        if (m.links[l].node == node && (l == link_ || !m.links[l].deleted))
+          out.push_back(std::make_unique<ItemImpl>(session_, l));
+      }
+      return out;
     });
   }
 

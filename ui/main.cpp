@@ -4,8 +4,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "platform/win_platform.h"
 #include "ui/form1.h"
-#include "ui/win_platform.h"
 #include "vss/com/com_library.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
@@ -16,7 +16,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
   int exitCode = 1;
   {
     std::unique_ptr<vss::Library> library = vss::com::makeLibrary();
-    ui::WinPlatform platform;
+    platform::WinPlatform platform;
     ui::Form1 form(*library, platform);
     if (form.create(showCommand)) exitCode = ui::runMessageLoop(form);
   }

@@ -45,6 +45,13 @@ class Version {
   virtual std::wstring username() = 0;
   // Automation date: days since 1899-12-30 00:00, local time.
   virtual double date() = 0;
+  // The item's version number the record made (a label: the version it labelled).
+  virtual long versionNumber() = 0;
+  // What the record did, in the library's words ("Checked in", "Labeled", ...).
+  virtual std::wstring action() = 0;
+  virtual std::wstring comment() = 0;
+  // The label's text for a label record, empty for any other record.
+  virtual std::wstring label() = 0;
 };
 
 // The history of an item, read one record at a time, newest first, so that a caller can stop
@@ -66,6 +73,9 @@ class Item {
   // Children in the library's order.
   virtual std::vector<std::unique_ptr<Item>> items(bool includeDeleted) = 0;
   virtual std::unique_ptr<VersionCursor> versions(int flags) = 0;
+  // The item at each of its places in the database: a file shared into several projects has a
+  // link in each, every item at least the one it was reached through.
+  virtual std::vector<std::unique_ptr<Item>> links() = 0;
   virtual std::unique_ptr<Item> newSubproject(const std::wstring& name,
                                               const std::wstring& comment) = 0;
   // Shares `file` into this project; `file` may come from another database object of the

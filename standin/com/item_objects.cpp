@@ -104,6 +104,7 @@ class ItemObject final : public DispatchObject {
     kNewSubproject = 18,
     kShare = 19,
     kVersions = 23,
+    kLinks = 25,
   };
   std::span<const MemberEntry> members() const noexcept override {
     static constexpr MemberEntry kMembers[] = {
@@ -122,6 +123,7 @@ class ItemObject final : public DispatchObject {
          .optional = 1},
         {.name = L"Share", .id = kShare, .kind = MemberKind::Method, .required = 1, .optional = 2},
         {.name = L"Versions", .id = kVersions, .kind = MemberKind::PropertyGet, .optional = 1},
+        {L"Links", kLinks, MemberKind::PropertyGet},
     };
     return kMembers;
   }
@@ -150,7 +152,10 @@ class ItemObject final : public DispatchObject {
         break;
       }
       case kItems:
-        setObject(result, items(args.boolean(0, kLiveChildrenOnly)));
+        setObject(result, itemsObject(item_->items(args.boolean(0, kLiveChildrenOnly))));
+        break;
+      case kLinks:
+        setObject(result, itemsObject(item_->links()));
         break;
       case kVersions: {
         const int flags = static_cast<int>(args.int32(0, kNoFlags));
@@ -178,8 +183,7 @@ class ItemObject final : public DispatchObject {
   }
 
  private:
-  ComPtr<IDispatch> items(bool includeDeleted) const {
-    std::vector<std::unique_ptr<vss::Item>> children = item_->items(includeDeleted);
+  ComPtr<IDispatch> itemsObject(std::vector<std::unique_ptr<vss::Item>> children) const {
     auto list = std::make_shared<ItemList>();
     list->reserve(children.size());
     for (auto& child : children) list->push_back(std::move(child));

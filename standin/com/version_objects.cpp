@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "standin/com/objects.h"
-#include "standin/details.h"
 
 namespace standin::com {
 
@@ -11,9 +10,7 @@ namespace {
 
 class VersionObject final : public DispatchObject {
  public:
-  explicit VersionObject(std::unique_ptr<vss::Version> version)
-      : version_(std::move(version)),
-        details_(dynamic_cast<standin::VersionDetails*>(version_.get())) {}
+  explicit VersionObject(std::unique_ptr<vss::Version> version) : version_(std::move(version)) {}
 
  protected:
   // The DISPIDs of IVSSVersion (SSAPI.DLL 6.0).
@@ -44,26 +41,25 @@ class VersionObject final : public DispatchObject {
         setString(result, version_->username());
         break;
       case kVersionNumber:
-        setLong(result, details_ ? details_->versionNumber() : 0);
+        setLong(result, version_->versionNumber());
         break;
       case kAction:
-        setString(result, details_ ? details_->action() : std::wstring());
+        setString(result, version_->action());
         break;
       case kDate:
         setDate(result, version_->date());
         break;
       case kComment:
-        setString(result, details_ ? details_->comment() : std::wstring());
+        setString(result, version_->comment());
         break;
       case kLabel:
-        setString(result, details_ ? details_->label() : std::wstring());
+        setString(result, version_->label());
         break;
     }
   }
 
  private:
   std::unique_ptr<vss::Version> version_;
-  standin::VersionDetails* details_;
 };
 
 class VersionsObject final : public DispatchObject {

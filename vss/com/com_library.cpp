@@ -67,6 +67,22 @@ class ComVersion final : public vss::Version {
     UniqueVariant value = getProperty(object_.get(), *ids_, Member::Date);
     return resultDate(value);
   }
+  long versionNumber() override {
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::VersionNumber);
+    return static_cast<long>(resultInt32(value));
+  }
+  std::wstring action() override {
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::Action);
+    return resultString(value);
+  }
+  std::wstring comment() override {
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::Comment);
+    return resultString(value);
+  }
+  std::wstring label() override {
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::Label);
+    return resultString(value);
+  }
 
  private:
   ComPtr<IDispatch> object_;
@@ -127,16 +143,12 @@ class ComItem final : public vss::Item {
     UniqueVariant collection;
     invoke(object_.get(), ids_->lookup(object_.get(), Member::Items), DISPATCH_PROPERTYGET,
            args.data(), args.count(), collection.put());
-    ComPtr<IDispatch> collectionObject = resultObject(collection);
-    std::vector<std::unique_ptr<vss::Item>> children;
-    if (!collectionObject) return children;
-    ComPtr<IEnumVARIANT> enumerator = newEnum(collectionObject.get());
-    UniqueVariant element;
-    while (nextElement(enumerator.get(), element)) {
-      ComPtr<IDispatch> child = resultObject(element);
-      if (child) children.push_back(std::make_unique<ComItem>(std::move(child), ids_));
-    }
-    return children;
+    return itemsOf(collection);
+  }
+
+  std::vector<std::unique_ptr<vss::Item>> links() override {
+    UniqueVariant collection = getProperty(object_.get(), *ids_, Member::Links);
+    return itemsOf(collection);
   }
 
   std::unique_ptr<vss::VersionCursor> versions(int flags) override {
@@ -188,6 +200,20 @@ class ComItem final : public vss::Item {
   }
 
  private:
+  // The items of an IVSSItems result, enumerated one at a time.
+  std::vector<std::unique_ptr<vss::Item>> itemsOf(UniqueVariant& collection) {
+    ComPtr<IDispatch> collectionObject = resultObject(collection);
+    std::vector<std::unique_ptr<vss::Item>> children;
+    if (!collectionObject) return children;
+    ComPtr<IEnumVARIANT> enumerator = newEnum(collectionObject.get());
+    UniqueVariant element;
+    while (nextElement(enumerator.get(), element)) {
+      ComPtr<IDispatch> child = resultObject(element);
+      if (child) children.push_back(std::make_unique<ComItem>(std::move(child), ids_));
+    }
+    return children;
+  }
+
   std::unique_ptr<vss::Item> wrap(ComPtr<IDispatch> object) const {
     if (!object) return nullptr;
     return std::make_unique<ComItem>(std::move(object), ids_);

@@ -18,8 +18,9 @@
 
 namespace vss::com {
 
-// The members the client calls by name. Each name belongs to one object type of the library
-// (database, item or version), so one id per name is one id per member of that type.
+// The members the client calls by name. Each name the client calls belongs to one object type of
+// the library (database, item or version), so one id per name is one id per member of that type
+// (VersionNumber, which items have too, is called on versions only).
 enum class Member : int {
   Open,
   VSSItem,
@@ -34,6 +35,11 @@ enum class Member : int {
   Get,
   Username,
   Date,
+  VersionNumber,
+  Action,
+  Comment,
+  Label,
+  Links,
   Count,  // number of members, not a member
 };
 

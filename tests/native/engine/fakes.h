@@ -191,6 +191,10 @@ class Item : public vss::Item {
         c.tick("date");
         return c.dateOf ? c.dateOf(spec, in->date()) : in->date();
       }
+      long versionNumber() override { return c.tick("versionNumber"), in->versionNumber(); }
+      std::wstring action() override { return c.tick("action"), in->action(); }
+      std::wstring comment() override { return c.tick("comment"), in->comment(); }
+      std::wstring label() override { return c.tick("label"), in->label(); }
     };
     struct Cursor : vss::VersionCursor {
       Calls& c;
@@ -208,6 +212,12 @@ class Item : public vss::Item {
     if (std::count(c_.noHistory.begin(), c_.noHistory.end(), lower(in_->spec())) == 0)
       cursor->in = in_->versions(flags);
     return cursor;
+  }
+  std::vector<std::unique_ptr<vss::Item>> links() override {
+    c_.tick("links");
+    std::vector<std::unique_ptr<vss::Item>> out;
+    for (auto& i : in_->links()) out.push_back(wrap(c_, std::move(i)));
+    return out;
   }
   std::unique_ptr<vss::Item> newSubproject(const std::wstring& name,
                                            const std::wstring& comment) override {

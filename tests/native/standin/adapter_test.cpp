@@ -28,12 +28,11 @@ std::wstring history(vss::Item& item) {
   std::wstring out;
   auto cursor = item.versions(0);
   while (auto v = cursor->next()) {
-    auto& d = dynamic_cast<standin::VersionDetails&>(*v);
     std::string when = standin::formatDateTime(v->date());
-    out +=
-        v->username() + L" " + std::wstring(when.begin(), when.end()) + L" " + d.action() +
-        (d.label().empty() ? L" " + std::to_wstring(d.versionNumber()) : L" [" + d.label() + L"]") +
-        L" " + d.comment() + L"\n";
+    out += v->username() + L" " + std::wstring(when.begin(), when.end()) + L" " + v->action() +
+           (v->label().empty() ? L" " + std::to_wstring(v->versionNumber())
+                               : L" [" + v->label() + L"]") +
+           L" " + v->comment() + L"\n";
   }
   EXPECT_EQ(cursor->next(), nullptr);  // stays at the end
   return out;
@@ -145,6 +144,13 @@ TEST_F(StandinAdapter, ShareMakesTheFilePartOfTheProjectOrRefusesATakenName) {
   item(L"$/Patch")->newSubproject(L"src", L"")->share(*file, L"0", vss::kFlagRecursYes);
   auto shared = item(L"$/Patch/src/main.c");
   EXPECT_EQ(shared->parent()->spec(), L"$/Patch/src");
+  // Both places of the file are its links, from either of them; a file of its own has one.
+  for (auto* place : {file.get(), shared.get()}) {
+    std::vector<std::wstring> links;
+    for (const auto& link : place->links()) links.push_back(link->spec());
+    EXPECT_EQ(links, (std::vector<std::wstring>{L"$/App/src/Main.c", L"$/Patch/src/Main.c"}));
+  }
+  EXPECT_EQ(item(L"$/App/readme.txt")->links().size(), 1u);
   // One history, with the labels of the projects above each path and no record for the share.
   const std::wstring own = history(*file);
   EXPECT_EQ(history(*shared), own.substr(own.find(L"[Build 12]") + 12));
@@ -235,7 +241,6 @@ TEST_F(StandinAdapter, ObjectsMadeBeforeTheStoreWasRestoredOrReplacedFail) {
     auto app = item(L"$/App");
     auto cursor = late->versions(0);
     auto version = cursor->next();
-    auto& details = dynamic_cast<standin::VersionDetails&>(*version);
     const std::size_t read = readFile(journal).size();
     ASSERT_TRUE(backup.size() < read && read < replacement.size());
     standin::io::writeFile(journal, *restored);
@@ -250,7 +255,7 @@ TEST_F(StandinAdapter, ObjectsMadeBeforeTheStoreWasRestoredOrReplacedFail) {
         [&] { app->items(true); },
         [&] { late->versions(0); },
         [&] { cursor->next(); },
-        [&] { details.comment(); },
+        [&] { version->comment(); },
         [&] { late->get(local, 0); },
         [&] { app->newSubproject(L"New", L""); },
         [&] { app->share(*item(L"$/"), L"0", 0); },

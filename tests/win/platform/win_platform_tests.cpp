@@ -1,4 +1,4 @@
-// ui::WinPlatform on the real calls: the date conversion of the validation, the current time,
+// platform::WinPlatform on the real calls: the date conversion of the validation, the current time,
 // the existence test and folder creation of populateValue, and lower-casing.
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -6,15 +6,15 @@
 
 #include <string>
 
+#include "platform/win_platform.h"
 #include "tests/temp_folder.h"
-#include "ui/win_platform.h"
 
 namespace {
 
 class WinPlatformTest : public ::testing::Test {
  protected:
   testing_support::TempFolder folder_{L"ostrabel-platform"};
-  ui::WinPlatform platform_;
+  platform::WinPlatform platform_;
 };
 
 TEST_F(WinPlatformTest, ToDateReadsTheFormsTheWindowShowsAndRefusesOtherTexts) {

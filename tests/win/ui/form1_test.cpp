@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "box_catcher.h"
+#include "platform/win_platform.h"
 #include "ui/form1.h"
-#include "ui/win_platform.h"
 
 namespace ctl = ui::ctl;
 using engine::ResultList;
@@ -40,6 +40,10 @@ struct FakeHistory : vss::VersionCursor, vss::Version {  // one record: alice, 2
   }
   std::wstring username() override { return L"alice"; }
   double date() override { return 39700.5; }
+  long versionNumber() override { return 1; }
+  std::wstring action() override { return L"Checked in"; }
+  std::wstring comment() override { return {}; }
+  std::wstring label() override { return {}; }
 };
 struct FakeItem : vss::Item {
   std::wstring path;
@@ -63,6 +67,7 @@ struct FakeItem : vss::Item {
   std::unique_ptr<vss::VersionCursor> versions(int) override {
     return std::make_unique<FakeHistory>();
   }
+  std::vector<std::unique_ptr<vss::Item>> links() override { return {}; }
   std::unique_ptr<vss::Item> newSubproject(const std::wstring& n, const std::wstring&) override {
     return std::make_unique<FakeItem>(path + L"/" + n);
   }
@@ -182,7 +187,7 @@ class FormTest : public ::testing::Test {
   }
 
   FakeLibrary library_;
-  ui::WinPlatform platform_;
+  platform::WinPlatform platform_;
   std::unique_ptr<ui::Form1> form_;
 };
 

@@ -36,6 +36,10 @@ struct Record final : vss::Version {
   Record(std::wstring user, double date) : user(std::move(user)), when(date) {}
   std::wstring username() override { return user; }
   double date() override { return when; }
+  long versionNumber() override { return 0; }
+  std::wstring action() override { return {}; }
+  std::wstring comment() override { return {}; }
+  std::wstring label() override { return {}; }
   std::wstring user;
   double when;
 };
@@ -94,6 +98,7 @@ class Item final : public vss::Item {
   std::unique_ptr<vss::VersionCursor> versions(int) override {
     return std::make_unique<Cursor>(store_, node_);
   }
+  std::vector<std::unique_ptr<vss::Item>> links() override { return {}; }
   std::unique_ptr<vss::Item> newSubproject(const std::wstring&, const std::wstring&) override {
     throw vss::Error(E_NOTIMPL, L"");
   }

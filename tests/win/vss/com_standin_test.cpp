@@ -155,6 +155,7 @@ TEST_F(StandinServer, MembersHaveTheTypeLibrarysIdsKindsAndResultTypes) {
       {raw.file.get(), L"NewSubproject", 18, Method, VT_EMPTY},
       {raw.file.get(), L"Share", 19, Method, VT_EMPTY},
       {raw.file.get(), L"Versions", 23, PropertyGet, VT_DISPATCH},
+      {raw.file.get(), L"Links", 25, PropertyGet, VT_DISPATCH},
       {raw.items.get(), L"Count", 1, PropertyGet, VT_I4},
       {raw.items.get(), L"Item", DISPID_VALUE, PropertyGet, VT_EMPTY},
       {raw.items.get(), L"_NewEnum", DISPID_NEWENUM, Method, VT_UNKNOWN},
@@ -245,21 +246,37 @@ TEST_F(StandinServer, ItemsAndPropertiesInTheStoredSpelling) {
   EXPECT_EQ(nullptr, root->parent());
 }
 
+// Every field of a record, read by the client through the server, and a file's links.
 TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
   auto database = openDatabase(*library_);
-  auto cursor = database->vssItem(L"$/App/src/main.c", false)->versions(0);
-  const std::pair<const wchar_t*, const char*> expected[] = {
-      {L"Compileruser", "2024-05-04 08:00"},
-      {L"bob", "2024-05-03 09:30:15"},
-      {L"alice", "2024-05-01 10:00"},
+  auto file = database->vssItem(L"$/App/src/main.c", false);
+  auto cursor = file->versions(0);
+  const struct {
+    const wchar_t* user;
+    const char* date;
+    long number;
+    const wchar_t *action, *comment, *label;
+  } expected[] = {
+      // A project's label carries the project's version number.
+      {L"Compileruser", "2024-05-04 08:00", 1, L"Labeled", L"", L"Build 12"},
+      {L"bob", "2024-05-03 09:30:15", 2, L"Checked in", L"fix", L""},
+      {L"alice", "2024-05-01 10:00", 1, L"Created", L"", L""},
   };
-  for (const auto& [user, date] : expected) {
+  for (const auto& record : expected) {
     auto version = cursor->next();
     ASSERT_NE(nullptr, version);
-    EXPECT_EQ(user, version->username());
-    EXPECT_EQ(standin::parseDateTime(date).value(), version->date()) << date;
+    EXPECT_EQ(record.user, version->username());
+    EXPECT_EQ(standin::parseDateTime(record.date).value(), version->date()) << record.date;
+    EXPECT_EQ(record.number, version->versionNumber());
+    EXPECT_EQ(record.action, version->action());
+    EXPECT_EQ(record.comment, version->comment());
+    EXPECT_EQ(record.label, version->label());
   }
   EXPECT_EQ(nullptr, cursor->next());
+  standin::seed(folder_ / L"db", "share $/App/src/main.c into $/Patch\n");
+  std::vector<std::wstring> links;
+  for (const auto& link : file->links()) links.push_back(link->spec());
+  EXPECT_EQ((std::vector<std::wstring>{L"$/App/src/main.c", L"$/Patch/main.c"}), links);
 }
 
 // One failure of each member through the server and the client (each of the library's failures

@@ -4,7 +4,7 @@
 
 #include "engine/ports.h"
 
-namespace ui {
+namespace platform {
 
 class WinPlatform : public engine::PlatformPort {
  public:
@@ -15,4 +15,4 @@ class WinPlatform : public engine::PlatformPort {
   std::wstring toLower(const std::wstring& text) override;
 };
 
-}  // namespace ui
+}  // namespace platform

@@ -1,6 +1,6 @@
 // The engine's platform port on Win32: wide file APIs, the automation date conversion of the
 // user's locale (VarDateFromStr) and the user locale's lower-casing.
-#include "ui/win_platform.h"
+#include "platform/win_platform.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace ui {
+namespace platform {
 
 namespace {
 
@@ -102,4 +102,4 @@ std::wstring WinPlatform::toLower(const std::wstring& text) {
   return lower;
 }
 
-}  // namespace ui
+}  // namespace platform
