@@ -9,7 +9,9 @@
 #include "standin/dates.h"
 #include "standin/details.h"
 #include "standin/file_io.h"
+#include "standin/local_copy.h"
 #include "standin/shared_store.h"
+#include "standin/statuses.h"
 #include "standin/store.h"
 #include "standin/text.h"
 
@@ -18,48 +20,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The status of an error code of the library's header ssauterr.h:
-// MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, (USHORT) code).
-constexpr std::int32_t essStatus(int code) {
-  return static_cast<std::int32_t>(0x80040000u | static_cast<std::uint16_t>(code));
-}
-
-// Statuses the library reports, with the codes and texts its header gives them:
-// ESS_FILE_NOTFOUND `File "%s" not found`, ESS_VS_LONGNAME `%s is an invalid %s name`,
-// ESS_SS_SHARED `File %s is already shared by this project`.
-constexpr std::int32_t kIniNotFound = essStatus(-10178);
-constexpr std::int32_t kInvalidName = essStatus(-10605);
-constexpr std::int32_t kSharedHere = essStatus(-10450);
-static_assert(kIniNotFound == static_cast<std::int32_t>(0x8004D83E));
-static_assert(kSharedHere == vss::kAlreadyShared);
-static_assert(essStatus(-10604) == vss::kItemExists);       // ESS_VS_ITEMEXISTS
-static_assert(essStatus(-10609) == vss::kNotFound);         // ESS_VS_NOT_FOUND
-static_assert(essStatus(-10551) == vss::kInvalidPassword);  // ESS_UM_BAD_PASSWORD
-static_assert(essStatus(-10558) == vss::kUserNotFound);     // ESS_UM_USER_NOT_FOUND
-
-// Statuses of our own choosing (guesses) where no public fact says what the library reports.
-constexpr std::int32_t kNotOpen = static_cast<std::int32_t>(0x8004D6D6);
-constexpr std::int32_t kFailed = static_cast<std::int32_t>(0x80004005);
-constexpr std::int32_t kPathNotFound = static_cast<std::int32_t>(0x80070003);
-constexpr std::int32_t kAccessDenied = static_cast<std::int32_t>(0x80070005);
-// RPC_E_DISCONNECTED, COM's status for an object whose server no longer holds what it stood for:
-// an object made before its store was restored or replaced on disk.
-constexpr std::int32_t kStale = static_cast<std::int32_t>(0x80010108);
+using status::kFailed;
+using status::kIniNotFound;
+using status::kInvalidName;
+using status::kNotOpen;
+using status::kSharedHere;
+using status::kStale;
 
 std::wstring wide(std::string_view s) { return text::widen(s); }
 
 [[noreturn]] void notFound() { throw vss::Error(vss::kNotFound, L"File or project not found"); }
-
-// A local path of the caller: "\" separates levels as "/" does (the engine joins with "\").
-fs::path localPath(const std::wstring& local) {
-#ifdef _WIN32
-  return fs::path(local);
-#else
-  std::string s = text::narrow(local);
-  std::replace(s.begin(), s.end(), '\\', '/');
-  return fs::path(s);
-#endif
-}
 
 // Runs a library call, turning failures of the file system into library errors.
 template <typename F>
@@ -82,35 +52,6 @@ bool validName(const std::string& name) {
     return c < 0x20 || c == 0x7F ||
            std::wstring_view(L"/\\<>|:;\"$").find(c) != std::wstring_view::npos;
   });
-}
-
-// Writes a fetched file as Get with flags 0 does: read-only (the library's default), replacing
-// a read-only copy. The library answers its own questions: "Folder %s not found, create?" with
-// Yes, so missing folders are made, and "%s is writable, replace?" with No, so a writable copy
-// is left as it is, and the caller "never even knows the question happened": no failure.
-void writeLocalCopy(const std::wstring& local, const std::string& content) {
-  const fs::path path = localPath(local);
-  std::error_code ec;
-  // What the library reports for a folder in the way, or a folder it cannot make, is not known:
-  // these statuses are guesses.
-  if (fs::is_directory(path, ec))
-    throw vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\": it is a folder");
-  const fs::path folder = path.parent_path();
-  if (!folder.empty() && !fs::is_directory(folder, ec) && !fs::create_directories(folder, ec))
-    throw vss::Error(kPathNotFound, L"Cannot write \"" + local + L"\": its folder cannot be made");
-  constexpr fs::perms kWritable =
-      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-  const fs::file_status existing = fs::status(path, ec);
-  if (fs::exists(existing)) {
-    if ((existing.permissions() & fs::perms::owner_write) != fs::perms::none) return;
-    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
-  }
-  try {
-    io::writeFile(path, content);
-  } catch (const io::IoError&) {
-    throw vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\"");
-  }
-  fs::permissions(path, kWritable, fs::perm_options::remove, ec);
 }
 
 // Objects number items and records as the model of one generation does; in another they would
