@@ -10,10 +10,12 @@
 #include "standin/details.h"
 #include "standin/file_io.h"
 #include "standin/local_copy.h"
+#include "standin/real_adapter.h"
 #include "standin/shared_store.h"
 #include "standin/statuses.h"
 #include "standin/store.h"
 #include "standin/text.h"
+#include "standin/vssdb/database.h"
 
 namespace standin {
 namespace {
@@ -358,6 +360,7 @@ class DatabaseImpl final : public vss::Database {
   void open(const std::wstring& srcSafeIni, const std::wstring& username,
             const std::wstring& password) override {
     session_.reset();
+    real_.reset();
     guarded([&] {
       fs::path ini = localPath(srcSafeIni);
       // A missing srcsafe.ini gives ESS_FILE_NOTFOUND, as Microsoft's knowledge base quotes it.
@@ -367,11 +370,15 @@ class DatabaseImpl final : public vss::Database {
       };
       std::error_code ec;
       if (!fs::is_regular_file(ini, ec)) throw missing();
+      const fs::path dir = ini.parent_path().empty() ? fs::path(".") : ini.parent_path();
       std::shared_ptr<SharedStore> store;
       try {
-        store = SharedStore::open(ini.parent_path().empty() ? fs::path(".") : ini.parent_path());
+        store = SharedStore::open(dir);
       } catch (const NoStore&) {
-        throw missing();
+        // Not a store of ours: a database made by real SourceSafe, served read-only.
+        if (!vssdb::Database::isDatabase(dir)) throw missing();
+        real_ = openReal(dir, username, password);
+        return;
       }
       std::lock_guard guard(store->mutex());
       store->catchUp();
@@ -384,6 +391,7 @@ class DatabaseImpl final : public vss::Database {
   }
 
   std::unique_ptr<vss::Item> vssItem(const std::wstring& spec, bool deleted) override {
+    if (real_) return realItem(real_, spec, deleted);
     if (!session_) throw vss::Error(kNotOpen, L"The database is not open");
     return guarded([&]() -> std::unique_ptr<vss::Item> {
       SharedStore& store = *session_->store;
@@ -397,6 +405,7 @@ class DatabaseImpl final : public vss::Database {
 
  private:
   std::shared_ptr<Session> session_;
+  std::shared_ptr<RealSession> real_;
 };
 
 class LibraryImpl final : public vss::Library {
