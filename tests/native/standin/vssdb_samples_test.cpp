@@ -376,6 +376,7 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAreMergedIntoAFilesHistoryByTime) {
   samples::copy(tiny, temp / "db");
   appendLabel(temp / "db/data/a/aaaaaaaa", "Early", "Admin", "2023-05-05 11:33:00");
   appendLabel(temp / "db/data/a/aaaaaaaa", "Build 1", "Compileruser", "2023-05-06 10:00:00");
+  appendLabel(temp / "db/data/b/baaaaaaa", "Same second", "Admin", "2023-05-09 19:46:16");
   appendLabel(temp / "db/data/b/baaaaaaa", "Release", "Compileruser", "2023-05-10 08:00:00");
   EXPECT_EQ(Database(temp / "db").check().damaged, std::vector<std::string>());
   auto db = open(temp / "db", L"Admin", L"");
@@ -383,12 +384,14 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAreMergedIntoAFilesHistoryByTime) {
             L"3 Compileruser 2023-05-10 08:00:00 Labeled [Release] \n"
             L"3 Johnson 2023-05-09 19:46:16 Checked in $/esign-java-authenticator [] "
             L"I want to make changes\n"
+            L"2 Admin 2023-05-09 19:46:16 Labeled [Same second] \n"  // after the file's own
             L"2 Compileruser 2023-05-06 10:00:00 Labeled [Build 1] \n"
             L"2 johns 2023-05-05 11:35:50 Checked in $/esign-java-authenticator [] "
             L"I am going to make changes to ClingBling\n"
             L"1 johns 2023-05-05 11:35:17 Created [] Adding ClingBling\n");
   EXPECT_EQ(history(*db->vssItem(L"$/esign-java-authenticator/Le.txt", false)),
             L"2 Compileruser 2023-05-10 08:00:00 Labeled [Release] \n"
+            L"2 Admin 2023-05-09 19:46:16 Labeled [Same second] \n"
             L"2 Compileruser 2023-05-06 10:00:00 Labeled [Build 1] \n"
             L"2 johns 2023-05-05 11:34:15 Checked in $/esign-java-authenticator [] "
             L"To make initial changes\n"
@@ -403,6 +406,7 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAreMergedIntoAFilesHistoryByTime) {
   EXPECT_NE(dump.find("project $/\n  label \"Early\" by Admin at 2023-05-05 11:33:00\n"
                       "  label \"Build 1\" by Compileruser at 2023-05-06 10:00:00\n"
                       "project $/esign-java-authenticator\n"
+                      "  label \"Same second\" by Admin at 2023-05-09 19:46:16\n"
                       "  label \"Release\" by Compileruser at 2023-05-10 08:00:00\n"),
             std::string::npos)
       << dump;
@@ -433,6 +437,8 @@ TEST(VssdbSamples, DamageIsTheLibrarysDamagedFailureForThatItemOnly) {
       {"the file's item header", "data/d/daaaaaaa", 100, history(cling)},
       {"its newest content", "data/d/daaaaaaa.a", -3, history(cling)},
       {"a reverse delta", "data/d/daaaaaaa", 2050, history(cling)},
+      // crcs.dat: the 72-byte header record, then a u32 per physical name; DAAAAAAA is the 4th.
+      {"its CRC in crcs.dat", "data/crcs.dat", 72 + 3 * 4, history(cling)},
       {"the project's entries", "data/b/baaaaaaa.a", 20,
        [](vss::Database& db) {
          auto project = db.vssItem(L"$/esign-java-authenticator", false);
