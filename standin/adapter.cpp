@@ -1,6 +1,8 @@
 // The vss port implemented directly over stand-in stores: database, item, history cursor and
-// version objects. Every object holds the store's shared model, so it outlives the object that
-// made it, and every call first catches up with what other processes appended.
+// version objects. A database object opened on a folder that holds a database made by real
+// SourceSafe instead serves that one, read-only, through real_adapter.cpp. Every object holds the
+// store's shared model, so it outlives the object that made it, and every call first catches up
+// with what other processes appended.
 #include "standin/adapter.h"
 
 #include <algorithm>

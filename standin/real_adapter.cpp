@@ -68,7 +68,7 @@ class RealVersion final : public vss::Version {
   std::wstring username() override { return wide(listed_.event->user); }
   double date() override { return session_->db.date(listed_.event->stored); }
   long versionNumber() override { return listed_.version; }
-  std::wstring action() override { return wide(listed_.event->action_text); }
+  std::wstring action() override { return wide(listed_.event->actionText); }
   std::wstring comment() override { return wide(listed_.event->comment); }
   std::wstring label() override { return wide(listed_.event->label); }
 

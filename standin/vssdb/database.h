@@ -56,7 +56,7 @@ struct Event {
   std::string user;         // UTF-8, as every text below
   std::string label;        // label records only
   std::string comment;      // the record's comment (a label's: its label comment when it has none)
-  std::string action_text;  // as the library words it: "Checked in $/A", "Added x.c", ...
+  std::string actionText;   // as the library words it: "Checked in $/A", "Added x.c", ...
   std::uint32_t delta = 0;  // check-ins: the offset of the reverse delta in the item file, or 0
 };
 
@@ -110,7 +110,6 @@ class Database {
   // checks; a damaged project is kept, marked damaged, with no children.
   explicit Database(const std::filesystem::path& dir);
 
-  const std::filesystem::path& dataFolder() const { return data_; }
   const std::vector<User>& users() const { return users_; }
   // The user of that name (letter case ignored), or nullptr.
   const User* user(std::string_view name) const;
@@ -143,7 +142,6 @@ class Database {
 
   // The automation date (local time) of a stored time: see times.h.
   double date(std::int64_t stored) const { return zone_.date(stored); }
-  const TimeZone& zone() const { return zone_; }
 
   // Verifies every record, content and reverse delta of the database and counts them.
   CheckCounts check() const;

@@ -70,65 +70,65 @@ Event Database::event(const Record& r, const std::vector<Record>& records,
       e.label = decodeAnsi(f.text(44, 32));
       if (const std::uint16_t length = f.u16(86); length > 0 && e.comment.empty())
         e.comment = textAt(f.u32(80), length);
-      e.action_text = "Labeled";
+      e.actionText = "Labeled";
       break;
     case kCreateProject:
     case kCreateFile:
-      e.action_text = "Created";
+      e.actionText = "Created";
       break;
     case kAddProject:
     case kAddFile:
-      e.action_text = "Added " + nameAt(88);
+      e.actionText = "Added " + nameAt(88);
       break;
     case kDestroyProject:
     case kDestroyFile:
-      e.action_text = "Destroyed " + nameAt(88);
+      e.actionText = "Destroyed " + nameAt(88);
       break;
     case kDeleteProject:
     case kDeleteFile:
-      e.action_text = "Deleted " + nameAt(88);
+      e.actionText = "Deleted " + nameAt(88);
       break;
     case kRecoverProject:
     case kRecoverFile:
-      e.action_text = "Recovered " + nameAt(88);
+      e.actionText = "Recovered " + nameAt(88);
       break;
     case kRenameProject:
     case kRenameFile:
-      e.action_text = "Renamed " + nameAt(128) + " to " + nameAt(88);
+      e.actionText = "Renamed " + nameAt(128) + " to " + nameAt(88);
       break;
     case kMoveFrom:
-      e.action_text = "Moved from " + path(88);
+      e.actionText = "Moved from " + path(88);
       break;
     case kMoveTo:
-      e.action_text = "Moved to " + path(88);
+      e.actionText = "Moved to " + path(88);
       break;
     case kShareFile: {
       const std::int16_t unpinned = f.i16(388), pinned = f.i16(390);
       const std::string file = nameAt(348);
-      e.action_text = unpinned < 0    ? "Shared " + joined(path(88), file)
-                      : unpinned == 0 ? "Pinned " + file + " to version " + std::to_string(pinned)
-                                      : "Unpinned " + file;
+      e.actionText = unpinned < 0    ? "Shared " + joined(path(88), file)
+                     : unpinned == 0 ? "Pinned " + file + " to version " + std::to_string(pinned)
+                                     : "Unpinned " + file;
       break;
     }
     case kBranchFile:
-      e.action_text = "Branched " + nameAt(88);
+      e.actionText = "Branched " + nameAt(88);
       break;
     case kCheckIn:
       e.delta = f.u32(88);
       if (e.delta != 0) recordAt(records, e.delta, "FD", name);
-      e.action_text = "Checked in " + path(96);
+      e.actionText = "Checked in " + path(96);
       break;
     case kCreateBranch:
-      e.action_text = "Branched at version " + std::to_string(e.version - 1);
+      e.actionText = "Branched at version " + std::to_string(e.version - 1);
       break;
     case kArchiveProject:
-      e.action_text = "Archived " + nameAt(88);
+      e.actionText = "Archived " + nameAt(88);
       break;
     case kRestoreProject:
-      e.action_text = "Restored " + nameAt(88);
+      e.actionText = "Restored " + nameAt(88);
       break;
     default:
-      e.action_text = "Action " + std::to_string(e.action);
+      e.actionText = "Action " + std::to_string(e.action);
   }
   return e;
 }
