@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -51,6 +53,50 @@ inline void copy(const fs::path& from, const fs::path& to) {
                     fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec,
                     fs::perm_options::add);
 }
+
+// The CRC crcs.dat keeps for a physical file, read here as the samples' README describes the
+// table (after the header record, one u32 per physical name read as a number in base 26, first
+// letter least significant), independently of the reader.
+inline std::uint32_t crcsDatEntry(const fs::path& db, const std::string& physical) {
+  const std::string table = bytes(db / "data" / "crcs.dat");
+  const auto u32 = [&](std::size_t at) {
+    std::uint32_t v = 0;
+    for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<unsigned char>(table.at(at + k));
+    return v;
+  };
+  std::size_t index = 0;
+  for (auto c = physical.rbegin(); c != physical.rend(); ++c) index = index * 26 + (*c - 'A');
+  return u32(8 + u32(0) + 4 * index);
+}
+
+// Sets the machine's time zone for one test (TZ rules: POSIX natively, the C runtime's own
+// "NAME[+|-]hh[:mm]" under Windows, which both read "UTC0", "IST-5:30" and "CST-8" alike).
+class LocalZone {
+ public:
+  explicit LocalZone(const char* tz) {
+    if (const char* old = std::getenv("TZ")) old_ = old;
+    set(tz);
+  }
+  ~LocalZone() { set(old_ ? old_->c_str() : nullptr); }
+  LocalZone(const LocalZone&) = delete;
+  LocalZone& operator=(const LocalZone&) = delete;
+
+ private:
+  static void set(const char* tz) {
+#ifdef _WIN32
+    _putenv_s("TZ", tz ? tz : "");
+    _tzset();
+#else
+    if (tz) {
+      setenv("TZ", tz, 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+#endif
+  }
+  std::optional<std::string> old_;
+};
 
 }  // namespace samples
 

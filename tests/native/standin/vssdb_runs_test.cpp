@@ -23,38 +23,6 @@ using engine::TextBox;
 using standin::text::widen;
 using standin::vssdb::Database;
 
-class LocalZone {
- public:
-  explicit LocalZone(const char* tz) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  ~LocalZone() {
-    if (old_) {
-      setenv("TZ", old_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  std::optional<std::string> old_;
-};
-
-std::uint32_t crcsDatEntry(const fs::path& db, const std::string& physical) {
-  const std::string table = samples::bytes(db / "data" / "crcs.dat");
-  const auto u32 = [&](std::size_t at) {
-    std::uint32_t v = 0;
-    for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<unsigned char>(table.at(at + k));
-    return v;
-  };
-  std::size_t index = 0;
-  for (auto c = physical.rbegin(); c != physical.rend(); ++c) index = index * 26 + (*c - 'A');
-  return u32(8 + u32(0) + 4 * index);
-}
-
 // Every file a walk of `project` meets: the files below it through live entries, by path.
 std::map<std::string, std::uint32_t> liveFiles(const Database& db, const std::string& project) {
   std::map<std::string, std::uint32_t> out;
@@ -119,7 +87,8 @@ TEST_F(RealRun, LocalFetchesEveryFileWithTheBytesSourceSafeStored) {
               window_.shared.end());
     const fs::path local = temp_ / "out" / spec.substr(2);
     const std::string bytes = samples::bytes(local);
-    EXPECT_EQ(standin::vssdb::crc32(bytes), crcsDatEntry(micnets, db.nodes()[node].physical));
+    EXPECT_EQ(standin::vssdb::crc32(bytes),
+              samples::crcsDatEntry(micnets, db.nodes()[node].physical));
     EXPECT_EQ(fs::status(local).permissions() & fs::perms::owner_write, fs::perms::none);
   }
 }
@@ -148,7 +117,7 @@ TEST_F(RealRun, ViewSelectsByTheDatesOfThisMachinesTimeZone) {
                 L"2023-05-09 19:47",
                 {project + L"/clingBling.txt"}},
        }) {
-    LocalZone zone(c.machine);
+    samples::LocalZone zone(c.machine);
     inputs(tiny, project, L"Johnson", L"AAH8", c.start, c.end);
     run(engine::ModeOption::View);
     EXPECT_EQ(window_.shared, c.selected) << c.machine << " " << standin::text::narrow(c.start);

@@ -28,27 +28,6 @@ using standin::vssdb::Database;
 using standin::vssdb::Event;
 using standin_test::failure;
 
-// Sets the machine's time zone for one test (POSIX TZ rules, no zone files needed).
-class LocalZone {
- public:
-  explicit LocalZone(const char* tz) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  ~LocalZone() {
-    if (old_) {
-      setenv("TZ", old_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  std::optional<std::string> old_;
-};
-
 // The samples' figures as their README publishes them (counted there by other means).
 struct Figures {
   const char* name;
@@ -63,21 +42,6 @@ const Figures kFigures[] = {
     {"push114crm", 201, 12, 0, 189, 0, 189, 0, 1, 401, 0, 0, 0, 0, 0, 3},
     {"tiny", 4, 2, 0, 2, 0, 5, 3, 3, 10, 0, 0, 0, 0, 0, 4},
 };
-
-// The CRC crcs.dat keeps for a physical file, read here as the samples' README describes the
-// table (after the header record, one u32 per physical name read as a number in base 26,
-// first letter least significant).
-std::uint32_t crcsDatEntry(const fs::path& db, const std::string& physical) {
-  const std::string table = samples::bytes(db / "data" / "crcs.dat");
-  const auto u32 = [&](std::size_t at) {
-    std::uint32_t v = 0;
-    for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<unsigned char>(table.at(at + k));
-    return v;
-  };
-  std::size_t index = 0;
-  for (auto c = physical.rbegin(); c != physical.rend(); ++c) index = index * 26 + (*c - 'A');
-  return u32(8 + u32(0) + 4 * index);
-}
 
 TEST(VssdbSamples, EveryChecksumAndCrcOfEverySampleHoldsAndTheFiguresAreThePublishedOnes) {
   int found = 0;
@@ -124,7 +88,7 @@ TEST(VssdbSamples, EveryChecksumAndCrcOfEverySampleHoldsAndTheFiguresAreThePubli
       shared += db.entriesOf(n).size() > 1;
       // The newest content against crcs.dat, read here independently of the reader.
       EXPECT_EQ(standin::vssdb::crc32(db.newestContent(n)),
-                crcsDatEntry(*dir, db.nodes()[n].physical))
+                samples::crcsDatEntry(*dir, db.nodes()[n].physical))
           << db.nodes()[n].physical;
       // Every version has its content, the oldest first made by the longest chain of deltas.
       auto all = db.contents(n);
@@ -178,7 +142,7 @@ std::wstring names(const std::vector<std::unique_ptr<vss::Item>>& items) {
 // Its srcsafe.ini says TZ_Bias -330: read in India, the dates are the stored wall clock.
 TEST(VssdbSamples, TinyHistoriesAreThoseReadByHandFromItsFiles) {
   REQUIRE_SAMPLE(tiny, "tiny");
-  LocalZone india("IST-5:30");
+  samples::LocalZone india("IST-5:30");
   auto db = open(tiny, L"Admin", L"");
   auto root = db->vssItem(L"$/", false);
   EXPECT_EQ(root->name(), L"$/");
@@ -216,7 +180,7 @@ TEST(VssdbSamples, TinyHistoriesAreThoseReadByHandFromItsFiles) {
   EXPECT_EQ(cling->links().size(), 1u);
 
   // Read elsewhere, the same records show in that machine's local time.
-  LocalZone utc("UTC0");
+  samples::LocalZone utc("UTC0");
   auto cursor = le->versions(0);
   EXPECT_EQ(standin::formatDateTime(cursor->next()->date()), "2023-05-05 06:04:15");
 }
@@ -371,7 +335,7 @@ void appendLabel(const fs::path& itemFile, const std::string& label, const std::
 // the file's version number at that time; a project lists its own.
 TEST(VssdbSamples, LabelsOfTheProjectsAboveAreMergedIntoAFilesHistoryByTime) {
   REQUIRE_SAMPLE(tiny, "tiny");
-  LocalZone india("IST-5:30");
+  samples::LocalZone india("IST-5:30");
   standin_test::TempDir temp("ostrabel-vssdb-labels");
   samples::copy(tiny, temp / "db");
   appendLabel(temp / "db/data/a/aaaaaaaa", "Early", "Admin", "2023-05-05 11:33:00");
