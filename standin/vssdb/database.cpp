@@ -247,6 +247,8 @@ void Database::readTree() {
     kids_[project] = std::move(kids);
     items_[project] = data;
   }
+  places_.resize(nodes_.size());
+  for (std::uint32_t e = 0; e < entries_.size(); ++e) places_[entries_[e].node].push_back(e);
 }
 
 std::vector<std::uint32_t> Database::children(std::uint32_t node, bool includeDeleted) const {
@@ -290,12 +292,7 @@ std::string Database::spec(std::uint32_t entry) const {
   return above + (above.back() == '/' ? "" : "/") + e.name;
 }
 
-std::vector<std::uint32_t> Database::entriesOf(std::uint32_t node) const {
-  std::vector<std::uint32_t> out;
-  for (std::uint32_t e = 0; e < entries_.size(); ++e)
-    if (entries_[e].node == node) out.push_back(e);
-  return out;
-}
+std::vector<std::uint32_t> Database::entriesOf(std::uint32_t node) const { return places_[node]; }
 
 std::shared_ptr<const ItemData> Database::item(std::uint32_t node) const {
   std::lock_guard guard(mutex_);

@@ -168,8 +168,9 @@ class Database {
   bool haveCrcs_ = false;
   std::vector<Node> nodes_;
   std::vector<Entry> entries_;
-  std::vector<std::uint32_t> projectEntry_;       // by node
-  std::vector<std::vector<std::uint32_t>> kids_;  // by node: its entries, in library order
+  std::vector<std::uint32_t> projectEntry_;         // by node
+  std::vector<std::vector<std::uint32_t>> kids_;    // by node: its entries, in library order
+  std::vector<std::vector<std::uint32_t>> places_;  // by node: the entries naming it, as read
   std::map<std::string, std::uint32_t> byPhysical_;
   std::size_t openRecords_ = 0;  // records verified while opening
   mutable std::mutex mutex_;
