@@ -219,7 +219,7 @@ std::vector<std::optional<std::string>> Database::contents(std::uint32_t node) c
   if (data->events.empty()) return out;
   out.resize(static_cast<std::size_t>(data->events.back().version));
   bool known = true;
-  const std::string name = physicalPath(nodes_[node].physical).filename().string();
+  const std::string name = fs::relative(physicalPath(nodes_[node].physical), dir_).generic_string();
   std::vector<Record> records;
   for (auto e = data->events.rbegin(); e != data->events.rend(); ++e) {
     if (known && e->version >= 1) out[static_cast<std::size_t>(e->version - 1)] = current;

@@ -291,6 +291,9 @@ TEST(VssdbSamples, GetWritesTheNewestBytesReadOnlyAndChangesAreRefused) {
   EXPECT_EQ(
       failure([&] { project->newSubproject(L"New", L""); }, static_cast<std::int32_t>(0x8004D749)),
       L"You do not have access rights to $/esign-java-authenticator");
+  // Nor do the tool's commands that write: a store is never made over a database.
+  EXPECT_THROW(standin::createStore(temp / "db"), standin::ToolError);
+  EXPECT_THROW(standin::seed(temp / "db", "user x\n"), standin::ToolError);
   EXPECT_EQ(snapshot(), before);  // no lock file, nothing written
 }
 
