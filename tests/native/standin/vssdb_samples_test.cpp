@@ -185,6 +185,59 @@ TEST(VssdbSamples, TinyHistoriesAreThoseReadByHandFromItsFiles) {
   EXPECT_EQ(standin::formatDateTime(cursor->next()->date()), "2023-05-05 06:04:15");
 }
 
+// The place of a physical item, by its eight letters.
+std::wstring specOf(const Database& db, const std::string& physical) {
+  for (std::uint32_t n = 0; n < db.nodes().size(); ++n)
+    if (db.nodes()[n].physical == physical)
+      return standin::text::widen(db.spec(db.entriesOf(n)[0]));
+  ADD_FAILURE() << "no item " << physical;
+  return L"";
+}
+
+// Read by hand from inventory's data/a/acaaaaaa (xxd): a 6.0 database, no [TimeZone], so its
+// stored times are the dates on any machine.
+TEST(VssdbSamples, InventoryTimesAreShownAsStoredWhereverTheyAreRead) {
+  REQUIRE_SAMPLE(inventory, "inventory");
+  const std::wstring spec = specOf(Database(inventory), "ACAAAAAA");
+  EXPECT_EQ(spec.substr(spec.rfind(L'/')), L"/frmitem.vb");
+  const std::wstring project =
+      L"$/Invetory Shaili/Inventory Shaili/Software Projects/Invetory Shaili 2015/Inventory Shaili";
+  for (const char* machine : {"UTC0", "CST-8"}) {
+    samples::LocalZone zone(machine);
+    auto db = open(inventory, L"Admin", L"");
+    EXPECT_EQ(history(*db->vssItem(spec, false)),
+              L"3 Dhaval 2016-06-11 12:06:20 Checked in " + project +
+                  L" [] Fixed bugs at customer end and add logs relatd code.\n"
+                  L"2 Dhaval 2016-02-25 23:34:04 Checked in " +
+                  project + L" [] \n1 Dhaval 2015-10-10 13:48:54 Created [] \n")
+        << machine;
+  }
+}
+
+// Read by hand from micnets' data/e/eiaaaaaa (the deleted project RSS: its files renamed twice)
+// and data/c/cdaaaaaa (its Web project: files deleted and recovered), dated in US Eastern time
+// (TZ_Bias 300, daylight from the second Sunday of March): read in UTC, five hours later in
+// January, four in June.
+TEST(VssdbSamples, MicnetsProjectRecordsReadByHandWithTheirDaylightTime) {
+  REQUIRE_SAMPLE(micnets, "micnets");
+  samples::LocalZone utc("UTC0");
+  const Database reader(micnets);
+  auto db = open(micnets, L"Admin", L"");
+  const std::wstring rss = history(*db->vssItem(specOf(reader, "EIAAAAAA"), true));
+  for (const wchar_t* line :
+       {L"6 Janet 2009-01-16 05:09:37 Renamed Links.ashx to RSSLinks.ashx [] \n",
+        L"8 Janet 2009-01-16 05:09:58 Renamed RSSLinks.ashx to RSS_Links.ashx [] \n",
+        L"5 Janet 2009-01-16 05:09:25 Deleted Links.ashx [] \n"})
+    EXPECT_NE(rss.find(line), std::wstring::npos)
+        << standin::text::narrow(line) << standin::text::narrow(rss);
+  const std::wstring web = history(*db->vssItem(specOf(reader, "CDAAAAAA"), true));
+  for (const wchar_t* line : {L"32 Janet 2009-06-07 15:40:40 Recovered WebForm1.aspx [] \n",
+                              L"27 Janet 2009-05-23 21:53:39 Deleted WebForm1.aspx [] \n",
+                              L"47 Michael 2010-09-24 11:52:16 Recovered WebForm1.aspx [] \n"})
+    EXPECT_NE(web.find(line), std::wstring::npos)
+        << standin::text::narrow(line) << standin::text::narrow(web);
+}
+
 TEST(VssdbSamples, UsersComeFromUmDatAndPasswordsAreCheckedAgainstTheirHash) {
   REQUIRE_SAMPLE(tiny, "tiny");
   // Johnson's hash in um.dat is 0x6D3E; "AAH8" is a password with that hash (found by search: the
