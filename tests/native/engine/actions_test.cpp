@@ -192,6 +192,46 @@ fault $/Src/w.c get 0x8004D694
   EXPECT_EQ(dump(), before);
 }
 
+// Get leaves a writable copy as it is and still succeeds. Such a copy (edited by hand, or cut short
+// by a killed run) is not fetched: the file is unprocessed with "the file exists" (0x80070050)
+// and the copy stays as it is. A read-only copy, what a fetch leaves, is replaced at every run.
+TEST_F(Local, AWritableCopyIsLeftAsItIsAndTheFileListedAsNotFetched) {
+  seed(R"(
+file $/Src/app/edited.c by alice at 2024-05-03 10:00 content "from the database"
+file $/Src/app/fetched.c by alice at 2024-05-03 10:00 content "new"
+file $/Src/cut.c by alice at 2024-05-03 10:00 content "the whole content"
+file $/Src/new.c by alice at 2024-05-03 10:00 content "new"
+)");
+  fs::create_directories(root_ / "out" / "app");
+  std::ofstream(root_ / "out" / "app" / "edited.c") << "edited by hand";
+  std::ofstream(root_ / "out" / "app" / "fetched.c") << "fetched by an earlier run";
+  std::ofstream(root_ / "out" / "cut.c") << "the who";
+  fs::permissions(root_ / "out" / "app" / "fetched.c", fs::perms::all & ~fs::perms::owner_write);
+  const std::wstring exists = L" - 未知错误,代码: -2147024816";
+  const std::wstring edited = out() + L"\\app\\edited.c", fetched = out() + L"\\app\\fetched.c";
+  const Strings tree = {"app/", "app/edited.c=edited by hand", "app/fetched.c=new", "cut.c=the who",
+                        "new.c=new"};
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE(round);
+    reset();
+    window_.selected = ModeOption::Local;
+    platform_.writableCalls.clear();
+    run();
+    EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/fetched.c", L"$/Src/new.c"}));
+    EXPECT_EQ(window_.unshared, (Lines{L"$/Src/app/edited.c" + exists, L"$/Src/cut.c" + exists}));
+    EXPECT_EQ(localTree(), tree);
+    EXPECT_EQ(calls().getLog, (Lines{fetched + L"|0", out() + L"\\new.c|0"}));
+    // Asked where Get would write, once per file.
+    EXPECT_EQ(platform_.writableCalls,
+              (Lines{edited, fetched, out() + L"\\cut.c", out() + L"\\new.c"}));
+    for (const char* copy : {"app/fetched.c", "new.c"}) {
+      EXPECT_EQ(fs::status(root_ / "out" / copy).permissions() & fs::perms::owner_write,
+                fs::perms::none)
+          << copy;
+    }
+  }
+}
+
 TEST_F(Local, MirrorsTheFoldersWithOneTestPerLevelAndReusesExistingOnes) {
   seed(
       "file $/Src/app/ui/a.frm by alice at 2024-05-03 10:00 content a\n"

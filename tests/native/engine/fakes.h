@@ -114,6 +114,13 @@ class DiskPlatform : public engine::PlatformPort {
     if (!fs::is_directory(p.parent_path(), ec)) return 3;  // ERROR_PATH_NOT_FOUND
     return fs::create_directory(p, ec) ? 0 : 5;
   }
+  bool writableFileExists(const std::wstring& path) override {
+    writableCalls.push_back(path);
+    std::error_code ec;
+    const fs::file_status status = fs::status(native(path), ec);
+    return fs::is_regular_file(status) &&
+           (status.permissions() & fs::perms::owner_write) != fs::perms::none;
+  }
   std::optional<double> toDate(const std::wstring& t) override {
     return standin::parseDateTime(standin::text::narrow(t));
   }
@@ -126,7 +133,7 @@ class DiskPlatform : public engine::PlatformPort {
 
   std::wstring now = L"2030-01-01 00:00:00";
   std::map<std::wstring, std::uint32_t> failCreate;  // exact path → system error code
-  Lines existsCalls, createCalls;
+  Lines existsCalls, createCalls, writableCalls;
   int lowers = 0, throwAtLower = 0;
 };
 
