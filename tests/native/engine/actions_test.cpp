@@ -78,6 +78,9 @@ delete $/Patch/lib
             (Lines{L"$/Patch/APP<-$/Src/app/x.c|0|8192", L"$/Patch/lib<-$/Src/lib/y.c|0|8192"}));
 }
 
+// "An item with that name already exists" is the file's own success only where that item is the
+// file itself (one of its links is the target's path and its name, in any letter case); another
+// file of its name in the patch leaves the file unprocessed, and the patch unchanged.
 TEST_F(Share, OutcomesOfTheShareAreListedByStatus) {
   seed(R"(
 file $/Src/a.c by alice at 2024-05-03 10:00
@@ -85,17 +88,41 @@ file $/Src/b.c by alice at 2024-05-03 10:00
 file $/Src/c.c by alice at 2024-05-03 10:00
 file $/Src/d.c by alice at 2024-05-03 10:00
 file $/Src/e.c by alice at 2024-05-03 10:00
+file $/Src/config.h by alice at 2024-05-03 10:00
+file $/Src/lib/f.c by alice at 2024-05-03 10:00
+file $/Src/lib/g.c by alice at 2024-05-03 10:00
 share $/Src/a.c into $/Patch
 delete $/Patch/a.c
 fault $/Src/b.c share 0x8004D72E
 fault $/Src/c.c share 42
 fault $/Src/d.c share 0x8004D694
+file $/Patch/config.h by bob at 2024-04-01 10:00 content "foreign"
+project $/Patch/LIB
+share $/Src/lib/f.c into $/Patch/LIB
+fault $/Src/lib/f.c share 0x8004D694
+project $/Other
+share $/Src/lib/g.c into $/Other
+fault $/Src/lib/g.c share 0x8004D694
 )");
+  // The library may spell a link's path otherwise than the project it was looked up by.
+  calls().linkSpelling = [](const std::wstring& spec) {
+    std::wstring upper = spec;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    return upper;
+  };
+  const Strings before = dumpLines();
   run();
+  const std::wstring exists = L" - 未知错误,代码: -2147166572";
   EXPECT_EQ(window_.unshared, (Lines{L"$/Src/a.c - patch目录原来share过这个文件,但被删除了",
-                                     L"$/Src/c.c - 未知错误,代码: 42"}));
-  EXPECT_EQ(window_.shared, (Lines{L"$/Src/b.c", L"$/Src/d.c", L"$/Src/e.c"}));
+                                     L"$/Src/c.c - 未知错误,代码: 42", L"$/Src/config.h" + exists,
+                                     L"$/Src/d.c" + exists, L"$/Src/lib/g.c" + exists}));
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/b.c", L"$/Src/e.c", L"$/Src/lib/f.c"}));
   EXPECT_EQ(window_.boxes.size(), 1u);
+  // Only e.c was shared; the foreign config.h is still the patch's own file.
+  Strings added;
+  for (const std::string& line : dumpLines())
+    if (std::find(before.begin(), before.end(), line) == before.end()) added.push_back(line);
+  EXPECT_EQ(added, (Strings{"file $/Patch/e.c", "file $/Src/e.c shares $/Patch/e.c"}));
 }
 
 TEST_F(Share, TheSecondFileOfAFolderCausesNoEnumerationAndNoCreation) {

@@ -157,7 +157,10 @@ struct Calls {
   std::function<double(const std::wstring&, double)> dateOf;
   int newSubprojects = 0, recordsRead = 0;
   Lines lookupLog, enumerationLog, shareLog, getLog;  // share: "target<-file|comment|flags"
-  std::map<std::wstring, std::int32_t> lookupFaults, subprojectFaults;  // the last by name
+  // Lookups by path, subprojects by name, path reads by the item's path.
+  std::map<std::wstring, std::int32_t> lookupFaults, subprojectFaults, specFaults;
+  // How the library spells the path of an item that links() handed out, if not as stored.
+  std::function<std::wstring(const std::wstring&)> linkSpelling;
   Lines noHistory;
 };
 
@@ -174,7 +177,12 @@ class Item : public vss::Item {
   }
   int type() override { return c_.tick("type"), in_->type(); }
   std::wstring name() override { return c_.tick("name"), in_->name(); }
-  std::wstring spec() override { return c_.tick("spec"), in_->spec(); }
+  std::wstring spec() override {
+    c_.tick("spec");
+    std::wstring spec = in_->spec();
+    failIf(c_.specFaults, lower(spec), L"Injected failure of spec");
+    return link_ && c_.linkSpelling ? c_.linkSpelling(spec) : spec;
+  }
   std::unique_ptr<vss::Item> parent() override {
     return c_.tick("parent"), wrap(c_, in_->parent());
   }
@@ -223,7 +231,10 @@ class Item : public vss::Item {
   std::vector<std::unique_ptr<vss::Item>> links() override {
     c_.tick("links");
     std::vector<std::unique_ptr<vss::Item>> out;
-    for (auto& i : in_->links()) out.push_back(wrap(c_, std::move(i)));
+    for (auto& i : in_->links()) {
+      out.push_back(wrap(c_, std::move(i)));
+      static_cast<Item&>(*out.back()).link_ = true;
+    }
     return out;
   }
   std::unique_ptr<vss::Item> newSubproject(const std::wstring& name,
@@ -249,6 +260,7 @@ class Item : public vss::Item {
  private:
   Calls& c_;
   std::unique_ptr<vss::Item> in_;
+  bool link_ = false;  // handed out by links()
 };
 
 class Library : public vss::Library {
