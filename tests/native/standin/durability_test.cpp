@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "standin/adapter.h"
 #include "standin/store.h"
 #include "tests/native/standin/support.h"
@@ -74,14 +76,39 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
                              ".c comment \"second\"\n");
   const std::string good = readFile(journal);
   auto lineAt = [&](std::size_t byte) { return good.rfind('\n', byte - 1) + 1; };
+  // A flipped bit fails the checksum of its line. A whole line removed or repeated keeps every
+  // checksum: the count of the commit record after it tells it, and the damage is at that record.
   struct Case {
     const char* what;
-    std::size_t byte;
-  } cases[] = {
-      {"a record of the first seeded change", good.find("file\t") + 2},
-      {"a line end, joining two lines", good.find('\n', good.size() / 2)},
-      {"a commit record", good.find("commit", good.size() / 2) + 7},
-      {"the last change's record", lineAt(good.size() - 1) - 5},
+    std::size_t byte;  // where the damage is done
+    std::function<std::pair<std::string, std::size_t>(std::size_t)> damage;  // text, offset named
+  };
+  const auto flip = [&](std::size_t byte) {
+    std::string damaged = good;
+    damaged[byte] ^= 0x10;
+    return std::make_pair(damaged, lineAt(byte));
+  };
+  const auto line = [&](std::size_t start) {
+    return good.substr(start, good.find('\n', start) + 1 - start);
+  };
+  const auto removed = [&](std::size_t start) {
+    std::string damaged = good;
+    damaged.erase(start, line(start).size());
+    return std::make_pair(damaged, start);  // the commit record moved up to where it was
+  };
+  const auto repeated = [&](std::size_t start) {
+    std::string damaged = good;
+    damaged.insert(start, line(start));
+    return std::make_pair(damaged, start + 2 * line(start).size());
+  };
+  const std::size_t middleRecord = lineAt(good.find("version\t", good.size() / 2));
+  const Case cases[] = {
+      {"a record of the first seeded change", good.find("file\t") + 2, flip},
+      {"a line end, joining two lines", good.find('\n', good.size() / 2), flip},
+      {"a commit record", good.find("commit", good.size() / 2) + 7, flip},
+      {"the last change's record", lineAt(good.size() - 1) - 5, flip},
+      {"a whole record line removed", middleRecord, removed},
+      {"a whole record line repeated", middleRecord, repeated},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -89,10 +116,10 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
     auto db = standin::makeLibrary()->newDatabase();
     db->open(ini, L"Admin", L"");
     auto root = db->vssItem(L"$/", false);
-    std::string damaged = good;
-    damaged[c.byte] ^= 0x10;
+    const auto [damaged, named] = c.damage(c.byte);
+    ASSERT_NE(damaged.find("commit", named), std::string::npos);  // before the last commit
     standin::io::writeFile(journal, damaged);
-    const std::string names = "damaged at byte " + std::to_string(lineAt(c.byte)) + ":";
+    const std::string names = "damaged at byte " + std::to_string(named) + ":";
     auto refused = [&](auto&& call) {
       try {
         call();
