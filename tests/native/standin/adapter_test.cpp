@@ -3,9 +3,6 @@
 #include "standin/adapter.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <functional>
@@ -206,56 +203,6 @@ fault $/Patch/taken.c get -2147221504
             L"Injected failure");
   EXPECT_FALSE(fs::exists(temp_ / "noget.c"));
   EXPECT_NO_THROW(item(L"$/F/damaged.c")->get(local, 0));
-}
-
-// A process killed while Get writes leaves the copy it had (or none) and at most a stray
-// temporary file beside it, never a copy cut short under the file's own name, read-only as a
-// finished copy is; the next Get puts the whole copy in place and leaves nothing else.
-TEST_F(StandinAdapter, AGetKilledWhileWritingLeavesNoCopyCutShort) {
-  const std::string big(8 << 20, 'x');
-  standin::seed(dir_, "file $/Big/big.bin content old\n");
-  const fs::path folder = temp_ / "kill", copy = folder / "big.bin";
-  std::wstring local = copy.wstring();
-  item(L"$/Big/big.bin")->get(local, 0);
-  standin::seed(dir_, "version $/Big/big.bin content \"" + big + "\"\n");
-  const auto readOnly = [](const fs::path& p) {
-    return (fs::status(p).permissions() & fs::perms::owner_write) == fs::perms::none;
-  };
-  bool caught = false;
-  for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
-    const pid_t child = fork();
-    if (child == 0) {
-      try {
-        for (;;) {  // the copy is read-only after each Get, so each Get writes it again
-          auto db = standin::makeLibrary()->newDatabase();
-          db->open(ini_, L"alice", L"secret");
-          db->vssItem(L"$/Big/big.bin", false)->get(local, 0);
-        }
-      } catch (...) {
-      }
-      _exit(1);
-    }
-    // Killed as soon as any file of the folder holds part of the new content.
-    for (int polls = 0; polls < 2000000 && !caught; ++polls) {
-      std::error_code ec;
-      for (const auto& entry : fs::directory_iterator(folder, ec)) {
-        const auto size = fs::file_size(entry.path(), ec);
-        if (!ec && size > 3 && size < big.size()) caught = true;
-      }
-    }
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-  }
-  if (!caught) GTEST_SKIP() << "no write was caught half-way";
-  const std::string left = readFile(copy);
-  EXPECT_TRUE(left == "old" || left == big) << left.size() << " bytes";
-  EXPECT_TRUE(readOnly(copy));
-  item(L"$/Big/big.bin")->get(local, 0);
-  EXPECT_EQ(readFile(copy), big);
-  EXPECT_TRUE(readOnly(copy));
-  std::vector<fs::path> files;
-  for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
-  EXPECT_EQ(files, std::vector<fs::path>{copy});
 }
 
 TEST_F(StandinAdapter, ObjectsOutliveTheirDatabaseAndSeeEveryChangeAtOnce) {

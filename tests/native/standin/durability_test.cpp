@@ -1,8 +1,9 @@
 // The store's promises about crashes, damage and concurrency: a crash at any byte of a change
 // leaves the store with every completed change and none of the half one; a damaged line before
-// the last commit is refused and nothing is cut off; processes changing one store at once lose
-// nothing.
+// the last commit is refused and nothing is cut off; a Get killed while writing leaves no copy cut
+// short; processes changing one store at once lose nothing.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -152,6 +153,63 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
   EXPECT_THROW(standin::check(temp / "big"), standin::ToolError);
   EXPECT_THROW(standin::seed(temp / "big", "file $/later.c\n"), standin::ToolError);
   EXPECT_EQ(readFile(bigJournal), big);
+}
+
+// A process killed while Get writes leaves the copy it had (or none) and at most a stray
+// temporary file beside it, never a copy cut short under the file's own name, read-only as a
+// finished copy is; the next Get puts the whole copy in place and leaves nothing else.
+TEST(StandinCrash, AGetKilledWhileWritingLeavesNoCopyCutShort) {
+  standin_test::TempDir temp;
+  const fs::path store = temp / "db";
+  const std::wstring ini = (store / "srcsafe.ini").wstring();
+  standin::createStore(store);
+  const auto item = [&](const std::wstring& spec) {
+    auto db = standin::makeLibrary()->newDatabase();
+    db->open(ini, L"Admin", L"");
+    return db->vssItem(spec, false);
+  };
+  const std::string big(8 << 20, 'x');
+  standin::seed(store, "file $/Big/big.bin content old\n");
+  const fs::path folder = temp / "kill", copy = folder / "big.bin";
+  std::wstring local = copy.wstring();
+  item(L"$/Big/big.bin")->get(local, 0);
+  standin::seed(store, "version $/Big/big.bin content \"" + big + "\"\n");
+  const auto readOnly = [](const fs::path& p) {
+    return (fs::status(p).permissions() & fs::perms::owner_write) == fs::perms::none;
+  };
+  bool caught = false;
+  for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
+    const pid_t child = fork();
+    if (child == 0) {
+      try {
+        for (;;) {  // the copy is read-only after each Get, so each Get writes it again
+          item(L"$/Big/big.bin")->get(local, 0);
+        }
+      } catch (...) {
+      }
+      _exit(1);
+    }
+    // Killed as soon as any file of the folder holds part of the new content.
+    for (int polls = 0; polls < 2000000 && !caught; ++polls) {
+      std::error_code ec;
+      for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const auto size = fs::file_size(entry.path(), ec);
+        if (!ec && size > 3 && size < big.size()) caught = true;
+      }
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  }
+  if (!caught) GTEST_SKIP() << "no write was caught half-way";
+  const std::string left = readFile(copy);
+  EXPECT_TRUE(left == "old" || left == big) << left.size() << " bytes";
+  EXPECT_TRUE(readOnly(copy));
+  item(L"$/Big/big.bin")->get(local, 0);
+  EXPECT_EQ(readFile(copy), big);
+  EXPECT_TRUE(readOnly(copy));
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
+  EXPECT_EQ(files, std::vector<fs::path>{copy});
 }
 
 // Each process seeds its own files and races the others for the same subproject names.
