@@ -121,8 +121,11 @@ class DiskPlatform : public engine::PlatformPort {
     return fs::is_regular_file(status) &&
            (status.permissions() & fs::perms::owner_write) != fs::perms::none;
   }
+  // A time alone is a time of 1899-12-30, day 0, as the locale's conversion reads it.
   std::optional<double> toDate(const std::wstring& t) override {
-    return standin::parseDateTime(standin::text::narrow(t));
+    if (const auto date = standin::parseDateTime(standin::text::narrow(t))) return date;
+    if (t.empty() || t.find(L'-') != std::wstring::npos) return std::nullopt;
+    return standin::parseDateTime("1899-12-30 " + standin::text::narrow(t));
   }
   std::wstring nowText() override { return now; }
   // Fails at the call numbered throwAtLower with something that is no library failure.
