@@ -29,7 +29,8 @@ struct FilePlace {
   bool operator==(const FilePlace&) const = default;
 };
 
-enum class FileKind { None, File, ReadOnlyFile, Folder };
+// What stands at a path. A device (NUL, CON, a pipe) is written directly, as it always was.
+enum class FileKind { None, File, ReadOnlyFile, Folder, Device };
 
 // What the console program asks of the file system beyond reading its settings.
 class FileSystem {

@@ -93,11 +93,12 @@ JobFiles jobFiles(FileSystem& files, const Options& options, const RunInputs& in
 }
 
 // Why a list cannot be written at `path`, compared as the file system tells files apart, or
-// nothing. Its place is left in `place`.
+// nothing. Its place is left in `place`; a device has none.
 std::optional<std::wstring> listProblem(FileSystem& files, const std::wstring& path,
                                         const JobFiles& job, std::optional<FilePlace>& place) {
   constexpr std::uint32_t kErrorPathNotFound = 3, kErrorAccessDenied = 5;
   const FileKind kind = files.kind(path);
+  if (kind == FileKind::Device) return std::nullopt;
   if (kind == FileKind::Folder || kind == FileKind::ReadOnlyFile) {
     return withSystemError(texts::kListNotWritable + path, kErrorAccessDenied);
   }
@@ -182,12 +183,19 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
   StreamSink output(terminal, Stream::Output);
   StreamSink error(terminal, Stream::Error);
   std::unique_ptr<ListFile> lists[2];
+  std::unique_ptr<TextSink> devices[2];
   TextSink* sinks[2] = {&output, &error};
   for (int i = 0; i < 2; ++i) {
     const std::optional<std::wstring>& path = *paths[i];
     if (!path) continue;
     if (*path == kStandardOutput) {
       sinks[i] = &output;
+      continue;
+    }
+    if (!places[i]) {  // a device: nothing to keep whole, nothing to move
+      devices[i] = openTextFile(*path, environment.encoder(options.encoding));
+      if (!devices[i]) return refuse(texts::kListNotWritable + *path);
+      sinks[i] = devices[i].get();
       continue;
     }
     std::uint32_t code = 0;

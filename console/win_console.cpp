@@ -210,7 +210,16 @@ std::wstring WinFiles::fullPath(const std::wstring& path) {
 }
 
 FileKind WinFiles::kind(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(platformFullPath(path).c_str());
+  const std::wstring full = platformFullPath(path);
+  const HANDLE handle = CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    const DWORD type = GetFileType(handle);
+    CloseHandle(handle);
+    if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE) return FileKind::Device;
+  }
+  const DWORD attributes = GetFileAttributesW(full.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::None;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileKind::Folder;
   return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? FileKind::ReadOnlyFile : FileKind::File;

@@ -411,6 +411,28 @@ TEST_F(ConsoleRun, ListsAreWrittenUnderATemporaryNameAndMovedIntoPlaceAtTheEnd) 
                      "u.txt=$/Src/lib/io/broken.c - VSS?????????", "u.txt.4242.tmp=killed"}));
 }
 
+// A device takes a list as it comes: nothing is made beside it, nothing moved over it.
+TEST_F(ConsoleRun, ADeviceTakesTheListAsItComes) {
+  seed("file $/Src/a.c at 2024-05-02 10:00\n");
+  const Strings devices = [] {
+    Strings names;
+    for (const auto& entry : fs::directory_iterator("/dev")) names.push_back(entry.path());
+    std::sort(names.begin(), names.end());
+    return names;
+  }();
+  EXPECT_EQ(
+      cli({L"--ini", L"job.ini", L"--processed", L"/dev/null", L"--unprocessed", file("u.txt")}),
+      kAllProcessed);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_EQ(read("u.txt"), "");
+  EXPECT_EQ(env_.disk.replaced,
+            std::vector<std::wstring>{file("u.txt.4242.tmp") + L">" + file("u.txt")});
+  Strings after;
+  for (const auto& entry : fs::directory_iterator("/dev")) after.push_back(entry.path());
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(after, devices);
+}
+
 // How each end of a run leaves the list files: a refused run (status 2) leaves them as they were
 // and no temporary file; every other run puts its lists in place, also one that a failure
 // ended (status 3: the lists hold what was done). A list that cannot be moved into place stays

@@ -44,6 +44,9 @@ class DiskFiles : public console::FileSystem {
     const auto status = std::filesystem::status(onDisk(path), ec);
     if (!std::filesystem::exists(status)) return console::FileKind::None;
     if (std::filesystem::is_directory(status)) return console::FileKind::Folder;
+    if (std::filesystem::is_character_file(status) || std::filesystem::is_fifo(status)) {
+      return console::FileKind::Device;
+    }
     return (status.permissions() & std::filesystem::perms::owner_write) ==
                    std::filesystem::perms::none
                ? console::FileKind::ReadOnlyFile
@@ -65,8 +68,14 @@ class DiskFiles : public console::FileSystem {
     }
     return folders;
   }
+  // Nothing is ever made or moved in /dev: a test run as root would replace the machine's devices.
+  static bool inDev(const std::filesystem::path& p) { return p.string().rfind("/dev/", 0) == 0; }
   std::unique_ptr<console::ByteSink> createNew(const std::wstring& path,
                                                std::uint32_t& error) override {
+    if (inDev(onDisk(path))) {
+      error = 5;
+      return nullptr;
+    }
     const int fd = ::open(onDisk(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
       error = errno == EEXIST ? 80 : errno == ENOENT ? 3 : 5;
@@ -78,6 +87,7 @@ class DiskFiles : public console::FileSystem {
   std::uint32_t replace(const std::wstring& from, const std::wstring& to) override {
     replaced.push_back(from + L">" + to);
     if (failReplace != 0) return failReplace;
+    if (inDev(onDisk(from)) || inDev(onDisk(to))) return 5;
     return std::rename(onDisk(from).c_str(), onDisk(to).c_str()) == 0 ? 0 : 5;
   }
   void remove(const std::wstring& path) override {

@@ -251,6 +251,7 @@ TEST_F(SettingsFileTest, KindsFullPathsAndListFiles) {
   EXPECT_EQ(files.kind(folder_.file(L"locked.txt")), console::FileKind::ReadOnlyFile);
   EXPECT_EQ(files.kind(folder_.file(L"folder")), console::FileKind::Folder);
   EXPECT_EQ(files.kind(folder_.file(L"none.txt")), console::FileKind::None);
+  EXPECT_EQ(files.kind(L"NUL"), console::FileKind::Device);  // written to as it is
 
   wchar_t previous[MAX_PATH] = {};
   GetCurrentDirectoryW(MAX_PATH, previous);
