@@ -168,7 +168,7 @@ TEST(StandinCrash, AGetKilledWhileWritingLeavesNoCopyCutShort) {
     db->open(ini, L"Admin", L"");
     return db->vssItem(spec, false);
   };
-  const std::string big(8 << 20, 'x');
+  const std::string big(4 << 20, 'x');
   standin::seed(store, "file $/Big/big.bin content old\n");
   const fs::path folder = temp / "kill", copy = folder / "big.bin";
   std::wstring local = copy.wstring();
