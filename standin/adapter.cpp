@@ -88,6 +88,9 @@ bool validName(const std::string& name) {
 // a read-only copy. The library answers its own questions: "Folder %s not found, create?" with
 // Yes, so missing folders are made, and "%s is writable, replace?" with No, so a writable copy
 // is left as it is, and the caller "never even knows the question happened": no failure.
+// The new copy is written beside its place under a temporary name, made read-only there and only
+// then moved into place, so that a process killed while writing leaves the old copy (or none)
+// and a stray temporary file: never a read-only copy cut short, which would pass as fetched.
 void writeLocalCopy(const std::wstring& local, const std::string& content) {
   const fs::path path = localPath(local);
   std::error_code ec;
@@ -101,16 +104,31 @@ void writeLocalCopy(const std::wstring& local, const std::string& content) {
   constexpr fs::perms kWritable =
       fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
   const fs::file_status existing = fs::status(path, ec);
-  if (fs::exists(existing)) {
-    if ((existing.permissions() & fs::perms::owner_write) != fs::perms::none) return;
-    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
-  }
+  if (fs::exists(existing) && (existing.permissions() & fs::perms::owner_write) != fs::perms::none)
+    return;
+  fs::path temporary = path;
+  temporary += ".standin-get";
+  const auto cannotWrite = [&] {
+    fs::permissions(temporary, fs::perms::owner_write, fs::perm_options::add, ec);
+    fs::remove(temporary, ec);
+    return vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\"");
+  };
+  // A killed writer's leftover is read-only; Windows writes over no read-only file.
+  fs::permissions(temporary, fs::perms::owner_write, fs::perm_options::add, ec);
   try {
-    io::writeFile(path, content);
+    io::writeFile(temporary, content);
   } catch (const io::IoError&) {
-    throw vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\"");
+    throw cannotWrite();
   }
-  fs::permissions(path, kWritable, fs::perm_options::remove, ec);
+  fs::permissions(temporary, kWritable, fs::perm_options::remove, ec);
+  fs::rename(temporary, path, ec);
+  if (ec) {
+    // Windows moves nothing over a read-only file: the old copy is made writable first, for the
+    // moment until the new one replaces it.
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
+    fs::rename(temporary, path, ec);
+    if (ec) throw cannotWrite();
+  }
 }
 
 // Objects number items and records as the model of one generation does; in another they would

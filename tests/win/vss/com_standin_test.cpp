@@ -347,10 +347,16 @@ TEST_F(StandinServer, GetWritesReadOnlyCopiesAndLeavesAWritableCopyAlone) {
   EXPECT_EQ("int main(void);", content());
   EXPECT_TRUE(readOnly());
 
+  // The new copy is written under a temporary name and moved over the read-only one; the
+  // read-only leftover of a writer killed half-way is written over and goes.
+  const std::filesystem::path leftover = folder_ / L"out" / L"src" / L"main.c.standin-get";
+  folder_.write(L"out/src/main.c.standin-get", "int ma");
+  SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_READONLY);
   standin::seed(folder_ / L"db", "version $/App/src/main.c content v3\n");
   file->get(local, 0);
   EXPECT_EQ("v3", content());
   EXPECT_TRUE(readOnly());
+  EXPECT_EQ(GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
 
   ASSERT_TRUE(SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL));
   std::ofstream(copy, std::ios::binary) << "edited here";
