@@ -26,7 +26,7 @@ inline constexpr const wchar_t* kIniUnreadable =
 inline constexpr const wchar_t* kListNotWritable =
     L"结果文件无法写入 / result file cannot be written: ";
 inline constexpr const wchar_t* kLocalDirNotCreated =
-    L"本地目录无法创建 / local folder cannot be created: ";
+    L"本地文件夹无法创建 / local folder cannot be created: ";
 // After a path, the system's error code.
 inline constexpr const wchar_t* kSystemError = L" (系统错误 / system error ";
 // After the validation messages when the password is missing.
