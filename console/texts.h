@@ -30,7 +30,7 @@ inline constexpr const wchar_t* kListIsSettingsFile =
 inline constexpr const wchar_t* kListInDatabase =
     L"结果文件不能是数据库目录中的文件 / a result file cannot lie in the database's folder: ";
 inline constexpr const wchar_t* kLocalDirNotCreated =
-    L"本地目录无法创建 / local folder cannot be created: ";
+    L"本地文件夹无法创建 / local folder cannot be created: ";
 // A key of the settings file follows.
 inline constexpr const wchar_t* kValueTooLong =
     L"设置文件中的值过长，读取时会被截断 / a value of the settings file is too long and would be "
@@ -50,7 +50,7 @@ inline constexpr const wchar_t* kListNotMoved =
     L"结果文件无法替换，完整的列表在 / the result file could not be replaced; the whole list is "
     L"in: ";
 // Before the summary of a Local run: the local folder as the run used it (made full).
-inline constexpr const wchar_t* kLocalFolder = L"本地目录 / local folder: ";
+inline constexpr const wchar_t* kLocalFolder = L"本地文件夹 / local folder: ";
 
 // The last line of a run: how many files were processed and unprocessed, and how long it took
 // (`seconds` already written out).

@@ -150,7 +150,7 @@ bad "missing settings file" 2 '设置文件不存在 / settings file not found: 
 bad "settings file that is a folder" 2 '设置文件无法读取 / settings file cannot be read: folder.ini (系统错误 / system error 5)' --ini folder.ini
 bad "bad start date" 2 '开始时间格式有误' --ini job.ini --start '2024-13-45 10:00'
 bad "start after end" 2 '开始时间不能大于结束时间' --ini job.ini --start '2024-06-01 00:00'
-bad "local folder that cannot be made" 2 "本地目录无法创建 / local folder cannot be created: $(winpath "$work/no/such") (系统错误 / system error 3)" \
+bad "local folder that cannot be made" 2 "本地文件夹无法创建 / local folder cannot be created: $(winpath "$work/no/such") (系统错误 / system error 3)" \
   --ini job.ini --mode local --local-dir "$(winpath "$work/no/such")"
 bad "list file that cannot be written" 2 '结果文件无法写入 / result file cannot be written: no\such\p.txt (系统错误 / system error 3)' --ini job.ini --processed 'no\such\p.txt'
 bad "list file that is the settings file" 2 '结果文件不能是设置文件 / a result file cannot be the settings file: .\JOB.INI' --ini job.ini --processed '.\JOB.INI'
