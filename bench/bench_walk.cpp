@@ -30,6 +30,8 @@
 #include "box_catcher.h"
 #include "console/win_console.h"
 #include "ui/form1.h"
+#else
+#include "tests/native/console/support.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -172,6 +174,7 @@ class BenchEnvironment : public console::Environment {
   console::Terminal& terminal() override { return terminal_; }
   engine::PlatformPort& platform() override { return platform_; }
   vss::Library& library() override { return library_; }
+  console::FileSystem& fileSystem() override { return files_; }
   console::SettingsFile readSettings(const std::wstring&) override {
     console::SettingsFile none;
     none.problem = console::SettingsFile::Problem::NotFound;
@@ -190,6 +193,7 @@ class BenchEnvironment : public console::Environment {
 
  private:
   QuietTerminal terminal_;
+  consoletest::DiskFiles files_;  // the console tests' file system over real folders
   engine::PlatformPort& platform_;
   vss::Library& library_;
 };

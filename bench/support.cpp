@@ -174,6 +174,12 @@ class DiskPlatform : public engine::PlatformPort {
     if (!fs::is_directory(p.parent_path(), ec)) return 3;
     return fs::create_directory(p, ec) ? 0 : 5;
   }
+  bool writableFileExists(const std::wstring& path) override {
+    std::error_code ec;
+    const fs::file_status status = fs::status(onDisk(path), ec);
+    return fs::is_regular_file(status) &&
+           (status.permissions() & fs::perms::owner_write) != fs::perms::none;
+  }
   std::optional<double> toDate(const std::wstring& text) override {
     std::string narrow;
     for (wchar_t c : text) {

@@ -176,8 +176,8 @@ std::wstring usageText() {
       LR"(用法 / Usage:
   OstrabelCli.exe [--ini 文件] [选项 / options]
 
-按 Ostrabel.exe 的规则整理补丁：遍历 VSS 项目，选出最新历史记录在时间范围内的文件，
-Share 到补丁项目、获取到本地目录或只列出。不弹出任何对话框，也不保存设置。
+按 Ostrabel.exe 的规则整理补丁：遍历 VSS 项目，选出最新一条历史记录在时间范围内的文件，
+共享到补丁项目、获取到本地文件夹或只列出。不弹出任何提示框，不提问，也不保存设置。
 Collects a patch by the rules of Ostrabel.exe: walks a VSS project, picks every file whose
 newest history record lies inside the time range, and shares it into a patch project, fetches
 it into a local folder or only lists it. No boxes, no questions; the settings are never saved.
@@ -190,12 +190,16 @@ it into a local folder or only lists it. No boxes, no questions; the settings ar
   --user 名称/NAME         用户名 / SourceSafe login
   --project 路径/PATH      VSS项目路径，如 $/Billing / project to walk, e.g. $/Billing
   --patch 路径/PATH        补丁路径（vss），为空则只查询 / patch project (vss); empty: list only
-  --local-dir 目录/FOLDER  本地目录（local）/ local folder (local)
+  --local-dir 文件夹/FOLDER
+                           本地文件夹（local）/ local folder (local)
   --start 时间/DATE        开始时间，如 "2024-03-04 00:00" / start, e.g. "2024-03-04 00:00"
   --end 时间/DATE          结束时间，为空则为当前时间 / end; empty means now
-  --target-user 名称/NAME  操作用户，只取这个用户修改的文件 / only files this user changed
-  --ignore-build-user      忽略构建用户 Compileruser 的记录 / pass over Compileruser's records
-  --no-ignore-build-user   不忽略 / do not pass over them
+  --target-user 名称/NAME  操作用户：只取判定记录（最新一条记录）出自这个用户的文件
+                           only files whose deciding record (the newest) this user made
+  --ignore-build-user      选判定记录时跳过构建用户 Compileruser 的所有记录（签入和标签）
+                           pass over every record of Compileruser (check-ins and labels)
+                           when choosing the deciding record
+  --no-ignore-build-user   不跳过 / do not pass over them
   密码取自设置文件的 passwd，或环境变量 OSTRABEL_PASSWORD（优先），从不取自命令行。
   The password comes from passwd in the settings file or from the environment variable
   OSTRABEL_PASSWORD (which wins); never from the command line.
@@ -209,8 +213,9 @@ it into a local folder or only lists it. No boxes, no questions; the settings ar
                            encoding of the lists and of redirected output; ansi (the system's
                            ANSI code page, as the clipboard's text) when left out
   --help                   显示本说明 / show this text
-  每个列表每个文件一行，与窗口的列表相同，行间以 CR LF 分隔；最后一行为汇总。
-  One line per file as the window lists it, CR LF between lines; a summary line at the end.
+  每个列表每个文件一行，与窗口的列表相同，行间以 CR LF 分隔。汇总写在标准错误的最后一行。
+  One line per file as the window lists it, CR LF between lines. The summary is the last
+  line of standard error.
 
 退出状态 / Exit status:
   0  选中的文件全部已处理 / every selected file was processed

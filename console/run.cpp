@@ -2,6 +2,7 @@
 // destinations, the engine's Patch command on the console's window, and the summary.
 #include "console/run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -48,6 +49,70 @@ std::optional<std::wstring> checkLocalRoot(const engine::RunState& state,
   return withSystemError(texts::kLocalDirNotCreated + state.localDir, code);
 }
 
+// The engine's platform as the console program gives it: a date without a day ("12:00", which
+// the conversion reads as a time of 1899-12-30) is no date, since a nightly job that gives only
+// a time means a time of some day, never that one.
+class ConsolePlatform : public engine::PlatformPort {
+ public:
+  explicit ConsolePlatform(engine::PlatformPort& platform) : platform_(platform) {}
+  bool pathExists(const std::wstring& path) override { return platform_.pathExists(path); }
+  std::uint32_t createFolder(const std::wstring& path) override {
+    return platform_.createFolder(path);
+  }
+  bool writableFileExists(const std::wstring& path) override {
+    return platform_.writableFileExists(path);
+  }
+  std::optional<double> toDate(const std::wstring& text) override {
+    const std::optional<double> date = platform_.toDate(text);
+    if (date && *date >= 0.0 && *date < 1.0) return std::nullopt;
+    return date;
+  }
+  std::wstring nowText() override { return platform_.nowText(); }
+  std::wstring toLower(const std::wstring& text) override { return platform_.toLower(text); }
+
+ private:
+  engine::PlatformPort& platform_;
+};
+
+// The files a list must never be written over, and the folder it must never be written into.
+struct JobFiles {
+  std::optional<FilePlace> settings;     // the settings file
+  std::optional<FilePlace> host;         // the database's srcsafe.ini
+  std::optional<FileIdentity> database;  // the folder that holds it
+};
+
+JobFiles jobFiles(FileSystem& files, const Options& options, const RunInputs& inputs) {
+  JobFiles job;
+  if (options.ini) job.settings = files.place(*options.ini);
+  if (!inputs.host.empty()) {
+    job.host = files.place(inputs.host);
+    const std::vector<FileIdentity> folders = files.foldersAbove(inputs.host);
+    if (!folders.empty()) job.database = folders.front();
+  }
+  return job;
+}
+
+// Why a list cannot be written at `path`, compared as the file system tells files apart, or
+// nothing. Its place is left in `place`; a device has none.
+std::optional<std::wstring> listProblem(FileSystem& files, const std::wstring& path,
+                                        const JobFiles& job, std::optional<FilePlace>& place) {
+  constexpr std::uint32_t kErrorPathNotFound = 3, kErrorAccessDenied = 5;
+  const FileKind kind = files.kind(path);
+  if (kind == FileKind::Device) return std::nullopt;
+  if (kind == FileKind::Folder || kind == FileKind::ReadOnlyFile) {
+    return withSystemError(texts::kListNotWritable + path, kErrorAccessDenied);
+  }
+  place = files.place(path);
+  if (!place) return withSystemError(texts::kListNotWritable + path, kErrorPathNotFound);
+  if (place == job.settings) return texts::kListIsSettingsFile + path;
+  const std::vector<FileIdentity> folders = files.foldersAbove(path);
+  if (place == job.host ||
+      (job.database && std::find(folders.begin(), folders.end(), *job.database) != folders.end())) {
+    return texts::kListInDatabase + path;
+  }
+  return std::nullopt;
+}
+
 int runChecked(const std::vector<std::wstring>& arguments, Environment& environment) {
   Terminal& terminal = environment.terminal();
   const auto refuse = [&terminal](const std::wstring& text) {
@@ -80,17 +145,46 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
       case SettingsFile::Problem::None:
         break;
     }
+    // A value the profile functions may have cut would send the run elsewhere (a cut local
+    // folder is one of its parents): such a file is not used at all.
+    if (!file.cutKeys.empty()) {
+      std::wstring text;
+      for (const std::wstring& key : file.cutKeys) text += texts::kValueTooLong + key + L"\n";
+      return refuse(text);
+    }
     saved = std::move(file.values);
   }
-  const RunInputs inputs = mergeInputs(saved, options, environment.variable(kPasswordVariable));
+  RunInputs inputs = mergeInputs(saved, options, environment.variable(kPasswordVariable));
+  FileSystem& files = environment.fileSystem();
+  // The run and its summary name the folder it writes into, not one that depends on where the
+  // job was started from ("out", or the bare drive "Y:", which means that drive's current folder).
+  if (!inputs.localDir.empty()) inputs.localDir = files.fullPath(inputs.localDir);
 
-  // Every destination is opened before the database is: a list that cannot be written refuses
-  // the run instead of losing its results.
+  // Every destination is checked, and its temporary file made, before the database is opened: a
+  // list that cannot be written refuses the run instead of losing its results, and a list never
+  // takes the place of the job's own inputs (the settings file, the database's files) or of the
+  // other list, whatever the spelling of the paths.
+  const std::optional<std::wstring>* paths[2] = {&options.processed, &options.unprocessed};
+  const JobFiles job = jobFiles(files, options, inputs);
+  std::optional<FilePlace> places[2];
+  std::wstring problems;
+  for (int i = 0; i < 2; ++i) {
+    const std::optional<std::wstring>& path = *paths[i];
+    if (!path || *path == kStandardOutput) continue;
+    if (const std::optional<std::wstring> problem = listProblem(files, *path, job, places[i])) {
+      problems += *problem + L"\n";
+    }
+  }
+  if (problems.empty() && places[0] && places[0] == places[1]) {
+    problems = texts::kSameListFile + *options.processed;
+  }
+  if (!problems.empty()) return refuse(problems);
+
   StreamSink output(terminal, Stream::Output);
   StreamSink error(terminal, Stream::Error);
-  std::unique_ptr<TextSink> files[2];
+  std::unique_ptr<ListFile> lists[2];
+  std::unique_ptr<TextSink> devices[2];
   TextSink* sinks[2] = {&output, &error};
-  const std::optional<std::wstring>* paths[2] = {&options.processed, &options.unprocessed};
   for (int i = 0; i < 2; ++i) {
     const std::optional<std::wstring>& path = *paths[i];
     if (!path) continue;
@@ -98,18 +192,25 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
       sinks[i] = &output;
       continue;
     }
-    files[i] = openTextFile(*path, environment.encoder(options.encoding));
-    if (!files[i]) return refuse(texts::kListNotWritable + *path);
-    sinks[i] = files[i].get();
+    if (!places[i]) {  // a device: nothing to keep whole, nothing to move
+      devices[i] = openTextFile(*path, environment.encoder(options.encoding));
+      if (!devices[i]) return refuse(texts::kListNotWritable + *path);
+      sinks[i] = devices[i].get();
+      continue;
+    }
+    std::uint32_t code = 0;
+    lists[i] = ListFile::create(files, *path, environment.encoder(options.encoding), code);
+    if (!lists[i]) return refuse(withSystemError(texts::kListNotWritable + *path, code));
+    sinks[i] = lists[i].get();
   }
 
   ListWriter processed(*sinks[0]);
   ListWriter unprocessed(*sinks[1]);
   ConsoleWindow window(inputs, terminal, processed, unprocessed,
                        [&environment] { return environment.milliseconds(); });
-  engine::Patcher patcher(window, environment.platform(), environment.library());
-  window.setRunCheck(
-      [&patcher, &environment] { return checkLocalRoot(patcher.state(), environment.platform()); });
+  ConsolePlatform platform(environment.platform());
+  engine::Patcher patcher(window, platform, environment.library());
+  window.setRunCheck([&patcher, &platform] { return checkLocalRoot(patcher.state(), platform); });
 
   const std::int64_t began = environment.milliseconds();
   try {
@@ -130,7 +231,30 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
     terminal.line(Stream::Error, texts::kOutputFailed);
     record.unexpected = true;
   }
+  // A refused run leaves every list file as it was. Any other run puts its lists in place, also
+  // one that a failure ended: they hold what was done, and the status says the run is incomplete.
+  const bool refused = exitStatus(record) == kInvalidInput;
+  for (std::unique_ptr<ListFile>& list : lists) {
+    if (!list) continue;
+    if (refused) {
+      list->discard();
+      continue;
+    }
+    // A list that could not be written whole goes (said above); one that cannot be moved into
+    // place stays whole under its temporary name.
+    if (!list->flush()) {
+      list->discard();
+      continue;
+    }
+    if (const std::uint32_t code = list->commit(); code != 0) {
+      terminal.line(Stream::Error, withSystemError(texts::kListNotMoved + list->temporary(), code));
+      record.unexpected = true;
+    }
+  }
   if (record.started) {
+    if (patcher.state().mode == engine::RunMode::Local) {
+      terminal.line(Stream::Error, texts::kLocalFolder + patcher.state().localDir);
+    }
     terminal.line(Stream::Error,
                   texts::summary(record.processed, record.unprocessed + record.unreadable,
                                  seconds(environment.milliseconds() - began)));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console/exit_status.h"
+#include "console/list_file.h"
 #include "console/output.h"
 #include "engine/ports.h"
 #include "settings/settings.h"
@@ -22,6 +23,8 @@ struct SettingsFile {
   Problem problem = Problem::None;
   std::uint32_t systemError = 0;  // the system's code for Unreadable, when there is one
   settings::SavedInputs values;
+  // Keys whose value filled the profile functions' read: it may have been cut, and is not used.
+  std::vector<std::wstring> cutKeys;
 };
 
 class Environment {
@@ -30,6 +33,8 @@ class Environment {
   virtual Terminal& terminal() = 0;
   virtual engine::PlatformPort& platform() = 0;
   virtual vss::Library& library() = 0;
+  // The list files, and where the job's files lie.
+  virtual FileSystem& fileSystem() = 0;
   // The settings file at `path`, read the way the window reads its own.
   virtual SettingsFile readSettings(const std::wstring& path) = 0;
   // An environment variable's value; nothing when it is not set.

@@ -25,8 +25,16 @@ inline constexpr const wchar_t* kIniUnreadable =
     L"设置文件无法读取 / settings file cannot be read: ";
 inline constexpr const wchar_t* kListNotWritable =
     L"结果文件无法写入 / result file cannot be written: ";
+inline constexpr const wchar_t* kListIsSettingsFile =
+    L"结果文件不能是设置文件 / a result file cannot be the settings file: ";
+inline constexpr const wchar_t* kListInDatabase =
+    L"结果文件不能是数据库目录中的文件 / a result file cannot lie in the database's folder: ";
 inline constexpr const wchar_t* kLocalDirNotCreated =
-    L"本地目录无法创建 / local folder cannot be created: ";
+    L"本地文件夹无法创建 / local folder cannot be created: ";
+// A key of the settings file follows.
+inline constexpr const wchar_t* kValueTooLong =
+    L"设置文件中的值过长，读取时会被截断 / a value of the settings file is too long and would be "
+    L"read cut: ";
 // After a path, the system's error code.
 inline constexpr const wchar_t* kSystemError = L" (系统错误 / system error ";
 // After the validation messages when the password is missing.
@@ -37,6 +45,12 @@ inline constexpr const wchar_t* kPasswordHint =
 // The end of a run.
 inline constexpr const wchar_t* kOutputFailed =
     L"结果无法全部写出 / the results could not all be written";
+// The temporary file that holds the whole list follows.
+inline constexpr const wchar_t* kListNotMoved =
+    L"结果文件无法替换，完整的列表在 / the result file could not be replaced; the whole list is "
+    L"in: ";
+// Before the summary of a Local run: the local folder as the run used it (made full).
+inline constexpr const wchar_t* kLocalFolder = L"本地文件夹 / local folder: ";
 
 // The last line of a run: how many files were processed and unprocessed, and how long it took
 // (`seconds` already written out).

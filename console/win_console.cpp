@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "console/settings_text.h"
 #include "settings/ini_api.h"
 #include "vss/com/com_library.h"
 
@@ -21,7 +22,7 @@ bool isConsole(HANDLE handle) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
 }
 
-std::wstring fullPath(const std::wstring& path) {
+std::wstring platformFullPath(const std::wstring& path) {
   const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return path;
   std::wstring full(needed, L'\0');
@@ -46,6 +47,94 @@ bool sameTarget(HANDLE a, HANDLE b, bool bothConsoles) {
          first.nFileIndexLow == second.nFileIndexLow;
 }
 
+// A settings file larger than this is no settings file a person saved; it is left to the profile
+// functions.
+constexpr DWORD kLargestUnicodeSettings = 1u << 20;
+
+// Up to `limit` bytes from the start of an open file; nothing when it holds more.
+std::string readSome(HANDLE handle, DWORD limit) {
+  std::string bytes(limit + 1, '\0');
+  DWORD total = 0, got = 0;
+  while (total <= limit &&
+         ReadFile(handle, bytes.data() + total, limit + 1 - total, &got, nullptr) && got > 0) {
+    total += got;
+  }
+  if (total > limit) return {};
+  bytes.resize(total);
+  return bytes;
+}
+
+// True for a path that names the same file from any folder: a drive and a separator, or UNC.
+bool isFullPath(const std::wstring& path) {
+  if (path.size() >= 2 && (path[0] == L'\\' || path[0] == L'/') &&
+      (path[1] == L'\\' || path[1] == L'/')) {
+    return true;
+  }
+  return path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+}
+
+// The folder that holds what a full path names, without a separator at its end unless it is a
+// root (for C:\a\b it is C:\a, for C:\a it is the root C:\, as for a UNC share); nothing for a
+// root itself.
+std::optional<std::wstring> parentOf(const std::wstring& full) {
+  std::size_t root = full.size();
+  if (full.size() >= 3 && full[1] == L':') {
+    root = 3;
+  } else if (full.rfind(L"\\\\", 0) == 0) {
+    const std::size_t share = full.find(L'\\', 2);
+    const std::size_t end = share == std::wstring::npos ? share : full.find(L'\\', share + 1);
+    root = end == std::wstring::npos ? full.size() : end + 1;
+  }
+  std::size_t last = full.size();
+  if (last > root && full[last - 1] == L'\\') --last;
+  if (last <= root) return std::nullopt;
+  const std::size_t slash = full.find_last_of(L'\\', last - 1);
+  if (slash == std::wstring::npos || slash + 1 < root) return std::nullopt;
+  return full.substr(0, std::max(slash, root));
+}
+
+// A file or folder's volume serial number and file index, or nothing when it cannot be opened.
+std::optional<FileIdentity> identityOf(const std::wstring& path) {
+  const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info = {};
+  const BOOL known = GetFileInformationByHandle(handle, &info);
+  CloseHandle(handle);
+  if (!known) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+// A file name as the file system compares names: in upper case.
+std::wstring upperName(std::wstring name) {
+  if (!name.empty()) CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+  return name;
+}
+
+// The bytes of a list into a file made by CreateFile; closed when the sink goes.
+class HandleBytes : public ByteSink {
+ public:
+  explicit HandleBytes(HANDLE handle) : handle_(handle) {}
+  HandleBytes(const HandleBytes&) = delete;
+  HandleBytes& operator=(const HandleBytes&) = delete;
+  ~HandleBytes() override { CloseHandle(handle_); }
+  bool write(const char* bytes, std::size_t count) override {
+    while (count > 0) {
+      DWORD written = 0;
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 20));
+      if (!WriteFile(handle_, bytes, piece, &written, nullptr) || written == 0) return false;
+      bytes += written;
+      count -= written;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
 bool meansNotFound(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
          error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH;
@@ -67,7 +156,7 @@ void appendAnsi(std::wstring_view text, std::string& bytes) {
 SettingsFile readSettingsFile(const std::wstring& path) {
   SettingsFile file;
   // A path without a folder would send the profile functions to the Windows folder.
-  const std::wstring full = fullPath(path);
+  const std::wstring full = platformFullPath(path);
   const DWORD attributes = GetFileAttributesW(full.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
@@ -92,12 +181,90 @@ SettingsFile readSettingsFile(const std::wstring& path) {
     file.systemError = error;
     return file;
   }
+  const std::string bytes = readSome(handle, kLargestUnicodeSettings);
   CloseHandle(handle);
+  if (const std::optional<std::wstring> text = unicodeSettingsText(bytes)) {
+    file.values = inputsFromText(*text);
+    return file;
+  }
   IniApi ini;
   ini.setIniFileName(full);
-  file.values = settings::loadSettings(ini);
+  file.values = settings::readInputs([&](const wchar_t* key) {
+    std::wstring value = ini.readString(settings::kSection, key);
+    if (ini.lastReadFilled()) file.cutKeys.emplace_back(key);
+    return value;
+  });
   return file;
 }
+
+std::wstring WinFiles::fullPath(const std::wstring& path) {
+  if (isFullPath(path)) return path;
+  std::wstring full = platformFullPath(path);
+  // A drive's current folder comes with a separator at its end (under Wine); a folder below the
+  // root is named without one, as it is typed.
+  const bool typedWithSeparator = !path.empty() && (path.back() == L'\\' || path.back() == L'/');
+  if (!typedWithSeparator && full.size() > 1 && full.back() == L'\\' && parentOf(full)) {
+    full.pop_back();
+  }
+  return full;
+}
+
+FileKind WinFiles::kind(const std::wstring& path) {
+  const std::wstring full = platformFullPath(path);
+  const HANDLE handle = CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    const DWORD type = GetFileType(handle);
+    CloseHandle(handle);
+    if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE) return FileKind::Device;
+  }
+  const DWORD attributes = GetFileAttributesW(full.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::None;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileKind::Folder;
+  return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? FileKind::ReadOnlyFile : FileKind::File;
+}
+
+std::optional<FilePlace> WinFiles::place(const std::wstring& path) {
+  const std::wstring full = platformFullPath(path);
+  if (const std::optional<FileIdentity> id = identityOf(full)) return FilePlace{*id, L""};
+  const std::size_t slash = full.find_last_of(L'\\');
+  const std::optional<std::wstring> folder = parentOf(full);
+  if (!folder || slash + 1 >= full.size()) return std::nullopt;
+  const std::optional<FileIdentity> id = identityOf(*folder);
+  if (!id) return std::nullopt;
+  return FilePlace{*id, upperName(full.substr(slash + 1))};
+}
+
+std::vector<FileIdentity> WinFiles::foldersAbove(const std::wstring& path) {
+  std::vector<FileIdentity> folders;
+  std::optional<std::wstring> folder = platformFullPath(path);
+  while ((folder = parentOf(*folder))) {
+    if (const std::optional<FileIdentity> id = identityOf(*folder)) folders.push_back(*id);
+  }
+  return folders;
+}
+
+std::unique_ptr<ByteSink> WinFiles::createNew(const std::wstring& path, std::uint32_t& error) {
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return nullptr;
+  }
+  error = 0;
+  return std::make_unique<HandleBytes>(handle);
+}
+
+std::uint32_t WinFiles::replace(const std::wstring& from, const std::wstring& to) {
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+  const DWORD error = GetLastError();
+  return error != 0 ? error : ERROR_CAN_NOT_COMPLETE;
+}
+
+void WinFiles::remove(const std::wstring& path) { DeleteFileW(path.c_str()); }
+
+std::uint32_t WinFiles::processId() { return GetCurrentProcessId(); }
 
 WinTerminal::WinTerminal() {
   streams_[static_cast<int>(Stream::Output)].handle = GetStdHandle(STD_OUTPUT_HANDLE);

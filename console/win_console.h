@@ -5,9 +5,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/run.h"
 #include "platform/win_platform.h"
@@ -18,9 +21,26 @@ namespace console {
 // the code page lacks become its default character.
 void appendAnsi(std::wstring_view text, std::string& bytes);
 
-// The settings file at `path` (relative to the current folder), read through IniApi as the window
-// reads its own; the file is never written and its attributes are left alone.
+// The settings file at `path` (relative to the current folder), never written and its attributes
+// left alone. A file in the ANSI code page is read through IniApi as the window reads its own,
+// with the keys whose value filled the read named; one in UTF-8 or UTF-16 (see
+// unicodeSettingsText) is read as such, whole.
 SettingsFile readSettingsFile(const std::wstring& path);
+
+// The file system as the console program sees it: paths made full as Windows makes them, files
+// told apart by volume serial number and file index, list files made with CREATE_NEW and moved
+// over their destination with MoveFileEx.
+class WinFiles : public FileSystem {
+ public:
+  std::wstring fullPath(const std::wstring& path) override;
+  FileKind kind(const std::wstring& path) override;
+  std::optional<FilePlace> place(const std::wstring& path) override;
+  std::vector<FileIdentity> foldersAbove(const std::wstring& path) override;
+  std::unique_ptr<ByteSink> createNew(const std::wstring& path, std::uint32_t& error) override;
+  std::uint32_t replace(const std::wstring& from, const std::wstring& to) override;
+  void remove(const std::wstring& path) override;
+  std::uint32_t processId() override;
+};
 
 // The process's standard output and standard error. The progress line goes to standard error
 // when it is a console, else to standard output when that is one, else nowhere.
@@ -77,6 +97,7 @@ class WinEnvironment : public Environment {
   Terminal& terminal() override { return terminal_; }
   engine::PlatformPort& platform() override { return platform_; }
   vss::Library& library() override { return *library_; }
+  FileSystem& fileSystem() override { return files_; }
   SettingsFile readSettings(const std::wstring& path) override { return readSettingsFile(path); }
   std::optional<std::wstring> variable(const std::wstring& name) override;
   Encoder encoder(Encoding encoding) override;
@@ -85,6 +106,7 @@ class WinEnvironment : public Environment {
  private:
   WinTerminal terminal_;
   platform::WinPlatform platform_;
+  WinFiles files_;
   std::unique_ptr<vss::Library> library_;
 };
 

@@ -10,6 +10,7 @@ namespace engine {
 namespace {
 
 constexpr std::uint32_t kErrorPathNotFound = 3;   // ERROR_PATH_NOT_FOUND
+constexpr std::uint32_t kErrorFileExists = 80;    // ERROR_FILE_EXISTS
 constexpr std::uint32_t kErrorInvalidName = 123;  // ERROR_INVALID_NAME
 
 // Device names Windows reserves in every folder, whatever extension follows them.
@@ -63,11 +64,20 @@ void Patcher::getVSSLocal(vss::Item& oVSSItem, const std::wstring& spec) {
     listMe(ResultList::Unprocessed, spec, texts::unknownErrorReason(e.status()));
     return;
   }
+  std::wstring local = state_.localTargetDir;
+  local += L'\\';
+  local += name;
+  // Get leaves a writable copy as it is and still succeeds (the library answers its own question
+  // "is writable, replace?" with No): the folder would keep an edited or half-written copy while
+  // the file is listed as fetched. Such a copy is left alone and the file listed as not fetched.
+  // A read-only copy is what a fetch leaves, and Get replaces it.
+  if (platform_.writableFileExists(local)) {
+    listMe(ResultList::Unprocessed, spec,
+           texts::unknownErrorReason(statusFromSystemError(kErrorFileExists)));
+    return;
+  }
   std::int32_t status = 0;
   try {
-    std::wstring local = state_.localTargetDir;
-    local += L'\\';
-    local += name;
     oVSSItem.get(local, 0);  // what the library writes back into the path is of no use here
   } catch (const vss::Error& e) {
     status = e.status();

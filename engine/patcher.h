@@ -68,6 +68,8 @@ class Patcher {
   std::vector<std::wstring> relativePieces(const std::wstring& spec) const;
   // Points patchItem at the target project of a file's folder, preparing the chain if needed.
   void prepareShareTarget(const std::wstring& folderKey, const std::vector<std::wstring>& subProj);
+  // True when the item of the file's name in `project` is the file itself.
+  bool isSharedInto(vss::Item& file, vss::Item& project);
   // The line for an action's outcome: 0 and "already exists" count as done.
   void listOutcome(const std::wstring& spec, std::int32_t status, const wchar_t* deletedReason);
   // The plain "Ostrabel" box with a failure's text.

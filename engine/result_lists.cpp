@@ -17,7 +17,8 @@ void Patcher::listMe(ResultList listBox, const std::wstring& spec, const std::ws
 }
 
 // A file that the patch project already shares (a rerun of the same range) is in the patch:
-// it counts as processed, as a success and an item of that name already there do.
+// it counts as processed, as a success does. "An item of that name already exists" reaches here
+// only where it means the file is there (shareMe tells the file from another of its name).
 void Patcher::listOutcome(const std::wstring& spec, std::int32_t status,
                           const wchar_t* deletedReason) {
   if (status == 0 || status == vss::kItemExists || status == vss::kAlreadyShared) {

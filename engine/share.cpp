@@ -40,7 +40,36 @@ void Patcher::shareMe(vss::Item& oVSSItem, const std::wstring& spec) {
   } catch (const vss::Error& e) {
     status = e.status();
   }
+  // "An item with that name already exists" puts the file into the patch only when that item is
+  // the file itself; another file of its name there would pass a stale or foreign copy as done.
+  if (status == vss::kItemExists && !isSharedInto(oVSSItem, *state_.patchItem)) {
+    listMe(ResultList::Unprocessed, spec, texts::unknownErrorReason(status));
+    return;
+  }
   listOutcome(spec, status, texts::kSharedThenDeleted);
+}
+
+// The library tells a file's places through its links: the file stands in `project` when one of
+// them is the project's path followed by the file's name, compared without letter case as the
+// library compares paths. What cannot be read proves nothing.
+bool Patcher::isSharedInto(vss::Item& file, vss::Item& project) {
+  std::wstring expected;
+  std::vector<std::unique_ptr<vss::Item>> links;
+  try {
+    expected = project.spec();
+    appendLevel(expected, file.name());
+    links = file.links();
+  } catch (const vss::Error&) {
+    return false;
+  }
+  expected = platform_.toLower(expected);
+  for (const std::unique_ptr<vss::Item>& link : links) {
+    try {
+      if (platform_.toLower(link->spec()) == expected) return true;
+    } catch (const vss::Error&) {
+    }
+  }
+  return false;
 }
 
 // A folder met before goes straight to its target by one lookup. When that target is gone (a

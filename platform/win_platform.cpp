@@ -49,6 +49,13 @@ std::uint32_t WinPlatform::createFolder(const std::wstring& path) {
   return error != 0 ? error : ERROR_CAN_NOT_COMPLETE;
 }
 
+bool WinPlatform::writableFileExists(const std::wstring& path) {
+  if (path.empty() || path.find(L'\0') != std::wstring::npos) return false;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+}
+
 std::optional<double> WinPlatform::toDate(const std::wstring& text) {
   // The conversion would stop at an embedded NUL and accept what stands before it.
   if (text.find(L'\0') != std::wstring::npos) return std::nullopt;

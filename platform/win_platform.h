@@ -10,6 +10,7 @@ class WinPlatform : public engine::PlatformPort {
  public:
   bool pathExists(const std::wstring& path) override;
   std::uint32_t createFolder(const std::wstring& path) override;
+  bool writableFileExists(const std::wstring& path) override;
   std::optional<double> toDate(const std::wstring& text) override;
   std::wstring nowText() override;
   std::wstring toLower(const std::wstring& text) override;

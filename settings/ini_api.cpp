@@ -149,12 +149,14 @@ bool IniApi::writeString(const std::wstring& Section, const std::wstring& key,
 
 std::wstring IniApi::readString(const std::wstring& Section, const std::wstring& key) {
   char buffer[kReadBufferSize] = {};
+  lastReadFilled_ = false;
   if (!checkIniFile()) return {};
   const std::string section = toAnsi(Section);
   const std::string keyAnsi = toAnsi(key);
   if (inAnsiCodePage(iniFile_)) {
     const DWORD reported = GetPrivateProfileStringA(section.c_str(), keyAnsi.c_str(), "", buffer,
                                                     kReadBufferSize, toAnsi(iniFile_).c_str());
+    lastReadFilled_ = reported >= kReadBufferSize - 1;
     return settings::valueFromProfileBuffer(buffer, reported, kReadBufferSize);
   }
   // The wide read gives at least as many characters as the ANSI one gives bytes; the value then
@@ -165,6 +167,7 @@ std::wstring IniApi::readString(const std::wstring& Section, const std::wstring&
                                fromAnsi(keyAnsi.data(), static_cast<int>(keyAnsi.size())).c_str(),
                                L"", wide, kReadBufferSize + 1, iniFile_.c_str());
   const std::string bytes = toAnsi(std::wstring(wide, chars));
+  lastReadFilled_ = chars >= kReadBufferSize || bytes.size() >= kReadBufferSize - 1;
   return settings::valueFromProfileBuffer(bytes.c_str(), static_cast<unsigned long>(bytes.size()),
                                           kReadBufferSize);
 }

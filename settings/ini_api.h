@@ -16,6 +16,9 @@ class IniApi {
   void setIniFileName(const std::wstring& file);
   bool writeString(const std::wstring& Section, const std::wstring& key, const std::wstring& Value);
   std::wstring readString(const std::wstring& Section, const std::wstring& key);
+  // True when the last readString filled its buffer: the stored value may be longer than what
+  // came back (the profile functions cut it to 254 bytes without a word).
+  bool lastReadFilled() const { return lastReadFilled_; }
   // The folder picker; the chosen folder's path, or empty when cancelled.
   std::wstring BrowseForFolder(HWND__* hwndOwner, const std::wstring& sPrompt);
 
@@ -24,4 +27,5 @@ class IniApi {
 
   std::wstring lastErrorMsg_;
   std::wstring iniFile_;
+  bool lastReadFilled_ = false;
 };

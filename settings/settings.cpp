@@ -8,10 +8,6 @@
 
 namespace settings {
 
-namespace {
-const wchar_t kSection[] = L"cfg";
-}  // namespace
-
 void clearIniAttributes(const std::wstring& iniFilePath) {
   // Any attribute left on the file can block the next save: read-only refuses the write, and
   // hidden or system makes the profile functions' re-creation of the file fail. So every
@@ -25,17 +21,7 @@ void clearIniAttributes(const std::wstring& iniFilePath) {
 }
 
 SavedInputs loadSettings(IniApi& ini) {
-  SavedInputs inputs;
-  inputs.host = ini.readString(kSection, L"host");
-  inputs.project = ini.readString(kSection, L"project");
-  inputs.patch = ini.readString(kSection, L"patch");
-  inputs.startDate = ini.readString(kSection, L"startDate");
-  inputs.endDate = ini.readString(kSection, L"endDate");
-  inputs.user = ini.readString(kSection, L"user");
-  inputs.passwd = ini.readString(kSection, L"passwd");
-  inputs.localDir = ini.readString(kSection, L"localDir");
-  inputs.ignoreBuildUser = ini.readString(kSection, L"ignoreBuildUser") == L"1";
-  return inputs;
+  return readInputs([&ini](const wchar_t* key) { return ini.readString(kSection, key); });
 }
 
 void saveSettings(IniApi& ini, const SavedInputs& inputs) {

@@ -20,6 +20,25 @@ struct SavedInputs {
   std::wstring localDir;
 };
 
+// The section of the nine keys.
+inline constexpr const wchar_t* kSection = L"cfg";
+
+// Fills every field from `read(key)`, which gives the text stored under that key of the section.
+template <typename Read>
+SavedInputs readInputs(Read&& read) {
+  SavedInputs inputs;
+  inputs.host = read(L"host");
+  inputs.project = read(L"project");
+  inputs.patch = read(L"patch");
+  inputs.startDate = read(L"startDate");
+  inputs.endDate = read(L"endDate");
+  inputs.user = read(L"user");
+  inputs.passwd = read(L"passwd");
+  inputs.localDir = read(L"localDir");
+  inputs.ignoreBuildUser = read(L"ignoreBuildUser") == L"1";
+  return inputs;
+}
+
 // Clears a read-only (or any other) attribute of an existing settings file.
 void clearIniAttributes(const std::wstring& iniFilePath);
 // Reads every key; a missing file, section or key gives an empty text (the box unchecked).

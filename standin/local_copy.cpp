@@ -36,16 +36,31 @@ void writeLocalCopy(const std::wstring& local, std::string_view content) {
   constexpr fs::perms kWritable =
       fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
   const fs::file_status existing = fs::status(path, ec);
-  if (fs::exists(existing)) {
-    if ((existing.permissions() & fs::perms::owner_write) != fs::perms::none) return;
-    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
-  }
+  if (fs::exists(existing) && (existing.permissions() & fs::perms::owner_write) != fs::perms::none)
+    return;
+  fs::path temporary = path;
+  temporary += ".standin-get";
+  const auto cannotWrite = [&] {
+    fs::permissions(temporary, fs::perms::owner_write, fs::perm_options::add, ec);
+    fs::remove(temporary, ec);
+    return vss::Error(status::kAccessDenied, L"Cannot write \"" + local + L"\"");
+  };
+  // A killed writer's leftover is read-only; Windows writes over no read-only file.
+  fs::permissions(temporary, fs::perms::owner_write, fs::perm_options::add, ec);
   try {
-    io::writeFile(path, content);
+    io::writeFile(temporary, content);
   } catch (const io::IoError&) {
-    throw vss::Error(status::kAccessDenied, L"Cannot write \"" + local + L"\"");
+    throw cannotWrite();
   }
-  fs::permissions(path, kWritable, fs::perm_options::remove, ec);
+  fs::permissions(temporary, kWritable, fs::perm_options::remove, ec);
+  fs::rename(temporary, path, ec);
+  if (ec) {
+    // Windows moves nothing over a read-only file: the old copy is made writable first, for the
+    // moment until the new one replaces it.
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
+    fs::rename(temporary, path, ec);
+    if (ec) throw cannotWrite();
+  }
 }
 
 }  // namespace standin

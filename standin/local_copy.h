@@ -15,6 +15,9 @@ std::filesystem::path localPath(const std::wstring& local);
 // a read-only copy. The library answers its own questions: "Folder %s not found, create?" with
 // Yes, so missing folders are made, and "%s is writable, replace?" with No, so a writable copy
 // is left as it is, and the caller "never even knows the question happened": no failure.
+// The new copy is written beside its place under a temporary name, made read-only there and only
+// then moved into place, so that a process killed while writing leaves the old copy (or none)
+// and a stray temporary file: never a read-only copy cut short, which would pass as fetched.
 // Throws vss::Error.
 void writeLocalCopy(const std::wstring& local, std::string_view content);
 

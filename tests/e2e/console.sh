@@ -150,9 +150,10 @@ bad "missing settings file" 2 '设置文件不存在 / settings file not found: 
 bad "settings file that is a folder" 2 '设置文件无法读取 / settings file cannot be read: folder.ini (系统错误 / system error 5)' --ini folder.ini
 bad "bad start date" 2 '开始时间格式有误' --ini job.ini --start '2024-13-45 10:00'
 bad "start after end" 2 '开始时间不能大于结束时间' --ini job.ini --start '2024-06-01 00:00'
-bad "local folder that cannot be made" 2 "本地目录无法创建 / local folder cannot be created: $(winpath "$work/no/such") (系统错误 / system error 3)" \
+bad "local folder that cannot be made" 2 "本地文件夹无法创建 / local folder cannot be created: $(winpath "$work/no/such") (系统错误 / system error 3)" \
   --ini job.ini --mode local --local-dir "$(winpath "$work/no/such")"
-bad "list file that cannot be written" 2 '结果文件无法写入 / result file cannot be written: no\such\p.txt' --ini job.ini --processed 'no\such\p.txt'
+bad "list file that cannot be written" 2 '结果文件无法写入 / result file cannot be written: no\such\p.txt (系统错误 / system error 3)' --ini job.ini --processed 'no\such\p.txt'
+bad "list file that is the settings file" 2 '结果文件不能是设置文件 / a result file cannot be the settings file: .\JOB.INI' --ini job.ini --processed '.\JOB.INI'
 bad "no such project" 2 'File or project not found' --ini job.ini --project '$/Nope'
 bad "no such patch project" 2 'File or project not found' --ini job.ini --mode vss --patch '$/Nope'
 check "refused inputs: no list on standard output" 0 "$(stat -c %s "$jobs/out")"
@@ -163,6 +164,40 @@ check "everything processed: status 0, the file on standard output" '0 $/App/src
 status=$(cli --ini job.ini --processed 'Z:\dev\full')
 check "results that cannot be written: status 3 and why" '3 结果无法全部写出 / the results could not all be written' \
   "$status $(errors | sed -n 2p)"
+
+# --- A Share run killed in the middle: no list stands under its own name, only the temporary
+# files it was writing; a rerun finishes the lists (the files shared before the kill are already in
+# the patch) and leaves the killed run's leftovers alone.
+big="$work/big"
+standin generate "$(winpath "$big")" --files 2000 --depth 2 --fanout 4 --history 1 \
+  --changed-fraction 1 --range 2024-05-01 2024-05-05 --seed 7 >/dev/null
+standin seed "$(winpath "$big")" - >/dev/null <<< $'user Admin password admin\nproject $/Patch'
+journal="$big/data/journal.txt"
+shares() { standin dump "$(winpath "$big")" | grep -c ' shares '; }
+grown=$(( $(stat -c %s "$journal") + 30000 ))
+killed_run() {
+  cd "$jobs" && OSTRABEL_PASSWORD=admin exec "$wine" "$cli_exe" \
+    --host "$(winpath "$big/srcsafe.ini")" --user Admin --project '$/gen' --patch '$/Patch' \
+    --mode vss --start '2024-04-30 12:00' --end '2024-05-06' \
+    --processed big-p.txt --unprocessed big-u.txt > big-out 2> big-err
+}
+killed_run & pid=$!
+for _ in $(seq 1 1200); do [ "$(stat -c %s "$journal")" -gt "$grown" ] && break; sleep 0.05; done
+kill -0 "$pid" 2>/dev/null && running=yes || running=no
+kill -9 "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+check "killed run: still going when killed" yes "$running"
+check "killed run: no list under its own name" '' "$(cd "$jobs" && ls big-p.txt big-u.txt 2>/dev/null)"
+leftovers=$(cd "$jobs" && ls big-p.txt.*.tmp big-u.txt.*.tmp 2>/dev/null | wc -l)
+check "killed run: only the temporary files" 2 "$leftovers"
+done_before=$(shares)
+[ "$done_before" -gt 0 ] && [ "$done_before" -lt 2000 ] && partly=yes || partly="no ($done_before shared)"
+check "killed run: the patch partly shared" yes "$partly"
+status=$( (killed_run); echo $?)
+lines() { [ -s "$1" ] && tr -cd '\n' < "$1" | wc -c | awk '{print $1 + 1}' || echo 0; }
+check "rerun: every file processed" '0 2000 0' "$status $(lines "$jobs/big-p.txt") $(lines "$jobs/big-u.txt")"
+check "rerun: the patch holds every file" 2000 "$(shares)"
+check "rerun: the killed run's leftovers left alone" "$leftovers" \
+  "$(cd "$jobs" && ls big-p.txt.*.tmp big-u.txt.*.tmp 2>/dev/null | wc -l)"
 
 status=$(cli --help)
 check "help: status 0, the usage on standard output" '0 用法 / Usage:' "$status $(ansi "$jobs/out" | head -n 1 | tr -d '\r')"

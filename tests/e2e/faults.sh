@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end checks of faults a real user met, mended: a Share run of a project that holds its own
-# patch project, a Local run over names Windows cannot hold as written, texts beyond the edit
-# limit saved at Patch, and the settings file of a program kept in a folder whose name the ANSI
-# code page cannot hold. See lib.sh for how the window is driven.
+# patch project, a Local run over names Windows cannot hold as written, a patch project holding
+# another file of a selected file's name, a Local run over a copy edited by hand, texts beyond the
+# edit limit saved at Patch, and the settings file of a program kept in a folder whose name the
+# ANSI code page cannot hold. See lib.sh for how the window is driven.
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 db="$work/db" names="$work/names"
@@ -54,6 +55,39 @@ check "odd names: the local tree" 'a=a
 dir/x.c=dir x
 ok/fine.c=fine' "$(cd "$work/p2/out/local" && find . -type f | sed 's|^\./||' | sort | while read -r f; do echo "$f=$(cat "$f")"; done)"
 check "odd names: nothing beside the local folder" 'local' "$(ls "$work/p2/out")"
+close_app
+
+# --- A patch project holding another file of a selected file's name: SourceSafe refuses the share
+# ("an item with that name already exists") and the file is unprocessed, never passed as done; the
+# foreign file stays. A Local run over a folder holding a copy edited by hand leaves the copy as it
+# is and lists the file unprocessed ("the file exists"); the other file is fetched read-only.
+other="$work/other" local="$work/p4/local"
+standin create "$other" >/dev/null
+standin seed "$(winpath "$other")" - >/dev/null <<'EOF'
+user Admin password admin
+file $/App/config.h by zhang at "2024-05-02 10:00" content "new config\n"
+file $/App/main.c by zhang at "2024-05-03 10:00" content "main\n"
+file $/Patch/config.h by li at "2024-04-01 10:00" content "foreign config\n"
+EOF
+mkdir -p "$local"
+printf 'edited by hand\n' > "$local/config.h"
+start_app_with "$work/p4" < <(settings "$other" '$/App' '$/Patch' "$(winpath "$local")")
+before=$(standin dump "$(winpath "$other")")
+run
+check "another file of the name in the patch: unprocessed with its status" \
+  '$/App/config.h - 未知错误,代码: -2147166572' "$(copy_list 2)"
+check "another file of the name in the patch: the other file shared" '$/App/main.c' "$(copy_list 1)"
+check "another file of the name in the patch: only the other file's share in the store" \
+  '+file $/Patch/main.c shares $/App/main.c' \
+  "$(diff <(echo "$before") <(standin dump "$(winpath "$other")") | sed -n 's/^> /+/p')"
+click_control opLocal
+run
+check "a copy edited by hand: unprocessed with the status of an existing file" \
+  '$/App/config.h - 未知错误,代码: -2147024816' "$(copy_list 2)"
+check "a copy edited by hand: the other file fetched" '$/App/main.c' "$(copy_list 1)"
+check "a copy edited by hand: left as it was, the fetched copy read-only" \
+  'config.h -rw-r--r-- edited by hand|main.c -r--r--r-- main' \
+  "$(cd "$local" && for f in config.h main.c; do printf '%s %s %s|' "$f" "$(stat -c %A "$f")" "$(cat "$f")"; done | sed 's/|$//')"
 close_app
 
 # --- Texts beyond the edit limit (100,000 characters in one box, 33,000 in the other saved ones:

@@ -9,6 +9,8 @@
 //   wintext form            the main window's controls (text, enabled, checked, the centre in
 //                           screen coordinates); exit status 1 when there is no window
 //   wintext fill NAME COUNT puts COUNT times "9" into the box NAME, as a paste would
+//   wintext center          moves the main window to the middle of the screen, where the message
+//                           boxes Windows centres on the screen lie over it (for pictures)
 // windows.h comes before the other Windows headers.
 // clang-format off
 #include <windows.h>
@@ -179,6 +181,16 @@ int fillBox(const std::wstring& name, int count) {
   return 1;
 }
 
+int centerForm() {
+  HWND form = FindWindowW(ui::Form1::kClassName, nullptr);
+  RECT r{};
+  if (!form || !GetWindowRect(form, &r)) return 1;
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2;
+  return SetWindowPos(form, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) ? 0
+                                                                                             : 1;
+}
+
 int showForm() {
   HWND form = FindWindowW(ui::Form1::kClassName, nullptr);
   if (!form) {
@@ -218,6 +230,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"box") return showBox(argc > 2 ? static_cast<DWORD>(_wtoi(argv[2])) : 5000);
   if (command == L"form") return showForm();
   if (command == L"fill" && argc > 3) return fillBox(argv[2], _wtoi(argv[3]));
-  fputs("usage: wintext box [WAIT_MS] | wintext form | wintext fill NAME COUNT\n", stderr);
+  if (command == L"center") return centerForm();
+  fputs("usage: wintext box [WAIT_MS] | wintext form | wintext fill NAME COUNT | wintext center\n",
+        stderr);
   return 2;
 }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "vss/com/dispatch_call.h"
+#include "vss/com/texts.h"
 #include "vss/com/unique_com.h"
 
 namespace vss::com {
@@ -16,10 +17,6 @@ namespace {
 // The member ids of the library's object types, shared by all objects made by one library.
 // Used on the one apartment thread that made the library, so it needs no lock.
 using SharedDispids = std::shared_ptr<DispidCache>;
-
-constexpr const wchar_t* kNotInstalled =
-    L"The SourceSafe automation library (SSAPI.DLL) is not installed or not registered on this "
-    L"computer.";
 
 // Whether a failure to create the database object means the library is missing (not
 // registered, or its file gone) rather than some other fault of the system.
@@ -179,8 +176,7 @@ class ComItem final : public vss::Item {
     // The library takes the item object itself, whichever database object it came from.
     auto* source = dynamic_cast<ComItem*>(&file);
     if (source == nullptr) {
-      throw vss::Error(E_INVALIDARG,
-                       L"The item to share does not come from the SourceSafe automation library.");
+      throw vss::Error(E_INVALIDARG, texts::kForeignItem);
     }
     UniqueBstr commentText(comment);
     CallArgs<3> args;
@@ -275,17 +271,17 @@ class ComLibrary final : public vss::Library {
   std::unique_ptr<vss::Database> newDatabase() override {
     if (!haveClsid_) {
       const HRESULT hr = CLSIDFromProgID(progId_.c_str(), &clsid_);
-      if (FAILED(hr)) return std::make_unique<ComDatabase>(vss::Error(hr, kNotInstalled), ids_);
+      if (FAILED(hr)) {
+        return std::make_unique<ComDatabase>(vss::Error(hr, texts::kNotInstalled), ids_);
+      }
       haveClsid_ = true;
     }
     ComPtr<IDispatch> object;
     const HRESULT hr = CoCreateInstance(clsid_, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                         reinterpret_cast<void**>(object.put()));
     if (FAILED(hr)) {
-      std::wstring text =
-          meansNotInstalled(hr)
-              ? std::wstring(kNotInstalled)
-              : L"The SourceSafe automation library could not be started: " + systemMessage(hr);
+      std::wstring text = meansNotInstalled(hr) ? std::wstring(texts::kNotInstalled)
+                                                : texts::kNotStarted + systemMessage(hr);
       return std::make_unique<ComDatabase>(vss::Error(hr, std::move(text)), ids_);
     }
     return std::make_unique<ComDatabase>(std::move(object), ids_);

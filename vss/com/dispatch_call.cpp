@@ -3,6 +3,8 @@
 
 #include <cwchar>
 
+#include "vss/com/texts.h"
+
 namespace vss::com {
 
 namespace {
@@ -39,8 +41,9 @@ DISPID DispidCache::lookup(IDispatch* object, Member member) {
   DISPID found = DISPID_UNKNOWN;
   const HRESULT hr = object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &found);
   if (FAILED(hr)) {
-    throw vss::Error(hr, std::wstring(L"The SourceSafe automation library has no member \"") +
-                             name + L"\": " + systemMessage(hr));
+    const std::wstring quoted = std::wstring(L"\"") + name + L"\"";
+    throw vss::Error(hr, texts::kNoMemberChinese + quoted + texts::kNoMemberEnglish + quoted +
+                             L": " + systemMessage(hr));
   }
   id = found;
   return id;
@@ -99,9 +102,8 @@ std::wstring systemMessage(HRESULT hr) {
     --length;
   }
   if (length > 0) return std::wstring(buffer, length);
-  swprintf(buffer, sizeof(buffer) / sizeof(buffer[0]), L"Unexpected error 0x%08lX",
-           static_cast<unsigned long>(hr));
-  return buffer;
+  swprintf(buffer, sizeof(buffer) / sizeof(buffer[0]), L"%08lX", static_cast<unsigned long>(hr));
+  return texts::kUnexpectedError + std::wstring(buffer);
 }
 
 std::wstring resultString(UniqueVariant& result) {

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
+#include "console/list_file.h"
 #include "engine/patcher.h"
 #include "native/console/support.h"
 #include "tests/temp_folder.h"
@@ -124,6 +126,74 @@ TEST(ConsoleTextFile, ReplacesAnOldFileAndRefusesAMissingFolder) {
             nullptr);
   EXPECT_EQ(console::openTextFile((dir / "").wstring(), console::appendUtf8), nullptr);
   EXPECT_EQ(console::openTextFile(L"", console::appendUtf8), nullptr);
+}
+
+// A list file is written beside its destination under NAME.PID.tmp (a taken name passed over,
+// never written over) and takes the destination's place only when committed; discarded, or gone
+// without either, it leaves the destination as it was. A list that could not be written whole
+// never takes its place.
+TEST(ConsoleListFile, WrittenBesideItsDestinationAndMovedIntoPlaceOnlyWhenCommitted) {
+  testing_support::TempFolder dir;
+  consoletest::DiskFiles files;
+  files.current = dir.path();
+  const auto names = [&] {
+    std::vector<std::string> out;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+      out.push_back(entry.path().filename().string() + "=" + dir.read(entry.path().filename()));
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  dir.write("p.txt", "yesterday");
+  dir.write("p.txt.4242.tmp", "a killed run's");
+  std::uint32_t error = 1;
+  auto list = console::ListFile::create(files, L"p.txt", console::appendUtf8, error);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(error, 0u);
+  EXPECT_EQ(list->temporary(), L"p.txt.4242-2.tmp");
+  console::ListWriter writer(*list);
+  writer.append(L"$/App/main.c");
+  writer.append(L"$/App/菜单.c");
+  EXPECT_TRUE(list->flush());
+  const std::string whole = "$/App/main.c\r\n$/App/\xe8\x8f\x9c\xe5\x8d\x95.c";
+  EXPECT_EQ(names(),
+            (std::vector<std::string>{"p.txt.4242-2.tmp=" + whole, "p.txt.4242.tmp=a killed run's",
+                                      "p.txt=yesterday"}));
+  EXPECT_EQ(list->commit(), 0u);
+  EXPECT_EQ(names(), (std::vector<std::string>{"p.txt.4242.tmp=a killed run's", "p.txt=" + whole}));
+  fs::remove(dir / "p.txt.4242.tmp");
+
+  // Discarded, or dropped by a failure: the destination as it was.
+  for (const bool discard : {true, false}) {
+    auto other = console::ListFile::create(files, L"p.txt", console::appendUtf8, error);
+    ASSERT_NE(other, nullptr);
+    other->write(L"half a list");
+    other->flush();
+    if (discard) other->discard();
+    other.reset();
+    EXPECT_EQ(names(), (std::vector<std::string>{"p.txt=" + whole})) << discard;
+  }
+
+  // A list that could not be written whole is discarded at commit.
+  struct Failing : consoletest::DiskFiles {
+    std::unique_ptr<console::ByteSink> createNew(const std::wstring& path,
+                                                 std::uint32_t& code) override {
+      DiskFiles::createNew(path, code);
+      struct Refusing : console::ByteSink {
+        bool write(const char*, std::size_t) override { return false; }
+      };
+      return std::make_unique<Refusing>();
+    }
+  } failing;
+  failing.current = dir.path();
+  auto cut = console::ListFile::create(failing, L"p.txt", console::appendUtf8, error);
+  cut->write(L"lost");
+  EXPECT_EQ(cut->commit(), 29u);  // ERROR_WRITE_FAULT
+  EXPECT_EQ(names(), (std::vector<std::string>{"p.txt=" + whole}));
+
+  // No folder to put the temporary file in.
+  EXPECT_EQ(console::ListFile::create(files, L"no/such/p.txt", console::appendUtf8, error),
+            nullptr);
+  EXPECT_EQ(error, 3u);
 }
 
 TEST(ConsoleTerminal, MessageLinesBeginOnALineOfTheirOwn) {

@@ -81,7 +81,8 @@ class ConsoleRun : public Run {
                                          .endDate = L"2024-06-01 00:00",
                                          .user = L"Admin",
                                          .passwd = L"secret",
-                                         .localDir = out()}};
+                                         .localDir = out()},
+                              .cutKeys = {}};
   }
   console::SettingsFile& job() { return env_.files[L"job.ini"]; }
   int cli(const Args& args) { return console::run(args, env_); }
@@ -98,6 +99,15 @@ class ConsoleRun : public Run {
   std::string read(const std::string& name) {
     std::ifstream in(root_ / name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // The names of the files directly in the test's folder, sorted.
+  Strings filesBeside() {
+    Strings names;
+    for (const auto& entry : fs::directory_iterator(root_)) {
+      if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
   }
   // A store of its own seeded with `script`; its srcsafe.ini.
   std::wstring store(const std::string& name, const std::string& script) {
@@ -279,8 +289,10 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
 TEST_F(ConsoleRun, BadInputsAreRefusedBeforeAnythingIsOpened) {
   namespace ct = console::texts;
   using enum console::SettingsFile::Problem;
-  env_.files[L"locked.ini"] = {.problem = Unreadable, .systemError = 32, .values = {}};
-  env_.files[L"folder.ini"] = {.problem = Unreadable, .systemError = 0, .values = {}};
+  env_.files[L"locked.ini"] = {
+      .problem = Unreadable, .systemError = 32, .values = {}, .cutKeys = {}};
+  env_.files[L"folder.ini"] = {
+      .problem = Unreadable, .systemError = 0, .values = {}, .cutKeys = {}};
   const std::wstring missingList = file("no/such/folder/p.txt");
   const std::vector<std::pair<Args, std::wstring>> cases = {
       {Args{L"--ini", L"job.ini", L"--mode", L"all"},
@@ -290,10 +302,20 @@ TEST_F(ConsoleRun, BadInputsAreRefusedBeforeAnythingIsOpened) {
        ct::kIniUnreadable + std::wstring(L"locked.ini") + ct::kSystemError + L"32)\r\n"},
       {Args{L"--ini", L"folder.ini"}, ct::kIniUnreadable + std::wstring(L"folder.ini\r\n")},
       {Args{L"--ini", L"job.ini", L"--processed", missingList},
-       ct::kListNotWritable + missingList + L"\r\n"},
+       ct::kListNotWritable + missingList + ct::kSystemError + L"3)\r\n"},
       {Args{L"--ini", L"job.ini", L"--unprocessed", file("")},
-       ct::kListNotWritable + file("") + L"\r\n"},
+       ct::kListNotWritable + file("") + ct::kSystemError + L"5)\r\n"},
+      {Args{L"--ini", L"job.ini", L"--unprocessed", file("locked.txt")},
+       ct::kListNotWritable + file("locked.txt") + ct::kSystemError + L"5)\r\n"},
+      {Args{L"--ini", L"cut.ini"},
+       ct::kValueTooLong + std::wstring(L"host\r\n") + ct::kValueTooLong + L"localDir\r\n"},
+      {Args{L"--ini", L"job.ini", L"--start", L"12:00"}, L"开始时间格式有误\r\n"},
+      {Args{L"--ini", L"job.ini", L"--end", L"23:59:59"}, L"结束时间格式有误\r\n"},
   };
+  env_.files[L"cut.ini"] = job();
+  env_.files[L"cut.ini"].cutKeys = {L"host", L"localDir"};
+  std::ofstream(root_ / "locked.txt") << "read-only";
+  fs::permissions(root_ / "locked.txt", fs::perms::owner_write, fs::perm_options::remove);
   std::ofstream(root_ / "u.txt") << "yesterday";
   for (const auto& [args, message] : cases) {
     SCOPED_TRACE(standin::text::narrow(args.back()));
@@ -306,7 +328,184 @@ TEST_F(ConsoleRun, BadInputsAreRefusedBeforeAnythingIsOpened) {
     EXPECT_EQ(env_.term.out, L"");
     EXPECT_EQ(calls().count["open"], 0);
     EXPECT_EQ(read("u.txt"), "yesterday");
+    EXPECT_EQ(read("locked.txt"), "read-only");
+    EXPECT_EQ(filesBeside(), (Strings{"locked.txt", "u.txt"}));
   }
+}
+
+// A list is never written over the job's own files or over the other list, whatever the
+// spelling of the paths ("./", "..", a hard link; letter case and short names are the Windows
+// tests'): not the settings file, not the database's srcsafe.ini nor anything in its folder.
+// Each is refused with status 2 before anything is opened, and every file stays as it was.
+TEST_F(ConsoleRun, AListNeverTakesThePlaceOfTheJobsFilesOrOfTheOtherList) {
+  namespace ct = console::texts;
+  env_.disk.current = root_;
+  std::ofstream(root_ / "job.ini") << "[cfg]\r\n";  // the values come from the test's settings
+  std::ofstream(root_ / "p.txt") << "yesterday's processed";
+  fs::create_directories(root_ / "sub");
+  fs::create_directories(root_ / "dbx");
+  fs::create_hard_link(root_ / "p.txt", root_ / "sub" / "link.txt");
+  const std::wstring db = file("db");
+  const std::vector<std::pair<Args, std::wstring>> cases = {
+      {{L"--processed", L"job.ini"}, ct::kListIsSettingsFile + std::wstring(L"job.ini")},
+      {{L"--unprocessed", L"sub/../job.ini"},
+       ct::kListIsSettingsFile + std::wstring(L"sub/../job.ini")},
+      {{L"--unprocessed", db + L"/srcsafe.ini"}, ct::kListInDatabase + db + L"/srcsafe.ini"},
+      {{L"--processed", db + L"/./data/journal.txt"},
+       ct::kListInDatabase + db + L"/./data/journal.txt"},
+      {{L"--processed", db + L"/data/new.txt"}, ct::kListInDatabase + db + L"/data/new.txt"},
+      {{L"--processed", L"p.txt", L"--unprocessed", L"./p.txt"},
+       ct::kSameListFile + std::wstring(L"p.txt")},
+      {{L"--processed", L"p.txt", L"--unprocessed", L"sub/../p.txt"},
+       ct::kSameListFile + std::wstring(L"p.txt")},
+      {{L"--processed", L"sub/link.txt", L"--unprocessed", L"p.txt"},
+       ct::kSameListFile + std::wstring(L"sub/link.txt")},
+      {{L"--processed", L"new.txt", L"--unprocessed", L"sub/../new.txt"},
+       ct::kSameListFile + std::wstring(L"new.txt")},
+  };
+  const Strings before = localTree("");
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(standin::text::narrow(args.back()));
+    reset();
+    env_.term = {};
+    Args all = {L"--ini", L"job.ini"};
+    all.insert(all.end(), args.begin(), args.end());
+    EXPECT_EQ(cli(all), kInvalidInput);
+    EXPECT_EQ(env_.term.err, message + L"\r\n");
+    EXPECT_EQ(calls().count["open"], 0);
+    EXPECT_EQ(localTree(""), before);
+  }
+  // A folder beside the database's, whose name begins alike, is no part of it.
+  EXPECT_EQ(
+      cli({L"--ini", L"job.ini", L"--processed", L"dbx/p.txt", L"--unprocessed", L"sub/u.txt"}),
+      kAllProcessed);
+  EXPECT_EQ(read("p.txt"), "yesterday's processed");
+}
+
+// The lists are written to NAME.4242.tmp (4242 being the process) beside their destinations and
+// moved into place when the run ends: during the run the old lists are there, whole; afterwards
+// the new ones and no temporary file. A name a killed run left taken is passed over and its file
+// left alone.
+TEST_F(ConsoleRun, ListsAreWrittenUnderATemporaryNameAndMovedIntoPlaceAtTheEnd) {
+  job().values.host = store("db2", kProject);
+  job().values.ignoreBuildUser = true;
+  const auto beside = [&] {
+    Strings out;
+    for (const std::string& name : filesBeside()) out.push_back(name + "=" + read(name));
+    return out;
+  };
+  std::ofstream(root_ / "p.txt") << "old p";
+  std::ofstream(root_ / "u.txt") << "old u";
+  std::ofstream(root_ / "u.txt.4242.tmp") << "killed";
+  Strings during;
+  calls().dateOf = [&](const std::wstring&, double date) {
+    if (during.empty()) during = beside();
+    return date;
+  };
+  EXPECT_EQ(cliWithLists({}), kSomeUnprocessed);
+  EXPECT_EQ(during, (Strings{"p.txt=old p", "p.txt.4242.tmp=", "u.txt=old u",
+                             "u.txt.4242-2.tmp=", "u.txt.4242.tmp=killed"}));
+  EXPECT_EQ(beside(),
+            (Strings{"p.txt=$/Src/gone.c\r\n$/Src/lib/io/locked.c\r\n$/Src/lib/io/"
+                     "read.c\r\n$/Src/lib/ui/??.c\r\n$/Src/main.c",
+                     "u.txt=$/Src/lib/io/broken.c - VSS?????????", "u.txt.4242.tmp=killed"}));
+}
+
+// A device takes a list as it comes: nothing is made beside it, nothing moved over it.
+TEST_F(ConsoleRun, ADeviceTakesTheListAsItComes) {
+  seed("file $/Src/a.c at 2024-05-02 10:00\n");
+  const Strings devices = [] {
+    Strings names;
+    for (const auto& entry : fs::directory_iterator("/dev")) names.push_back(entry.path());
+    std::sort(names.begin(), names.end());
+    return names;
+  }();
+  EXPECT_EQ(
+      cli({L"--ini", L"job.ini", L"--processed", L"/dev/null", L"--unprocessed", file("u.txt")}),
+      kAllProcessed);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_EQ(read("u.txt"), "");
+  EXPECT_EQ(env_.disk.replaced,
+            std::vector<std::wstring>{file("u.txt.4242.tmp") + L">" + file("u.txt")});
+  Strings after;
+  for (const auto& entry : fs::directory_iterator("/dev")) after.push_back(entry.path());
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(after, devices);
+}
+
+// How each end of a run leaves the list files: a refused run (status 2) leaves them as they were
+// and no temporary file; every other run puts its lists in place, also one that a failure
+// ended (status 3: the lists hold what was done). A list that cannot be moved into place stays
+// whole under its temporary name, and the run says where (status 3).
+TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPlace) {
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    Args options;
+    int status;
+    std::string processed;  // "before" when left as it was
+  };
+  const std::vector<Case> cases = {
+      {"a wrong password", [this] { job().values.passwd = L"wrong"; }, {}, kInvalidInput, "before"},
+      {"an input missing", [this] { job().values.user.clear(); }, {}, kInvalidInput, "before"},
+      {"no such patch project",
+       nullptr,
+       {L"--mode", L"vss", L"--patch", L"$/Nope"},
+       kInvalidInput,
+       "before"},
+      {"the walk's database does not open",
+       [this] {
+         calls().failMember = "open";
+         calls().failCall = 2;
+       },
+       {},
+       kUnexpectedFailure,
+       ""},
+      {"a run that goes to its end", nullptr, {}, kAllProcessed, "$/Src/a.c"},
+  };
+  seed("file $/Src/a.c at 2024-05-02 10:00\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    resetJob();
+    env_.term = {};
+    std::ofstream(root_ / "p.txt") << "before";
+    std::ofstream(root_ / "u.txt") << "before";
+    if (c.prepare) c.prepare();
+    EXPECT_EQ(cliWithLists(c.options), c.status);
+    EXPECT_EQ(read("p.txt"), c.processed);
+    EXPECT_EQ(read("u.txt"), c.status == kInvalidInput ? "before" : "");
+    EXPECT_EQ(filesBeside(), (Strings{"p.txt", "u.txt"}));
+  }
+  // The move refused: the whole list stays under its temporary name.
+  reset();
+  env_.term = {};
+  std::ofstream(root_ / "p.txt") << "before";
+  env_.disk.failReplace = 5;
+  EXPECT_EQ(cliWithLists({}), kUnexpectedFailure);
+  const std::wstring kept = file("p.txt") + L".4242.tmp";
+  EXPECT_EQ(env_.term.err, console::texts::kListNotMoved + kept + console::texts::kSystemError +
+                               L"5)\r\n" + console::texts::kListNotMoved + file("u.txt") +
+                               L".4242.tmp" + console::texts::kSystemError + L"5)\r\n" +
+                               summary(1, 0));
+  EXPECT_EQ(read("p.txt.4242.tmp"), "$/Src/a.c");
+  EXPECT_EQ(read("p.txt"), "before");
+}
+
+// The local folder is made full against the current folder before the run, and a Local run's
+// summary names it; a folder given in full is used as given.
+TEST_F(ConsoleRun, ALocalFolderThatIsNoFullPathIsTakenFromTheCurrentFolder) {
+  env_.disk.current = root_ / "jobs";
+  fs::create_directories(root_ / "jobs");
+  seed("file $/Src/app/a.c at 2024-05-02 10:00 content a\n");
+  EXPECT_EQ(cli({L"--ini", L"job.ini", L"--mode", L"local", L"--local-dir", L"out/../fetched"}),
+            kAllProcessed);
+  EXPECT_EQ(localTree("jobs"), (Strings{"fetched/", "fetched/app/", "fetched/app/a.c=a"}));
+  EXPECT_EQ(env_.term.err,
+            console::texts::kLocalFolder + file("jobs/fetched") + L"\r\n" + summary(1, 0));
+  env_.term = {};
+  EXPECT_EQ(cli({L"--ini", L"job.ini"}), kAllProcessed);  // other modes name no folder
+  EXPECT_EQ(env_.term.err, summary(1, 0));
 }
 
 // The variable, where set, stands for the file's password (how the two combine:

@@ -3,14 +3,119 @@
 // variables and a clock of the test's own; the UTF-8 bytes of a text.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "console/run.h"
+#include "standin/text.h"
 
 namespace consoletest {
+
+// The file system of the machine the tests run on, with paths relative to a current folder of
+// the test's own; "\\" separates levels as "/" does. Files are told apart by device and inode, so
+// that hard links and other spellings of one path lead to one file (letter case does not count
+// here: the Windows tests see to it).
+class DiskFiles : public console::FileSystem {
+ public:
+  std::filesystem::path current = std::filesystem::current_path();
+  std::uint32_t failReplace = 0;  // the code replace() fails with, when not 0
+  std::vector<std::wstring> replaced, removed;
+
+  std::filesystem::path onDisk(const std::wstring& path) const {
+    std::string s = standin::text::narrow(path);
+    std::replace(s.begin(), s.end(), '\\', '/');
+    return (current / s).lexically_normal();
+  }
+  std::wstring fullPath(const std::wstring& path) override {
+    return standin::text::widen(onDisk(path).string());
+  }
+  console::FileKind kind(const std::wstring& path) override {
+    std::error_code ec;
+    const auto status = std::filesystem::status(onDisk(path), ec);
+    if (!std::filesystem::exists(status)) return console::FileKind::None;
+    if (std::filesystem::is_directory(status)) return console::FileKind::Folder;
+    if (std::filesystem::is_character_file(status) || std::filesystem::is_fifo(status)) {
+      return console::FileKind::Device;
+    }
+    return (status.permissions() & std::filesystem::perms::owner_write) ==
+                   std::filesystem::perms::none
+               ? console::FileKind::ReadOnlyFile
+               : console::FileKind::File;
+  }
+  std::optional<console::FilePlace> place(const std::wstring& path) override {
+    const std::filesystem::path p = onDisk(path);
+    if (const auto id = identity(p)) return console::FilePlace{*id, L""};
+    if (const auto folder = identity(p.parent_path())) {
+      return console::FilePlace{*folder, standin::text::widen(p.filename().string())};
+    }
+    return std::nullopt;
+  }
+  std::vector<console::FileIdentity> foldersAbove(const std::wstring& path) override {
+    std::vector<console::FileIdentity> folders;
+    for (std::filesystem::path p = onDisk(path); p.has_relative_path();) {
+      p = p.parent_path();
+      if (const auto id = identity(p)) folders.push_back(*id);
+    }
+    return folders;
+  }
+  // Nothing is ever made or moved in /dev: a test run as root would replace the machine's devices.
+  static bool inDev(const std::filesystem::path& p) { return p.string().rfind("/dev/", 0) == 0; }
+  std::unique_ptr<console::ByteSink> createNew(const std::wstring& path,
+                                               std::uint32_t& error) override {
+    if (inDev(onDisk(path))) {
+      error = 5;
+      return nullptr;
+    }
+    const int fd = ::open(onDisk(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      error = errno == EEXIST ? 80 : errno == ENOENT ? 3 : 5;
+      return nullptr;
+    }
+    error = 0;
+    return std::make_unique<FdBytes>(fd);
+  }
+  std::uint32_t replace(const std::wstring& from, const std::wstring& to) override {
+    replaced.push_back(from + L">" + to);
+    if (failReplace != 0) return failReplace;
+    if (inDev(onDisk(from)) || inDev(onDisk(to))) return 5;
+    return std::rename(onDisk(from).c_str(), onDisk(to).c_str()) == 0 ? 0 : 5;
+  }
+  void remove(const std::wstring& path) override {
+    removed.push_back(path);
+    std::error_code ec;
+    std::filesystem::remove(onDisk(path), ec);
+  }
+  std::uint32_t processId() override { return 4242; }
+
+ private:
+  class FdBytes : public console::ByteSink {
+   public:
+    explicit FdBytes(int fd) : fd_(fd) {}
+    ~FdBytes() override { ::close(fd_); }
+    bool write(const char* bytes, std::size_t count) override {
+      return ::write(fd_, bytes, count) == static_cast<ssize_t>(count);
+    }
+
+   private:
+    int fd_;
+  };
+  static std::optional<console::FileIdentity> identity(const std::filesystem::path& p) {
+    struct stat info = {};
+    if (::stat(p.c_str(), &info) != 0) return std::nullopt;
+    return console::FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                                 static_cast<std::uint64_t>(info.st_ino)};
+  }
+};
 
 class FakeTerminal : public console::Terminal {
  public:
@@ -55,6 +160,7 @@ class FakeEnvironment : public console::Environment {
   console::Terminal& terminal() override { return term; }
   engine::PlatformPort& platform() override { return platform_; }
   vss::Library& library() override { return library_; }
+  console::FileSystem& fileSystem() override { return disk; }
   console::SettingsFile readSettings(const std::wstring& path) override {
     settingsRead.push_back(path);
     const auto it = files.find(path);
@@ -79,6 +185,7 @@ class FakeEnvironment : public console::Environment {
   }
 
   FakeTerminal term;
+  DiskFiles disk;
   std::map<std::wstring, console::SettingsFile> files;
   std::map<std::wstring, std::wstring> variables;
   std::vector<std::wstring> settingsRead;

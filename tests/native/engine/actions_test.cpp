@@ -78,6 +78,9 @@ delete $/Patch/lib
             (Lines{L"$/Patch/APP<-$/Src/app/x.c|0|8192", L"$/Patch/lib<-$/Src/lib/y.c|0|8192"}));
 }
 
+// "An item with that name already exists" is the file's own success only where that item is the
+// file itself (one of its links is the target's path and its name, in any letter case); another
+// file of its name in the patch leaves the file unprocessed, and the patch unchanged.
 TEST_F(Share, OutcomesOfTheShareAreListedByStatus) {
   seed(R"(
 file $/Src/a.c by alice at 2024-05-03 10:00
@@ -85,17 +88,41 @@ file $/Src/b.c by alice at 2024-05-03 10:00
 file $/Src/c.c by alice at 2024-05-03 10:00
 file $/Src/d.c by alice at 2024-05-03 10:00
 file $/Src/e.c by alice at 2024-05-03 10:00
+file $/Src/config.h by alice at 2024-05-03 10:00
+file $/Src/lib/f.c by alice at 2024-05-03 10:00
+file $/Src/lib/g.c by alice at 2024-05-03 10:00
 share $/Src/a.c into $/Patch
 delete $/Patch/a.c
 fault $/Src/b.c share 0x8004D72E
 fault $/Src/c.c share 42
 fault $/Src/d.c share 0x8004D694
+file $/Patch/config.h by bob at 2024-04-01 10:00 content "foreign"
+project $/Patch/LIB
+share $/Src/lib/f.c into $/Patch/LIB
+fault $/Src/lib/f.c share 0x8004D694
+project $/Other
+share $/Src/lib/g.c into $/Other
+fault $/Src/lib/g.c share 0x8004D694
 )");
+  // The library may spell a link's path otherwise than the project it was looked up by.
+  calls().linkSpelling = [](const std::wstring& spec) {
+    std::wstring upper = spec;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    return upper;
+  };
+  const Strings before = dumpLines();
   run();
+  const std::wstring exists = L" - 未知错误,代码: -2147166572";
   EXPECT_EQ(window_.unshared, (Lines{L"$/Src/a.c - patch目录原来share过这个文件,但被删除了",
-                                     L"$/Src/c.c - 未知错误,代码: 42"}));
-  EXPECT_EQ(window_.shared, (Lines{L"$/Src/b.c", L"$/Src/d.c", L"$/Src/e.c"}));
+                                     L"$/Src/c.c - 未知错误,代码: 42", L"$/Src/config.h" + exists,
+                                     L"$/Src/d.c" + exists, L"$/Src/lib/g.c" + exists}));
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/b.c", L"$/Src/e.c", L"$/Src/lib/f.c"}));
   EXPECT_EQ(window_.boxes.size(), 1u);
+  // Only e.c was shared; the foreign config.h is still the patch's own file.
+  Strings added;
+  for (const std::string& line : dumpLines())
+    if (std::find(before.begin(), before.end(), line) == before.end()) added.push_back(line);
+  EXPECT_EQ(added, (Strings{"file $/Patch/e.c", "file $/Src/e.c shares $/Patch/e.c"}));
 }
 
 TEST_F(Share, TheSecondFileOfAFolderCausesNoEnumerationAndNoCreation) {
@@ -190,6 +217,46 @@ fault $/Src/w.c get 0x8004D694
             (Strings{"app/", "app/ui/", "app/ui/main.frm=main v2", "gone/", "top.c=top"}));
   EXPECT_EQ(calls().getLog.front(), out() + L"\\app\\ui\\main.frm|0");
   EXPECT_EQ(dump(), before);
+}
+
+// Get leaves a writable copy as it is and still succeeds. Such a copy (edited by hand, or cut short
+// by a killed run) is not fetched: the file is unprocessed with "the file exists" (0x80070050)
+// and the copy stays as it is. A read-only copy, what a fetch leaves, is replaced at every run.
+TEST_F(Local, AWritableCopyIsLeftAsItIsAndTheFileListedAsNotFetched) {
+  seed(R"(
+file $/Src/app/edited.c by alice at 2024-05-03 10:00 content "from the database"
+file $/Src/app/fetched.c by alice at 2024-05-03 10:00 content "new"
+file $/Src/cut.c by alice at 2024-05-03 10:00 content "the whole content"
+file $/Src/new.c by alice at 2024-05-03 10:00 content "new"
+)");
+  fs::create_directories(root_ / "out" / "app");
+  std::ofstream(root_ / "out" / "app" / "edited.c") << "edited by hand";
+  std::ofstream(root_ / "out" / "app" / "fetched.c") << "fetched by an earlier run";
+  std::ofstream(root_ / "out" / "cut.c") << "the who";
+  fs::permissions(root_ / "out" / "app" / "fetched.c", fs::perms::all & ~fs::perms::owner_write);
+  const std::wstring exists = L" - 未知错误,代码: -2147024816";
+  const std::wstring edited = out() + L"\\app\\edited.c", fetched = out() + L"\\app\\fetched.c";
+  const Strings tree = {"app/", "app/edited.c=edited by hand", "app/fetched.c=new", "cut.c=the who",
+                        "new.c=new"};
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE(round);
+    reset();
+    window_.selected = ModeOption::Local;
+    platform_.writableCalls.clear();
+    run();
+    EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/fetched.c", L"$/Src/new.c"}));
+    EXPECT_EQ(window_.unshared, (Lines{L"$/Src/app/edited.c" + exists, L"$/Src/cut.c" + exists}));
+    EXPECT_EQ(localTree(), tree);
+    EXPECT_EQ(calls().getLog, (Lines{fetched + L"|0", out() + L"\\new.c|0"}));
+    // Asked where Get would write, once per file.
+    EXPECT_EQ(platform_.writableCalls,
+              (Lines{edited, fetched, out() + L"\\cut.c", out() + L"\\new.c"}));
+    for (const char* copy : {"app/fetched.c", "new.c"}) {
+      EXPECT_EQ(fs::status(root_ / "out" / copy).permissions() & fs::perms::owner_write,
+                fs::perms::none)
+          << copy;
+    }
+  }
 }
 
 TEST_F(Local, MirrorsTheFoldersWithOneTestPerLevelAndReusesExistingOnes) {

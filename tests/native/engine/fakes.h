@@ -114,8 +114,18 @@ class DiskPlatform : public engine::PlatformPort {
     if (!fs::is_directory(p.parent_path(), ec)) return 3;  // ERROR_PATH_NOT_FOUND
     return fs::create_directory(p, ec) ? 0 : 5;
   }
+  bool writableFileExists(const std::wstring& path) override {
+    writableCalls.push_back(path);
+    std::error_code ec;
+    const fs::file_status status = fs::status(native(path), ec);
+    return fs::is_regular_file(status) &&
+           (status.permissions() & fs::perms::owner_write) != fs::perms::none;
+  }
+  // A time alone is a time of 1899-12-30, day 0, as the locale's conversion reads it.
   std::optional<double> toDate(const std::wstring& t) override {
-    return standin::parseDateTime(standin::text::narrow(t));
+    if (const auto date = standin::parseDateTime(standin::text::narrow(t))) return date;
+    if (t.empty() || t.find(L'-') != std::wstring::npos) return std::nullopt;
+    return standin::parseDateTime("1899-12-30 " + standin::text::narrow(t));
   }
   std::wstring nowText() override { return now; }
   // Fails at the call numbered throwAtLower with something that is no library failure.
@@ -126,7 +136,7 @@ class DiskPlatform : public engine::PlatformPort {
 
   std::wstring now = L"2030-01-01 00:00:00";
   std::map<std::wstring, std::uint32_t> failCreate;  // exact path → system error code
-  Lines existsCalls, createCalls;
+  Lines existsCalls, createCalls, writableCalls;
   int lowers = 0, throwAtLower = 0;
 };
 
@@ -150,7 +160,10 @@ struct Calls {
   std::function<double(const std::wstring&, double)> dateOf;
   int newSubprojects = 0, recordsRead = 0;
   Lines lookupLog, enumerationLog, shareLog, getLog;  // share: "target<-file|comment|flags"
-  std::map<std::wstring, std::int32_t> lookupFaults, subprojectFaults;  // the last by name
+  // Lookups by path, subprojects by name, path reads by the item's path.
+  std::map<std::wstring, std::int32_t> lookupFaults, subprojectFaults, specFaults;
+  // How the library spells the path of an item that links() handed out, if not as stored.
+  std::function<std::wstring(const std::wstring&)> linkSpelling;
   Lines noHistory;
 };
 
@@ -167,7 +180,12 @@ class Item : public vss::Item {
   }
   int type() override { return c_.tick("type"), in_->type(); }
   std::wstring name() override { return c_.tick("name"), in_->name(); }
-  std::wstring spec() override { return c_.tick("spec"), in_->spec(); }
+  std::wstring spec() override {
+    c_.tick("spec");
+    std::wstring spec = in_->spec();
+    failIf(c_.specFaults, lower(spec), L"Injected failure of spec");
+    return link_ && c_.linkSpelling ? c_.linkSpelling(spec) : spec;
+  }
   std::unique_ptr<vss::Item> parent() override {
     return c_.tick("parent"), wrap(c_, in_->parent());
   }
@@ -216,7 +234,10 @@ class Item : public vss::Item {
   std::vector<std::unique_ptr<vss::Item>> links() override {
     c_.tick("links");
     std::vector<std::unique_ptr<vss::Item>> out;
-    for (auto& i : in_->links()) out.push_back(wrap(c_, std::move(i)));
+    for (auto& i : in_->links()) {
+      out.push_back(wrap(c_, std::move(i)));
+      static_cast<Item&>(*out.back()).link_ = true;
+    }
     return out;
   }
   std::unique_ptr<vss::Item> newSubproject(const std::wstring& name,
@@ -242,6 +263,7 @@ class Item : public vss::Item {
  private:
   Calls& c_;
   std::unique_ptr<vss::Item> in_;
+  bool link_ = false;  // handed out by links()
 };
 
 class Library : public vss::Library {

@@ -249,43 +249,59 @@ TEST_F(Walk, AnUnreadableHistoryIsListedOrShownAndTheWalkGoesOn) {
 }
 
 // A Share run of a project that holds its own patch project never walks into the patch (compared
-// as the database spells it, letter case ignored): a rerun finds every file already shared at the
-// same depth, counts it as processed and changes nothing, not even trying to add a subproject.
+// as the database spells it, letter case ignored, whatever the typed spelling): a rerun finds
+// every file already shared at the same depth, counts it as processed and changes nothing, not
+// even trying to add a subproject.
 TEST_F(Walk, AShareRunNeverEntersThePatchProjectInsideTheWalkedProject) {
-  seed(R"(
+  const std::string script = R"(user Admin password secret
 file $/Src/a.c by alice at 2024-05-03 10:00
 file $/Src/lib/b.c by alice at 2024-05-03 10:00
 file $/Src/Patches/notes.txt by alice at 2024-05-03 10:00
 project $/Src/Patches/2.4
-)");
-  window_.selected = ModeOption::Share;
-  window_.texts[TextBox::Patch] = L"$/src/PATCHES/2.4";
+)";
   const Lines walked = {L"$/Src/a.c", L"$/Src/lib/b.c", L"$/Src/Patches/notes.txt"};
-  Strings afterFirst;
-  for (int round = 1; round <= 2; ++round) {
-    SCOPED_TRACE(round);
-    window_.status.clear();
-    run();
-    EXPECT_EQ(window_.shared, walked);
-    EXPECT_TRUE(window_.unshared.empty());
-    EXPECT_EQ(Lines(window_.status.begin() + 1, window_.status.end() - 1), walked);
-    if (round == 1) afterFirst = dumpLines();
+  int n = 0;
+  for (const std::wstring typed : {L"$/src/PATCHES/2.4", L"$/Src/Patches/2.4/",
+                                   L"$/SRC//patches/2.4/", L"$/Src/Patches//2.4//"}) {
+    SCOPED_TRACE(standin::text::narrow(typed));
+    const fs::path db = root_ / ("db" + std::to_string(++n));
+    standin::createStore(db);
+    standin::seed(db, script);
+    reset();
+    window_.texts[TextBox::Host] = standin::text::widen((db / "srcsafe.ini").string());
+    window_.selected = ModeOption::Share;
+    window_.texts[TextBox::Patch] = typed;
+    engine::Patcher patcher(window_, platform_, library_);
+    std::string afterFirst;
+    for (int round = 1; round <= 2; ++round) {
+      SCOPED_TRACE(round);
+      window_.status.clear();
+      patcher.cmdPatch_Click();
+      EXPECT_EQ(window_.shared, walked);
+      EXPECT_TRUE(window_.unshared.empty());
+      EXPECT_EQ(Lines(window_.status.begin() + 1, window_.status.end() - 1), walked);
+      if (round == 1) afterFirst = standin::dump(db);
+    }
+    EXPECT_EQ(calls().newSubprojects, 2);  // lib and Patches, in the first round
+    const std::string after = standin::dump(db);
+    EXPECT_EQ(after, afterFirst);
+    Strings inPatch;
+    std::istringstream lines(after);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find("$/Src/Patches/2.4/") != std::string::npos && line[0] != ' ')
+        inPatch.push_back(line);
+    }
+    EXPECT_EQ(
+        inPatch,
+        (Strings{"file $/Src/Patches/2.4/a.c shares $/Src/a.c", "project $/Src/Patches/2.4/lib",
+                 "file $/Src/Patches/2.4/lib/b.c shares $/Src/lib/b.c",
+                 "project $/Src/Patches/2.4/Patches", "file $/Src/Patches/2.4/Patches/notes.txt",
+                 "file $/Src/Patches/notes.txt shares "
+                 "$/Src/Patches/2.4/Patches/notes.txt"}));
   }
-  EXPECT_EQ(calls().newSubprojects, 2);  // lib and Patches, in the first round
-  EXPECT_EQ(dumpLines(), afterFirst);
-  Strings inPatch;
-  for (const std::string& line : afterFirst) {
-    if (line.find("$/Src/Patches/2.4/") != std::string::npos) inPatch.push_back(line);
-  }
-  EXPECT_EQ(
-      inPatch,
-      (Strings{"file $/Src/Patches/2.4/a.c shares $/Src/a.c", "project $/Src/Patches/2.4/lib",
-               "file $/Src/Patches/2.4/lib/b.c shares $/Src/lib/b.c",
-               "project $/Src/Patches/2.4/Patches", "file $/Src/Patches/2.4/Patches/notes.txt",
-               "file $/Src/Patches/notes.txt shares "
-               "$/Src/Patches/2.4/Patches/notes.txt"}));
   // Other modes walk the patch project like any other.
   reset();
+  window_.texts[TextBox::Host] = standin::text::widen((root_ / "db1" / "srcsafe.ini").string());
   run();
   EXPECT_EQ(window_.shared.size(), 6u);
 }
@@ -325,6 +341,61 @@ file $/Src/z.c by alice at 2024-05-03 10:00
     EXPECT_EQ(window_.shared, c.shared);
     EXPECT_EQ(window_.unshared, c.unshared);
     EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
+    EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
+  }
+}
+
+// What is listed for an item whose path cannot be read is the nearest project above it whose path
+// can be: two levels up when its own project's path cannot be read either, and the walked project
+// as typed when no path up to it can be read.
+TEST_F(Walk, AnUnreadablePathIsListedUnderTheNearestProjectAboveWhosePathCanBeRead) {
+  seed(R"(
+file $/Src/lib/deep/c.c by alice at 2024-05-03 10:00
+file $/Src/lib/deep/more/d.c by alice at 2024-05-03 10:00
+file $/Src/z.c by alice at 2024-05-03 10:00
+)");
+  struct Case {
+    const char* name;
+    Lines unreadable;      // lower-case paths whose reading fails
+    int failItemsCall;     // the listing of children that fails (deep's is the third), or 0
+    std::wstring project;  // as typed
+    Lines shared, unshared;
+  };
+  const std::int32_t status = static_cast<std::int32_t>(0x8004D6A0);
+  const std::wstring reason = L" - 未知错误,代码: -2147166560";
+  const std::vector<Case> cases = {
+      {"a file and its project",
+       {L"$/src/lib/deep/c.c", L"$/src/lib/deep"},
+       0,
+       L"$/Src",
+       {L"$/Src/lib/deep/more/d.c", L"$/Src/z.c"},
+       {L"$/Src/lib" + reason}},
+      {"a project whose children cannot be listed, and the project above",
+       {L"$/src/lib/deep", L"$/src/lib"},
+       3,
+       L"$/Src",
+       {L"$/Src/z.c"},
+       {L"$/Src" + reason}},
+      {"every path up to the walked project's",
+       {L"$/src/lib/deep/c.c", L"$/src/lib/deep", L"$/src/lib", L"$/src"},
+       0,
+       L"$/sRC",
+       {L"$/Src/lib/deep/more/d.c", L"$/Src/z.c"},
+       {L"$/sRC" + reason}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    for (const std::wstring& path : c.unreadable) calls().specFaults[path] = status;
+    if (c.failItemsCall != 0) {
+      calls().failMember = "items";
+      calls().failCall = c.failItemsCall;
+      calls().failStatus = status;
+    }
+    window_.texts[TextBox::Project] = c.project;
+    run();
+    EXPECT_EQ(window_.shared, c.shared);
+    EXPECT_EQ(window_.unshared, c.unshared);
     EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
   }
 }

@@ -1,10 +1,13 @@
 // The store's promises about crashes, damage and concurrency: a crash at any byte of a change
 // leaves the store with every completed change and none of the half one; a damaged line before
-// the last commit is refused and nothing is cut off; processes changing one store at once lose
-// nothing.
+// the last commit is refused and nothing is cut off; a Get killed while writing leaves no copy cut
+// short; processes changing one store at once lose nothing.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <functional>
 
 #include "standin/adapter.h"
 #include "standin/store.h"
@@ -74,14 +77,39 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
                              ".c comment \"second\"\n");
   const std::string good = readFile(journal);
   auto lineAt = [&](std::size_t byte) { return good.rfind('\n', byte - 1) + 1; };
+  // A flipped bit fails the checksum of its line. A whole line removed or repeated keeps every
+  // checksum: the count of the commit record after it tells it, and the damage is at that record.
   struct Case {
     const char* what;
-    std::size_t byte;
-  } cases[] = {
-      {"a record of the first seeded change", good.find("file\t") + 2},
-      {"a line end, joining two lines", good.find('\n', good.size() / 2)},
-      {"a commit record", good.find("commit", good.size() / 2) + 7},
-      {"the last change's record", lineAt(good.size() - 1) - 5},
+    std::size_t byte;  // where the damage is done
+    std::function<std::pair<std::string, std::size_t>(std::size_t)> damage;  // text, offset named
+  };
+  const auto flip = [&](std::size_t byte) {
+    std::string damaged = good;
+    damaged[byte] ^= 0x10;
+    return std::make_pair(damaged, lineAt(byte));
+  };
+  const auto line = [&](std::size_t start) {
+    return good.substr(start, good.find('\n', start) + 1 - start);
+  };
+  const auto removed = [&](std::size_t start) {
+    std::string damaged = good;
+    damaged.erase(start, line(start).size());
+    return std::make_pair(damaged, start);  // the commit record moved up to where it was
+  };
+  const auto repeated = [&](std::size_t start) {
+    std::string damaged = good;
+    damaged.insert(start, line(start));
+    return std::make_pair(damaged, start + 2 * line(start).size());
+  };
+  const std::size_t middleRecord = lineAt(good.find("version\t", good.size() / 2));
+  const Case cases[] = {
+      {"a record of the first seeded change", good.find("file\t") + 2, flip},
+      {"a line end, joining two lines", good.find('\n', good.size() / 2), flip},
+      {"a commit record", good.find("commit", good.size() / 2) + 7, flip},
+      {"the last change's record", lineAt(good.size() - 1) - 5, flip},
+      {"a whole record line removed", middleRecord, removed},
+      {"a whole record line repeated", middleRecord, repeated},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -89,10 +117,10 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
     auto db = standin::makeLibrary()->newDatabase();
     db->open(ini, L"Admin", L"");
     auto root = db->vssItem(L"$/", false);
-    std::string damaged = good;
-    damaged[c.byte] ^= 0x10;
+    const auto [damaged, named] = c.damage(c.byte);
+    ASSERT_NE(damaged.find("commit", named), std::string::npos);  // before the last commit
     standin::io::writeFile(journal, damaged);
-    const std::string names = "damaged at byte " + std::to_string(lineAt(c.byte)) + ":";
+    const std::string names = "damaged at byte " + std::to_string(named) + ":";
     auto refused = [&](auto&& call) {
       try {
         call();
@@ -125,6 +153,63 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
   EXPECT_THROW(standin::check(temp / "big"), standin::ToolError);
   EXPECT_THROW(standin::seed(temp / "big", "file $/later.c\n"), standin::ToolError);
   EXPECT_EQ(readFile(bigJournal), big);
+}
+
+// A process killed while Get writes leaves the copy it had (or none) and at most a stray
+// temporary file beside it, never a copy cut short under the file's own name, read-only as a
+// finished copy is; the next Get puts the whole copy in place and leaves nothing else.
+TEST(StandinCrash, AGetKilledWhileWritingLeavesNoCopyCutShort) {
+  standin_test::TempDir temp;
+  const fs::path store = temp / "db";
+  const std::wstring ini = (store / "srcsafe.ini").wstring();
+  standin::createStore(store);
+  const auto item = [&](const std::wstring& spec) {
+    auto db = standin::makeLibrary()->newDatabase();
+    db->open(ini, L"Admin", L"");
+    return db->vssItem(spec, false);
+  };
+  const std::string big(4 << 20, 'x');
+  standin::seed(store, "file $/Big/big.bin content old\n");
+  const fs::path folder = temp / "kill", copy = folder / "big.bin";
+  std::wstring local = copy.wstring();
+  item(L"$/Big/big.bin")->get(local, 0);
+  standin::seed(store, "version $/Big/big.bin content \"" + big + "\"\n");
+  const auto readOnly = [](const fs::path& p) {
+    return (fs::status(p).permissions() & fs::perms::owner_write) == fs::perms::none;
+  };
+  bool caught = false;
+  for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
+    const pid_t child = fork();
+    if (child == 0) {
+      try {
+        for (;;) {  // the copy is read-only after each Get, so each Get writes it again
+          item(L"$/Big/big.bin")->get(local, 0);
+        }
+      } catch (...) {
+      }
+      _exit(1);
+    }
+    // Killed as soon as any file of the folder holds part of the new content.
+    for (int polls = 0; polls < 2000000 && !caught; ++polls) {
+      std::error_code ec;
+      for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const auto size = fs::file_size(entry.path(), ec);
+        if (!ec && size > 3 && size < big.size()) caught = true;
+      }
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  }
+  if (!caught) GTEST_SKIP() << "no write was caught half-way";
+  const std::string left = readFile(copy);
+  EXPECT_TRUE(left == "old" || left == big) << left.size() << " bytes";
+  EXPECT_TRUE(readOnly(copy));
+  item(L"$/Big/big.bin")->get(local, 0);
+  EXPECT_EQ(readFile(copy), big);
+  EXPECT_TRUE(readOnly(copy));
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
+  EXPECT_EQ(files, std::vector<fs::path>{copy});
 }
 
 // Each process seeds its own files and races the others for the same subproject names.

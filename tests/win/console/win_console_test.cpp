@@ -1,15 +1,23 @@
 // The console program's Windows side on the real platform: the ANSI bytes of a list are the
 // clipboard's plain text of it, the settings file is read as the window reads its own (and never
-// touched), and the standard streams carry the encoded text in order when redirected and keep
-// the progress line to one line of a console.
+// touched) or, saved in Unicode, as such, files are told apart as Windows tells them whatever the
+// spelling of their paths, a list never takes the place of the job's own files, and the standard
+// streams carry the encoded text in order when redirected and keep the progress line to one line
+// of a console.
 #include "console/win_console.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "console/settings_text.h"
+#include "console/texts.h"
+#include "settings/ini_api.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -73,7 +81,8 @@ TEST_F(SettingsFileTest, ValuesReadAsTheWindowReadsThemAndTheFileLeftAlone) {
   SetFileAttributesW(folder_.file(L"job.ini").c_str(), FILE_ATTRIBUTE_READONLY);
   const console::SettingsFile file = console::readSettingsFile(folder_.file(L"job.ini"));
   ASSERT_EQ(file.problem, console::SettingsFile::Problem::None);
-  EXPECT_EQ(file.values.host, std::wstring(254, L'h'));  // the profile functions' cut
+  EXPECT_EQ(file.values.host, std::wstring(254, L'h'));         // the profile functions' cut
+  EXPECT_EQ(file.cutKeys, std::vector<std::wstring>{L"host"});  // which the run then refuses
   EXPECT_EQ(file.values.project, L"$/Billing");
   EXPECT_EQ(file.values.passwd, L" se cret ");
   EXPECT_TRUE(file.values.ignoreBuildUser);
@@ -121,6 +130,315 @@ TEST_F(SettingsFileTest, WhatCannotBeReadIsSaid) {
   }
   CloseHandle(lock);
   EXPECT_EQ(console::readSettingsFile(folder_.file(L"locked.ini")).values.project, L"$/Locked");
+}
+
+// A settings file saved as UTF-8 (with or without a byte-order mark) or as UTF-16 with one is read
+// as such, whole, also where the ANSI code page lacks its characters; a file of the ANSI code
+// page is read by the profile functions, as the window reads its own.
+TEST_F(SettingsFileTest, UnicodeFilesAreReadAsSuchAndOthersInTheAnsiCodePage) {
+  const std::wstring localDir = L"D:\\补丁\\한국\\" + std::wstring(300, L'x');
+  const std::wstring text = L"[cfg]\r\nproject=$/账单\r\nlocalDir=" + localDir + L"\r\n";
+  std::string utf8, utf16 = "\xFF\xFE";
+  console::appendUtf8(text, utf8);
+  for (const wchar_t c : text) {
+    utf16 += static_cast<char>(c & 0xFF);
+    utf16 += static_cast<char>(c >> 8);
+  }
+  for (const auto& [name, bytes] : std::vector<std::pair<std::wstring, std::string>>{
+           {L"utf8.ini", utf8}, {L"bom.ini", "\xEF\xBB\xBF" + utf8}, {L"utf16.ini", utf16}}) {
+    SCOPED_TRACE(testing::PrintToString(name));
+    folder_.write(name, bytes);
+    const console::SettingsFile file = console::readSettingsFile(folder_.file(name));
+    EXPECT_EQ(file.problem, console::SettingsFile::Problem::None);
+    EXPECT_EQ(file.values.project, L"$/账单");
+    EXPECT_EQ(file.values.localDir, localDir);
+    EXPECT_TRUE(file.cutKeys.empty());
+  }
+  if (GetACP() == 936) {
+    folder_.write(L"ansi.ini", "[cfg]\r\nproject=$/\xD5\xCB\xB5\xA5\r\n");  // 账单 in code page 936
+    EXPECT_EQ(console::readSettingsFile(folder_.file(L"ansi.ini")).values.project, L"$/账单");
+  }
+}
+
+// The rules by which a Unicode settings file is read are the profile functions' rules: for the
+// same text in ASCII, both find the same value or none.
+TEST_F(SettingsFileTest, AUnicodeFileIsReadByTheProfileFunctionsRules) {
+  const std::vector<std::string> texts = {
+      "[cfg]\r\nproject=$/A\r\n",
+      "[cfg]\nuser=x\nproject=$/B",
+      "[CFG]\r\nPROJECT=$/C\r\n",
+      "  [ cfg ]  \r\n\t project \t= \t$/D e \t\r\n",
+      "[cfg]\r\nproject=\" $/E \"\r\n",
+      "[cfg]\r\nproject='$/F'\r\n",
+      "[cfg]\r\nproject=\"$/G'\r\n",
+      "[cfg]\r\nproject=\"\r\n",
+      "[cfg]\r\nproject=\"\"\r\n",
+      "[cfg]\r\nproject=$/H\r\nproject=$/I\r\n",
+      "[cfg]\r\nproject=$/a=b\r\n",
+      "[other]\r\nproject=$/J\r\n",
+      "project=$/K\r\n[cfg]\r\n",
+      "[cfg]\r\n;project=$/L\r\n",
+      "[cfg]\r\nproject\r\n",
+      "[cfg]\r\nprojects=$/M\r\n",
+      "[cfg\r\nproject=$/N\r\n",
+      "[cfg]\r\nuser=u\r\n[other]\r\n[cfg]\r\nproject=$/O\r\n",
+      "[cfg]\r\nproject=$/P\r\n[other]\r\n[cfg]\r\nproject=$/Q\r\n",
+      "[cfg]x\r\nproject=$/R\r\n",
+      "[cfg] ]\r\nproject=$/S\r\n",
+      "[cfg]\r\n  \r\n\r\nproject  =  \r\n",
+  };
+  IniApi ini;
+  ini.setIniFileName(folder_.file(L"rules.ini"));
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    folder_.write(L"rules.ini", text);
+    const std::wstring byProfile = ini.readString(L"cfg", L"project");
+    const std::wstring wide(text.begin(), text.end());
+    EXPECT_EQ(console::profileValue(wide, L"cfg", L"project").value_or(L""), byProfile);
+  }
+}
+
+// The file system as the console program compares files: one file under every spelling Windows
+// takes for it (letter case, ".\", "..", its short name, a hard link) has one place; a file that
+// does not exist yet is its folder and its name in any letter case.
+TEST_F(SettingsFileTest, OneFileIsOnePlaceWhateverItsSpelling) {
+  console::WinFiles files;
+  CreateDirectoryW(folder_.file(L"sub").c_str(), nullptr);
+  folder_.write(L"a long settings name.ini", "[cfg]\r\n");
+  folder_.write(L"other.ini", "[cfg]\r\n");
+  const std::wstring file = folder_.file(L"a long settings name.ini");
+  wchar_t shortName[MAX_PATH] = {};
+  GetShortPathNameW(file.c_str(), shortName, MAX_PATH);
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(folder_.file(L"sub").c_str()));
+  const std::optional<console::FilePlace> place = files.place(file);
+  ASSERT_TRUE(place.has_value());
+  std::vector<std::wstring> spellings = {
+      folder_.file(L"A LONG Settings Name.INI"), L"..\\a long settings name.ini",
+      L".\\..\\sub\\..\\a long settings name.ini",
+      folder_.file(L"sub\\..\\.\\a long settings name.ini"), shortName};
+  if (CreateHardLinkW(folder_.file(L"linked.ini").c_str(), file.c_str(), nullptr)) {
+    spellings.push_back(folder_.file(L"linked.ini"));
+  }
+  for (const std::wstring& spelling : spellings) {
+    EXPECT_EQ(files.place(spelling), place) << testing::PrintToString(spelling);
+  }
+  EXPECT_NE(std::wstring(shortName), file);  // a short name of its own
+  EXPECT_NE(files.place(folder_.file(L"other.ini")), place);
+  // Not there yet: the same folder and name in any spelling, another name is another place.
+  EXPECT_EQ(files.place(L"..\\New.txt"), files.place(folder_.file(L"NEW.TXT")));
+  EXPECT_NE(files.place(L"..\\New.txt"), files.place(L"New.txt"));
+  EXPECT_EQ(files.place(L"..\\no such folder\\new.txt"), std::nullopt);
+  // The folders above, nearest first, up to the root, however the path reaches them.
+  const std::vector<console::FileIdentity> above = files.foldersAbove(L".\\..\\sub\\x.txt");
+  ASSERT_GE(above.size(), 3u);
+  EXPECT_EQ(above[0], files.place(folder_.file(L"SUB"))->id);
+  EXPECT_EQ(above[1], files.place(folder_.file(L""))->id);
+  EXPECT_EQ(above.back(), files.place(L"\\")->id);
+  SetCurrentDirectoryW(previous);
+}
+
+// What stands at a path, full paths made as Windows makes them (a bare drive is that drive's
+// current folder), and the list files' creation and replacement.
+TEST_F(SettingsFileTest, KindsFullPathsAndListFiles) {
+  console::WinFiles files;
+  CreateDirectoryW(folder_.file(L"folder").c_str(), nullptr);
+  folder_.write(L"plain.txt", "plain");
+  folder_.write(L"locked.txt", "locked");
+  SetFileAttributesW(folder_.file(L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(files.kind(folder_.file(L"plain.txt")), console::FileKind::File);
+  EXPECT_EQ(files.kind(folder_.file(L"locked.txt")), console::FileKind::ReadOnlyFile);
+  EXPECT_EQ(files.kind(folder_.file(L"folder")), console::FileKind::Folder);
+  EXPECT_EQ(files.kind(folder_.file(L"none.txt")), console::FileKind::None);
+  EXPECT_EQ(files.kind(L"NUL"), console::FileKind::Device);  // written to as it is
+  // Under Wine the machine's devices are files of Z:\dev; never may a list be moved over one.
+  if (GetFileAttributesW(L"Z:\\dev") != INVALID_FILE_ATTRIBUTES) {
+    EXPECT_EQ(files.kind(L"Z:\\dev\\full"), console::FileKind::Device);
+  }
+
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(folder_.file(L"folder").c_str()));
+  const std::wstring here = folder_.file(L"folder");
+  const std::wstring drive = here.substr(0, 2);
+  EXPECT_EQ(files.fullPath(L"out"), here + L"\\out");
+  EXPECT_EQ(files.fullPath(L"..\\out"), folder_.file(L"out"));
+  EXPECT_EQ(files.fullPath(drive), here);
+  EXPECT_EQ(files.fullPath(drive + L"out"), here + L"\\out");
+  EXPECT_EQ(files.fullPath(L"\\out"), drive + L"\\out");
+  for (const std::wstring full : {std::wstring(L"C:\\out\\..\\x\\"), std::wstring(L"D:/a"),
+                                  std::wstring(L"\\\\server\\share\\a")}) {
+    EXPECT_EQ(files.fullPath(full), full);
+  }
+  SetCurrentDirectoryW(previous);
+
+  std::uint32_t error = 0;
+  EXPECT_EQ(files.createNew(folder_.file(L"plain.txt"), error), nullptr);
+  EXPECT_EQ(error, DWORD{ERROR_FILE_EXISTS});
+  {
+    auto bytes = files.createNew(folder_.file(L"new.txt"), error);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_TRUE(bytes->write("new", 3));
+  }
+  EXPECT_EQ(files.replace(folder_.file(L"new.txt"), folder_.file(L"plain.txt")), 0u);
+  EXPECT_EQ(folder_.read(L"plain.txt"), "new");
+  folder_.write(L"new.txt", "new");
+  files.remove(folder_.file(L"new.txt"));
+  EXPECT_EQ(files.kind(folder_.file(L"new.txt")), console::FileKind::None);
+  SetFileAttributesW(folder_.file(L"locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Whole runs of the console program over real files, up to the opening of the database (a
+// library that refuses every login stands in for SourceSafe): what it refuses, it refuses with
+// status 2 before anything is opened, and every file stays as it was.
+class ConsoleFilesTest : public testing::Test {
+ protected:
+  class Terminal : public console::Terminal {
+   public:
+    void setEncoding(console::Encoding) override {}
+    bool flush() override { return true; }
+    bool showsProgress() override { return false; }
+    void showProgress(std::wstring_view) override {}
+    void clearProgress() override {}
+    std::wstring err;
+
+   protected:
+    void writeText(console::Stream stream, std::wstring_view text) override {
+      if (stream == console::Stream::Error) err += text;
+    }
+  };
+  class Refusing : public vss::Library {
+   public:
+    int opens = 0;
+    std::unique_ptr<vss::Database> newDatabase() override {
+      struct Database : vss::Database {
+        Refusing& library;
+        explicit Database(Refusing& l) : library(l) {}
+        void open(const std::wstring&, const std::wstring&, const std::wstring&) override {
+          ++library.opens;
+          throw vss::Error(static_cast<std::int32_t>(0x8004D6C9), L"Invalid password");
+        }
+        std::unique_ptr<vss::Item> vssItem(const std::wstring&, bool) override {
+          throw vss::Error(static_cast<std::int32_t>(0x8004D6D6), L"The database is not open");
+        }
+      };
+      return std::make_unique<Database>(*this);
+    }
+  };
+  class Environment : public console::Environment {
+   public:
+    Terminal term;
+    platform::WinPlatform platform_;
+    Refusing library_;
+    console::WinFiles files_;
+    console::Terminal& terminal() override { return term; }
+    engine::PlatformPort& platform() override { return platform_; }
+    vss::Library& library() override { return library_; }
+    console::FileSystem& fileSystem() override { return files_; }
+    console::SettingsFile readSettings(const std::wstring& path) override {
+      return console::readSettingsFile(path);
+    }
+    std::optional<std::wstring> variable(const std::wstring&) override { return std::nullopt; }
+    console::Encoder encoder(console::Encoding) override { return console::appendAnsi; }
+    std::int64_t milliseconds() override { return 0; }
+  };
+
+  void SetUp() override {
+    GetCurrentDirectoryW(MAX_PATH, previous_);
+    CreateDirectoryW(folder_.file(L"db").c_str(), nullptr);
+    CreateDirectoryW(folder_.file(L"db\\data").c_str(), nullptr);
+    CreateDirectoryW(folder_.file(L"jobs").c_str(), nullptr);
+    folder_.write(L"db\\srcsafe.ini", "[standin]\r\nJournal = data/journal.txt\r\n");
+    folder_.write(L"db\\data\\journal.txt", "journal");
+    std::string job = "[cfg]\r\nhost=";
+    console::appendAnsi(folder_.file(L"db\\srcsafe.ini"), job);
+    job += "\r\nproject=$/App\r\nuser=admin\r\npasswd=admin\r\nstartDate=2024-05-01 00:00\r\n";
+    folder_.write(L"jobs\\nightly billing job.ini", job);
+    folder_.write(L"jobs\\p.txt", "yesterday's processed");
+    folder_.write(L"jobs\\locked.txt", "read-only");
+    SetFileAttributesW(folder_.file(L"jobs\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    wchar_t shortName[MAX_PATH] = {};
+    GetShortPathNameW(folder_.file(L"jobs\\nightly billing job.ini").c_str(), shortName, MAX_PATH);
+    shortJob_ = shortName;
+    SetCurrentDirectoryW(folder_.file(L"jobs").c_str());
+  }
+  void TearDown() override {
+    SetCurrentDirectoryW(previous_);
+    SetFileAttributesW(folder_.file(L"jobs\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+  // Every file below the test's folder with its content.
+  std::vector<std::string> everything() {
+    std::vector<std::string> out;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder_.path())) {
+      if (!entry.is_regular_file()) continue;
+      const std::filesystem::path relative =
+          std::filesystem::relative(entry.path(), folder_.path());
+      out.push_back(relative.string() + "=" + folder_.read(relative));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  testing_support::TempFolder folder_{L"ostrabel-console-files"};
+  wchar_t previous_[MAX_PATH] = {};
+  std::wstring shortJob_;
+};
+
+TEST_F(ConsoleFilesTest, ListsThatWouldTakeThePlaceOfTheJobsFilesAreRefused) {
+  namespace ct = console::texts;
+  const std::wstring job = L"nightly billing job.ini";
+  const std::vector<std::pair<std::vector<std::wstring>, std::wstring>> cases = {
+      {{L"--processed", L"NIGHTLY Billing JOB.ini"}, ct::kListIsSettingsFile},
+      {{L"--processed", L".\\nightly billing job.ini"}, ct::kListIsSettingsFile},
+      {{L"--unprocessed", L"..\\jobs\\nightly billing job.ini"}, ct::kListIsSettingsFile},
+      {{L"--unprocessed", shortJob_}, ct::kListIsSettingsFile},
+      {{L"--processed", L"..\\DB\\SRCSAFE.INI"}, ct::kListInDatabase},
+      {{L"--processed", L"..\\db\\.\\data\\..\\data\\JOURNAL.txt"}, ct::kListInDatabase},
+      {{L"--unprocessed", L"..\\db\\data\\new list.txt"}, ct::kListInDatabase},
+      {{L"--processed", L"p.txt", L"--unprocessed", L"P.TXT"}, ct::kSameListFile},
+      {{L"--processed", L"p.txt", L"--unprocessed", L"..\\jobs\\.\\p.txt"}, ct::kSameListFile},
+      {{L"--processed", L"new.txt", L"--unprocessed", L".\\NEW.txt"}, ct::kSameListFile},
+      {{L"--unprocessed", L"locked.txt"}, ct::kListNotWritable},
+  };
+  const std::vector<std::string> before = everything();
+  for (const auto& [options, message] : cases) {
+    SCOPED_TRACE(testing::PrintToString(options.back()));
+    Environment environment;
+    std::vector<std::wstring> arguments = {L"--ini", job};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    EXPECT_EQ(console::run(arguments, environment), console::kInvalidInput);
+    EXPECT_EQ(environment.term.err.rfind(message, 0), 0u)
+        << testing::PrintToString(environment.term.err);
+    EXPECT_EQ(environment.library_.opens, 0);
+    EXPECT_EQ(everything(), before);
+  }
+  // The short name of the settings file, the file itself as the list: the same.
+  Environment environment;
+  EXPECT_EQ(console::run({L"--ini", shortJob_, L"--processed", job}, environment),
+            console::kInvalidInput);
+  EXPECT_EQ(environment.term.err, ct::kListIsSettingsFile + job + L"\r\n");
+}
+
+// A run that its inputs let go so far that the database refuses it ends with status 2 as well,
+// and leaves the lists as they were, without a temporary file; a date without a day is refused
+// before that, as a bad date.
+TEST_F(ConsoleFilesTest, ARunTheDatabaseRefusesLeavesTheListsAsTheyWere) {
+  const std::vector<std::string> before = everything();
+  for (const std::vector<std::wstring>& options :
+       {std::vector<std::wstring>{}, std::vector<std::wstring>{L"--start", L"12:00"},
+        std::vector<std::wstring>{L"--end", L"17:12"}}) {
+    Environment environment;
+    std::vector<std::wstring> arguments = {L"--ini", shortJob_,        L"--processed",
+                                           L"p.txt", L"--unprocessed", L"..\\u.txt"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    EXPECT_EQ(console::run(arguments, environment), console::kInvalidInput);
+    EXPECT_EQ(environment.library_.opens, options.empty() ? 1 : 0);
+    EXPECT_EQ(environment.term.err, options.empty()            ? L"Invalid password\r\n"
+                                    : options[0] == L"--start" ? L"开始时间格式有误\r\n"
+                                                               : L"结束时间格式有误\r\n");
+    EXPECT_EQ(everything(), before);
+  }
 }
 
 TEST(ConsoleEnvironment, VariablesSetEmptyUnsetAndLong) {

@@ -89,6 +89,26 @@ TEST_F(WinPlatformTest, PathExistsAndCreateFolderOnFilesAndFolders) {
   }
 }
 
+// Local mode leaves a writable copy alone: only a plain file that may be written counts, not a
+// read-only copy (what a fetch leaves), a folder, or nothing.
+TEST_F(WinPlatformTest, WritableFileExistsOnlyForAFileThatMayBeWritten) {
+  folder_.write(L"edited.c", "edited");
+  folder_.write(L"fetched.c", "fetched");
+  folder_.write(L"hidden.c", "hidden");
+  SetFileAttributesW(folder_.file(L"fetched.c").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW(folder_.file(L"hidden.c").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  CreateDirectoryW(folder_.file(L"folder.c").c_str(), nullptr);
+  EXPECT_TRUE(platform_.writableFileExists(folder_.file(L"edited.c")));
+  EXPECT_TRUE(platform_.writableFileExists(folder_.file(L"EDITED.C")));
+  EXPECT_TRUE(platform_.writableFileExists(folder_.file(L"hidden.c")));
+  for (const std::wstring& path :
+       {folder_.file(L"fetched.c"), folder_.file(L"folder.c"), folder_.file(L"none.c"),
+        std::wstring(), folder_.file(L"edited.c") + std::wstring(1, L'\0') + L"x"}) {
+    EXPECT_FALSE(platform_.writableFileExists(path)) << testing::PrintToString(path);
+  }
+  SetFileAttributesW(folder_.file(L"fetched.c").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(WinPlatformTest, ToLowerLowersTheWholeText) {
   EXPECT_EQ(platform_.toLower(L"COMPILERUSER ÄÖÜ Élan ПРИВЕТ 用户Zhang"),
             L"compileruser äöü élan привет 用户zhang");

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "settings/ini_api.h"
 #include "settings/profile_text.h"
@@ -60,6 +61,37 @@ TEST_F(IniApiTest, LongValuesAreCutTo254BytesNeverInHalfACharacter) {
     ASSERT_TRUE(ini_.writeString(L"cfg", L"long", value));
     const size_t kept = std::min<size_t>(single, 254) + (254 - std::min<size_t>(single, 254)) / 2;
     EXPECT_EQ(ini_.readString(L"cfg", L"long"), value.substr(0, kept));
+  }
+}
+
+// A read that fills the buffer (254 bytes come back) may have lost the rest of the value, and says
+// so; one byte less is a whole value. Also through the wide functions that a path outside the ANSI
+// code page takes.
+TEST_F(IniApiTest, AReadThatFillsTheBufferSaysSo) {
+  const std::vector<std::pair<std::wstring, bool>> cases = {
+      {L"", false},
+      {std::wstring(253, L'a'), false},
+      {std::wstring(254, L'a'), true},
+      {std::wstring(300, L'a'), true},
+  };
+  for (const std::wstring folder : {L"ascii", L"\u4e2d\uD55C"}) {
+    CreateDirectoryW(folder_.file(folder).c_str(), nullptr);
+    ini_.setIniFileName(folder_.file(folder + L"\\fill.ini"));
+    for (const auto& [value, filled] : cases) {
+      SCOPED_TRACE(testing::Message() << value.size() << " bytes, folder " << folder.size());
+      ASSERT_TRUE(ini_.writeString(L"cfg", L"value", value));
+      ini_.readString(L"cfg", L"value");
+      EXPECT_EQ(ini_.lastReadFilled(), filled);
+    }
+    ini_.readString(L"cfg", L"missing");
+    EXPECT_FALSE(ini_.lastReadFilled());
+  }
+  if (GetACP() == 936) {
+    // 253 bytes and a Chinese character: the read gives back 253 bytes, but the buffer was full.
+    ini_.setIniFileName(folder_.file(L"chinese.ini"));
+    ASSERT_TRUE(ini_.writeString(L"cfg", L"value", std::wstring(253, L'a') + L"中"));
+    EXPECT_EQ(ini_.readString(L"cfg", L"value"), std::wstring(253, L'a'));
+    EXPECT_TRUE(ini_.lastReadFilled());
   }
 }
 

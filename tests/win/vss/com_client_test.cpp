@@ -21,6 +21,7 @@
 #include "com_test_support.h"
 #include "standin/com/server_objects.h"
 #include "vss/com/com_library.h"
+#include "vss/com/dispatch_call.h"
 
 namespace {
 
@@ -305,6 +306,34 @@ TEST_F(ComClient, ShareAndGetPassTheirArgumentsAndGetGivesBackTheChangedPath) {
   ASSERT_EQ(VT_BSTR, path.vt());
   EXPECT_EQ(L"C:\\out\\main.c", std::wstring(path.get()->bstrVal));
   EXPECT_EQ(S_OK, RawCall().text(L"C:/out/main.c").invoke(raw.get(), L"Get", DISPATCH_METHOD));
+}
+
+// The texts the client words itself, where the library gives none: in Chinese, with the English
+// words a search finds.
+TEST_F(ComClient, FailuresTheLibraryDoesNotDescribeAreWordedInChineseAndEnglish) {
+  Node& file = store_.add(L"$/App/quiet.c");
+  file.history = {{L"bob", 45001.0}, {L"bob", 45000.0}};
+  file.readFault = vss::Error(static_cast<std::int32_t>(0x8004FFF0), L"");
+  auto cursor = database_->vssItem(L"$/App/quiet.c", false)->versions(0);
+  ASSERT_NE(nullptr, cursor->next());
+  EXPECT_TRUE(failsWith([&] { cursor->next(); }, static_cast<std::int32_t>(0x8004FFF0),
+                        L"意外错误 / Unexpected error 0x8004FFF0"));
+
+  // A member the object does not have: an item has no Open.
+  vss::com::ComPtr<IDispatch> database;
+  ASSERT_EQ(S_OK, CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                   reinterpret_cast<void**>(database.put())));
+  vss::com::UniqueVariant result;
+  ASSERT_EQ(S_OK, RawCall()
+                      .text(L"$/App/quiet.c")
+                      .invoke(database.get(), L"VSSItem", DISPATCH_PROPERTYGET, result.put()));
+  vss::com::ComPtr<IDispatch> item = comtest::objectOf(result);
+  ASSERT_TRUE(item);
+  vss::com::DispidCache ids;
+  EXPECT_TRUE(failsWith([&] { ids.lookup(item.get(), vss::com::Member::Open); }, DISP_E_UNKNOWNNAME,
+                        L"SourceSafe 的自动化组件没有成员 \"Open\" / The SourceSafe automation "
+                        L"library has no member \"Open\": " +
+                            vss::com::systemMessage(DISP_E_UNKNOWNNAME)));
 }
 
 TEST_F(ComClient, ServerCanUnloadOnlyWhenEverythingIsReleased) {

@@ -19,6 +19,7 @@
 #include "standin/store.h"
 #include "tests/temp_folder.h"
 #include "vss/com/com_library.h"
+#include "vss/com/texts.h"
 
 namespace {
 
@@ -308,7 +309,7 @@ TEST_F(StandinServer, FailuresCarryTheLibraryStatusAndText) {
        vss::kAlreadyShared, L"File main.c is already shared by this project"},
       {"share of an item of another library",
        [&] { target->share(*foreign->vssItem(L"$/App/src/main.c", false), L"0", 0); }, E_INVALIDARG,
-       L"The item to share does not come from the SourceSafe automation library."},
+       vss::com::texts::kForeignItem},
       {"get into a folder", [&] { item(L"$/App/src/main.c")->get(folder, 0); },
        static_cast<std::int32_t>(0x80070005), L"Cannot write \"" + folder + L"\": it is a folder"},
   };
@@ -347,10 +348,16 @@ TEST_F(StandinServer, GetWritesReadOnlyCopiesAndLeavesAWritableCopyAlone) {
   EXPECT_EQ("int main(void);", content());
   EXPECT_TRUE(readOnly());
 
+  // The new copy is written under a temporary name and moved over the read-only one; the
+  // read-only leftover of a writer killed half-way is written over and goes.
+  const std::filesystem::path leftover = folder_ / L"out" / L"src" / L"main.c.standin-get";
+  folder_.write(L"out/src/main.c.standin-get", "int ma");
+  SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_READONLY);
   standin::seed(folder_ / L"db", "version $/App/src/main.c content v3\n");
   file->get(local, 0);
   EXPECT_EQ("v3", content());
   EXPECT_TRUE(readOnly());
+  EXPECT_EQ(GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
 
   ASSERT_TRUE(SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL));
   std::ofstream(copy, std::ios::binary) << "edited here";
@@ -362,9 +369,12 @@ TEST_F(StandinServer, GetWritesReadOnlyCopiesAndLeavesAWritableCopyAlone) {
 
 // Runs last: it unregisters the server, and registers it again.
 TEST_F(StandinServer, UnregisteredLibraryFailsOpenWithThePlainTextAndTheSystemStatus) {
-  const std::wstring missing =
-      L"The SourceSafe automation library (SSAPI.DLL) is not installed or not registered on this "
-      L"computer.";
+  // The box says so in Chinese, with the English words and how to register the library.
+  const std::wstring missing = vss::com::texts::kNotInstalled;
+  for (const wchar_t* part : {L"没有安装或没有注册", L"is not installed or not registered",
+                              L"以管理员身份", L"SysWOW64\\regsvr32.exe", L"ssapi.dll"}) {
+    EXPECT_NE(std::wstring::npos, missing.find(part)) << part;
+  }
   const std::wstring noServer = L"Ostrabel.Test.Unregistered";
   comtest::setClassesValue(noServer + L"\\CLSID", L"{0C5E81A2-7D4B-4E1F-A0B9-3F2D6C8E1B47}");
   auto orphan = vss::com::makeLibrary(noServer.c_str())->newDatabase();

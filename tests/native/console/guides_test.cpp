@@ -1,0 +1,226 @@
+// The user's guides against the program: every option and every exit status that
+// `OstrabelCli.exe --help` prints is explained in both guides, and every text the program can
+// show in a box, and every reason of the unprocessed list, is in both guides' lists of them.
+// The options and statuses are read from the usage text itself, so that a new option is caught
+// as soon as the usage names it; the texts of engine/texts.h are read from the header's source,
+// so that a new text must be sorted into "shown in a box" or "shown elsewhere" before the test
+// passes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "console/options.h"
+#include "engine/texts.h"
+#include "standin/text.h"
+#include "vss/com/texts.h"
+
+namespace {
+
+using standin::text::narrow;
+
+struct Guide {
+  const char* file;
+  // The headings of the sections the test reads, as the guide spells them.
+  const char* boxes;
+  const char* reasons;
+  const char* exitStatus;
+};
+const Guide kGuides[] = {
+    {"docs/user-guide.md", "## Every box the program shows", "## The unprocessed list",
+     "### Exit status"},
+    {"docs/用户指南.md", "## 程序会弹出的提示框", "## 未处理文件", "### 退出状态"},
+};
+
+std::string readSource(const std::string& relative) {
+  std::ifstream in(std::string(OSTRABEL_SOURCE_DIR) + "/" + relative, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// The text from the line `heading` up to the next heading of the same or a higher level; empty
+// when the guide has no such heading.
+std::string section(const std::string& guide, const std::string& heading) {
+  const std::size_t at = guide.find("\n" + heading);
+  if (at == std::string::npos) return {};
+  const std::string level = heading.substr(0, heading.find(' ') + 1);
+  std::size_t end = at + 1;
+  while (true) {
+    end = guide.find("\n#", end + 1);
+    if (end == std::string::npos) return guide.substr(at);
+    const std::size_t hashes = guide.find_first_not_of('#', end + 1) - (end + 1);
+    if (hashes <= level.size() - 1) return guide.substr(at, end - at);
+  }
+}
+
+// True when `text` holds the option `name` as a word of its own ("--end", not "--end-label").
+bool namesOption(const std::string& text, const std::string& name) {
+  for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+    const std::size_t after = at + name.size();
+    const bool wordEnds =
+        after == text.size() || !(std::isalnum(static_cast<unsigned char>(text[after])) ||
+                                  text[after] == '-' || text[after] == '_');
+    const bool wordStarts = at == 0 || text[at - 1] != '-';
+    if (wordEnds && wordStarts) return true;
+  }
+  return false;
+}
+
+// A text as the guides quote it: without the blanks and line ends around it.
+std::string asQuoted(std::wstring_view text) {
+  const std::size_t begin = text.find_first_not_of(L" \r\n");
+  const std::size_t end = text.find_last_not_of(L" \r\n");
+  if (begin == std::wstring_view::npos) return {};
+  return narrow(text.substr(begin, end - begin + 1));
+}
+
+std::vector<std::string> usageOptions() {
+  const std::string usage = narrow(console::usageText());
+  std::set<std::string> names;
+  const std::regex option("(^|[^-a-z])(--[a-z][a-z-]*)");
+  for (auto it = std::sregex_iterator(usage.begin(), usage.end(), option);
+       it != std::sregex_iterator(); ++it) {
+    names.insert((*it)[2]);
+  }
+  return {names.begin(), names.end()};
+}
+
+// The statuses listed below the usage's exit status heading: lines that begin with a number.
+std::vector<std::string> usageExitStatuses() {
+  const std::string usage = narrow(console::usageText());
+  const std::size_t from = usage.find("Exit status");
+  std::vector<std::string> statuses;
+  if (from == std::string::npos) return statuses;
+  const std::string rest = usage.substr(from);
+  const std::regex line("\n +([0-9]+) ");
+  for (auto it = std::sregex_iterator(rest.begin(), rest.end(), line); it != std::sregex_iterator();
+       ++it) {
+    statuses.push_back((*it)[1]);
+  }
+  return statuses;
+}
+
+TEST(Guides, ExplainEveryOptionAndEveryExitStatusOfTheUsage) {
+  const std::vector<std::string> options = usageOptions();
+  const std::vector<std::string> statuses = usageExitStatuses();
+  // What the usage is known to hold at least, so that a reading of it that finds nothing fails.
+  for (const char* known : {"--ini", "--mode", "--ignore-build-user", "--no-ignore-build-user",
+                            "--processed", "--encoding", "--help"}) {
+    EXPECT_NE(std::find(options.begin(), options.end(), known), options.end()) << known;
+  }
+  EXPECT_EQ((std::vector<std::string>{"0", "1", "2", "3"}), statuses);
+
+  for (const Guide& guide : kGuides) {
+    const std::string text = readSource(guide.file);
+    ASSERT_FALSE(text.empty()) << guide.file;
+    for (const std::string& option : options) {
+      EXPECT_TRUE(namesOption(text, option)) << guide.file << " does not explain " << option;
+    }
+    const std::string table = section(text, guide.exitStatus);
+    ASSERT_FALSE(table.empty()) << guide.file << " has no section " << guide.exitStatus;
+    for (const std::string& status : statuses) {
+      EXPECT_NE(table.find("\n| " + status + " |"), std::string::npos)
+          << guide.file << " does not explain exit status " << status;
+    }
+  }
+}
+
+// Each text of engine/texts.h, by name: the ones a user can meet in a box (its text or its
+// title), and the ones shown elsewhere (captions, menus, the status bar, list lines).
+#define TEXT(name) \
+  { #name, engine::texts::name }
+struct NamedText {
+  const char* name;
+  const wchar_t* text;
+};
+const NamedText kInBoxes[] = {
+    TEXT(kHostRequired), TEXT(kProjectRequired), TEXT(kRangeRequired),  TEXT(kStartBadFormat),
+    TEXT(kEndBadFormat), TEXT(kUserRequired),    TEXT(kPasswdRequired), TEXT(kNoticeTitle),
+    TEXT(kAppTitle),     TEXT(kStartAfterEnd),   TEXT(kConfirmLongRun), TEXT(kUnexpectedFailure),
+    TEXT(kAboutTitle),   TEXT(kAboutVerse),      TEXT(kAboutAgain),     TEXT(kQuitWhileRunning),
+    TEXT(kCopied),       TEXT(kCopyFailed),
+};
+const NamedText kReasons[] = {
+    TEXT(kDamaged),
+    TEXT(kSharedThenDeleted),
+    TEXT(kFetchedThenDeleted),
+    TEXT(kUnknownError),
+};
+// clang-format off
+const NamedText kElsewhere[] = {
+    TEXT(kPatching), TEXT(kPatched), TEXT(kFinished), TEXT(kRunStopped), TEXT(kBuildUser),
+    TEXT(kShareComment), TEXT(kWindowCaption), TEXT(kMenuFile), TEXT(kMenuCopyProcessed),
+    TEXT(kMenuCopyUnprocessed), TEXT(kMenuHelp), TEXT(kMenuAbout), TEXT(kChooseFolder),
+    TEXT(kIniFilter), TEXT(kLabel1), TEXT(kSampleHost), TEXT(kChoose), TEXT(kLabel8), TEXT(kLabel2),
+    TEXT(kSampleProject), TEXT(kLabel9), TEXT(kFrame4), TEXT(kOpShare), TEXT(kSamplePatch),
+    TEXT(kLabel10), TEXT(kOpLocal), TEXT(kSampleLocalDir), TEXT(kLabel17), TEXT(kView),
+    TEXT(kLabel4), TEXT(kSampleStartDate), TEXT(kLabel7), TEXT(kSampleEndDate), TEXT(kLabel11),
+    TEXT(kFrame3), TEXT(kLabel16), TEXT(kLabel5), TEXT(kPatch), TEXT(kLabel6),
+    TEXT(kChkIgnoreBuildUser), TEXT(kFrame1), TEXT(kFrame2), TEXT(kLabel13), TEXT(kLabel14),
+    TEXT(kLabel12), TEXT(kLabel15),
+};
+// clang-format on
+#undef TEXT
+
+TEST(Guides, EveryTextOfTheProgramIsSortedIntoInABoxOrElsewhere) {
+  std::set<std::string> sorted;
+  const auto sort = [&sorted](const auto& group) {
+    for (const NamedText& text : group) EXPECT_TRUE(sorted.insert(text.name).second) << text.name;
+  };
+  sort(kInBoxes);
+  sort(kReasons);
+  sort(kElsewhere);
+
+  const std::string header = readSource("engine/texts.h");
+  std::set<std::string> declared;
+  const std::regex constant("inline constexpr const wchar_t\\* (k[A-Za-z0-9]+)");
+  for (auto it = std::sregex_iterator(header.begin(), header.end(), constant);
+       it != std::sregex_iterator(); ++it) {
+    declared.insert((*it)[1]);
+  }
+  EXPECT_GT(declared.size(), 40u);
+  for (const std::string& name : declared) {
+    EXPECT_TRUE(sorted.count(name)) << name << ": shown in a box (kInBoxes, and in the guides' "
+                                    << "lists of boxes) or elsewhere (kElsewhere)?";
+  }
+}
+
+TEST(Guides, ListEveryBoxTextAndEveryReasonOfTheProgram) {
+  std::vector<std::string> boxTexts;
+  for (const NamedText& text : kInBoxes) boxTexts.push_back(asQuoted(text.text));
+  // The COM client's own texts, shown in the box titled "Ostrabel" when the library gives none.
+  const std::wstring notInstalled = vss::com::texts::kNotInstalled;
+  const std::size_t firstBreak = notInstalled.find(L"\r\n");
+  boxTexts.push_back(asQuoted(notInstalled.substr(0, firstBreak)));
+  boxTexts.push_back(asQuoted(notInstalled.substr(
+      firstBreak + 2, notInstalled.find(L"\r\n", firstBreak + 2) - firstBreak - 2)));
+  for (const wchar_t* text : {vss::com::texts::kNotStarted, vss::com::texts::kNoMemberChinese,
+                              vss::com::texts::kUnexpectedError}) {
+    boxTexts.push_back(asQuoted(text));
+  }
+
+  for (const Guide& guide : kGuides) {
+    const std::string text = readSource(guide.file);
+    const std::string boxes = section(text, guide.boxes);
+    ASSERT_FALSE(boxes.empty()) << guide.file << " has no section " << guide.boxes;
+    for (const std::string& box : boxTexts) {
+      EXPECT_NE(boxes.find(box), std::string::npos)
+          << guide.file << ", " << guide.boxes << ": no " << box;
+    }
+    const std::string reasons = section(text, guide.reasons);
+    ASSERT_FALSE(reasons.empty()) << guide.file << " has no section " << guide.reasons;
+    for (const NamedText& reason : kReasons) {
+      EXPECT_NE(reasons.find(asQuoted(reason.text)), std::string::npos)
+          << guide.file << ", " << guide.reasons << ": no " << asQuoted(reason.text);
+    }
+  }
+}
+
+}  // namespace

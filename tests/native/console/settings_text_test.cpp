@@ -1,0 +1,110 @@
+// Settings files saved in Unicode: which encoding a file's bytes are read in, and the values found
+// in the text by the profile functions' rules (the Windows tests hold the same rules against the
+// profile functions themselves).
+#include "console/settings_text.h"
+
+#include <gtest/gtest.h>
+
+#include "native/console/support.h"
+
+namespace {
+
+using consoletest::utf8;
+
+std::string utf16(std::wstring_view text, bool bigEndian) {
+  std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const wchar_t c : text) {
+    // Characters beyond U+FFFF as surrogate pairs, as a UTF-16 file holds them.
+    std::vector<std::uint32_t> units;
+    const auto code = static_cast<std::uint32_t>(c);
+    if (code >= 0x10000) {
+      units = {0xD800 + ((code - 0x10000) >> 10), 0xDC00 + ((code - 0x10000) & 0x3FF)};
+    } else {
+      units = {code};
+    }
+    for (const std::uint32_t unit : units) {
+      const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+      bytes += bigEndian ? high : low;
+      bytes += bigEndian ? low : high;
+    }
+  }
+  return bytes;
+}
+
+// UTF-16 with a byte-order mark, and valid UTF-8 with one or with more than ASCII, is read as
+// such; plain ASCII and anything that is not valid UTF-8 (the code page 936 bytes of a Chinese
+// path, an overlong form, a surrogate) is left to the profile functions.
+TEST(ConsoleSettingsText, TheEncodingIsToldFromTheBytes) {
+  const std::wstring chinese = L"[cfg]\r\nlocalDir=D:\\补丁\\二月\r\n";
+  const std::vector<std::tuple<const char*, std::string, std::optional<std::wstring>>> cases = {
+      {"UTF-8 without a mark", utf8(chinese), chinese},
+      {"UTF-8 with a mark", "\xEF\xBB\xBF" + utf8(chinese), chinese},
+      {"ASCII with a UTF-8 mark", "\xEF\xBB\xBF[cfg]", L"[cfg]"},
+      {"UTF-16, little end first", utf16(chinese, false), chinese},
+      {"UTF-16, big end first", utf16(chinese, true), chinese},
+      {"a character beyond U+FFFF", utf8(L"x=\U0001F600"), L"x=\U0001F600"},
+      {"UTF-16 of a character beyond U+FFFF", utf16(L"x=\U0001F600", false), L"x=\U0001F600"},
+      {"plain ASCII", "[cfg]\r\nproject=$/A\r\n", std::nullopt},
+      {"code page 936", "[cfg]\r\nlocalDir=D:\\\xB2\xB9\xB6\xA1\r\n", std::nullopt},
+      {"a UTF-8 mark before code page 936", "\xEF\xBB\xBF\xB2\xB9\xB6\xA1", std::nullopt},
+      {"an overlong form", "x=\xC0\xAF", std::nullopt},
+      {"a surrogate", "x=\xED\xA0\x80", std::nullopt},
+      {"beyond U+10FFFF", "x=\xF4\x90\x80\x80", std::nullopt},
+      {"a sequence cut at the end", "x=\xE8\xA1", std::nullopt},
+      {"UTF-16 of an odd length", "\xFF\xFEx\x00y", std::nullopt},
+      {"empty", "", std::nullopt},
+  };
+  for (const auto& [name, bytes, text] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(console::unicodeSettingsText(bytes), text);
+  }
+}
+
+// One case per rule, as GetPrivateProfileString applies it to a file of the ANSI code page.
+TEST(ConsoleSettingsText, ValuesAreFoundByTheProfileFunctionsRules) {
+  const std::vector<std::tuple<const char*, std::wstring, std::optional<std::wstring>>> cases = {
+      {"plain", L"[cfg]\r\nproject=$/A\r\n", L"$/A"},
+      {"line feeds only, no end", L"[cfg]\nuser=x\nproject=$/B", L"$/B"},
+      {"names in any letter case", L"[CFG]\r\nPROJECT=$/C\r\n", L"$/C"},
+      {"blanks around names and values", L"  [ cfg ]  \r\n\t project \t= \t$/D e \t\r\n", L"$/D e"},
+      {"a pair of double quotes", L"[cfg]\r\nproject=\" $/E \"\r\n", L" $/E "},
+      {"a pair of single quotes", L"[cfg]\r\nproject='$/F'\r\n", L"$/F"},
+      {"quotes that do not match", L"[cfg]\r\nproject=\"$/G'\r\n", L"\"$/G'"},
+      {"one quote", L"[cfg]\r\nproject=\"\r\n", L"\""},
+      {"an empty pair of quotes", L"[cfg]\r\nproject=\"\"\r\n", L""},
+      {"the first of two keys", L"[cfg]\r\nproject=$/H\r\nproject=$/I\r\n", L"$/H"},
+      {"a value with =", L"[cfg]\r\nproject=$/a=b\r\n", L"$/a=b"},
+      {"another section", L"[other]\r\nproject=$/J\r\n", std::nullopt},
+      {"before any section", L"project=$/K\r\n[cfg]\r\n", std::nullopt},
+      {"a comment", L"[cfg]\r\n;project=$/L\r\n", std::nullopt},
+      {"a key without =", L"[cfg]\r\nproject\r\n", std::nullopt},
+      {"a key that only begins alike", L"[cfg]\r\nprojects=$/M\r\n", std::nullopt},
+      {"a section header without its end", L"[cfg\r\nproject=$/N\r\n", std::nullopt},
+      {"only the first section of the name",
+       L"[cfg]\r\nuser=u\r\n[other]\r\n[cfg]\r\nproject=$/O\r\n", std::nullopt},
+      {"Chinese", L"[cfg]\r\nproject=$/项目/二月\r\n", L"$/项目/二月"},
+  };
+  for (const auto& [name, text, value] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(console::profileValue(text, L"cfg", L"project"), value);
+  }
+}
+
+TEST(ConsoleSettingsText, TheNineInputsOfAText) {
+  const settings::SavedInputs inputs = console::inputsFromText(
+      L"[cfg]\r\nhost=\\\\vss\\库\\srcsafe.ini\r\nproject=$/账单\r\npatch=$/补丁\r\n"
+      L"startDate=2024-03-04 00:00\r\nendDate=\r\nuser=王\r\npasswd=\" 密 码 \"\r\n"
+      L"ignoreBuildUser=1\r\nlocalDir=D:\\补丁\\" +
+      std::wstring(300, L'长') + L"\r\n");
+  EXPECT_EQ(inputs.host, L"\\\\vss\\库\\srcsafe.ini");
+  EXPECT_EQ(inputs.project, L"$/账单");
+  EXPECT_EQ(inputs.patch, L"$/补丁");
+  EXPECT_EQ(inputs.startDate, L"2024-03-04 00:00");
+  EXPECT_EQ(inputs.endDate, L"");
+  EXPECT_EQ(inputs.user, L"王");
+  EXPECT_EQ(inputs.passwd, L" 密 码 ");
+  EXPECT_TRUE(inputs.ignoreBuildUser);
+  EXPECT_EQ(inputs.localDir, L"D:\\补丁\\" + std::wstring(300, L'长'));  // read whole
+}
+
+}  // namespace
