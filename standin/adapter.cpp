@@ -1,6 +1,8 @@
 // The vss port implemented directly over stand-in stores: database, item, history cursor and
-// version objects. Every object holds the store's shared model, so it outlives the object that
-// made it, and every call first catches up with what other processes appended.
+// version objects. A database object opened on a folder that holds a database made by real
+// SourceSafe instead serves that one, read-only, through real_adapter.cpp. Every object holds the
+// store's shared model, so it outlives the object that made it, and every call first catches up
+// with what other processes appended.
 #include "standin/adapter.h"
 
 #include <algorithm>
@@ -9,57 +11,29 @@
 #include "standin/dates.h"
 #include "standin/details.h"
 #include "standin/file_io.h"
+#include "standin/local_copy.h"
+#include "standin/real_adapter.h"
 #include "standin/shared_store.h"
+#include "standin/statuses.h"
 #include "standin/store.h"
 #include "standin/text.h"
+#include "standin/vssdb/database.h"
 
 namespace standin {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The status of an error code of the library's header ssauterr.h:
-// MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, (USHORT) code).
-constexpr std::int32_t essStatus(int code) {
-  return static_cast<std::int32_t>(0x80040000u | static_cast<std::uint16_t>(code));
-}
-
-// Statuses the library reports, with the codes and texts its header gives them:
-// ESS_FILE_NOTFOUND `File "%s" not found`, ESS_VS_LONGNAME `%s is an invalid %s name`,
-// ESS_SS_SHARED `File %s is already shared by this project`.
-constexpr std::int32_t kIniNotFound = essStatus(-10178);
-constexpr std::int32_t kInvalidName = essStatus(-10605);
-constexpr std::int32_t kSharedHere = essStatus(-10450);
-static_assert(kIniNotFound == static_cast<std::int32_t>(0x8004D83E));
-static_assert(kSharedHere == vss::kAlreadyShared);
-static_assert(essStatus(-10604) == vss::kItemExists);       // ESS_VS_ITEMEXISTS
-static_assert(essStatus(-10609) == vss::kNotFound);         // ESS_VS_NOT_FOUND
-static_assert(essStatus(-10551) == vss::kInvalidPassword);  // ESS_UM_BAD_PASSWORD
-static_assert(essStatus(-10558) == vss::kUserNotFound);     // ESS_UM_USER_NOT_FOUND
-
-// Statuses of our own choosing (guesses) where no public fact says what the library reports.
-constexpr std::int32_t kNotOpen = static_cast<std::int32_t>(0x8004D6D6);
-constexpr std::int32_t kFailed = static_cast<std::int32_t>(0x80004005);
-constexpr std::int32_t kPathNotFound = static_cast<std::int32_t>(0x80070003);
-constexpr std::int32_t kAccessDenied = static_cast<std::int32_t>(0x80070005);
-// RPC_E_DISCONNECTED, COM's status for an object whose server no longer holds what it stood for:
-// an object made before its store was restored or replaced on disk.
-constexpr std::int32_t kStale = static_cast<std::int32_t>(0x80010108);
+using status::kFailed;
+using status::kIniNotFound;
+using status::kInvalidName;
+using status::kNotOpen;
+using status::kSharedHere;
+using status::kStale;
 
 std::wstring wide(std::string_view s) { return text::widen(s); }
 
 [[noreturn]] void notFound() { throw vss::Error(vss::kNotFound, L"File or project not found"); }
-
-// A local path of the caller: "\" separates levels as "/" does (the engine joins with "\").
-fs::path localPath(const std::wstring& local) {
-#ifdef _WIN32
-  return fs::path(local);
-#else
-  std::string s = text::narrow(local);
-  std::replace(s.begin(), s.end(), '\\', '/');
-  return fs::path(s);
-#endif
-}
 
 // Runs a library call, turning failures of the file system into library errors.
 template <typename F>
@@ -82,53 +56,6 @@ bool validName(const std::string& name) {
     return c < 0x20 || c == 0x7F ||
            std::wstring_view(L"/\\<>|:;\"$").find(c) != std::wstring_view::npos;
   });
-}
-
-// Writes a fetched file as Get with flags 0 does: read-only (the library's default), replacing
-// a read-only copy. The library answers its own questions: "Folder %s not found, create?" with
-// Yes, so missing folders are made, and "%s is writable, replace?" with No, so a writable copy
-// is left as it is, and the caller "never even knows the question happened": no failure.
-// The new copy is written beside its place under a temporary name, made read-only there and only
-// then moved into place, so that a process killed while writing leaves the old copy (or none)
-// and a stray temporary file: never a read-only copy cut short, which would pass as fetched.
-void writeLocalCopy(const std::wstring& local, const std::string& content) {
-  const fs::path path = localPath(local);
-  std::error_code ec;
-  // What the library reports for a folder in the way, or a folder it cannot make, is not known:
-  // these statuses are guesses.
-  if (fs::is_directory(path, ec))
-    throw vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\": it is a folder");
-  const fs::path folder = path.parent_path();
-  if (!folder.empty() && !fs::is_directory(folder, ec) && !fs::create_directories(folder, ec))
-    throw vss::Error(kPathNotFound, L"Cannot write \"" + local + L"\": its folder cannot be made");
-  constexpr fs::perms kWritable =
-      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-  const fs::file_status existing = fs::status(path, ec);
-  if (fs::exists(existing) && (existing.permissions() & fs::perms::owner_write) != fs::perms::none)
-    return;
-  fs::path temporary = path;
-  temporary += ".standin-get";
-  const auto cannotWrite = [&] {
-    fs::permissions(temporary, fs::perms::owner_write, fs::perm_options::add, ec);
-    fs::remove(temporary, ec);
-    return vss::Error(kAccessDenied, L"Cannot write \"" + local + L"\"");
-  };
-  // A killed writer's leftover is read-only; Windows writes over no read-only file.
-  fs::permissions(temporary, fs::perms::owner_write, fs::perm_options::add, ec);
-  try {
-    io::writeFile(temporary, content);
-  } catch (const io::IoError&) {
-    throw cannotWrite();
-  }
-  fs::permissions(temporary, kWritable, fs::perm_options::remove, ec);
-  fs::rename(temporary, path, ec);
-  if (ec) {
-    // Windows moves nothing over a read-only file: the old copy is made writable first, for the
-    // moment until the new one replaces it.
-    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
-    fs::rename(temporary, path, ec);
-    if (ec) throw cannotWrite();
-  }
 }
 
 // Objects number items and records as the model of one generation does; in another they would
@@ -435,6 +362,7 @@ class DatabaseImpl final : public vss::Database {
   void open(const std::wstring& srcSafeIni, const std::wstring& username,
             const std::wstring& password) override {
     session_.reset();
+    real_.reset();
     guarded([&] {
       fs::path ini = localPath(srcSafeIni);
       // A missing srcsafe.ini gives ESS_FILE_NOTFOUND, as Microsoft's knowledge base quotes it.
@@ -444,11 +372,15 @@ class DatabaseImpl final : public vss::Database {
       };
       std::error_code ec;
       if (!fs::is_regular_file(ini, ec)) throw missing();
+      const fs::path dir = ini.parent_path().empty() ? fs::path(".") : ini.parent_path();
       std::shared_ptr<SharedStore> store;
       try {
-        store = SharedStore::open(ini.parent_path().empty() ? fs::path(".") : ini.parent_path());
+        store = SharedStore::open(dir);
       } catch (const NoStore&) {
-        throw missing();
+        // Not a store of ours: a database made by real SourceSafe, served read-only.
+        if (!vssdb::Database::isDatabase(dir)) throw missing();
+        real_ = openReal(dir, username, password);
+        return;
       }
       std::lock_guard guard(store->mutex());
       store->catchUp();
@@ -461,6 +393,7 @@ class DatabaseImpl final : public vss::Database {
   }
 
   std::unique_ptr<vss::Item> vssItem(const std::wstring& spec, bool deleted) override {
+    if (real_) return realItem(real_, spec, deleted);
     if (!session_) throw vss::Error(kNotOpen, L"The database is not open");
     return guarded([&]() -> std::unique_ptr<vss::Item> {
       SharedStore& store = *session_->store;
@@ -474,6 +407,7 @@ class DatabaseImpl final : public vss::Database {
 
  private:
   std::shared_ptr<Session> session_;
+  std::shared_ptr<RealSession> real_;
 };
 
 class LibraryImpl final : public vss::Library {

@@ -60,8 +60,8 @@ std::string formatSeconds(std::int64_t seconds) {
   return buffer;
 }
 
-std::int64_t nowSeconds() {
-  std::time_t t = std::time(nullptr);
+std::int64_t localSecondsFromUtc(std::int64_t unixSeconds) {
+  const auto t = static_cast<std::time_t>(unixSeconds);
   std::tm local{};
 #ifdef _WIN32
   localtime_s(&local, &t);
@@ -72,6 +72,8 @@ std::int64_t nowSeconds() {
       std::chrono::year{local.tm_year + 1900} / static_cast<int>(local.tm_mon + 1) / local.tm_mday,
       local.tm_hour, local.tm_min, local.tm_sec);
 }
+
+std::int64_t nowSeconds() { return localSecondsFromUtc(std::time(nullptr)); }
 
 // Automation dates before 1899-12-30 count the day backwards but the time of day forwards
 // (-1.25 is 1899-12-29 06:00), so both directions split day and time of day.

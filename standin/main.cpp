@@ -8,6 +8,7 @@
 #include "standin/file_io.h"
 #include "standin/store.h"
 #include "standin/text.h"
+#include "standin/vssdb/tool.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -25,7 +26,8 @@ const char kUsage[] =
     "       standin check DIR              (counts, and the time loading it takes)\n"
     "       standin generate DIR --files N --depth D --fanout F --history H\n"
     "                        --changed-fraction P --range START END --seed S\n"
-    "DIR may also be the path of the store's srcsafe.ini.\n";
+    "DIR may also be the path of the store's srcsafe.ini. dump and check also read a database\n"
+    "made by real SourceSafe (check verifies every checksum and CRC; status 1 on damage).\n";
 
 // The store folder of an argument that names either the folder or its srcsafe.ini.
 fs::path storeDir(const fs::path& arg) {
@@ -67,10 +69,24 @@ int run(const std::vector<fs::path>& paths, const std::vector<std::string>& args
                            : standin::io::readRange(paths[2], 0, ~std::uint64_t{0} >> 1));
     return 0;
   }
+  const bool real = standin::vssdb::Database::isDatabase(dir);
   if (command == "dump" && args.size() == 2) {
-    std::string text = standin::dump(dir);
+    std::string text =
+        real ? standin::vssdb::dump(standin::vssdb::Database(dir)) : standin::dump(dir);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (command == "check" && args.size() == 2 && real) {
+    auto r = standin::vssdb::check(dir);
+    const auto& c = r.counts;
+    std::printf(
+        "projects %zu\nfiles %zu\nentries %zu\ndeleted entries %zu\nlog records %zu\nusers %zu\n"
+        "records verified %zu\nnewest contents verified %zu\nolder versions rebuilt %zu\n"
+        "damaged items %zu\nopen ms %.1f\ncheck ms %.1f\n",
+        c.projects, c.files, c.entries, c.deletedEntries, c.events, c.users, c.records, c.contents,
+        c.rebuilt, c.damaged.size(), r.openMilliseconds, r.checkMilliseconds);
+    for (const auto& d : c.damaged) std::fprintf(stderr, "damaged: %s\n", d.c_str());
+    return c.damaged.empty() ? 0 : 1;
   }
   if (command == "check" && args.size() == 2) {
     auto s = standin::check(dir);

@@ -156,7 +156,26 @@ std::string unescape(std::string_view field) {
 
 std::string quoted(std::string_view value) {
   std::string out = "\"";
-  appendEscaped(out, value, true);
+  constexpr char kHex[] = "0123456789ABCDEF";
+  for (std::size_t i = 0; i < value.size();) {
+    const auto b = static_cast<unsigned char>(value[i]);
+    std::size_t next = i;
+    const bool character =
+        b >= 0x80 ? decode(value, next) != 0xFFFD || value.substr(i, 3) == "\xEF\xBF\xBD"
+                  : (b >= 0x20 && b != 0x7F) || b == '\t' || b == '\n' || b == '\r';
+    if (!character) {
+      out += "\\x";
+      out += kHex[b >> 4];
+      out += kHex[b & 0xF];
+      ++i;
+    } else if (b >= 0x80) {
+      out.append(value.substr(i, next - i));
+      i = next;
+    } else {
+      appendEscaped(out, value.substr(i, 1), true);
+      ++i;
+    }
+  }
   return out + '"';
 }
 
@@ -177,6 +196,19 @@ std::string quotedText(std::string_view line, std::size_t& i) {
     if (c != '\\') {
       out += c;
     } else if (i < line.size()) {
+      if (line[i] == 'x') {
+        auto hex = [&](std::size_t at) {
+          const char h = at < line.size() ? line[at] : ' ';
+          return h >= '0' && h <= '9'   ? h - '0'
+                 : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                 : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                                        : -1;
+        };
+        if (hex(i + 1) < 0 || hex(i + 2) < 0) throw ToolError("\\x needs two hexadecimal digits");
+        out += static_cast<char>(hex(i + 1) * 16 + hex(i + 2));
+        i += 3;
+        continue;
+      }
       auto k = std::string_view("nrt\"\\").find(line[i]);
       if (k == std::string_view::npos) throw ToolError(std::string("unknown escape \\") + line[i]);
       out += "\n\r\t\"\\"[k];
@@ -230,8 +262,8 @@ std::vector<std::string_view> splitFields(std::string_view line) {
 }
 
 // CRC-32 with the polynomial of zlib and PNG, eight bytes a step: opening a store checks every
-// line.
-std::uint32_t crc32(std::string_view data) {
+// line, the reader of real databases every content.
+std::uint32_t crc32Update(std::uint32_t crc, std::string_view data) {
   static const auto tables = [] {
     std::array<std::array<std::uint32_t, 256>, 8> t{};
     for (std::uint32_t n = 0; n < 256; ++n) {
@@ -243,7 +275,6 @@ std::uint32_t crc32(std::string_view data) {
       for (std::size_t k = 1; k < 8; ++k) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
     return t;
   }();
-  std::uint32_t crc = 0xFFFFFFFFu;
   const auto* p = reinterpret_cast<const unsigned char*>(data.data());
   std::size_t n = data.size();
   for (; n >= 8; p += 8, n -= 8) {
@@ -253,7 +284,9 @@ std::uint32_t crc32(std::string_view data) {
           tables[0][p[7]];
   }
   for (; n > 0; --n) crc = tables[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
+  return crc;
 }
+
+std::uint32_t crc32(std::string_view data) { return crc32Update(0xFFFFFFFFu, data) ^ 0xFFFFFFFFu; }
 
 }  // namespace standin::text

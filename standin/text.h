@@ -20,7 +20,9 @@ std::string fold(std::string_view utf8);
 void appendEscaped(std::string& out, std::string_view field, bool quote = false);
 std::string unescape(std::string_view field);
 
-// Script and dump texts: a double-quoted text with the escapes of `appendEscaped`.
+// Script and dump texts: a double-quoted text with the escapes of `appendEscaped`, and \xHH for
+// any other control byte and any byte that is no part of a UTF-8 character (the contents of a
+// real database are bytes of any kind).
 std::string quoted(std::string_view value);
 
 // A script line's words: bare words (no blank, no quote) and quoted texts, escapes resolved.
@@ -38,6 +40,11 @@ bool validName(std::string_view name);
 // Splits a journal line (without its checksum) at tabs; the parts still carry their escapes.
 std::vector<std::string_view> splitFields(std::string_view line);
 
+// CRC-32 of zlib and PNG (reflected polynomial 0xEDB88320, register preset to all ones, result
+// inverted).
 std::uint32_t crc32(std::string_view data);
+// The same polynomial with the register as given and nothing inverted: `crc` goes on from an
+// earlier part, or starts a variant (SourceSafe's starts at 0 and inverts nothing).
+std::uint32_t crc32Update(std::uint32_t crc, std::string_view data);
 
 }  // namespace standin::text

@@ -112,7 +112,11 @@ class Dumper {
 void createStore(const std::filesystem::path& dir) {
   if (isStore(dir)) throw ToolError("a store exists already in " + dir.string());
   StorePaths paths(dir);
+  // A database made by real SourceSafe is only ever read (the tool dumps and checks one).
   std::error_code ec;
+  if (std::filesystem::exists(paths.ini, ec) && std::filesystem::exists(paths.data / "um.dat", ec))
+    throw ToolError("a SourceSafe database is in " + dir.string() +
+                    "; the stand-in never writes into one");
   std::filesystem::create_directories(paths.data, ec);
   Transaction tx;
   tx.add({"store", newStoreId()});

@@ -1,6 +1,6 @@
 // The in-process server DLL of the stand-in automation library: the class object of
-// VSSDatabase over the stand-in store, and its registration under the automation library's
-// class id and ProgID.
+// VSSDatabase over the stand-in store (or, read-only, a database made by real SourceSafe), and
+// its registration under the automation library's class id and ProgID.
 // windows.h comes before the other Windows headers.
 // clang-format off
 #include <windows.h>

@@ -1,0 +1,24 @@
+// The vss port over a database made by real SourceSafe (standin/vssdb/), read-only: what the
+// stand-in's database objects serve when the srcsafe.ini given to Open is beside such a database.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "vss/port.h"
+
+namespace standin {
+
+class RealSession;
+
+// Opens the database in `dir` for the user: an unknown user fails with 0x8004D6C2, a wrong
+// password with 0x8004D6C9, a damaged um.dat, names.dat or crcs.dat with 0x8004D698.
+std::shared_ptr<RealSession> openReal(const std::filesystem::path& dir,
+                                      const std::wstring& username, const std::wstring& password);
+
+// The item of a path, as VSSItem(spec, deleted) gives it; 0x8004D68F when there is none.
+std::unique_ptr<vss::Item> realItem(const std::shared_ptr<RealSession>& session,
+                                    const std::wstring& spec, bool deleted);
+
+}  // namespace standin

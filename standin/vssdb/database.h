@@ -1,0 +1,180 @@
+// A database made by real SourceSafe, read and never written: its users (um.dat), the project
+// tree with names as the database spells them (names.dat, the projects' entry files), each item's
+// history (its log records) and each file's contents (the newest stored whole, older ones rebuilt
+// through the reverse deltas). Everything read is proven first: every record's checksum, every
+// newest content's CRC; what fails is Damaged, for that item only.
+// docs/standin.md ("Real SourceSafe databases") describes the format and what is fact or guess.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "standin/vssdb/format.h"
+#include "standin/vssdb/times.h"
+
+namespace standin::vssdb {
+
+inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+// The action codes of log records.
+enum Action : std::uint16_t {
+  kLabel = 0,
+  kCreateProject = 1,
+  kAddProject = 2,
+  kAddFile = 3,
+  kDestroyProject = 4,
+  kDestroyFile = 5,
+  kDeleteProject = 6,
+  kDeleteFile = 7,
+  kRecoverProject = 8,
+  kRecoverFile = 9,
+  kRenameProject = 10,
+  kRenameFile = 11,
+  kMoveFrom = 12,
+  kMoveTo = 13,
+  kShareFile = 14,
+  kBranchFile = 15,
+  kCreateFile = 16,
+  kCheckIn = 17,
+  kCreateBranch = 19,
+  kArchiveProject = 23,
+  kRestoreProject = 25,
+};
+
+// One log record of an item.
+struct Event {
+  std::uint16_t action = 0;
+  long version = 0;
+  std::int64_t stored = 0;  // the time as stored: seconds since 1970-01-01 00:00, a wall clock
+  std::string user;         // UTF-8, as every text below
+  std::string label;        // label records only
+  std::string comment;      // the record's comment (a label's: its label comment when it has none)
+  std::string actionText;   // as the library words it: "Checked in $/A", "Added x.c", ...
+  std::uint32_t delta = 0;  // check-ins: the offset of the reverse delta in the item file, or 0
+};
+
+struct User {
+  std::string name;
+  std::uint16_t passwordHash = 0;
+};
+
+// A physical item: one project or file, whatever number of places it has.
+struct Node {
+  std::string physical;  // its eight letters, upper case ("AAAAAAAA" is the root)
+  bool project = false;
+};
+
+// A place of an item: an entry of a project (the root's is entry 0 and has no parent).
+struct Entry {
+  std::uint32_t node = 0;
+  std::uint32_t parent = kNone;  // the node of the project that holds the entry
+  std::string name;              // the full name, UTF-8
+  bool deleted = false;
+  int pinned = 0;  // the version a pinned entry shows, 0 when not pinned
+};
+
+// A file's history and, once asked for, its newest content, both proven.
+struct ItemData {
+  std::vector<Event> events;  // oldest first
+  std::string damage;         // why the item cannot be trusted, empty when it can
+  std::size_t records = 0;    // records verified in its item file
+  std::uint32_t dataCrc = 0;  // files: the newest content's CRC, as the item header stores it
+  std::string itemFile;       // the item file's bytes (reverse deltas are read from there)
+  std::filesystem::path contentFile;
+};
+
+// What `check` counted.
+struct CheckCounts {
+  std::size_t projects = 0, files = 0, entries = 0, deletedEntries = 0, events = 0, users = 0;
+  std::size_t records = 0;   // records whose checksum was verified (item files, entries, um, names)
+  std::size_t contents = 0;  // newest contents matching the item header's CRC and crcs.dat
+  std::size_t rebuilt = 0;   // older versions rebuilt through a chain of verified reverse deltas
+  std::vector<std::string> damaged;  // "PHYSICAL: why", one per damaged item
+};
+
+class Database {
+ public:
+  // True when `dir` holds no stand-in store but a SourceSafe database: a srcsafe.ini and, in its
+  // data folder, um.dat.
+  static bool isDatabase(const std::filesystem::path& dir);
+
+  // Reads the settings, users, names and the project tree of the database in `dir`. Throws
+  // Damaged when one of the files every item needs (um.dat, names.dat, crcs.dat) fails its
+  // checks; a damaged project is kept, marked damaged, with no children.
+  explicit Database(const std::filesystem::path& dir);
+
+  const std::vector<User>& users() const { return users_; }
+  // The user of that name (letter case ignored), or nullptr.
+  const User* user(std::string_view name) const;
+  // The password hash um.dat keeps, of a password in the database's code page (encodeAnsi).
+  static std::uint16_t passwordHash(std::string_view password);
+
+  const std::vector<Node>& nodes() const { return nodes_; }
+  const std::vector<Entry>& entries() const { return entries_; }
+  // The entries of a project, live ones or all, ordered by name without letter case, then by
+  // exact spelling. Empty for a file.
+  std::vector<std::uint32_t> children(std::uint32_t node, bool includeDeleted) const;
+  // The entry of a path ("$/a/b", letter case ignored), through live entries; the last level
+  // may be deleted when `deleted`. kNone when there is none.
+  std::uint32_t resolve(std::string_view spec, bool deleted) const;
+  std::string spec(std::uint32_t entry) const;
+  // The entry a project is reached through: its live one, else its first.
+  std::uint32_t projectEntry(std::uint32_t node) const { return projectEntry_[node]; }
+  // Every entry of a node, in the order the tree was read.
+  std::vector<std::uint32_t> entriesOf(std::uint32_t node) const;
+
+  // The item's history and header; read once, kept. A damaged item has its `damage` set.
+  std::shared_ptr<const ItemData> item(std::uint32_t node) const;
+  // The newest content of a file, its CRC checked against the item header and crcs.dat. Throws
+  // Damaged.
+  std::string newestContent(std::uint32_t node) const;
+  // Every version's content, rebuilt from the newest through the reverse deltas, by version
+  // number (index 0 is version 1); a version a file keeps no content for is nullopt. Throws
+  // Damaged.
+  std::vector<std::optional<std::string>> contents(std::uint32_t node) const;
+
+  // The automation date (local time) of a stored time: see times.h.
+  double date(std::int64_t stored) const { return zone_.date(stored); }
+
+  // Verifies every record, content and reverse delta of the database and counts them.
+  CheckCounts check() const;
+
+ private:
+  std::string readFile(const std::filesystem::path& file) const;
+  std::filesystem::path physicalPath(std::string_view physical, std::string_view ext = {}) const;
+  std::string fullName(Fields fields, std::size_t at) const;
+  void readUsers();
+  void readNames();
+  void readCrcs();
+  void readTree();
+  std::uint32_t nodeOf(const std::string& physical, bool project);
+  std::shared_ptr<ItemData> load(std::uint32_t node, std::size_t* records = nullptr) const;
+  std::string newestContentOf(std::uint32_t node, const ItemData& data) const;
+  Event event(const Record& record, const std::vector<Record>& records,
+              const std::string& name) const;
+
+  std::filesystem::path dir_, data_;
+  TimeZone zone_;
+  std::vector<User> users_;
+  std::map<std::uint32_t, std::map<int, std::string>> names_;  // names.dat: offset → kind → name
+  std::string crcs_;                                           // crcs.dat's table
+  bool haveCrcs_ = false;
+  std::vector<Node> nodes_;
+  std::vector<Entry> entries_;
+  std::vector<std::uint32_t> projectEntry_;         // by node
+  std::vector<std::vector<std::uint32_t>> kids_;    // by node: its entries, in library order
+  std::vector<std::vector<std::uint32_t>> places_;  // by node: the entries naming it, as read
+  std::map<std::string, std::uint32_t> byPhysical_;
+  std::size_t openRecords_ = 0;  // records verified while opening
+  mutable std::mutex mutex_;
+  mutable std::map<std::uint32_t, std::shared_ptr<const ItemData>> items_;
+};
+
+}  // namespace standin::vssdb

@@ -1,0 +1,280 @@
+// The items of a real SourceSafe database: item files (a file header, the item's header record
+// DH, its log records EL with their comments MC, and for files the reverse deltas FD), the
+// newest content with its CRC, older contents rebuilt, users' password hashes, and the check of
+// everything.
+#include <algorithm>
+#include <array>
+
+#include "standin/text.h"
+#include "standin/vssdb/database.h"
+
+namespace standin::vssdb {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kFileHeader = 52;  // "SourceSafe@Microsoft", item type, format version 6
+
+// The path of a project in a log record: "$/a" or "$/" for the root.
+std::string joined(const std::string& project, const std::string& name) {
+  return project + (!project.empty() && project.back() == '/' ? "" : "/") + name;
+}
+
+// Applies a reverse delta (a run of operations: u16 code, u16 unused, u32 offset, u32 length;
+// code 0 writes the `length` bytes that follow, 1 copies `length` bytes of the newer content
+// from `offset`, 2 ends the run) to `newer`: the content of the version before.
+std::string applyDelta(std::string_view delta, std::string_view newer, const std::string& what) {
+  Fields f(delta, what);
+  std::string out;
+  for (std::size_t at = 0;;) {
+    const std::uint16_t code = f.u16(at);
+    const std::uint32_t offset = f.u32(at + 4), length = f.u32(at + 8);
+    at += 12;
+    if (code == 2) {
+      if (at != delta.size()) f.fail("the reverse delta goes on after its end");
+      return out;
+    }
+    if (code == 0) {
+      out += f.bytes(at, length);
+      at += length;
+    } else if (code == 1) {
+      if (offset > newer.size() || length > newer.size() - offset)
+        f.fail("the reverse delta copies beyond the newer version");
+      out += newer.substr(offset, length);
+    } else {
+      f.fail("the reverse delta has an unknown operation " + std::to_string(code));
+    }
+  }
+}
+
+}  // namespace
+
+Event Database::event(const Record& r, const std::vector<Record>& records,
+                      const std::string& name) const {
+  Fields f(r.body, name + ", log record at byte " + std::to_string(r.offset));
+  Event e;
+  e.action = f.u16(4);
+  e.version = f.i16(6);
+  e.stored = f.u32(8);
+  e.user = decodeAnsi(f.text(12, 32));
+  auto textAt = [&](std::uint32_t offset, std::uint16_t length) {
+    const Record& mc = recordAt(records, offset, "MC", name);
+    if (length > mc.body.size()) f.fail("its comment is shorter than it says");
+    return decodeAnsi(Fields(mc.body, name).text(0, mc.body.size()));
+  };
+  if (const std::uint16_t length = f.u16(84); length > 0) e.comment = textAt(f.u32(76), length);
+  auto nameAt = [&](std::size_t at) { return fullName(f, at); };
+  auto path = [&](std::size_t at) { return decodeAnsi(f.text(at, 260)); };
+  switch (e.action) {
+    case kLabel:
+      e.label = decodeAnsi(f.text(44, 32));
+      if (const std::uint16_t length = f.u16(86); length > 0 && e.comment.empty())
+        e.comment = textAt(f.u32(80), length);
+      e.actionText = "Labeled";
+      break;
+    case kCreateProject:
+    case kCreateFile:
+      e.actionText = "Created";
+      break;
+    case kAddProject:
+    case kAddFile:
+      e.actionText = "Added " + nameAt(88);
+      break;
+    case kDestroyProject:
+    case kDestroyFile:
+      e.actionText = "Destroyed " + nameAt(88);
+      break;
+    case kDeleteProject:
+    case kDeleteFile:
+      e.actionText = "Deleted " + nameAt(88);
+      break;
+    case kRecoverProject:
+    case kRecoverFile:
+      e.actionText = "Recovered " + nameAt(88);
+      break;
+    case kRenameProject:
+    case kRenameFile:
+      e.actionText = "Renamed " + nameAt(128) + " to " + nameAt(88);
+      break;
+    case kMoveFrom:
+      e.actionText = "Moved from " + path(88);
+      break;
+    case kMoveTo:
+      e.actionText = "Moved to " + path(88);
+      break;
+    case kShareFile: {
+      const std::int16_t unpinned = f.i16(388), pinned = f.i16(390);
+      const std::string file = nameAt(348);
+      e.actionText = unpinned < 0    ? "Shared " + joined(path(88), file)
+                     : unpinned == 0 ? "Pinned " + file + " to version " + std::to_string(pinned)
+                                     : "Unpinned " + file;
+      break;
+    }
+    case kBranchFile:
+      e.actionText = "Branched " + nameAt(88);
+      break;
+    case kCheckIn:
+      e.delta = f.u32(88);
+      if (e.delta != 0) recordAt(records, e.delta, "FD", name);
+      e.actionText = "Checked in " + path(96);
+      break;
+    case kCreateBranch:
+      e.actionText = "Branched at version " + std::to_string(e.version - 1);
+      break;
+    case kArchiveProject:
+      e.actionText = "Archived " + nameAt(88);
+      break;
+    case kRestoreProject:
+      e.actionText = "Restored " + nameAt(88);
+      break;
+    default:
+      e.actionText = "Action " + std::to_string(e.action);
+  }
+  return e;
+}
+
+// An item file, proven: its file header, every record's checksum, the header record's counts and
+// offsets, the chain of log records from the newest back to the first, their version numbers one
+// after the other; for a file, its newest content against the CRCs. What fails is the item's
+// damage.
+std::shared_ptr<ItemData> Database::load(std::uint32_t node, std::size_t* recordCount) const {
+  auto data = std::make_shared<ItemData>();
+  const Node& n = nodes_[node];
+  const fs::path path = physicalPath(n.physical);
+  const std::string name = fs::relative(path, dir_).generic_string();
+  try {
+    data->itemFile = readFile(path);
+    const std::string& file = data->itemFile;
+    Fields head(std::string_view(file).substr(0, std::min(file.size(), kFileHeader)), name);
+    if (head.bytes(0, 20) != "SourceSafe@Microsoft") head.fail("no item file signature");
+    if (head.u16(32) != (n.project ? 1 : 2)) head.fail("its type is not its entry's");
+    if (head.u16(34) != 6) head.fail("format version " + std::to_string(head.u16(34)));
+    auto records = readRecords(file, kFileHeader, name);
+    data->records = records.size();
+    if (records.empty() || records[0].signature != "DH") head.fail("no item header record");
+    Fields dh(records[0].body, name + ", item header");
+    if (dh.u16(0) != head.u16(32)) dh.fail("its type is not the file's");
+    const std::string ext(dh.text(46, 2));
+    if (ext != ".A" && ext != ".B") dh.fail("no data file extension");
+    data->contentFile = physicalPath(n.physical, ext.substr(1));
+    if (dh.u32(56) != file.size()) dh.fail("it gives the file another length");
+    const long first = dh.i16(44);
+    std::vector<const Record*> log;
+    for (const Record& r : records)
+      if (r.signature == "EL") log.push_back(&r);
+    if (log.size() != static_cast<std::size_t>(dh.i16(2)) || log.empty() ||
+        dh.u32(48) != log.front()->offset || dh.u32(52) != log.back()->offset)
+      dh.fail("its log records are not those it counts");
+    for (std::size_t i = 0; i < log.size(); ++i) {
+      const std::uint32_t previous = Fields(log[i]->body, name).u32(0);
+      if (previous != (i == 0 ? 0 : log[i - 1]->offset))
+        dh.fail("the log record at byte " + std::to_string(log[i]->offset) + " breaks the chain");
+      data->events.push_back(event(*log[i], records, name));
+      if (data->events.back().version != first + static_cast<long>(i))
+        dh.fail("the log record at byte " + std::to_string(log[i]->offset) +
+                " has another version number");
+    }
+    if (!n.project) {
+      data->dataCrc = dh.u32(112);
+      newestContentOf(node, *data);
+    }
+  } catch (const Damaged& e) {
+    data->damage = e.what();
+    data->events.clear();
+  }
+  if (recordCount) *recordCount = data->records;
+  return data;
+}
+
+std::string Database::newestContentOf(std::uint32_t node, const ItemData& data) const {
+  const std::string name = fs::relative(data.contentFile, dir_).generic_string();
+  std::string content = readFile(data.contentFile);
+  const std::uint32_t crc = crc32(content);
+  if (crc != data.dataCrc) throw Damaged(name + ": its CRC is not the one its item header keeps");
+  if (haveCrcs_) {
+    std::uint64_t index = 0;
+    for (auto c = nodes_[node].physical.rbegin(); c != nodes_[node].physical.rend(); ++c)
+      index = index * 26 + static_cast<std::uint64_t>(*c - 'A');
+    Fields table(crcs_, "crcs.dat");
+    if (4 * index + 4 > crcs_.size() || table.u32(4 * index) != crc)
+      throw Damaged(name + ": its CRC is not the one crcs.dat keeps");
+  }
+  return content;
+}
+
+std::string Database::newestContent(std::uint32_t node) const {
+  auto data = item(node);
+  if (!data->damage.empty()) throw Damaged(data->damage);
+  if (nodes_[node].project) throw Damaged(nodes_[node].physical + " is a project");
+  return newestContentOf(node, *data);
+}
+
+// From the newest version back: a version's content is the one after it, or what the reverse
+// delta of a check-in makes of it; a file that keeps only its latest version has none before
+// its last check-in.
+std::vector<std::optional<std::string>> Database::contents(std::uint32_t node) const {
+  auto data = item(node);
+  std::string current = newestContent(node);
+  std::vector<std::optional<std::string>> out;
+  if (data->events.empty()) return out;
+  out.resize(static_cast<std::size_t>(data->events.back().version));
+  bool known = true;
+  const std::string name = fs::relative(physicalPath(nodes_[node].physical), dir_).generic_string();
+  std::vector<Record> records;
+  for (auto e = data->events.rbegin(); e != data->events.rend(); ++e) {
+    if (known && e->version >= 1) out[static_cast<std::size_t>(e->version - 1)] = current;
+    if (e->action != kCheckIn) continue;
+    if (e->delta == 0) {
+      known = false;
+      continue;
+    }
+    if (records.empty()) records = readRecords(data->itemFile, kFileHeader, name);
+    const Record& fd = recordAt(records, e->delta, "FD", name);
+    if (known)
+      current = applyDelta(fd.body, current,
+                           name + ", reverse delta at byte " + std::to_string(fd.offset));
+  }
+  return out;
+}
+
+// The hash um.dat keeps: the password in upper case, filled up to 15 bytes with the bytes of
+// "BrianDavidHarry", each byte (sign-extended) XOR 0x96 times its position (1 to 15), summed
+// in 16 bits. The empty password's hash, 0x6E90, is what um.dat keeps for users without one.
+std::uint16_t Database::passwordHash(std::string_view password) {
+  std::string bytes;
+  for (char c : password) bytes += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  bytes = (bytes + "BrianDavidHarry").substr(0, 15);
+  std::uint16_t sum = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    sum = static_cast<std::uint16_t>(
+        sum + (i + 1) * static_cast<std::uint16_t>(static_cast<signed char>(bytes[i]) ^ 0x96));
+  return sum;
+}
+
+CheckCounts Database::check() const {
+  CheckCounts c;
+  c.users = users_.size();
+  c.records = openRecords_;
+  c.entries = entries_.size();
+  for (const Entry& e : entries_) c.deletedEntries += e.deleted ? 1 : 0;
+  for (std::uint32_t node = 0; node < nodes_.size(); ++node) {
+    (nodes_[node].project ? c.projects : c.files)++;
+    auto data = item(node);
+    c.records += data->records;
+    c.events += data->events.size();
+    try {
+      if (!data->damage.empty()) throw Damaged(data->damage);
+      if (nodes_[node].project) continue;
+      auto all = contents(node);
+      ++c.contents;
+      c.rebuilt += static_cast<std::size_t>(std::count_if(all.begin(), all.end(),
+                                                          [](auto& v) { return v.has_value(); })) -
+                   1;
+    } catch (const Damaged& e) {
+      c.damaged.push_back(nodes_[node].physical + ": " + e.what());
+    }
+  }
+  return c;
+}
+
+}  // namespace standin::vssdb

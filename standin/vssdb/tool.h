@@ -1,0 +1,21 @@
+// The `standin` tool's commands on a real SourceSafe database: its dump, in the format of the
+// stand-in's own stores (docs/standin.md, "Dump format"), and its check.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "standin/vssdb/database.h"
+
+namespace standin::vssdb {
+
+std::string dump(const Database& db);
+
+// What `standin check` prints of a real database, and how long opening and checking took.
+struct CheckReport {
+  CheckCounts counts;
+  double openMilliseconds = 0, checkMilliseconds = 0;
+};
+CheckReport check(const std::filesystem::path& dir);
+
+}  // namespace standin::vssdb
