@@ -497,8 +497,13 @@ TEST(VssdbSamples, DamageIsTheLibrarysDamagedFailureForThatItemOnly) {
     return [spec](vss::Database& db) {
       auto item = db.vssItem(spec, false);
       failure([&] { item->versions(0); }, vss::kDeletedOrDamaged);
-      std::wstring local = L"unused";
+      // Never the current folder: a Get that wrongly succeeded would leave its copy there.
+      const fs::path copy = fs::temp_directory_path() / "ostrabel-vssdb-damaged-get";
+      std::wstring local = copy.wstring();
       failure([&] { item->get(local, 0); }, vss::kDeletedOrDamaged);
+      std::error_code ec;
+      fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add, ec);
+      fs::remove(copy, ec);
     };
   };
   const Case cases[] = {
