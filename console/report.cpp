@@ -1,0 +1,292 @@
+// The report of a run: its rows as the run lists its lines, and the CSV table and HTML page made
+// of them at the end.
+#include "console/report.h"
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <system_error>
+
+#include "console/labels.h"
+#include "console/output.h"
+#include "console/question_texts.h"
+
+namespace console {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::wstring lowerAscii(std::wstring text) {
+  for (wchar_t& c : text) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return text;
+}
+
+// A field of the record, or empty when the library cannot give it: the row stays, the run goes on.
+template <typename Read>
+std::wstring field(Read read) {
+  try {
+    return read();
+  } catch (const vss::Error&) {
+    return {};
+  }
+}
+
+void csvField(std::wstring_view value, std::string& out) {
+  if (value.find_first_of(L",\"\r\n") == std::wstring_view::npos) {
+    appendUtf8(value, out);
+    return;
+  }
+  out += '"';
+  for (std::size_t at = 0;;) {
+    const std::size_t quote = value.find(L'"', at);
+    appendUtf8(value.substr(at, quote - at), out);
+    if (quote == std::wstring_view::npos) break;
+    out += "\"\"";
+    at = quote + 1;
+  }
+  out += '"';
+}
+
+void csvRow(const std::wstring_view (&fields)[8], std::string& out) {
+  for (std::size_t i = 0; i < 8; ++i) {
+    if (i != 0) out += ',';
+    csvField(fields[i], out);
+  }
+  out += "\r\n";
+}
+
+// Text as HTML content or attribute value; CR LF and CR become the LF that the page keeps.
+void html(std::wstring_view text, std::string& out) {
+  std::wstring escaped;
+  escaped.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    switch (const wchar_t c = text[i]) {
+      case L'&':
+        escaped += L"&amp;";
+        break;
+      case L'<':
+        escaped += L"&lt;";
+        break;
+      case L'>':
+        escaped += L"&gt;";
+        break;
+      case L'"':
+        escaped += L"&quot;";
+        break;
+      case L'\r':
+        escaped += L'\n';
+        if (i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  appendUtf8(escaped, out);
+}
+
+// The folder a line's path lies in ("$/" for the root), and its last level.
+std::wstring folderOf(const std::wstring& path) {
+  const std::size_t slash = path.rfind(L'/');
+  if (slash == std::wstring::npos) return path;
+  return slash <= 1 ? path.substr(0, slash + 1) : path.substr(0, slash);
+}
+std::wstring nameOf(const std::wstring& path) {
+  const std::size_t slash = path.rfind(L'/');
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+constexpr const char* kStyle = R"(
+body { font-family: "Microsoft YaHei", "PingFang SC", "Noto Sans CJK SC", "WenQuanYi Micro Hei",
+       "Segoe UI", sans-serif; font-size: 10pt; color: #000; background: #fff; margin: 1.5em; }
+h1 { font-size: 15pt; margin: 0 0 .6em 0; }
+table { border-collapse: collapse; }
+th, td { border: 1px solid #aaa; padding: 2px 6px; text-align: left; vertical-align: top; }
+table.inputs th { background: #f2f2f2; font-weight: normal; white-space: nowrap; }
+table.inputs { margin-bottom: .8em; }
+p.counts { font-weight: bold; margin: .4em 0 .8em 0; }
+table.files { width: 100%; }
+table.files thead th { background: #e4e4e4; white-space: nowrap; }
+tr.folder th { background: #f4f4f4; border-top: 2px solid #666; }
+td.comment { white-space: pre-wrap; }
+td.nowrap { white-space: nowrap; }
+tr.unprocessed td.outcome { color: #a00000; font-weight: bold; }
+@media print {
+  body { margin: 0; font-size: 8pt; }
+  thead { display: table-header-group; }
+  tr { page-break-inside: avoid; break-inside: avoid; }
+}
+)";
+
+}  // namespace
+
+std::optional<ReportFormat> reportFormat(const std::wstring& path) {
+  const std::wstring lower = lowerAscii(path);
+  if (lower.size() > 4 && lower.ends_with(L".csv")) return ReportFormat::Csv;
+  if (lower.size() > 5 && lower.ends_with(L".html")) return ReportFormat::Html;
+  return std::nullopt;
+}
+
+void ReportCollector::listed(engine::ResultList list, const std::wstring& spec,
+                             const std::wstring& reason, vss::Version* record) {
+  ReportRow row;
+  row.list = list;
+  row.path = spec;
+  if (reason.empty()) {
+    row.outcome = list == engine::ResultList::Processed ? texts::kProcessed : L"";
+  } else {
+    row.outcome = reason.starts_with(L" - ") ? reason.substr(3) : reason;
+  }
+  if (record != nullptr) {
+    row.version = field([&] { return std::to_wstring(record->versionNumber()); });
+    row.time = field([&] { return dateText(record->date()); });
+    row.user = field([&] { return record->username(); });
+    row.action = field([&] { return record->action(); });
+    row.label = field([&] { return record->label(); });
+    row.comment = field([&] { return record->comment(); });
+  }
+  rows_[list == engine::ResultList::Processed ? 0 : 1].push_back(std::move(row));
+}
+
+std::vector<ReportRow> ReportCollector::rows() const {
+  std::vector<ReportRow> all(rows_[0]);
+  all.insert(all.end(), rows_[1].begin(), rows_[1].end());
+  return all;
+}
+
+std::string csvReport(const std::vector<ReportRow>& rows) {
+  std::string out = "\xEF\xBB\xBF";
+  std::wstring_view header[8];
+  for (std::size_t i = 0; i < 8; ++i) header[i] = texts::kColumns[i];
+  csvRow(header, out);
+  for (const ReportRow& r : rows) {
+    const std::wstring_view fields[8] = {r.path,   r.version, r.time,    r.user,
+                                         r.action, r.label,   r.comment, r.outcome};
+    csvRow(fields, out);
+  }
+  return out;
+}
+
+std::string htmlReport(const ReportInputs& inputs, const std::vector<ReportRow>& rows) {
+  std::size_t processed = 0;
+  // Folders in the order they are first met, each with its rows.
+  std::vector<std::pair<std::wstring, std::vector<const ReportRow*>>> folders;
+  std::map<std::wstring, std::size_t> folderIndex;
+  for (const ReportRow& row : rows) {
+    if (row.list == engine::ResultList::Processed) ++processed;
+    const std::wstring folder = folderOf(row.path);
+    const auto [it, added] = folderIndex.emplace(folder, folders.size());
+    if (added) folders.emplace_back(folder, std::vector<const ReportRow*>{});
+    folders[it->second].second.push_back(&row);
+  }
+
+  std::string out =
+      "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
+  html(std::wstring(texts::kReportTitle) + L" \u2014 " + inputs.project, out);
+  out += "</title>\n<style>";
+  out += kStyle;
+  out += "</style>\n</head>\n<body>\n<h1>";
+  html(texts::kReportTitle, out);
+  out += "</h1>\n<table class=\"inputs\">\n";
+  const auto input = [&out](const wchar_t* name, const std::wstring& value) {
+    out += "<tr><th>";
+    html(name, out);
+    out += "</th><td>";
+    html(value, out);
+    out += "</td></tr>\n";
+  };
+  input(texts::kInputMode, inputs.mode);
+  input(texts::kInputHost, inputs.host);
+  input(texts::kInputProject, inputs.project);
+  if (!inputs.patch.empty()) input(texts::kInputPatch, inputs.patch);
+  if (!inputs.localDir.empty()) input(texts::kInputLocalDir, inputs.localDir);
+  input(texts::kInputUser, inputs.user);
+  input(texts::kInputStart,
+        inputs.start + (inputs.sinceLabel ? L" " + texts::fromLabel(*inputs.sinceLabel) : L""));
+  input(texts::kInputEnd,
+        inputs.end + (inputs.untilLabel ? L" " + texts::fromLabel(*inputs.untilLabel) : L""));
+  input(texts::kInputTargetUser, inputs.targetUser.empty() ? texts::kAnyUser : inputs.targetUser);
+  input(texts::kInputBuildUser, inputs.ignoreBuildUser ? texts::kYes : texts::kNo);
+  input(texts::kInputSkipLabels, inputs.skipLabels ? texts::kYes : texts::kNo);
+  input(texts::kInputMade, inputs.made);
+  out += "</table>\n<p class=\"counts\">";
+  html(texts::counts(processed, rows.size() - processed), out);
+  out += "</p>\n<table class=\"files\">\n<thead><tr>";
+  for (std::size_t i = 0; i < 8; ++i) {
+    out += "<th>";
+    html(i == 0 ? texts::kFileColumn : texts::kColumns[i], out);
+    out += "</th>";
+  }
+  out += "</tr></thead>\n";
+  for (const auto& [folder, folderRows] : folders) {
+    std::size_t done = 0;
+    for (const ReportRow* row : folderRows) done += row->list == engine::ResultList::Processed;
+    out += "<tbody>\n<tr class=\"folder\"><th colspan=\"8\">";
+    html(folder + L" \u00b7 " + texts::counts(done, folderRows.size() - done), out);
+    out += "</th></tr>\n";
+    for (const ReportRow* row : folderRows) {
+      const bool ok = row->list == engine::ResultList::Processed;
+      out += ok ? "<tr>" : "<tr class=\"unprocessed\">";
+      const std::pair<const std::wstring*, const char*> cells[] = {
+          {nullptr, "nowrap"},        {&row->version, "nowrap"}, {&row->time, "nowrap"},
+          {&row->user, "nowrap"},     {&row->action, "nowrap"},  {&row->label, "nowrap"},
+          {&row->comment, "comment"}, {&row->outcome, "outcome"}};
+      for (const auto& [value, cls] : cells) {
+        out += "<td class=\"";
+        out += cls;
+        out += "\">";
+        html(value ? *value : nameOf(row->path), out);
+        out += "</td>";
+      }
+      out += "</tr>\n";
+    }
+    out += "</tbody>\n";
+  }
+  out += "</table>\n</body>\n</html>\n";
+  return out;
+}
+
+std::unique_ptr<ReportFile> ReportFile::prepare(const std::wstring& path) {
+  if (path.empty()) return nullptr;
+  const fs::path target(path);
+  std::error_code ec;
+  if (fs::is_directory(target, ec)) return nullptr;
+  // An existing report must be replaceable: opened for appending, it is left as it is.
+  if (fs::exists(target, ec)) {
+    std::ofstream existing(target, std::ios::binary | std::ios::app);
+    if (!existing.is_open()) return nullptr;
+  }
+  std::wstring temporary = path + L".ostrabel-tmp";
+  std::ofstream made(fs::path(temporary), std::ios::binary | std::ios::trunc);
+  if (!made.is_open()) return nullptr;
+  return std::unique_ptr<ReportFile>(new ReportFile(path, std::move(temporary)));
+}
+
+ReportFile::~ReportFile() {
+  if (done_) return;
+  std::error_code ec;
+  fs::remove(fs::path(temporary_), ec);
+}
+
+bool ReportFile::write(const std::string& bytes) {
+  const fs::path temporary(temporary_);
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) return false;
+  }
+  std::error_code ec;
+  fs::rename(temporary, fs::path(path_), ec);
+  if (ec) {
+    // Where a rename does not replace an existing file.
+    fs::remove(fs::path(path_), ec);
+    fs::rename(temporary, fs::path(path_), ec);
+  }
+  if (ec) return false;
+  done_ = true;
+  return true;
+}
+
+}  // namespace console
