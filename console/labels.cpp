@@ -1,8 +1,6 @@
 // Label bounds: finding a label's time in a project's history and writing it as a date text.
 #include "console/labels.h"
 
-#include <cstdio>
-
 #include "console/question_texts.h"
 #include "engine/patcher.h"
 
@@ -41,11 +39,31 @@ std::wstring dateText(double date) {
   std::int64_t year = 0;
   unsigned month = 0, dayOfMonth = 0;
   civilFromDays(day + kDay0, year, month, dayOfMonth);
-  wchar_t text[48] = {};
-  std::swprintf(text, sizeof text / sizeof text[0], L"%04lld-%02u-%02u %02lld:%02lld:%02lld",
-                static_cast<long long>(year), month, dayOfMonth,
-                static_cast<long long>(time / 3600), static_cast<long long>(time / 60 % 60),
-                static_cast<long long>(time % 60));
+  // Written digit by digit: a report writes one for every listed file.
+  std::wstring text;
+  text.reserve(19);
+  const auto digits = [&text](std::int64_t value, int width) {
+    wchar_t buffer[24];
+    int n = 0;
+    do {
+      buffer[n++] = static_cast<wchar_t>(L'0' + value % 10);
+      value /= 10;
+    } while (value > 0);
+    for (int i = n; i < width; ++i) text += L'0';
+    while (n > 0) text += buffer[--n];
+  };
+  if (year < 0) text += L'-';
+  digits(year < 0 ? -year : year, 4);
+  text += L'-';
+  digits(month, 2);
+  text += L'-';
+  digits(dayOfMonth, 2);
+  text += L' ';
+  digits(time / 3600, 2);
+  text += L':';
+  digits(time / 60 % 60, 2);
+  text += L':';
+  digits(time % 60, 2);
   return text;
 }
 

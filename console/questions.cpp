@@ -86,7 +86,7 @@ void Questions::attach(engine::Patcher& patcher, TextSink& explanation) {
 bool Questions::writeReport(const engine::Patcher& patcher, const RunInputs& inputs) {
   if (!reportFile_) return true;
   const engine::RunState& state = patcher.state();
-  const std::vector<ReportRow> rows = collector_.rows();
+  const std::vector<ReportRow> rows = collector_.takeRows();
   if (*reportFormat(*options_.report) == ReportFormat::Csv)
     return reportFile_->write(csvReport(rows));
   ReportInputs header;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <system_error>
 
@@ -57,33 +58,37 @@ void csvRow(const std::wstring_view (&fields)[8], std::string& out) {
   out += "\r\n";
 }
 
-// Text as HTML content or attribute value; CR LF and CR become the LF that the page keeps.
+// Text as HTML content or attribute value; CR LF and CR become the LF that the page keeps. The
+// runs between the characters to escape go to UTF-8 whole.
 void html(std::wstring_view text, std::string& out) {
-  std::wstring escaped;
-  escaped.reserve(text.size());
+  std::size_t run = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    switch (const wchar_t c = text[i]) {
+    const char* entity = nullptr;
+    switch (text[i]) {
       case L'&':
-        escaped += L"&amp;";
+        entity = "&amp;";
         break;
       case L'<':
-        escaped += L"&lt;";
+        entity = "&lt;";
         break;
       case L'>':
-        escaped += L"&gt;";
+        entity = "&gt;";
         break;
       case L'"':
-        escaped += L"&quot;";
+        entity = "&quot;";
         break;
       case L'\r':
-        escaped += L'\n';
-        if (i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+        entity = "\n";
         break;
       default:
-        escaped += c;
+        continue;
     }
+    appendUtf8(text.substr(run, i - run), out);
+    out += entity;
+    if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+    run = i + 1;
   }
-  appendUtf8(escaped, out);
+  appendUtf8(text.substr(run), out);
 }
 
 // The folder a line's path lies in ("$/" for the root), and its last level.
@@ -119,6 +124,12 @@ tr.unprocessed td.outcome { color: #a00000; font-weight: bold; }
 }
 )";
 
+// The outcome a row shows.
+const std::wstring& outcomeOf(const ReportRow& row) {
+  static const std::wstring processed = texts::kProcessed;
+  return row.list == engine::ResultList::Processed && row.outcome.empty() ? processed : row.outcome;
+}
+
 }  // namespace
 
 std::optional<ReportFormat> reportFormat(const std::wstring& path) {
@@ -133,11 +144,8 @@ void ReportCollector::listed(engine::ResultList list, const std::wstring& spec,
   ReportRow row;
   row.list = list;
   row.path = spec;
-  if (reason.empty()) {
-    row.outcome = list == engine::ResultList::Processed ? texts::kProcessed : L"";
-  } else {
-    row.outcome = reason.starts_with(L" - ") ? reason.substr(3) : reason;
-  }
+  // A processed line's outcome is written out with the report (it is the same for every row).
+  if (!reason.empty()) row.outcome = reason.starts_with(L" - ") ? reason.substr(3) : reason;
   if (record != nullptr) {
     row.version = field([&] { return std::to_wstring(record->versionNumber()); });
     row.time = field([&] { return dateText(record->date()); });
@@ -149,20 +157,24 @@ void ReportCollector::listed(engine::ResultList list, const std::wstring& spec,
   rows_[list == engine::ResultList::Processed ? 0 : 1].push_back(std::move(row));
 }
 
-std::vector<ReportRow> ReportCollector::rows() const {
-  std::vector<ReportRow> all(rows_[0]);
-  all.insert(all.end(), rows_[1].begin(), rows_[1].end());
+std::vector<ReportRow> ReportCollector::takeRows() {
+  std::vector<ReportRow> all = std::move(rows_[0]);
+  all.insert(all.end(), std::make_move_iterator(rows_[1].begin()),
+             std::make_move_iterator(rows_[1].end()));
+  rows_[0].clear();
+  rows_[1].clear();
   return all;
 }
 
 std::string csvReport(const std::vector<ReportRow>& rows) {
   std::string out = "\xEF\xBB\xBF";
+  out.reserve(rows.size() * 160 + 256);
   std::wstring_view header[8];
   for (std::size_t i = 0; i < 8; ++i) header[i] = texts::kColumns[i];
   csvRow(header, out);
   for (const ReportRow& r : rows) {
     const std::wstring_view fields[8] = {r.path,   r.version, r.time,    r.user,
-                                         r.action, r.label,   r.comment, r.outcome};
+                                         r.action, r.label,   r.comment, outcomeOf(r)};
     csvRow(fields, out);
   }
   return out;
@@ -183,6 +195,7 @@ std::string htmlReport(const ReportInputs& inputs, const std::vector<ReportRow>&
 
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
+  out.reserve(rows.size() * 360 + 4096);
   html(std::wstring(texts::kReportTitle) + L" \u2014 " + inputs.project, out);
   out += "</title>\n<style>";
   out += kStyle;
@@ -229,9 +242,9 @@ std::string htmlReport(const ReportInputs& inputs, const std::vector<ReportRow>&
       const bool ok = row->list == engine::ResultList::Processed;
       out += ok ? "<tr>" : "<tr class=\"unprocessed\">";
       const std::pair<const std::wstring*, const char*> cells[] = {
-          {nullptr, "nowrap"},        {&row->version, "nowrap"}, {&row->time, "nowrap"},
-          {&row->user, "nowrap"},     {&row->action, "nowrap"},  {&row->label, "nowrap"},
-          {&row->comment, "comment"}, {&row->outcome, "outcome"}};
+          {nullptr, "nowrap"},        {&row->version, "nowrap"},    {&row->time, "nowrap"},
+          {&row->user, "nowrap"},     {&row->action, "nowrap"},     {&row->label, "nowrap"},
+          {&row->comment, "comment"}, {&outcomeOf(*row), "outcome"}};
       for (const auto& [value, cls] : cells) {
         out += "<td class=\"";
         out += cls;

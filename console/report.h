@@ -24,7 +24,8 @@ std::optional<ReportFormat> reportFormat(const std::wstring& path);
 struct ReportRow {
   engine::ResultList list = engine::ResultList::Processed;
   std::wstring path, version, time, user, action, label, comment;
-  // "processed", or the unprocessed reason as the list gives it (without its " - ").
+  // The unprocessed reason as the list gives it (without its " - "); empty for a processed line,
+  // whose outcome the report writes as "processed".
   std::wstring outcome;
 };
 
@@ -33,8 +34,9 @@ class ReportCollector : public engine::ListObserver {
  public:
   void listed(engine::ResultList list, const std::wstring& spec, const std::wstring& reason,
               vss::Version* record) override;
-  // The rows in the lists' order: the processed list's, then the unprocessed list's.
-  std::vector<ReportRow> rows() const;
+  // The rows in the lists' order, the processed list's, then the unprocessed list's; the
+  // collector is left empty.
+  std::vector<ReportRow> takeRows();
 
  private:
   std::vector<ReportRow> rows_[2];
