@@ -34,15 +34,28 @@ std::wstring field(Read read) {
   }
 }
 
+// Appends UTF-8; text that is all ASCII (most of a report) is copied in one tight loop.
+void appendText(std::wstring_view text, std::string& out) {
+  for (const wchar_t c : text) {
+    if (static_cast<std::uint32_t>(c) >= 0x80) {
+      appendUtf8(text, out);
+      return;
+    }
+  }
+  const std::size_t at = out.size();
+  out.resize(at + text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) out[at + i] = static_cast<char>(text[i]);
+}
+
 void csvField(std::wstring_view value, std::string& out) {
   if (value.find_first_of(L",\"\r\n") == std::wstring_view::npos) {
-    appendUtf8(value, out);
+    appendText(value, out);
     return;
   }
   out += '"';
   for (std::size_t at = 0;;) {
     const std::size_t quote = value.find(L'"', at);
-    appendUtf8(value.substr(at, quote - at), out);
+    appendText(value.substr(at, quote - at), out);
     if (quote == std::wstring_view::npos) break;
     out += "\"\"";
     at = quote + 1;
@@ -83,23 +96,23 @@ void html(std::wstring_view text, std::string& out) {
       default:
         continue;
     }
-    appendUtf8(text.substr(run, i - run), out);
+    appendText(text.substr(run, i - run), out);
     out += entity;
     if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
     run = i + 1;
   }
-  appendUtf8(text.substr(run), out);
+  appendText(text.substr(run), out);
 }
 
 // The folder a line's path lies in ("$/" for the root), and its last level.
-std::wstring folderOf(const std::wstring& path) {
+std::wstring_view folderOf(std::wstring_view path) {
   const std::size_t slash = path.rfind(L'/');
-  if (slash == std::wstring::npos) return path;
+  if (slash == std::wstring_view::npos) return path;
   return slash <= 1 ? path.substr(0, slash + 1) : path.substr(0, slash);
 }
-std::wstring nameOf(const std::wstring& path) {
+std::wstring_view nameOf(std::wstring_view path) {
   const std::size_t slash = path.rfind(L'/');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+  return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
 }
 
 constexpr const char* kStyle = R"(
@@ -114,9 +127,10 @@ p.counts { font-weight: bold; margin: .4em 0 .8em 0; }
 table.files { width: 100%; }
 table.files thead th { background: #e4e4e4; white-space: nowrap; }
 tr.folder th { background: #f4f4f4; border-top: 2px solid #666; }
-td.comment { white-space: pre-wrap; }
-td.nowrap { white-space: nowrap; }
-tr.unprocessed td.outcome { color: #a00000; font-weight: bold; }
+table.files td { white-space: nowrap; }
+table.files td:nth-child(7) { white-space: pre-wrap; }
+table.files td:nth-child(8) { white-space: normal; }
+tr.unprocessed td:nth-child(8) { color: #a00000; font-weight: bold; }
 @media print {
   body { margin: 0; font-size: 8pt; }
   thead { display: table-header-group; }
@@ -183,19 +197,28 @@ std::string csvReport(const std::vector<ReportRow>& rows) {
 std::string htmlReport(const ReportInputs& inputs, const std::vector<ReportRow>& rows) {
   std::size_t processed = 0;
   // Folders in the order they are first met, each with its rows.
+  // The walk lists the files of a folder one after another: the index is asked only when the
+  // folder changes.
   std::vector<std::pair<std::wstring, std::vector<const ReportRow*>>> folders;
-  std::map<std::wstring, std::size_t> folderIndex;
+  std::map<std::wstring, std::size_t, std::less<>> folderIndex;
+  std::size_t current = 0;
   for (const ReportRow& row : rows) {
     if (row.list == engine::ResultList::Processed) ++processed;
-    const std::wstring folder = folderOf(row.path);
-    const auto [it, added] = folderIndex.emplace(folder, folders.size());
-    if (added) folders.emplace_back(folder, std::vector<const ReportRow*>{});
-    folders[it->second].second.push_back(&row);
+    const std::wstring_view folder = folderOf(row.path);
+    if (folders.empty() || folders[current].first != folder) {
+      auto it = folderIndex.find(folder);
+      if (it == folderIndex.end()) {
+        it = folderIndex.emplace(std::wstring(folder), folders.size()).first;
+        folders.emplace_back(std::wstring(folder), std::vector<const ReportRow*>{});
+      }
+      current = it->second;
+    }
+    folders[current].second.push_back(&row);
   }
 
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
-  out.reserve(rows.size() * 360 + 4096);
+  out.reserve(rows.size() * 240 + 4096);
   html(std::wstring(texts::kReportTitle) + L" \u2014 " + inputs.project, out);
   out += "</title>\n<style>";
   out += kStyle;
@@ -241,15 +264,12 @@ std::string htmlReport(const ReportInputs& inputs, const std::vector<ReportRow>&
     for (const ReportRow* row : folderRows) {
       const bool ok = row->list == engine::ResultList::Processed;
       out += ok ? "<tr>" : "<tr class=\"unprocessed\">";
-      const std::pair<const std::wstring*, const char*> cells[] = {
-          {nullptr, "nowrap"},        {&row->version, "nowrap"},    {&row->time, "nowrap"},
-          {&row->user, "nowrap"},     {&row->action, "nowrap"},     {&row->label, "nowrap"},
-          {&row->comment, "comment"}, {&outcomeOf(*row), "outcome"}};
-      for (const auto& [value, cls] : cells) {
-        out += "<td class=\"";
-        out += cls;
-        out += "\">";
-        html(value ? *value : nameOf(row->path), out);
+      // The cells' styles come from their column (the page's style sheet).
+      const std::wstring* cells[] = {nullptr,      &row->version, &row->time,    &row->user,
+                                     &row->action, &row->label,   &row->comment, &outcomeOf(*row)};
+      for (const std::wstring* value : cells) {
+        out += "<td>";
+        html(value ? std::wstring_view(*value) : nameOf(row->path), out);
         out += "</td>";
       }
       out += "</tr>\n";

@@ -267,9 +267,11 @@ label $/Rel "2.3" by rel at 2024-04-10 12:00
   EXPECT_FALSE(has(L"$/Rel/doc"));  // wang's file is not the target user's
   EXPECT_TRUE(has(ct::counts(1, 1) + L"</p>"));
   EXPECT_TRUE(
-      has(L"<td class=\"nowrap\">b.c</td><td class=\"nowrap\">1</td>"
-          L"<td class=\"nowrap\">2024-05-03 10:00:00</td><td class=\"nowrap\">li</td>"));
-  EXPECT_TRUE(has(L"<tr class=\"unprocessed\"><td class=\"nowrap\">broken.c</td>"));
+      has(L"<tr><td>b.c</td><td>1</td><td>2024-05-03 10:00:00</td><td>li</td>"
+          L"<td>Created</td><td></td><td></td><td>已处理 / processed</td></tr>"));
+  EXPECT_TRUE(
+      has(L"<tr class=\"unprocessed\"><td>broken.c</td><td></td><td></td><td></td><td></td>"
+          L"<td></td><td></td><td>VSS上这个文件是损坏的</td></tr>"));
   EXPECT_TRUE(has(L"2024-04-10 12:00:00 （标签 / label &quot;2.3&quot;）"));
   EXPECT_TRUE(has(L"<td>Li</td>"));
   EXPECT_TRUE(has(L"<td>View</td>"));
