@@ -65,6 +65,7 @@ std::optional<std::wstring> Questions::prepareReport() {
   if (!options_.report) return std::nullopt;
   reportFile_ = ReportFile::prepare(*options_.report);
   if (!reportFile_) return texts::kReportNotWritable + *options_.report;
+  collector_ = std::make_unique<ReportCollector>(*reportFormat(*options_.report));
   return std::nullopt;
 }
 
@@ -72,7 +73,7 @@ void Questions::attach(engine::Patcher& patcher, TextSink& explanation) {
   patcher.state().skipLabels =
       options_.skipLabels || options_.sinceLabel.has_value() || options_.untilLabel.has_value();
   engine::RunHooks hooks;
-  if (reportFile_) hooks.listObserver = &collector_;
+  if (collector_) hooks.listObserver = collector_.get();
   if (explaining()) {
     hooks.insteadOfWalk = [this, &patcher, &explanation](vss::Database& database,
                                                          vss::Item& project) {
@@ -86,9 +87,8 @@ void Questions::attach(engine::Patcher& patcher, TextSink& explanation) {
 bool Questions::writeReport(const engine::Patcher& patcher, const RunInputs& inputs) {
   if (!reportFile_) return true;
   const engine::RunState& state = patcher.state();
-  const std::vector<ReportRow> rows = collector_.takeRows();
   if (*reportFormat(*options_.report) == ReportFormat::Csv)
-    return reportFile_->write(csvReport(rows));
+    return reportFile_->write(collector_->csv());
   ReportInputs header;
   header.mode = modeName(state.mode);
   header.host = inputs.host;
@@ -104,7 +104,7 @@ bool Questions::writeReport(const engine::Patcher& patcher, const RunInputs& inp
   header.ignoreBuildUser = state.ignoreBuildUser;
   header.skipLabels = state.skipLabels;
   header.made = platform_.nowText();
-  return reportFile_->write(htmlReport(header, rows));
+  return reportFile_->write(collector_->html(header));
 }
 
 }  // namespace console

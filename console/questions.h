@@ -53,7 +53,7 @@ class Questions {
   engine::PlatformPort& platform_;
   vss::Library& library_;
   std::unique_ptr<ReportFile> reportFile_;
-  ReportCollector collector_;
+  std::unique_ptr<ReportCollector> collector_;
   ExplainOutcome explained_;
 };
 

@@ -2,6 +2,7 @@
 // of them at the end.
 #include "console/report.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -73,7 +74,7 @@ void csvRow(const std::wstring_view (&fields)[8], std::string& out) {
 
 // Text as HTML content or attribute value; CR LF and CR become the LF that the page keeps. The
 // runs between the characters to escape go to UTF-8 whole.
-void html(std::wstring_view text, std::string& out) {
+void escape(std::wstring_view text, std::string& out) {
   std::size_t run = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char* entity = nullptr;
@@ -155,11 +156,16 @@ std::optional<ReportFormat> reportFormat(const std::wstring& path) {
 
 void ReportCollector::listed(engine::ResultList list, const std::wstring& spec,
                              const std::wstring& reason, vss::Version* record) {
-  ReportRow row;
+  ReportRow& row = row_;  // its buffers are reused from row to row
   row.list = list;
   row.path = spec;
-  // A processed line's outcome is written out with the report (it is the same for every row).
-  if (!reason.empty()) row.outcome = reason.starts_with(L" - ") ? reason.substr(3) : reason;
+  row.outcome = reason.starts_with(L" - ") ? reason.substr(3) : reason;
+  row.version.clear();
+  row.time.clear();
+  row.user.clear();
+  row.action.clear();
+  row.label.clear();
+  row.comment.clear();
   if (record != nullptr) {
     row.version = field([&] { return std::to_wstring(record->versionNumber()); });
     row.time = field([&] { return dateText(record->date()); });
@@ -168,68 +174,74 @@ void ReportCollector::listed(engine::ResultList list, const std::wstring& spec,
     row.label = field([&] { return record->label(); });
     row.comment = field([&] { return record->comment(); });
   }
-  rows_[list == engine::ResultList::Processed ? 0 : 1].push_back(std::move(row));
+  const int which = list == engine::ResultList::Processed ? 0 : 1;
+  ++count_[which];
+  if (format_ == ReportFormat::Csv) {
+    const std::wstring_view fields[8] = {row.path,   row.version, row.time,    row.user,
+                                         row.action, row.label,   row.comment, outcomeOf(row)};
+    csvRow(fields, csvRows_[which]);
+    return;
+  }
+  // The walk lists the files of a folder one after another: the index is asked only when the
+  // folder changes.
+  const std::wstring_view folder = folderOf(row.path);
+  if (folders_.empty() || folders_[current_].path != folder) {
+    auto it = folderIndex_.find(folder);
+    if (it == folderIndex_.end()) {
+      it = folderIndex_.emplace(std::wstring(folder), folders_.size()).first;
+      folders_.push_back(Folder{std::wstring(folder), {0, 0}});
+    }
+    current_ = it->second;
+  }
+  Folder& f = folders_[current_];
+  if (f.count[which]++ == 0) order_[which].push_back(current_);
+  // All rows go to one string, in the order listed, and are put into their folders' places at
+  // the end: a string for each folder, growing a row at a time, would take memory piecemeal in
+  // the middle of the walk.
+  std::string& out = htmlRows_;
+  const std::size_t start = out.size();
+  out += which == 0 ? "<tr>" : "<tr class=\"unprocessed\">";
+  // The cells' styles come from their column (the page's style sheet).
+  const std::wstring* cells[] = {nullptr,     &row.version, &row.time,    &row.user,
+                                 &row.action, &row.label,   &row.comment, &outcomeOf(row)};
+  for (const std::wstring* value : cells) {
+    out += "<td>";
+    escape(value ? std::wstring_view(*value) : nameOf(row.path), out);
+    out += "</td>";
+  }
+  out += "</tr>\n";
+  pieces_.push_back(Piece{current_, which, start, out.size() - start});
 }
 
-std::vector<ReportRow> ReportCollector::takeRows() {
-  std::vector<ReportRow> all = std::move(rows_[0]);
-  all.insert(all.end(), std::make_move_iterator(rows_[1].begin()),
-             std::make_move_iterator(rows_[1].end()));
-  rows_[0].clear();
-  rows_[1].clear();
-  return all;
-}
-
-std::string csvReport(const std::vector<ReportRow>& rows) {
+std::string ReportCollector::csv() const {
   std::string out = "\xEF\xBB\xBF";
-  out.reserve(rows.size() * 160 + 256);
+  out.reserve(csvRows_[0].size() + csvRows_[1].size() + 256);
   std::wstring_view header[8];
   for (std::size_t i = 0; i < 8; ++i) header[i] = texts::kColumns[i];
   csvRow(header, out);
-  for (const ReportRow& r : rows) {
-    const std::wstring_view fields[8] = {r.path,   r.version, r.time,    r.user,
-                                         r.action, r.label,   r.comment, outcomeOf(r)};
-    csvRow(fields, out);
-  }
+  out += csvRows_[0];
+  out += csvRows_[1];
   return out;
 }
 
-std::string htmlReport(const ReportInputs& inputs, const std::vector<ReportRow>& rows) {
-  std::size_t processed = 0;
-  // Folders in the order they are first met, each with its rows.
-  // The walk lists the files of a folder one after another: the index is asked only when the
-  // folder changes.
-  std::vector<std::pair<std::wstring, std::vector<const ReportRow*>>> folders;
-  std::map<std::wstring, std::size_t, std::less<>> folderIndex;
-  std::size_t current = 0;
-  for (const ReportRow& row : rows) {
-    if (row.list == engine::ResultList::Processed) ++processed;
-    const std::wstring_view folder = folderOf(row.path);
-    if (folders.empty() || folders[current].first != folder) {
-      auto it = folderIndex.find(folder);
-      if (it == folderIndex.end()) {
-        it = folderIndex.emplace(std::wstring(folder), folders.size()).first;
-        folders.emplace_back(std::wstring(folder), std::vector<const ReportRow*>{});
-      }
-      current = it->second;
-    }
-    folders[current].second.push_back(&row);
-  }
-
+// The folders in the order the lists meet them: those of the processed list first, in the order
+// of their first processed file, then those that hold unprocessed files only.
+std::string ReportCollector::html(const ReportInputs& inputs) const {
+  const std::size_t size = htmlRows_.size() + folders_.size() * 256 + 4096;
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
-  out.reserve(rows.size() * 240 + 4096);
-  html(std::wstring(texts::kReportTitle) + L" \u2014 " + inputs.project, out);
+  out.reserve(size);
+  escape(std::wstring(texts::kReportTitle) + L" \u2014 " + inputs.project, out);
   out += "</title>\n<style>";
   out += kStyle;
   out += "</style>\n</head>\n<body>\n<h1>";
-  html(texts::kReportTitle, out);
+  escape(texts::kReportTitle, out);
   out += "</h1>\n<table class=\"inputs\">\n";
   const auto input = [&out](const wchar_t* name, const std::wstring& value) {
     out += "<tr><th>";
-    html(name, out);
+    escape(name, out);
     out += "</th><td>";
-    html(value, out);
+    escape(value, out);
     out += "</td></tr>\n";
   };
   input(texts::kInputMode, inputs.mode);
@@ -247,35 +259,38 @@ std::string htmlReport(const ReportInputs& inputs, const std::vector<ReportRow>&
   input(texts::kInputSkipLabels, inputs.skipLabels ? texts::kYes : texts::kNo);
   input(texts::kInputMade, inputs.made);
   out += "</table>\n<p class=\"counts\">";
-  html(texts::counts(processed, rows.size() - processed), out);
+  escape(texts::counts(count_[0], count_[1]), out);
   out += "</p>\n<table class=\"files\">\n<thead><tr>";
   for (std::size_t i = 0; i < 8; ++i) {
     out += "<th>";
-    html(i == 0 ? texts::kFileColumn : texts::kColumns[i], out);
+    escape(i == 0 ? texts::kFileColumn : texts::kColumns[i], out);
     out += "</th>";
   }
   out += "</tr></thead>\n";
-  for (const auto& [folder, folderRows] : folders) {
-    std::size_t done = 0;
-    for (const ReportRow* row : folderRows) done += row->list == engine::ResultList::Processed;
-    out += "<tbody>\n<tr class=\"folder\"><th colspan=\"8\">";
-    html(folder + L" \u00b7 " + texts::counts(done, folderRows.size() - done), out);
-    out += "</th></tr>\n";
-    for (const ReportRow* row : folderRows) {
-      const bool ok = row->list == engine::ResultList::Processed;
-      out += ok ? "<tr>" : "<tr class=\"unprocessed\">";
-      // The cells' styles come from their column (the page's style sheet).
-      const std::wstring* cells[] = {nullptr,      &row->version, &row->time,    &row->user,
-                                     &row->action, &row->label,   &row->comment, &outcomeOf(*row)};
-      for (const std::wstring* value : cells) {
-        out += "<td>";
-        html(value ? std::wstring_view(*value) : nameOf(row->path), out);
-        out += "</td>";
-      }
-      out += "</tr>\n";
-    }
-    out += "</tbody>\n";
+  // Each folder's place: those of the processed list first, then those of unprocessed files only.
+  std::vector<std::size_t> place(folders_.size(), 0);
+  std::size_t next = 0;
+  for (const std::size_t i : order_[0]) place[i] = next++;
+  for (const std::size_t i : order_[1]) {
+    if (folders_[i].count[0] == 0) place[i] = next++;
   }
+  std::vector<Piece> pieces = pieces_;
+  std::stable_sort(pieces.begin(), pieces.end(), [&place](const Piece& a, const Piece& b) {
+    return place[a.folder] != place[b.folder] ? place[a.folder] < place[b.folder]
+                                              : a.which < b.which;
+  });
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const Piece& piece = pieces[i];
+    if (i == 0 || pieces[i - 1].folder != piece.folder) {
+      const Folder& f = folders_[piece.folder];
+      if (i != 0) out += "</tbody>\n";
+      out += "<tbody>\n<tr class=\"folder\"><th colspan=\"8\">";
+      escape(f.path + L" \u00b7 " + texts::counts(f.count[0], f.count[1]), out);
+      out += "</th></tr>\n";
+    }
+    out.append(htmlRows_, piece.offset, piece.length);
+  }
+  if (!pieces.empty()) out += "</tbody>\n";
   out += "</table>\n</body>\n</html>\n";
   return out;
 }

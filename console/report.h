@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,19 +30,6 @@ struct ReportRow {
   std::wstring outcome;
 };
 
-// Collects the rows as the run lists its lines.
-class ReportCollector : public engine::ListObserver {
- public:
-  void listed(engine::ResultList list, const std::wstring& spec, const std::wstring& reason,
-              vss::Version* record) override;
-  // The rows in the lists' order, the processed list's, then the unprocessed list's; the
-  // collector is left empty.
-  std::vector<ReportRow> takeRows();
-
- private:
-  std::vector<ReportRow> rows_[2];
-};
-
 // The run's inputs as the page's header shows them (never the password).
 struct ReportInputs {
   std::wstring mode, host, project, patch, localDir, user, start, end, targetUser, made;
@@ -49,13 +37,45 @@ struct ReportInputs {
   bool ignoreBuildUser = false, skipLabels = false;
 };
 
-// The CSV table: UTF-8 with a byte-order mark, CR LF, a header row, fields quoted as RFC 4180
-// says where they hold a comma, a quote or a line break.
-std::string csvReport(const std::vector<ReportRow>& rows);
+// Collects the report as the run lists its lines, each row written out (as CSV or HTML) when it
+// comes, so that the rows are never held twice.
+class ReportCollector : public engine::ListObserver {
+ public:
+  explicit ReportCollector(ReportFormat format) : format_(format) {}
+  void listed(engine::ResultList list, const std::wstring& spec, const std::wstring& reason,
+              vss::Version* record) override;
 
-// The HTML page, UTF-8: the inputs, the counts, a table grouped by folder in the order the folders
-// are first met, comments with their line breaks; nothing loaded from elsewhere, no script.
-std::string htmlReport(const ReportInputs& inputs, const std::vector<ReportRow>& rows);
+  // The CSV table: UTF-8 with a byte-order mark, CR LF, a header row, then the processed list's
+  // rows and the unprocessed list's, in the lists' order; fields quoted as RFC 4180 says where
+  // they hold a comma, a quote or a line break.
+  std::string csv() const;
+  // The HTML page, UTF-8: the inputs, the counts, a table grouped by folder with each folder's
+  // counts, its processed rows and then its unprocessed ones in the lists' order, comments with
+  // their line breaks; nothing loaded from elsewhere, no script.
+  std::string html(const ReportInputs& inputs) const;
+
+ private:
+  struct Folder {
+    std::wstring path;
+    std::size_t count[2];  // processed, unprocessed
+  };
+  // A rendered row: its folder, its list (0 processed, 1 unprocessed) and its place in htmlRows_.
+  struct Piece {
+    std::size_t folder;
+    int which;
+    std::size_t offset, length;
+  };
+  ReportFormat format_;
+  ReportRow row_;
+  std::size_t count_[2] = {0, 0};
+  std::string csvRows_[2];
+  std::vector<Folder> folders_;
+  std::map<std::wstring, std::size_t, std::less<>> folderIndex_;
+  std::size_t current_ = 0;
+  std::vector<std::size_t> order_[2];  // folders by their first row in each list
+  std::string htmlRows_;
+  std::vector<Piece> pieces_;
+};
 
 // The report file: made under a temporary name beside it when the run is prepared, so that a
 // report that cannot be written refuses the run before the database is opened, and moved into

@@ -252,6 +252,8 @@ file $/Rel/app/b.c by li at 2024-05-03 10:00
 file $/Rel/app/broken.c by li at 2024-05-02 10:00
 fault $/Rel/app/broken.c versions 0x80040000
 file $/Rel/doc/readme.txt by wang at 2024-05-02 10:00
+file $/Rel/aaa/lost.c by li at 2024-05-02 10:00
+fault $/Rel/aaa/lost.c versions 0x80040000
 label $/Rel "2.3" by rel at 2024-04-10 12:00
 )");
   EXPECT_EQ(
@@ -265,7 +267,12 @@ label $/Rel "2.3" by rel at 2024-04-10 12:00
   EXPECT_TRUE(has(L"<meta charset=\"utf-8\">"));
   EXPECT_TRUE(has(L"$/Rel/app \u00b7 " + ct::counts(1, 1)));
   EXPECT_FALSE(has(L"$/Rel/doc"));  // wang's file is not the target user's
-  EXPECT_TRUE(has(ct::counts(1, 1) + L"</p>"));
+  EXPECT_TRUE(has(ct::counts(1, 2) + L"</p>"));
+  // The folders of processed files first, in the lists' order; then those of unprocessed only.
+  const std::size_t app = page.find(consoletest::utf8(L"$/Rel/app \u00b7 " + ct::counts(1, 1)));
+  const std::size_t aaa = page.find(consoletest::utf8(L"$/Rel/aaa \u00b7 " + ct::counts(0, 1)));
+  EXPECT_LT(app, aaa);
+  EXPECT_NE(aaa, std::string::npos);
   EXPECT_TRUE(
       has(L"<tr><td>b.c</td><td>1</td><td>2024-05-03 10:00:00</td><td>li</td>"
           L"<td>Created</td><td></td><td></td><td>已处理 / processed</td></tr>"));
