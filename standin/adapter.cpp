@@ -154,6 +154,7 @@ class VersionImpl final : public vss::Version {
     return guarded([&] {
       std::lock_guard guard(store_->mutex());
       checkCurrent(*store_, generation_);
+      if (!record_.hasComment) return std::wstring();
       std::string line = store_->recordText(record_);
       auto fields = text::splitFields(line);
       auto at = static_cast<std::size_t>(commentField(record_.kind));
