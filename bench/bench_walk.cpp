@@ -7,10 +7,12 @@
 // Prints microseconds per file of the bare traversal and of the runs, the cost a run adds per file,
 // the ratios to the bare traversal (a window run without the time its confirmation box takes), the
 // listed lines and the peak memory.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -86,6 +88,9 @@ struct Result {
   // Of a window run: the time until the confirmation was answered, which does not grow with the
   // files; the figures per file leave it out.
   double confirmation = 0;
+  // The processor time the run took (console runs), which the load of other processes on the
+  // machine disturbs less than the time on the clock.
+  double cpu = 0;
 };
 
 Result bareTraversal(vss::Library& library, const std::wstring& ini, bool readSpec = false) {
@@ -131,8 +136,8 @@ std::uint64_t linesIn(const fs::path& file) {
 
 // The console program's View run of the same inputs, given as options (the password comes from
 // the environment, as a scheduled job gives it), its lists into files in `lists`.
-Result consoleRun(console::Environment& environment, const std::wstring& ini,
-                  const fs::path& lists) {
+Result consoleRun(console::Environment& environment, const std::wstring& ini, const fs::path& lists,
+                  const std::vector<std::wstring>& extra = {}) {
   const fs::path processed = lists / "console-processed.txt";
   const fs::path unprocessed = lists / "console-unprocessed.txt";
   const std::vector<std::wstring> arguments = {L"--host",        ini,
@@ -143,12 +148,16 @@ Result consoleRun(console::Environment& environment, const std::wstring& ini,
                                                L"--processed",   processed.wstring(),
                                                L"--unprocessed", unprocessed.wstring(),
                                                L"--encoding",    L"utf8"};
+  std::vector<std::wstring> all = arguments;
+  all.insert(all.end(), extra.begin(), extra.end());
   bench::Stopwatch clock;
-  const int status = console::run(arguments, environment);
+  const std::clock_t cpuStart = std::clock();
+  const int status = console::run(all, environment);
   const double seconds = clock.seconds();
+  const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
   if (status > console::kSomeUnprocessed)
     std::printf("  (the console run ended with %d)\n", status);
-  return {seconds, linesIn(processed) + linesIn(unprocessed)};
+  return {seconds, linesIn(processed) + linesIn(unprocessed), 0, cpu};
 }
 
 #ifndef _WIN32
@@ -360,7 +369,8 @@ int benchMain(const std::vector<std::wstring>& argv) {
 #endif
 
   std::vector<double> bareSeconds, runSeconds, walkSeconds, ratios, consoleSeconds, consoleRatios,
-      specSeconds;
+      specSeconds, csvSeconds, htmlSeconds, plainSeconds, csvRatios, htmlRatios, csvCpuRatios,
+      htmlCpuRatios;
   std::uint64_t files = 0, listed = 0, consoleListed = 0;
   for (int rep = 1; rep <= args.reps; ++rep) {
     const Result bare = bareTraversal(*library, ini);
@@ -368,6 +378,31 @@ int benchMain(const std::vector<std::wstring>& argv) {
     const double walk = r.seconds - r.confirmation;
     const Result c = consoleRun(consoleEnvironment, ini, args.stores);
     const Result withSpec = bareTraversal(*library, ini, true);
+    // The same console run with the release notes of its lists, as CSV and as HTML, between two
+    // plain console runs: each report is compared with the mean of the plain runs around it, and
+    // the two reports take turns in second and third place, so that a run's place in the
+    // repetition cannot tilt the figures.
+    const Result before = consoleRun(consoleEnvironment, ini, args.stores);
+    const auto report = [&](const char* name) {
+      return consoleRun(consoleEnvironment, ini, args.stores,
+                        {L"--report", (args.stores / name).wstring()});
+    };
+    Result csv, page;
+    if (rep % 2 == 1) {
+      csv = report("console-report.csv");
+      page = report("console-report.html");
+    } else {
+      page = report("console-report.html");
+      csv = report("console-report.csv");
+    }
+    const Result after = consoleRun(consoleEnvironment, ini, args.stores);
+    csvSeconds.push_back(csv.seconds);
+    htmlSeconds.push_back(page.seconds);
+    plainSeconds.push_back((before.seconds + after.seconds) / 2);
+    csvRatios.push_back(csv.seconds * 2 / (before.seconds + after.seconds));
+    htmlRatios.push_back(page.seconds * 2 / (before.seconds + after.seconds));
+    csvCpuRatios.push_back(csv.cpu * 2 / (before.cpu + after.cpu));
+    htmlCpuRatios.push_back(page.cpu * 2 / (before.cpu + after.cpu));
     files = bare.files;
     listed = r.files;
     consoleListed = c.files;
@@ -380,10 +415,12 @@ int benchMain(const std::vector<std::wstring>& argv) {
     specSeconds.push_back(withSpec.seconds);
     std::printf(
         "  rep %d: bare %.2f s, run %.2f s (confirmation %.2f s), ratio %.2f, listed %llu; "
-        "console %.2f s, ratio %.2f, listed %llu; bare with Spec %.2f s; peak memory %.1f MiB\n",
+        "console %.2f s, ratio %.2f, listed %llu; bare with Spec %.2f s; console with a CSV report "
+        "%.2f s, an HTML report %.2f s; peak memory %.1f MiB\n",
         rep, bare.seconds, r.seconds, r.confirmation, walk / bare.seconds,
         static_cast<unsigned long long>(r.files), c.seconds, c.seconds / bare.seconds,
-        static_cast<unsigned long long>(c.files), withSpec.seconds, mib(bench::peakMemoryBytes()));
+        static_cast<unsigned long long>(c.files), withSpec.seconds, csv.seconds, page.seconds,
+        mib(bench::peakMemoryBytes()));
   }
   const double bareMedian = bench::median(bareSeconds), walkMedian = bench::median(walkSeconds);
   const double consoleMedian = bench::median(consoleSeconds);
@@ -399,6 +436,13 @@ int benchMain(const std::vector<std::wstring>& argv) {
       "%.2f); bare with Spec %.1f us/file, ratio console/(bare with Spec) %.2f\n",
       consoleMedian * perFile, (consoleMedian - bareMedian) * perFile, consoleMedian / bareMedian,
       bench::median(consoleRatios), specMedian * perFile, consoleMedian / specMedian);
+  std::printf(
+      "  console with --report, against the plain console runs before and after it (%.1f us/file):"
+      "\n    CSV %.1f us/file, median ratio %.3f (processor time %.3f); HTML %.1f us/file, median "
+      "ratio %.3f (processor time %.3f)\n",
+      bench::median(plainSeconds) * perFile, bench::median(csvSeconds) * perFile,
+      bench::median(csvRatios), bench::median(csvCpuRatios), bench::median(htmlSeconds) * perFile,
+      bench::median(htmlRatios), bench::median(htmlCpuRatios));
   std::printf("  files %llu, listed lines %llu, by the console %llu\n",
               static_cast<unsigned long long>(files), static_cast<unsigned long long>(listed),
               static_cast<unsigned long long>(consoleListed));

@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "console/questions.h"
 #include "console/texts.h"
 
 namespace console {
@@ -27,11 +28,16 @@ constexpr TextOptionDef kTextOptions[] = {
     {L"--target-user", &Options::targetUser},
     {L"--processed", &Options::processed},
     {L"--unprocessed", &Options::unprocessed},
+    // The release engineer's questions.
+    {L"--since-label", &Options::sinceLabel},
+    {L"--until-label", &Options::untilLabel},
+    {L"--report", &Options::report},
 };
 
-// Options whose value cannot be empty: a file to read or write.
+// Options whose value cannot be empty: a file to read or write, a label.
 bool needsText(std::wstring_view name) {
-  return name == L"--ini" || name == L"--processed" || name == L"--unprocessed";
+  return name == L"--ini" || name == L"--processed" || name == L"--unprocessed" ||
+         name == L"--since-label" || name == L"--until-label" || name == L"--report";
 }
 
 std::wstring lowerAscii(std::wstring_view text) {
@@ -84,6 +90,11 @@ Options parseOptions(const std::vector<std::wstring>& arguments) {
       options.ignoreBuildUser = name == L"--ignore-build-user";
       continue;
     }
+    if (name == L"--skip-labels") {
+      if (inlineValue) throw UsageError(texts::kNoValueTaken + name);
+      options.skipLabels = true;
+      continue;
+    }
 
     // Every other option takes a value, inline or as the next argument.
     const auto takeValue = [&]() -> std::wstring {
@@ -95,6 +106,12 @@ Options parseOptions(const std::vector<std::wstring>& arguments) {
       const std::wstring value = takeValue();
       options.mode = modeNamed(value);
       if (!options.mode) throw UsageError(texts::kBadValue + name + L" " + value);
+      continue;
+    }
+    if (name == L"--explain") {  // may be given more than once
+      std::wstring value = takeValue();
+      if (value.empty()) throw UsageError(texts::kBadValue + name + L" \"\"");
+      options.explain.push_back(std::move(value));
       continue;
     }
     if (name == L"--encoding") {
@@ -126,6 +143,7 @@ Options parseOptions(const std::vector<std::wstring>& arguments) {
       throw UsageError(texts::kSameListFile + *options.processed);
     }
   }
+  checkQuestionOptions(options);
   return options;
 }
 
@@ -213,14 +231,34 @@ it into a local folder or only lists it. No boxes, no questions; the settings ar
                            encoding of the lists and of redirected output; ansi (the system's
                            ANSI code page, as the clipboard's text) when left out
   --help                   显示本说明 / show this text
-  每个列表每个文件一行，与窗口的列表相同，行间以 CR LF 分隔。汇总写在标准错误的最后一行。
-  One line per file as the window lists it, CR LF between lines. The summary is the last
-  line of standard error.
+  每个列表每个文件一行，与窗口的列表相同，行间以 CR LF 分隔。汇总写在标准错误的最后一行，
+  并写出运行方式。
+  One line per file as the window lists it, CR LF between lines. The summary, which names the
+  mode, is the last line of standard error.
+
+发布 / Releases:
+  --since-label 标签/LABEL 开始时间取项目历史中这个标签的时间（同名取最新的）；标签记录不决定
+                           start at the time of LABEL in the project's history (the newest of
+                           that name); label records then decide nothing
+  --until-label 标签/LABEL 结束时间取这个标签的时间 / end at the time of LABEL
+  --skip-labels            标签记录不决定，由最新的版本决定（不论谁打的标签）
+                           label records decide nothing, whoever applied them: the newest
+                           version decides
+  --report 文件/FILE       发布说明：每个列出的文件一行，含版本、时间、用户、操作、标签、注释和
+                           结果；.csv（UTF-8，Excel 可直接打开）或 .html（一个网页，可打印）
+                           release notes: a row per listed file with its version, time, user,
+                           action, label, comment and outcome; .csv (UTF-8, opens in Excel) or
+                           .html (one page, printable)
+  --explain 路径/PATH      不遍历，解释这个文件为何选中或未选中（可多次给出）
+                           instead of the walk, explain why this file is (not) selected; may be
+                           given more than once
 
 退出状态 / Exit status:
   0  选中的文件全部已处理 / every selected file was processed
   1  有未处理的文件 / some files were not processed
-  2  输入无效，或数据库无法打开 / invalid inputs, or the database could not be opened
+  2  输入无效，或数据库无法打开，或标签不存在，或 --explain 的文件不存在
+     invalid inputs, the database could not be opened, a label is not there, or a file of
+     --explain is not there
   3  意外错误，结果可能不完整 / unexpected failure; the results may be incomplete
 )";
   std::wstring text;

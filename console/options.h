@@ -28,6 +28,13 @@ struct Options {
   // Where the lists go: a file, kStandardOutput, or (left out) their default streams.
   std::optional<std::wstring> processed, unprocessed;
   Encoding encoding = Encoding::Ansi;
+
+  // The release engineer's questions: bounds at the time of a label (which replace the dates),
+  // label records passed over, the report of the lists, and the explanation of files instead of
+  // the walk (console/labels.h, console/report.h, console/explain.h).
+  std::optional<std::wstring> sinceLabel, untilLabel, report;
+  bool skipLabels = false;
+  std::vector<std::wstring> explain;
 };
 
 // A command line that cannot be followed; what() is ASCII, message() what the user reads.

@@ -9,6 +9,8 @@
 
 #include "console/console_window.h"
 #include "console/options.h"
+#include "console/question_texts.h"
+#include "console/questions.h"
 #include "console/texts.h"
 #include "engine/patcher.h"
 #include "engine/texts.h"
@@ -204,6 +206,16 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
     sinks[i] = lists[i].get();
   }
 
+  // The release engineer's questions (console/questions.h): the report is made ready with the
+  // lists; the label bounds are looked up next, so that the engine is given them as dates.
+  Questions questions(options, environment.platform(), environment.library());
+  if (const std::optional<std::wstring> problem = questions.prepareReport()) {
+    return refuse(*problem);
+  }
+  const LabelLookup labels = questions.resolveLabels(inputs);
+  if (labels.failure) return refuse(*labels.failure);
+  for (const std::wstring& note : labels.notes) terminal.line(Stream::Error, note);
+
   ListWriter processed(*sinks[0]);
   ListWriter unprocessed(*sinks[1]);
   ConsoleWindow window(inputs, terminal, processed, unprocessed,
@@ -211,6 +223,7 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
   ConsolePlatform platform(environment.platform());
   engine::Patcher patcher(window, platform, environment.library());
   window.setRunCheck([&patcher, &platform] { return checkLocalRoot(patcher.state(), platform); });
+  questions.attach(patcher, output);
 
   const std::int64_t began = environment.milliseconds();
   try {
@@ -227,6 +240,7 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
 
   bool written = true;
   for (TextSink* sink : sinks) written = sink->flush() && written;
+  if (record.started) written = questions.writeReport(patcher, inputs) && written;
   if (!written) {
     terminal.line(Stream::Error, texts::kOutputFailed);
     record.unexpected = true;
@@ -255,12 +269,17 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
     if (patcher.state().mode == engine::RunMode::Local) {
       terminal.line(Stream::Error, texts::kLocalFolder + patcher.state().localDir);
     }
+    const std::wstring took = seconds(environment.milliseconds() - began);
     terminal.line(Stream::Error,
-                  texts::summary(record.processed, record.unprocessed + record.unreadable,
-                                 seconds(environment.milliseconds() - began)));
+                  questions.explaining()
+                      ? texts::explainSummary(questions.explained().explained,
+                                              questions.explained().missing, took)
+                      : texts::summary(modeName(patcher.state().mode), record.processed,
+                                       record.unprocessed + record.unreadable, took));
   }
   terminal.flush();
-  return exitStatus(record);
+  return questions.explaining() ? explainExitStatus(record, questions.explained())
+                                : exitStatus(record);
 }
 
 }  // namespace

@@ -52,13 +52,14 @@ inline constexpr const wchar_t* kListNotMoved =
 // Before the summary of a Local run: the local folder as the run used it (made full).
 inline constexpr const wchar_t* kLocalFolder = L"本地文件夹 / local folder: ";
 
-// The last line of a run: how many files were processed and unprocessed, and how long it took
-// (`seconds` already written out).
-inline std::wstring summary(std::uint64_t processed, std::uint64_t unprocessed,
-                            const std::wstring& seconds) {
+// The last line of a run: its mode (as the window's option buttons name it: a job that forgot
+// --mode only lists, and its log says so), how many files were processed and unprocessed, and how
+// long it took (`seconds` already written out).
+inline std::wstring summary(const std::wstring& mode, std::uint64_t processed,
+                            std::uint64_t unprocessed, const std::wstring& seconds) {
   const std::wstring p = std::to_wstring(processed), u = std::to_wstring(unprocessed);
-  return L"已处理 " + p + L"，未处理 " + u + L"，用时 " + seconds + L" 秒 / processed " + p +
-         L", unprocessed " + u + L", " + seconds + L" s";
+  return mode + L"：已处理 " + p + L"，未处理 " + u + L"，用时 " + seconds + L" 秒 / " + mode +
+         L": processed " + p + L", unprocessed " + u + L", " + seconds + L" s";
 }
 
 }  // namespace console::texts

@@ -146,7 +146,11 @@ void Patcher::start() {
     // Both bounds came through the platform's conversion, so they are dates.
     startSecond_ = wholeSeconds(state_.startDate).value_or(0);
     endSecond_ = wholeSeconds(state_.endDate).value_or(0);
-    recurrence(*projectItem);
+    if (hooks_.insteadOfWalk) {
+      hooks_.insteadOfWalk(*walkDatabase, *projectItem);
+    } else {
+      recurrence(*projectItem);
+    }
   } catch (...) {
     endRunAfterFailure(failureText(std::current_exception()));
   }

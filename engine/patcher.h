@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,51 @@
 
 namespace engine {
 
+// Why a history record read before the deciding one did not decide.
+enum class PassedOver { BuildUser, Label };
+
+// What the change selection concludes about a file.
+enum class Verdict {
+  Selected,
+  NoRecord,       // no record is left once the passed-over ones are taken away
+  NotAfterStart,  // the deciding record is dated at or before the start
+  NotBeforeEnd,   // the deciding record is dated at or after the end
+  OtherUser,      // the deciding record is not the target user's (or its author cannot be read)
+};
+
+// A file's deciding record and the verdict on it.
+struct Decision {
+  std::unique_ptr<vss::Version> record;  // none when no record is left
+  Verdict verdict = Verdict::NoRecord;
+};
+
+// Sees each history record that the selection reads and passes over, with the reason.
+class SelectionObserver {
+ public:
+  virtual ~SelectionObserver() = default;
+  virtual void passedOver(vss::Version& record, PassedOver why) = 0;
+};
+
+// Told of every line a run appends to a result list, after the window got it: the file's (or
+// project's) path, the reason, and the file's deciding record, which is none for a line that no
+// record decided (a damaged history, a project that cannot be listed). The record is valid only
+// during the call.
+class ListObserver {
+ public:
+  virtual ~ListObserver() = default;
+  virtual void listed(ResultList list, const std::wstring& spec, const std::wstring& reason,
+                      vss::Version* record) = 0;
+};
+
+// What a caller other than the window may add to a run (the console program does); the window
+// sets none of it, and a run without it reads and does exactly what it always did.
+struct RunHooks {
+  ListObserver* listObserver = nullptr;
+  // Runs in place of the walk once the database and the project are open and the range is set;
+  // a failure it lets through ends the run as a failure of the walk would.
+  std::function<void(vss::Database& database, vss::Item& project)> insteadOfWalk;
+};
+
 class Patcher {
  public:
   Patcher(WindowPort& window, PlatformPort& platform, vss::Library& library);
@@ -24,6 +70,7 @@ class Patcher {
 
   RunState& state() { return state_; }
   const RunState& state() const { return state_; }
+  void setHooks(RunHooks hooks) { hooks_ = std::move(hooks); }
 
   // The Patch button: take the inputs, save, validate, confirm, open, run.
   void cmdPatch_Click();
@@ -41,6 +88,15 @@ class Patcher {
   void recurrence(vss::Item& oProject);
   void vssItemCallback(vss::Item& oVSSItem);
   std::unique_ptr<vss::Version> getLastVersion(vss::Item& oVSSItem);
+  // The deciding record read from a history newest first, each record passed over shown to
+  // `observer`; the cursor stops right after the deciding record.
+  std::unique_ptr<vss::Version> getLastVersion(vss::VersionCursor& history,
+                                               SelectionObserver* observer);
+  // The selection of one file from its history: the deciding record, then the range and the
+  // target user. The run and any explanation of it decide through this one function. Valid
+  // during a run (the range is set by start). A failure to read the history or the deciding
+  // record's date is thrown; an author that cannot be read is not the target user's.
+  Decision decide(vss::VersionCursor& history, SelectionObserver* observer = nullptr);
 
   // Share into the patch project: the file's item and its path as the walk read it.
   void shareMe(vss::Item& oVSSItem, const std::wstring& spec);
@@ -81,6 +137,9 @@ class Patcher {
   PlatformPort& platform_;
   vss::Library& library_;
   RunState state_;
+  RunHooks hooks_;
+  // The deciding record of the file being dispatched, for the list observer.
+  vss::Version* decidingRecord_ = nullptr;
   // The project's path as the database spells it, read when a run starts; empty outside a
   // run, where the typed text stands in for it.
   std::wstring projectSpec_;

@@ -44,6 +44,9 @@ struct RunState {
   std::wstring localDir;    // root of the local tree (Local mode)
   RunMode mode = RunMode::None;
   bool ignoreBuildUser = false;
+  // Label records never decide: the console program's --skip-labels and label bounds. Not an
+  // input of the window, which leaves it false; populateValue does not touch it.
+  bool skipLabels = false;
 
   // Set by the run driver.
   double startDate = 0;  // automation dates

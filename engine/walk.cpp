@@ -80,12 +80,9 @@ void Patcher::vssItemCallback(vss::Item& oVSSItem) {
 
   // The deciding record and its time are the file's history; a failure to read either is a
   // history failure.
-  std::unique_ptr<vss::Version> version;
-  double time = 0;
+  Decision decision;
   try {
-    version = getLastVersion(oVSSItem);
-    if (!version) return;
-    time = version->date();
+    decision = decide(*oVSSItem.versions(0));
   } catch (const vss::Error& e) {
     if (e.status() == vss::kDeletedOrDamaged) {
       listMe(ResultList::Unprocessed, spec, texts::kDamaged);
@@ -94,20 +91,14 @@ void Patcher::vssItemCallback(vss::Item& oVSSItem) {
     }
     return;
   }
+  if (decision.verdict != Verdict::Selected) return;
 
-  // The range is open at both ends, at whole seconds: the typed bounds and the library's dates
-  // may be computed by different arithmetic for one and the same second.
-  const std::optional<std::int64_t> second = wholeSeconds(time);
-  if (!second || *second <= startSecond_ || *second >= endSecond_) return;
-
-  if (!state_.targetUser.empty()) {
-    try {
-      if (platform_.toLower(version->username()) != state_.targetUser) return;
-    } catch (const vss::Error&) {
-      return;  // a record whose author cannot be read is not the target user's
-    }
-  }
-
+  // The list observer sees the deciding record of whatever line the action lists.
+  decidingRecord_ = decision.record.get();
+  struct Reset {
+    vss::Version*& record;
+    ~Reset() { record = nullptr; }
+  } reset{decidingRecord_};
   try {
     switch (state_.mode) {
       case RunMode::Share:
@@ -125,12 +116,54 @@ void Patcher::vssItemCallback(vss::Item& oVSSItem) {
   }
 }
 
+// The range is open at both ends, at whole seconds: the typed bounds and the library's dates
+// may be computed by different arithmetic for one and the same second.
+Decision Patcher::decide(vss::VersionCursor& history, SelectionObserver* observer) {
+  Decision decision;
+  decision.record = getLastVersion(history, observer);
+  if (!decision.record) return decision;
+  // A date that is no date cannot lie inside the range; it counts as before the start.
+  const std::optional<std::int64_t> second = wholeSeconds(decision.record->date());
+  if (!second || *second <= startSecond_) {
+    decision.verdict = Verdict::NotAfterStart;
+    return decision;
+  }
+  if (*second >= endSecond_) {
+    decision.verdict = Verdict::NotBeforeEnd;
+    return decision;
+  }
+  decision.verdict = Verdict::Selected;
+  if (!state_.targetUser.empty()) {
+    try {
+      if (platform_.toLower(decision.record->username()) != state_.targetUser) {
+        decision.verdict = Verdict::OtherUser;
+      }
+    } catch (const vss::Error&) {
+      decision.verdict = Verdict::OtherUser;  // a record whose author cannot be read
+    }
+  }
+  return decision;
+}
+
 // The record a file's selection rests on: the newest, or with ignoreBuildUser the newest not
 // made by the build user. Reads no further into the history than that.
 std::unique_ptr<vss::Version> Patcher::getLastVersion(vss::Item& oVSSItem) {
-  const std::unique_ptr<vss::VersionCursor> cursor = oVSSItem.versions(0);
-  while (std::unique_ptr<vss::Version> version = cursor->next()) {
-    if (!state_.ignoreBuildUser || version->username() != texts::kBuildUser) return version;
+  return getLastVersion(*oVSSItem.versions(0), nullptr);
+}
+
+// With skipLabels only versions decide: a label record is passed over whoever applied it.
+std::unique_ptr<vss::Version> Patcher::getLastVersion(vss::VersionCursor& history,
+                                                      SelectionObserver* observer) {
+  while (std::unique_ptr<vss::Version> version = history.next()) {
+    if (state_.ignoreBuildUser && version->username() == texts::kBuildUser) {
+      if (observer) observer->passedOver(*version, PassedOver::BuildUser);
+      continue;
+    }
+    if (state_.skipLabels && !version->label().empty()) {
+      if (observer) observer->passedOver(*version, PassedOver::Label);
+      continue;
+    }
+    return version;
   }
   return nullptr;
 }

@@ -99,6 +99,7 @@ class VersionImpl final : public vss::Version {
     return guarded([&] {
       std::lock_guard guard(store_->mutex());
       checkCurrent(*store_, generation_);
+      if (!record_.hasComment) return std::wstring();
       std::string line = store_->recordText(record_);
       auto fields = text::splitFields(line);
       auto at = static_cast<std::size_t>(commentField(record_.kind));
@@ -116,8 +117,8 @@ class VersionImpl final : public vss::Version {
 };
 
 // Walks a history newest first: the item's own records, merged by time with the labels of the
-// projects above it. Positions count from the oldest record, so records appended meanwhile
-// do not disturb a walk.
+// projects above it (a file's and a project's alike, as the library documents its Versions).
+// Positions count from the oldest record, so records appended meanwhile do not disturb a walk.
 class CursorImpl final : public vss::VersionCursor {
  public:
   CursorImpl(std::shared_ptr<SharedStore> store, const Model& model, std::uint32_t link)
@@ -125,7 +126,7 @@ class CursorImpl final : public vss::VersionCursor {
     node_ = model.links[link].node;
     const Node& node = model.nodes[node_];
     own_ = node.history.size();
-    if (!node.project && !node.history.empty()) {
+    if (!node.history.empty()) {
       floor_ = node.history.front().seconds;
       for (std::uint32_t p = model.links[link].parent; p != kNone;
            p = model.links[model.projectLink(p)].parent)

@@ -27,6 +27,14 @@ int commentField(RecordKind kind) {
   return kind == RecordKind::CheckedIn ? 4 : kind == RecordKind::Label ? 5 : 6;
 }
 
+namespace {
+// True when the record's text has a comment field that is not empty.
+bool hasComment(const std::vector<std::string_view>& f, RecordKind kind) {
+  const auto at = static_cast<std::size_t>(commentField(kind));
+  return at < f.size() && !f[at].empty();
+}
+}  // namespace
+
 int contentField(RecordKind kind) {
   return kind == RecordKind::FileCreated ? 7 : kind == RecordKind::CheckedIn ? 5 : -1;
 }
@@ -116,6 +124,7 @@ bool Model::applyItem(const Fields& f, Place at) {
       record(isProject ? RecordKind::ProjectCreated : RecordKind::FileCreated, f[4], f[5], at);
   if (!created) return false;
   created->number = 1;
+  created->hasComment = hasComment(f, created->kind);
   Node node;
   node.project = isProject;
   node.firstLink = static_cast<std::uint32_t>(links.size());
@@ -134,6 +143,7 @@ bool Model::applyVersion(const Fields& f, Place at) {
   if (!file(f[1], id)) return false;
   auto r = record(RecordKind::CheckedIn, f[2], f[3], at);
   if (!r) return false;
+  r->hasComment = hasComment(f, r->kind);
   r->number = ++nodes[id].versions;
   nodes[id].history.push_back(*r);
   return true;
@@ -145,6 +155,7 @@ bool Model::applyLabel(const Fields& f, Place at) {
   if (!node(f[1], id)) return false;
   auto r = record(RecordKind::Label, f[3], f[4], at);
   if (!r) return false;
+  r->hasComment = hasComment(f, r->kind);
   r->number = nodes[id].versions;
   r->label = static_cast<std::uint32_t>(labels.size());
   labels.push_back(field(f[2]));

@@ -30,6 +30,8 @@ struct HistoryRecord {
   std::uint32_t number = 0;  // version number (a label: the item's version when labelled)
   std::uint32_t label = 0;   // index into Model::labels, labels only
   RecordKind kind = RecordKind::CheckedIn;
+  // False when the record's comment is empty: then nothing needs to be read for it.
+  bool hasComment = true;
 };
 
 // Field positions in a record's text of the comment and the content, by kind.

@@ -4,6 +4,11 @@
 #include <algorithm>
 #include <map>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include "standin/file_io.h"
 #include "standin/text.h"
 
@@ -148,8 +153,30 @@ void SharedStore::change(const std::function<void(const Model&, Transaction&)>& 
   catchUp();
 }
 
+SharedStore::~SharedStore() {
+#ifndef _WIN32
+  if (reader_ >= 0) ::close(reader_);
+#endif
+}
+
 std::string SharedStore::recordText(const HistoryRecord& record) const {
   if (record.line == kNoLine) return {};
+#ifndef _WIN32
+  // A short read means the journal at the path is another file than the one kept open (put in
+  // place by a restore that went on from where the model stopped): opened again, once.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (reader_ < 0 || readerGeneration_ != generation_ || attempt == 1) {
+      if (reader_ >= 0) ::close(reader_);
+      reader_ = ::open(paths_.journal.c_str(), O_RDONLY | O_CLOEXEC);
+      readerGeneration_ = generation_;
+      if (reader_ < 0) break;
+    }
+    std::string data(record.lineLength, '\0');
+    const ssize_t read =
+        ::pread(reader_, data.data(), data.size(), static_cast<off_t>(record.line));
+    if (read == static_cast<ssize_t>(data.size())) return data;
+  }
+#endif
   return io::readRange(paths_.journal, record.line, record.lineLength);
 }
 

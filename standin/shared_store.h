@@ -45,6 +45,9 @@ class SharedStore {
   static std::shared_ptr<SharedStore> open(const std::filesystem::path& dir);
 
   explicit SharedStore(const std::filesystem::path& dir);
+  SharedStore(const SharedStore&) = delete;
+  SharedStore& operator=(const SharedStore&) = delete;
+  ~SharedStore();
 
   const StorePaths& paths() const { return paths_; }
   // Guards the model; every caller holds it while it reads or changes.
@@ -63,6 +66,7 @@ class SharedStore {
   // the model holds the change when this returns.
   void change(const std::function<void(const Model&, Transaction&)>& build);
   // The text of a history record's journal line (comment and content are read from there).
+  // The caller holds the mutex.
   std::string recordText(const HistoryRecord& record) const;
 
  private:
@@ -71,6 +75,12 @@ class SharedStore {
   Model model_;
   std::uint64_t consumed_ = 0;
   std::uint64_t generation_ = 0;
+  // Outside Windows the journal stays open for reading records (a report reads the comment of
+  // every listed file: opening the journal for each cost more than the rest of the report). On
+  // Windows an open journal would keep a test from deleting a store whose objects are alive, so
+  // each record opens it there. Reopened when the model is read again.
+  mutable int reader_ = -1;
+  mutable std::uint64_t readerGeneration_ = 0;
 };
 
 }  // namespace standin

@@ -30,7 +30,7 @@ same_bytes() { cmp -s "$1" "$2" && echo same || { echo differ; od -c "$2" | head
 errors() { ansi "$jobs/err" | tr -d '\r'; }
 # Standard error without its summary line's time, which differs from run to run.
 errors_untimed() { errors | sed -E 's/用时 [0-9.]+ 秒 \/ (.*), [0-9.]+ s$/用时 T 秒 \/ \1, T s/'; }
-summary() { echo "已处理 $1，未处理 $2，用时 T 秒 / processed $1, unprocessed $2, T s"; }
+summary() { echo "$1：已处理 $2，未处理 $3，用时 T 秒 / $1: processed $2, unprocessed $3, T s"; }  # MODE P U
 store_changes() { diff <(echo "$1") <(echo "$2") | sed -n 's/^> /+/p' | sort; }
 tree() { (cd "$1" 2>/dev/null && find . -type f | sort | while read -r f; do echo "$f $(stat -c %A "$f") $(cat "$f")"; done); }
 damaged='$/App/src/io/broken.c - VSS上这个文件是损坏的'
@@ -54,7 +54,7 @@ check "share: processed list, the clipboard's bytes" same "$(same_bytes <(joined
 check "share: unprocessed list, the clipboard's bytes" same "$(same_bytes <(joined "$win_unprocessed" | iconv -f UTF-8 -t GBK) "$jobs/u.txt")"
 check "share: the store changed as the window changed it" "$window_changes" \
   "$(store_changes "$before" "$(standin dump "$(winpath "$work/dbc1")")")"
-check "share: standard error holds only the summary" "$(summary 3 1)" "$(errors_untimed)"
+check "share: standard error holds only the summary" "$(summary VSS 3 1)" "$(errors_untimed)"
 check "share: nothing on standard output" 0 "$(stat -c %s "$jobs/out")"
 check "share: the settings file is not written" same "$(same_bytes "$work/job.ini.before" "$jobs/job.ini")"
 
@@ -116,7 +116,7 @@ status=$(cli --ini lost.ini --processed p.txt --unprocessed u.txt)
 check "history unreadable: exit status 1" 1 "$status"
 check "history unreadable: the box's words after the path, then the summary" \
   "\$/App/src/ui/menu.c: History cannot be read
-$(summary 2 2)" "$(errors_untimed)"
+$(summary View 2 2)" "$(errors_untimed)"
 check "history unreadable: processed list as the window's" "$win_processed" "$(ansi "$jobs/p.txt" | tr -d '\r')"
 check "history unreadable: unprocessed list as the window's" "$win_unprocessed" "$(ansi "$jobs/u.txt" | tr -d '\r')"
 

@@ -116,8 +116,9 @@ class ConsoleRun : public Run {
     return standin::text::widen((root_ / name / "srcsafe.ini").string());
   }
   // The summary line a run ends with (the test's clock makes every run last 0.0 s).
-  static std::wstring summary(std::uint64_t processed, std::uint64_t unprocessed) {
-    return console::texts::summary(processed, unprocessed, L"0.0") + L"\r\n";
+  static std::wstring summary(std::uint64_t processed, std::uint64_t unprocessed,
+                              const std::wstring& mode = L"View") {
+    return console::texts::summary(mode, processed, unprocessed, L"0.0") + L"\r\n";
   }
 
   consoletest::FakeEnvironment env_{platform_, library_};
@@ -277,7 +278,10 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
     EXPECT_EQ(cliWithLists(c.options), c.status);
     std::wstring expected = c.errorOutput;
     if (const std::size_t at = expected.find(L"S("); at != std::wstring::npos) {
-      expected.replace(at, 6, summary(expected[at + 2] - L'0', expected[at + 4] - L'0'));
+      const bool share = std::find(c.options.begin(), c.options.end(), L"vss") != c.options.end();
+      expected.replace(
+          at, 6,
+          summary(expected[at + 2] - L'0', expected[at + 4] - L'0', share ? L"VSS" : L"View"));
     }
     EXPECT_EQ(env_.term.err, expected);
     EXPECT_EQ(calls().count["open"] > 0, c.opened);
@@ -501,8 +505,8 @@ TEST_F(ConsoleRun, ALocalFolderThatIsNoFullPathIsTakenFromTheCurrentFolder) {
   EXPECT_EQ(cli({L"--ini", L"job.ini", L"--mode", L"local", L"--local-dir", L"out/../fetched"}),
             kAllProcessed);
   EXPECT_EQ(localTree("jobs"), (Strings{"fetched/", "fetched/app/", "fetched/app/a.c=a"}));
-  EXPECT_EQ(env_.term.err,
-            console::texts::kLocalFolder + file("jobs/fetched") + L"\r\n" + summary(1, 0));
+  EXPECT_EQ(env_.term.err, console::texts::kLocalFolder + file("jobs/fetched") + L"\r\n" +
+                               summary(1, 0, L"Local"));
   env_.term = {};
   EXPECT_EQ(cli({L"--ini", L"job.ini"}), kAllProcessed);  // other modes name no folder
   EXPECT_EQ(env_.term.err, summary(1, 0));

@@ -77,6 +77,194 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
   }
 }
 
+// Label records decide nothing with skipLabels, whoever applied them; the build user's records
+// and the target user apply as always. Each case: the file's history (oldest first, "@" its path,
+// "%" its project), the options, and the verdict with the records passed over (B build user, L
+// label) as decide tells them, which the walk must follow.
+TEST_F(Walk, SkippingLabelsLeavesTheNewestVersionToDecideBesideTheUserOptions) {
+  struct Case {
+    const char* name;
+    std::string script;
+    bool skipLabels, ignoreBuildUser;
+    std::wstring targetUser;
+    Verdict verdict;
+    std::wstring passedOver;
+  };
+  const std::string old = "file @ by alice at 2024-04-02 10:00\n";
+  const std::string inRange = "file @ by alice at 2024-05-02 10:00\n";
+  const std::vector<Case> cases = {
+      {"an ordinary user's project label inside the range selects without the option",
+       old + "label % R by li at 2024-05-10 10:00", false, false, L"", Verdict::Selected, L""},
+      {"and is passed over with it", old + "label % R by li at 2024-05-10 10:00", true, false, L"",
+       Verdict::NotAfterStart, L"L"},
+      {"a file's own label too", old + "label @ R by li at 2024-05-10 10:00", true, false, L"",
+       Verdict::NotAfterStart, L"L"},
+      {"labels after the range do not hide a version inside it",
+       inRange + "label @ R by li at 2024-06-10 10:00\nlabel % S by bob at 2024-06-11 10:00", true,
+       false, L"", Verdict::Selected, L"LL"},
+      {"the version before the labels is after the end",
+       "file @ by alice at 2024-06-02 10:00\nlabel @ R by li at 2024-06-10 10:00", true, false, L"",
+       Verdict::NotBeforeEnd, L"L"},
+      {"the build user's label: passed over as the build user's with both options",
+       inRange + "label @ B by Compileruser at 2024-05-20 10:00", true, true, L"",
+       Verdict::Selected, L"B"},
+      {"the build user's version is passed over only with the build-user option",
+       inRange +
+           "version @ by Compileruser at 2024-05-20 10:00\nlabel @ R by li at 2024-05-21 10:00",
+       true, true, L"", Verdict::Selected, L"LB"},
+      {"the build user's version decides without it",
+       inRange +
+           "version @ by Compileruser at 2024-05-20 10:00\nlabel @ R by li at 2024-05-21 10:00",
+       true, false, L"ALICE", Verdict::OtherUser, L"L"},
+      {"the target user is the deciding version's author, not the label's",
+       inRange + "label @ R by li at 2024-05-21 10:00", true, false, L"Alice", Verdict::Selected,
+       L"L"},
+      {"without the option the label's author is the one compared",
+       inRange + "label @ R by li at 2024-05-21 10:00", false, false, L"Alice", Verdict::OtherUser,
+       L""},
+      {"every record passed over: none left",
+       "file @ by Compileruser at 2024-05-02 10:00\nlabel @ R by li at 2024-05-10 10:00", true,
+       true, L"", Verdict::NoRecord, L"LB"},
+  };
+  struct Observer : SelectionObserver {
+    std::wstring reasons;
+    void passedOver(vss::Version&, PassedOver why) override {
+      reasons += why == PassedOver::BuildUser ? L"B" : L"L";
+    }
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const std::string project = "$/K" + std::to_string(i), file = project + "/f.c";
+    reset();
+    seed(std::regex_replace(std::regex_replace(c.script, std::regex("@"), file), std::regex("%"),
+                            project));
+    window_.texts[TextBox::Project] = standin::text::widen(project);
+    window_.texts[TextBox::TargetUser] = c.targetUser;
+    window_.ignoreBuildUser = c.ignoreBuildUser;
+    patcher_.state().skipLabels = c.skipLabels;
+    run();
+    const bool selected = c.verdict == Verdict::Selected;
+    EXPECT_EQ(window_.shared, selected ? Lines{standin::text::widen(file)} : Lines{});
+    // The same decision, told record by record.
+    Observer observer;
+    std::optional<Verdict> verdict;
+    patcher_.setHooks({.insteadOfWalk = [&](vss::Database& db, vss::Item&) {
+      verdict =
+          patcher_.decide(*db.vssItem(standin::text::widen(file), false)->versions(0), &observer)
+              .verdict;
+    }});
+    run();
+    patcher_.setHooks({});
+    EXPECT_EQ(verdict, c.verdict);
+    EXPECT_EQ(observer.reasons, c.passedOver);
+  }
+  // Label records are read only when labels are skipped: the window's run reads as before.
+  reset();
+  patcher_.state().skipLabels = false;
+  seed("file $/Src/a.c by alice at 2024-05-02 10:00\nlabel $/Src R by li at 2024-05-03 10:00\n");
+  run();
+  EXPECT_EQ(calls().count["label"], 0);
+  EXPECT_EQ(calls().count["username"], 0);
+}
+
+// What decide says of each file beside what the run did with it: every verdict, the deciding
+// record, and the walk replaced by the hook reads nothing else and lists nothing.
+TEST_F(Walk, DecideGivesTheVerdictTheRunActsOn) {
+  seed(R"(
+user Compileruser
+file $/Src/in.c by li at 2024-05-02 10:00
+file $/Src/start.c by li at 2024-05-01 00:00
+file $/Src/end.c by li at 2024-06-01 00:00
+file $/Src/other.c by zhang at 2024-05-03 10:00
+file $/Src/built.c by Compileruser at 2024-05-03 10:00
+file $/Src/old.c by li at 2024-04-03 10:00
+label $/Src/old.c R by Compileruser at 2024-05-04 10:00
+)");
+  window_.texts[TextBox::TargetUser] = L"LI";
+  window_.ignoreBuildUser = true;
+  run();
+  EXPECT_EQ(window_.shared, Lines{L"$/Src/in.c"});
+  const std::vector<std::pair<std::wstring, Verdict>> expected = {
+      {L"$/Src/in.c", Verdict::Selected},      {L"$/Src/start.c", Verdict::NotAfterStart},
+      {L"$/Src/end.c", Verdict::NotBeforeEnd}, {L"$/Src/other.c", Verdict::OtherUser},
+      {L"$/Src/built.c", Verdict::NoRecord},   {L"$/Src/old.c", Verdict::NotAfterStart}};
+  reset();
+  window_.texts[TextBox::TargetUser] = L"LI";
+  window_.ignoreBuildUser = true;
+  std::vector<std::pair<std::wstring, Verdict>> verdicts;
+  std::wstring decidedBy;
+  patcher_.setHooks({.insteadOfWalk = [&](vss::Database& db, vss::Item& project) {
+    EXPECT_EQ(project.spec(), L"$/Src");
+    for (const auto& [spec, verdict] : expected) {
+      Decision d = patcher_.decide(*db.vssItem(spec, false)->versions(0));
+      verdicts.emplace_back(spec, d.verdict);
+      decidedBy += d.record ? d.record->username() + L";" : L"-;";
+    }
+  }});
+  run();
+  EXPECT_EQ(verdicts, expected);
+  EXPECT_EQ(decidedBy, L"li;li;li;zhang;-;li;");
+  EXPECT_TRUE(window_.shared.empty() && window_.unshared.empty());
+  EXPECT_EQ(calls().count["items"], 0);
+  EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
+  // A failure the replacement lets through ends the run as a failure of the walk does.
+  reset();
+  patcher_.setHooks({.insteadOfWalk = [](vss::Database&, vss::Item&) {
+    throw vss::Error(vss::kNotFound, L"Lost");
+  }});
+  run();
+  EXPECT_EQ(window_.boxes.back().line(), L"Ostrabel|-|OK|Lost");
+  EXPECT_EQ(window_.status.back(), L"补丁整理意外中止，结果不完整！");
+}
+
+// The list observer is told of every line after the window, with the deciding record of the
+// file the line is about, in every mode; lines no record decided come with none.
+TEST_F(Walk, TheListObserverSeesEveryLineWithItsDecidingRecord) {
+  seed(R"(
+file $/Src/a.c by li at 2024-05-02 10:00 comment "first"
+version $/Src/a.c by zhang at 2024-05-03 10:00 comment "second"
+file $/Src/lib/b.c by li at 2024-05-04 10:00
+label $/Src/lib/b.c "Rel 1" by wang at 2024-05-05 10:00 comment "labelled"
+file $/Src/broken.c by li at 2024-05-02 10:00
+fault $/Src/broken.c versions 0x80040000
+file $/Src/locked.c by li at 2024-05-02 10:00
+fault $/Src/locked.c share 0x80070020
+fault $/Src/locked.c get 0x80070020
+file $/Src/old.c by li at 2024-04-02 10:00
+)");
+  struct Observer : ListObserver {
+    FakeWindow* window;
+    Lines seen;
+    void listed(ResultList list, const std::wstring& spec, const std::wstring& reason,
+                vss::Version* record) override {
+      const Lines& lines = list == ResultList::Processed ? window->shared : window->unshared;
+      EXPECT_EQ(lines.back(), spec + reason);  // the window has it already
+      seen.push_back((list == ResultList::Processed ? L"P " : L"U ") + spec + L" " +
+                     (record
+                          ? std::to_wstring(record->versionNumber()) + L" " + record->username() +
+                                L" " + record->comment() + L" " + record->label()
+                          : L"none"));
+    }
+  };
+  for (const ModeOption mode : {ModeOption::View, ModeOption::Share, ModeOption::Local}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    reset();
+    window_.selected = mode;
+    Observer observer;
+    observer.window = &window_;
+    patcher_.setHooks({.listObserver = &observer, .insteadOfWalk = {}});
+    run();
+    const std::wstring locked =
+        mode == ModeOption::View ? L"P $/Src/locked.c 1 li  " : L"U $/Src/locked.c 1 li  ";
+    Lines expected = {L"P $/Src/a.c 2 zhang second ", L"U $/Src/broken.c none",
+                      L"P $/Src/lib/b.c 1 wang labelled Rel 1", locked};
+    EXPECT_EQ(observer.seen, expected);
+    EXPECT_EQ(observer.seen.size(), window_.shared.size() + window_.unshared.size());
+  }
+  patcher_.setHooks({});
+}
+
 // Dates of one second made by other arithmetic than the platform's: from the whole seconds, from
 // the day and the time of day in hours, and the platform's own value one bit up or down.
 double bySeconds(double date, int offset) {

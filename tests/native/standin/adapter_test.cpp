@@ -116,10 +116,18 @@ TEST_F(StandinAdapter, HistoryIsNewestFirstWithItsLabelsAndThoseOfProjectsAbove)
             L"Bob 2024-05-03 09:30:00 Checked in 2 fix\n"
             L"Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
             L"alice 2024-05-01 10:00:00 Created 1 \n");
-  EXPECT_EQ(history(*item(L"$/App")),  // in the order made
+  // A project's history too: its own records in the order made (the label dated before the
+  // project was made last), merged by time with the labels above it no older than the project.
+  EXPECT_EQ(history(*item(L"$/App")),
+            L"Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
             L"Compileruser 2024-04-01 08:00:00 Labeled [Before files] \n"
             L"Compileruser 2024-05-04 08:00:00 Labeled [Build 12] \n"
             L"alice 2024-05-01 10:00:00 Created 1 \n");
+  EXPECT_EQ(history(*item(L"$/App/src")),
+            L"Compileruser 2024-05-04 08:00:00 Labeled [Build 12] \n"
+            L"Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
+            L"alice 2024-05-01 10:00:00 Created 1 \n");
+  EXPECT_EQ(history(*item(L"$/")), L"Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n");
 }
 
 TEST_F(StandinAdapter, NewSubprojectRefusesTakenAndInvalidNames) {
