@@ -55,7 +55,7 @@ check "html report: nothing loaded from elsewhere, no password" "" "$(grep -oE '
 
 # --- Why (not) this file.
 inside=$(head -n 1 "$work/expected/between.txt")
-after=$(comm -23 <(LC_ALL=C sort "$work/expected/since.txt") <(LC_ALL=C sort "$work/expected/between.txt") | head -n 1)
+after=$(LC_ALL=C comm -23 <(LC_ALL=C sort "$work/expected/since.txt") <(LC_ALL=C sort "$work/expected/between.txt") | head -n 1)
 status=$(cli --ini rel.ini --encoding utf8 --since-label "Release A" --until-label "Release B" --explain "$inside" --explain "$after")
 check "explain: status 0 when every file is there" 0 "$status"
 check "explain: the verdicts" "结论 / verdict: 选中
