@@ -29,7 +29,7 @@ std::unique_ptr<ListFile> ListFile::create(FileSystem& files, const std::wstring
 }
 
 ListFile::ListFile(FileSystem& files, std::wstring destination, std::wstring temporary,
-                   std::unique_ptr<TextSink> sink)
+                   std::unique_ptr<EncodedSink> sink)
     : files_(files),
       destination_(std::move(destination)),
       temporary_(std::move(temporary)),

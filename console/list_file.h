@@ -46,6 +46,9 @@ class FileSystem {
   virtual std::vector<FileIdentity> foldersAbove(const std::wstring& path) = 0;
   // A new file at `path`, where nothing may stand yet; nullptr and the system's code otherwise.
   virtual std::unique_ptr<ByteSink> createNew(const std::wstring& path, std::uint32_t& error) = 0;
+  // A device at `path` (NUL, CON, a pipe) opened for writing; nullptr and the system's code
+  // otherwise.
+  virtual std::unique_ptr<ByteSink> openDevice(const std::wstring& path, std::uint32_t& error) = 0;
   // Moves the file `from` over `to`, replacing what stands there; 0 or the system's code.
   virtual std::uint32_t replace(const std::wstring& from, const std::wstring& to) = 0;
   virtual void remove(const std::wstring& path) = 0;
@@ -68,6 +71,8 @@ class ListFile : public TextSink {
   ~ListFile() override;
 
   void write(std::wstring_view text) override { sink_->write(text); }
+  // Bytes already encoded (the report, made whole in memory).
+  void writeBytes(std::string_view bytes) { sink_->writeBytes(bytes); }
   bool flush() override { return sink_->flush(); }
   // Closes the temporary file and moves it over the destination; 0 or the system's code (the
   // temporary file then stays, whole). A list that could not be written whole is discarded
@@ -80,12 +85,12 @@ class ListFile : public TextSink {
 
  private:
   ListFile(FileSystem& files, std::wstring destination, std::wstring temporary,
-           std::unique_ptr<TextSink> sink);
+           std::unique_ptr<EncodedSink> sink);
 
   FileSystem& files_;
   std::wstring destination_;
   std::wstring temporary_;
-  std::unique_ptr<TextSink> sink_;
+  std::unique_ptr<EncodedSink> sink_;
   bool done_ = false;
 };
 

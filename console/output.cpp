@@ -1,9 +1,6 @@
-// The console program's outputs: UTF-8, the buffered encoded sink, list files, the list writer,
+// The console program's outputs: UTF-8, the buffered encoded sink, the list writer,
 // message lines, and fitting a text into the columns of a progress line.
 #include "console/output.h"
-
-#include <filesystem>
-#include <fstream>
 
 namespace console {
 namespace {
@@ -12,20 +9,6 @@ constexpr std::uint32_t kReplacement = 0xFFFD;
 
 bool isHighSurrogate(std::uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(std::uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// Bytes into a file opened in binary mode.
-class FileBytes : public ByteSink {
- public:
-  explicit FileBytes(std::unique_ptr<std::ofstream> file) : file_(std::move(file)) {}
-  bool write(const char* bytes, std::size_t count) override {
-    file_->write(bytes, static_cast<std::streamsize>(count));
-    file_->flush();
-    return static_cast<bool>(*file_);
-  }
-
- private:
-  std::unique_ptr<std::ofstream> file_;
-};
 
 }  // namespace
 
@@ -67,21 +50,17 @@ void EncodedSink::write(std::wstring_view text) {
   if (buffer_.size() >= kPiece) flush();
 }
 
+void EncodedSink::writeBytes(std::string_view bytes) {
+  buffer_ += bytes;
+  if (buffer_.size() >= kPiece) flush();
+}
+
 bool EncodedSink::flush() {
   if (!buffer_.empty()) {
     if (!bytes_->write(buffer_.data(), buffer_.size())) failed_ = true;
     buffer_.clear();
   }
   return !failed_;
-}
-
-std::unique_ptr<TextSink> openTextFile(const std::wstring& path, Encoder encoder) {
-  if (path.empty()) return nullptr;
-  auto file = std::make_unique<std::ofstream>(std::filesystem::path(path),
-                                              std::ios::binary | std::ios::trunc);
-  if (!file->is_open()) return nullptr;
-  return std::make_unique<EncodedSink>(std::make_unique<FileBytes>(std::move(file)),
-                                       std::move(encoder));
 }
 
 void ListWriter::append(const std::wstring& line) {

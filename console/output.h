@@ -48,6 +48,8 @@ class EncodedSink : public TextSink {
   static constexpr std::size_t kPiece = 64 * 1024;
   EncodedSink(std::unique_ptr<ByteSink> bytes, Encoder encoder);
   void write(std::wstring_view text) override;
+  // Bytes already encoded (a report made whole in memory).
+  void writeBytes(std::string_view bytes);
   bool flush() override;
 
  private:
@@ -56,9 +58,6 @@ class EncodedSink : public TextSink {
   std::string buffer_;
   bool failed_ = false;
 };
-
-// A file created (or emptied) for writing text in an encoding; nullptr when it cannot be opened.
-std::unique_ptr<TextSink> openTextFile(const std::wstring& path, Encoder encoder);
 
 // One result list as the window's clipboard copy gives it: the lines in order, CR LF between
 // them and none after the last, written as they come.

@@ -61,12 +61,10 @@ std::wstring modeName(engine::RunMode mode) {
   }
 }
 
-std::optional<std::wstring> Questions::prepareReport() {
-  if (!options_.report) return std::nullopt;
-  reportFile_ = ReportFile::prepare(*options_.report);
-  if (!reportFile_) return texts::kReportNotWritable + *options_.report;
-  collector_ = std::make_unique<ReportCollector>(*reportFormat(*options_.report));
-  return std::nullopt;
+void Questions::prepareReport() {
+  if (options_.report) {
+    collector_ = std::make_unique<ReportCollector>(*reportFormat(*options_.report));
+  }
 }
 
 void Questions::attach(engine::Patcher& patcher, TextSink& explanation) {
@@ -84,11 +82,10 @@ void Questions::attach(engine::Patcher& patcher, TextSink& explanation) {
   patcher.setHooks(std::move(hooks));
 }
 
-bool Questions::writeReport(const engine::Patcher& patcher, const RunInputs& inputs) {
-  if (!reportFile_) return true;
+std::string Questions::report(const engine::Patcher& patcher, const RunInputs& inputs) const {
+  if (!collector_) return {};
   const engine::RunState& state = patcher.state();
-  if (*reportFormat(*options_.report) == ReportFormat::Csv)
-    return reportFile_->write(collector_->csv());
+  if (*reportFormat(*options_.report) == ReportFormat::Csv) return collector_->csv();
   ReportInputs header;
   header.mode = modeName(state.mode);
   header.host = inputs.host;
@@ -104,7 +101,7 @@ bool Questions::writeReport(const engine::Patcher& patcher, const RunInputs& inp
   header.ignoreBuildUser = state.ignoreBuildUser;
   header.skipLabels = state.skipLabels;
   header.made = platform_.nowText();
-  return reportFile_->write(collector_->html(header));
+  return collector_->html(header);
 }
 
 }  // namespace console

@@ -35,8 +35,8 @@ class Questions {
       : options_(options), platform_(platform), library_(library) {}
 
   bool explaining() const { return !options_.explain.empty(); }
-  // Makes the report file ready; the text that refuses the run when it cannot be written.
-  std::optional<std::wstring> prepareReport();
+  // Makes the report's collector ready (the run writes the report's file, as it writes the lists).
+  void prepareReport();
   // Puts the label bounds into `inputs` (see resolveLabelBounds).
   LabelLookup resolveLabels(RunInputs& inputs) {
     return resolveLabelBounds(options_, inputs, library_, platform_);
@@ -44,15 +44,14 @@ class Questions {
   // Gives the engine the label rule, the report's observer and the explanation in place of the
   // walk, which writes to `explanation`.
   void attach(engine::Patcher& patcher, TextSink& explanation);
-  // After the run: writes the report of `inputs` as the run took them; false when it could not.
-  bool writeReport(const engine::Patcher& patcher, const RunInputs& inputs);
+  // After the run: the report of `inputs` as the run took them, as the bytes of its file.
+  std::string report(const engine::Patcher& patcher, const RunInputs& inputs) const;
   const ExplainOutcome& explained() const { return explained_; }
 
  private:
   const Options& options_;
   engine::PlatformPort& platform_;
   vss::Library& library_;
-  std::unique_ptr<ReportFile> reportFile_;
   std::unique_ptr<ReportCollector> collector_;
   ExplainOutcome explained_;
 };

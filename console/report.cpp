@@ -3,8 +3,6 @@
 #include "console/report.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <system_error>
@@ -16,7 +14,6 @@
 namespace console {
 namespace {
 
-namespace fs = std::filesystem;
 
 std::wstring lowerAscii(std::wstring text) {
   for (wchar_t& c : text) {
@@ -293,48 +290,6 @@ std::string ReportCollector::html(const ReportInputs& inputs) const {
   if (!pieces.empty()) out += "</tbody>\n";
   out += "</table>\n</body>\n</html>\n";
   return out;
-}
-
-std::unique_ptr<ReportFile> ReportFile::prepare(const std::wstring& path) {
-  if (path.empty()) return nullptr;
-  const fs::path target(path);
-  std::error_code ec;
-  if (fs::is_directory(target, ec)) return nullptr;
-  // An existing report must be replaceable: opened for appending, it is left as it is.
-  if (fs::exists(target, ec)) {
-    std::ofstream existing(target, std::ios::binary | std::ios::app);
-    if (!existing.is_open()) return nullptr;
-  }
-  std::wstring temporary = path + L".ostrabel-tmp";
-  std::ofstream made(fs::path(temporary), std::ios::binary | std::ios::trunc);
-  if (!made.is_open()) return nullptr;
-  return std::unique_ptr<ReportFile>(new ReportFile(path, std::move(temporary)));
-}
-
-ReportFile::~ReportFile() {
-  if (done_) return;
-  std::error_code ec;
-  fs::remove(fs::path(temporary_), ec);
-}
-
-bool ReportFile::write(const std::string& bytes) {
-  const fs::path temporary(temporary_);
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) return false;
-  }
-  std::error_code ec;
-  fs::rename(temporary, fs::path(path_), ec);
-  if (ec) {
-    // Where a rename does not replace an existing file.
-    fs::remove(fs::path(path_), ec);
-    fs::rename(temporary, fs::path(path_), ec);
-  }
-  if (ec) return false;
-  done_ = true;
-  return true;
 }
 
 }  // namespace console

@@ -77,24 +77,4 @@ class ReportCollector : public engine::ListObserver {
   std::vector<Piece> pieces_;
 };
 
-// The report file: made under a temporary name beside it when the run is prepared, so that a
-// report that cannot be written refuses the run before the database is opened, and moved into
-// place when the report is written. A report never written leaves the file as it was.
-class ReportFile {
- public:
-  // Nothing when the file cannot be written.
-  static std::unique_ptr<ReportFile> prepare(const std::wstring& path);
-  ReportFile(const ReportFile&) = delete;
-  ReportFile& operator=(const ReportFile&) = delete;
-  ~ReportFile();
-  // Writes the bytes and moves the file into place; false when either fails.
-  bool write(const std::string& bytes);
-
- private:
-  explicit ReportFile(std::wstring path, std::wstring temporary)
-      : path_(std::move(path)), temporary_(std::move(temporary)) {}
-  std::wstring path_, temporary_;
-  bool done_ = false;
-};
-
 }  // namespace console

@@ -94,18 +94,19 @@ JobFiles jobFiles(FileSystem& files, const Options& options, const RunInputs& in
   return job;
 }
 
-// Why a list cannot be written at `path`, compared as the file system tells files apart, or
-// nothing. Its place is left in `place`; a device has none.
-std::optional<std::wstring> listProblem(FileSystem& files, const std::wstring& path,
+// Why an output (a list or the report) cannot be written at `path`, compared as the file system
+// tells files apart, or nothing. Its place is left in `place`; a device has none.
+std::optional<std::wstring> outputProblem(FileSystem& files, const std::wstring& path,
+                                         const wchar_t* notWritable,
                                         const JobFiles& job, std::optional<FilePlace>& place) {
   constexpr std::uint32_t kErrorPathNotFound = 3, kErrorAccessDenied = 5;
   const FileKind kind = files.kind(path);
   if (kind == FileKind::Device) return std::nullopt;
   if (kind == FileKind::Folder || kind == FileKind::ReadOnlyFile) {
-    return withSystemError(texts::kListNotWritable + path, kErrorAccessDenied);
+    return withSystemError(notWritable + path, kErrorAccessDenied);
   }
   place = files.place(path);
-  if (!place) return withSystemError(texts::kListNotWritable + path, kErrorPathNotFound);
+  if (!place) return withSystemError(notWritable + path, kErrorPathNotFound);
   if (place == job.settings) return texts::kListIsSettingsFile + path;
   const std::vector<FileIdentity> folders = files.foldersAbove(path);
   if (place == job.host ||
@@ -162,56 +163,68 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
   // job was started from ("out", or the bare drive "Y:", which means that drive's current folder).
   if (!inputs.localDir.empty()) inputs.localDir = files.fullPath(inputs.localDir);
 
-  // Every destination is checked, and its temporary file made, before the database is opened: a
-  // list that cannot be written refuses the run instead of losing its results, and a list never
-  // takes the place of the job's own inputs (the settings file, the database's files) or of the
-  // other list, whatever the spelling of the paths.
-  const std::optional<std::wstring>* paths[2] = {&options.processed, &options.unprocessed};
+  // Every destination (the two lists and the report) is checked, and its temporary file made,
+  // before the database is opened: a list that cannot be written refuses the run instead of losing
+  // its results, and no output takes the place of the job's own inputs (the settings file, the
+  // database's files) or of another output, whatever the spelling of the paths.
+  enum { kProcessed, kUnprocessed, kReport, kOutputs };
+  const std::optional<std::wstring>* paths[kOutputs] = {&options.processed, &options.unprocessed,
+                                                        &options.report};
+  const wchar_t* notWritable[kOutputs] = {texts::kListNotWritable, texts::kListNotWritable,
+                                          texts::kReportNotWritable};
   const JobFiles job = jobFiles(files, options, inputs);
-  std::optional<FilePlace> places[2];
+  std::optional<FilePlace> places[kOutputs];
   std::wstring problems;
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; i < kOutputs; ++i) {
     const std::optional<std::wstring>& path = *paths[i];
     if (!path || *path == kStandardOutput) continue;
-    if (const std::optional<std::wstring> problem = listProblem(files, *path, job, places[i])) {
+    if (const std::optional<std::wstring> problem =
+            outputProblem(files, *path, notWritable[i], job, places[i])) {
       problems += *problem + L"\n";
     }
   }
-  if (problems.empty() && places[0] && places[0] == places[1]) {
+  if (problems.empty() && places[kProcessed] && places[kProcessed] == places[kUnprocessed]) {
     problems = texts::kSameListFile + *options.processed;
+  }
+  for (int i : {kProcessed, kUnprocessed}) {
+    if (problems.empty() && places[i] && places[i] == places[kReport]) {
+      problems = texts::kReportIsAList + *options.report;
+    }
   }
   if (!problems.empty()) return refuse(problems);
 
+  // Files go under a temporary name first and are moved into place at the end; a device takes
+  // what is written as it comes.
+  std::unique_ptr<ListFile> outputFiles[kOutputs];
+  std::unique_ptr<EncodedSink> devices[kOutputs];
+  for (int i = 0; i < kOutputs; ++i) {
+    const std::optional<std::wstring>& path = *paths[i];
+    if (!path || *path == kStandardOutput) continue;
+    // The report is UTF-8 whatever the lists' encoding.
+    Encoder encoder = i == kReport ? Encoder(appendUtf8) : environment.encoder(options.encoding);
+    std::uint32_t code = 0;
+    if (!places[i]) {
+      std::unique_ptr<ByteSink> device = files.openDevice(*path, code);
+      if (!device) return refuse(withSystemError(notWritable[i] + *path, code));
+      devices[i] = std::make_unique<EncodedSink>(std::move(device), std::move(encoder));
+      continue;
+    }
+    outputFiles[i] = ListFile::create(files, *path, std::move(encoder), code);
+    if (!outputFiles[i]) return refuse(withSystemError(notWritable[i] + *path, code));
+  }
   StreamSink output(terminal, Stream::Output);
   StreamSink error(terminal, Stream::Error);
-  std::unique_ptr<ListFile> lists[2];
-  std::unique_ptr<TextSink> devices[2];
-  TextSink* sinks[2] = {&output, &error};
-  for (int i = 0; i < 2; ++i) {
-    const std::optional<std::wstring>& path = *paths[i];
-    if (!path) continue;
-    if (*path == kStandardOutput) {
-      sinks[i] = &output;
-      continue;
-    }
-    if (!places[i]) {  // a device: nothing to keep whole, nothing to move
-      devices[i] = openTextFile(*path, environment.encoder(options.encoding));
-      if (!devices[i]) return refuse(texts::kListNotWritable + *path);
-      sinks[i] = devices[i].get();
-      continue;
-    }
-    std::uint32_t code = 0;
-    lists[i] = ListFile::create(files, *path, environment.encoder(options.encoding), code);
-    if (!lists[i]) return refuse(withSystemError(texts::kListNotWritable + *path, code));
-    sinks[i] = lists[i].get();
+  TextSink* sinks[kReport] = {&output, &error};
+  for (int i : {kProcessed, kUnprocessed}) {
+    if (*paths[i] == kStandardOutput) sinks[i] = &output;
+    if (outputFiles[i]) sinks[i] = outputFiles[i].get();
+    if (devices[i]) sinks[i] = devices[i].get();
   }
 
-  // The release engineer's questions (console/questions.h): the report is made ready with the
-  // lists; the label bounds are looked up next, so that the engine is given them as dates.
+  // The release engineer's questions (console/questions.h): the report's rows are gathered
+  // during the run; the label bounds are looked up now, so that the engine is given them as dates.
   Questions questions(options, environment.platform(), environment.library());
-  if (const std::optional<std::wstring> problem = questions.prepareReport()) {
-    return refuse(*problem);
-  }
+  questions.prepareReport();
   const LabelLookup labels = questions.resolveLabels(inputs);
   if (labels.failure) return refuse(*labels.failure);
   for (const std::wstring& note : labels.notes) terminal.line(Stream::Error, note);
@@ -238,30 +251,37 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
   window.endRun();
   RunRecord record = window.record();
 
+  if (record.started && options.report) {
+    const std::string report = questions.report(patcher, inputs);
+    if (outputFiles[kReport]) outputFiles[kReport]->writeBytes(report);
+    if (devices[kReport]) devices[kReport]->writeBytes(report);
+  }
   bool written = true;
   for (TextSink* sink : sinks) written = sink->flush() && written;
-  if (record.started) written = questions.writeReport(patcher, inputs) && written;
+  if (devices[kReport]) written = devices[kReport]->flush() && written;
   if (!written) {
     terminal.line(Stream::Error, texts::kOutputFailed);
     record.unexpected = true;
   }
-  // A refused run leaves every list file as it was. Any other run puts its lists in place, also
-  // one that a failure ended: they hold what was done, and the status says the run is incomplete.
+  // A refused run leaves every file as it was. Any other run puts its outputs in place, also one
+  // that a failure ended: they hold what was done, and the status says the run is incomplete.
+  // The report is put in place only by a run that got as far as its walk.
   const bool refused = exitStatus(record) == kInvalidInput;
-  for (std::unique_ptr<ListFile>& list : lists) {
-    if (!list) continue;
-    if (refused) {
-      list->discard();
+  for (int i = 0; i < kOutputs; ++i) {
+    std::unique_ptr<ListFile>& file = outputFiles[i];
+    if (!file) continue;
+    if (refused || (i == kReport && !record.started)) {
+      file->discard();
       continue;
     }
-    // A list that could not be written whole goes (said above); one that cannot be moved into
+    // An output that could not be written whole goes (said above); one that cannot be moved into
     // place stays whole under its temporary name.
-    if (!list->flush()) {
-      list->discard();
+    if (!file->flush()) {
+      file->discard();
       continue;
     }
-    if (const std::uint32_t code = list->commit(); code != 0) {
-      terminal.line(Stream::Error, withSystemError(texts::kListNotMoved + list->temporary(), code));
+    if (const std::uint32_t code = file->commit(); code != 0) {
+      terminal.line(Stream::Error, withSystemError(texts::kListNotMoved + file->temporary(), code));
       record.unexpected = true;
     }
   }

@@ -256,6 +256,17 @@ std::unique_ptr<ByteSink> WinFiles::createNew(const std::wstring& path, std::uin
   return std::make_unique<HandleBytes>(handle);
 }
 
+std::unique_ptr<ByteSink> WinFiles::openDevice(const std::wstring& path, std::uint32_t& error) {
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return nullptr;
+  }
+  error = 0;
+  return std::make_unique<HandleBytes>(handle);
+}
+
 std::uint32_t WinFiles::replace(const std::wstring& from, const std::wstring& to) {
   if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
   const DWORD error = GetLastError();

@@ -37,6 +37,7 @@ class WinFiles : public FileSystem {
   std::optional<FilePlace> place(const std::wstring& path) override;
   std::vector<FileIdentity> foldersAbove(const std::wstring& path) override;
   std::unique_ptr<ByteSink> createNew(const std::wstring& path, std::uint32_t& error) override;
+  std::unique_ptr<ByteSink> openDevice(const std::wstring& path, std::uint32_t& error) override;
   std::uint32_t replace(const std::wstring& from, const std::wstring& to) override;
   void remove(const std::wstring& path) override;
   std::uint32_t processId() override;

@@ -104,30 +104,6 @@ TEST(ConsoleListWriter, AFailedWriteIsReportedAtTheNextFlush) {
   EXPECT_FALSE(sink.flush());  // what failed stays failed
 }
 
-TEST(ConsoleTextFile, ReplacesAnOldFileAndRefusesAMissingFolder) {
-  testing_support::TempFolder dir;
-  const fs::path file = dir / "processed.txt";
-  std::ofstream(file) << "last night's list, much longer than tonight's\n";
-  {
-    auto sink = console::openTextFile(file.wstring(), console::appendUtf8);
-    ASSERT_NE(sink, nullptr);
-    console::ListWriter writer(*sink);
-    writer.append(L"$/App/main.c");
-    writer.append(L"$/App/菜单.c");
-    EXPECT_TRUE(sink->flush());
-  }
-  EXPECT_EQ(dir.read("processed.txt"), "$/App/main.c\r\n$/App/\xe8\x8f\x9c\xe5\x8d\x95.c");
-
-  // An empty list leaves an empty file, as it leaves an empty clipboard.
-  { EXPECT_TRUE(console::openTextFile(file.wstring(), console::appendUtf8)->flush()); }
-  EXPECT_EQ(dir.read("processed.txt"), "");
-
-  EXPECT_EQ(console::openTextFile((dir / "no/such/folder/u.txt").wstring(), console::appendUtf8),
-            nullptr);
-  EXPECT_EQ(console::openTextFile((dir / "").wstring(), console::appendUtf8), nullptr);
-  EXPECT_EQ(console::openTextFile(L"", console::appendUtf8), nullptr);
-}
-
 // A list file is written beside its destination under NAME.PID.tmp (a taken name passed over,
 // never written over) and takes the destination's place only when committed; discarded, or gone
 // without either, it leaves the destination as it was. A list that could not be written whole

@@ -298,16 +298,22 @@ label $/Rel "2.3" by rel at 2024-04-10 12:00
 TEST_F(Questions, AReportThatCannotBeWrittenRefusesTheRunAndARefusedRunKeepsTheOldOne) {
   seed("file $/Rel/a.c at 2024-05-02 10:00\nlabel $/Rel L1 at 2024-05-01 10:00\n");
   fs::create_directories(root_ / "folder.csv");
-  for (const std::wstring& path : {file("no/such/r.csv"), file("folder.csv")}) {
+  // With the system's code: 3, the path's folder is not there; 5, a folder stands at the path.
+  for (const auto& [path, code] : {std::pair{file("no/such/r.csv"), L"3"},
+                                   std::pair{file("folder.csv"), L"5"}}) {
     EXPECT_EQ(cli({L"--report", path}), kInvalidInput);
-    EXPECT_EQ(env_.term.err, ct::kReportNotWritable + path + L"\r\n");
+    EXPECT_EQ(env_.term.err, ct::kReportNotWritable + path + console::texts::kSystemError + code +
+                                 L")\r\n");
     EXPECT_EQ(calls().count["open"], 0);
   }
+  // Nor is it a list's file, whatever its spelling, or a file of the job.
+  EXPECT_EQ(cli({L"--report", file("r.csv"), L"--processed", file("./r.csv")}), kInvalidInput);
+  EXPECT_EQ(env_.term.err, ct::kReportIsAList + file("r.csv") + L"\r\n");
   std::ofstream(root_ / "r.csv") << "yesterday";
   EXPECT_EQ(cli({L"--report", file("r.csv"), L"--since-label", L"L9"}), kInvalidInput);
   EXPECT_EQ(cli({L"--report", file("r.csv"), L"--start", L"2025-07-01"}), kInvalidInput);
   EXPECT_EQ(read("r.csv"), "yesterday");
-  EXPECT_FALSE(fs::exists(root_ / "r.csv.ostrabel-tmp"));
+  EXPECT_FALSE(fs::exists(root_ / "r.csv.4242.tmp"));
   EXPECT_EQ(cli({L"--report", file("r.csv"), L"--since-label", L"L1"}), kAllProcessed);
   EXPECT_TRUE(read("r.csv").find("$/Rel/a.c,1,") != std::string::npos);
 }

@@ -84,6 +84,17 @@ class DiskFiles : public console::FileSystem {
     error = 0;
     return std::make_unique<FdBytes>(fd);
   }
+  // Only a character device or a pipe is opened so: a test must never write into a file this way.
+  std::unique_ptr<console::ByteSink> openDevice(const std::wstring& path,
+                                                std::uint32_t& error) override {
+    if (kind(path) != console::FileKind::Device) {
+      error = 5;
+      return nullptr;
+    }
+    const int fd = ::open(onDisk(path).c_str(), O_WRONLY | O_CLOEXEC);
+    error = fd < 0 ? 5 : 0;
+    return fd < 0 ? nullptr : std::make_unique<FdBytes>(fd);
+  }
   std::uint32_t replace(const std::wstring& from, const std::wstring& to) override {
     replaced.push_back(from + L">" + to);
     if (failReplace != 0) return failReplace;
