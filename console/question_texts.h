@@ -60,8 +60,24 @@ inline constexpr const wchar_t* kAnyUser = L"（任何用户）/ (any user)";
 inline std::wstring fromLabel(const std::wstring& label) {
   return L"（标签 / label \"" + label + L"\"）";
 }
+// A number in decimal digits. Written out by hand: std::to_wstring goes through the C library's
+// formatted printing, and a report writes several numbers for every listed file.
+inline std::wstring decimal(long long value) {
+  wchar_t digits[24];
+  int n = 0;
+  unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value)
+                                           : static_cast<unsigned long long>(value);
+  do {
+    digits[n++] = static_cast<wchar_t>(L'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude > 0);
+  std::wstring text = value < 0 ? L"-" : L"";
+  while (n > 0) text += digits[--n];
+  return text;
+}
 inline std::wstring counts(std::size_t processed, std::size_t unprocessed) {
-  const std::wstring p = std::to_wstring(processed), u = std::to_wstring(unprocessed);
+  const std::wstring p = decimal(static_cast<long long>(processed)),
+                     u = decimal(static_cast<long long>(unprocessed));
   return L"已处理 " + p + L"，未处理 " + u + L" / processed " + p + L", unprocessed " + u;
 }
 

@@ -14,7 +14,6 @@
 namespace console {
 namespace {
 
-
 std::wstring lowerAscii(std::wstring text) {
   for (wchar_t& c : text) {
     if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
@@ -45,8 +44,18 @@ void appendText(std::wstring_view text, std::string& out) {
   for (std::size_t i = 0; i < text.size(); ++i) out[at + i] = static_cast<char>(text[i]);
 }
 
+// A field of the CSV table, quoted as RFC 4180 says when it holds a comma, a quote or a line
+// break. One plain loop over the text: the library's find_first_of costs a search of the set for
+// every character, and a report writes seven fields for every listed file.
 void csvField(std::wstring_view value, std::string& out) {
-  if (value.find_first_of(L",\"\r\n") == std::wstring_view::npos) {
+  bool quoted = false;
+  for (const wchar_t c : value) {
+    if (c == L',' || c == L'"' || c == L'\r' || c == L'\n') {
+      quoted = true;
+      break;
+    }
+  }
+  if (!quoted) {
     appendText(value, out);
     return;
   }
@@ -66,6 +75,16 @@ void csvRow(const std::wstring_view (&fields)[8], std::string& out) {
     if (i != 0) out += ',';
     csvField(fields[i], out);
   }
+  out += "\r\n";
+}
+
+// The same, with the last field already written as CSV.
+void csvRow(const std::wstring_view (&fields)[7], std::string_view last, std::string& out) {
+  for (const std::wstring_view field : fields) {
+    csvField(field, out);
+    out += ',';
+  }
+  out += last;
   out += "\r\n";
 }
 
@@ -136,13 +155,12 @@ tr.unprocessed td:nth-child(8) { color: #a00000; font-weight: bold; }
 }
 )";
 
-// The outcome a row shows.
-const std::wstring& outcomeOf(const ReportRow& row) {
-  static const std::wstring processed = texts::kProcessed;
-  return row.list == engine::ResultList::Processed && row.outcome.empty() ? processed : row.outcome;
-}
-
 }  // namespace
+
+ReportCollector::ReportCollector(ReportFormat format) : format_(format) {
+  csvField(texts::kProcessed, processedCsv_);
+  escape(texts::kProcessed, processedHtml_);
+}
 
 std::optional<ReportFormat> reportFormat(const std::wstring& path) {
   const std::wstring lower = lowerAscii(path);
@@ -164,7 +182,7 @@ void ReportCollector::listed(engine::ResultList list, const std::wstring& spec,
   row.label.clear();
   row.comment.clear();
   if (record != nullptr) {
-    row.version = field([&] { return std::to_wstring(record->versionNumber()); });
+    row.version = field([&] { return texts::decimal(record->versionNumber()); });
     row.time = field([&] { return dateText(record->date()); });
     row.user = field([&] { return record->username(); });
     row.action = field([&] { return record->action(); });
@@ -173,10 +191,20 @@ void ReportCollector::listed(engine::ResultList list, const std::wstring& spec,
   }
   const int which = list == engine::ResultList::Processed ? 0 : 1;
   ++count_[which];
+  const bool processed = list == engine::ResultList::Processed && row.outcome.empty();
   if (format_ == ReportFormat::Csv) {
-    const std::wstring_view fields[8] = {row.path,   row.version, row.time,    row.user,
-                                         row.action, row.label,   row.comment, outcomeOf(row)};
-    csvRow(fields, csvRows_[which]);
+    const std::wstring_view fields[7] = {row.path,   row.version, row.time,   row.user,
+                                         row.action, row.label,   row.comment};
+    std::string& out = csvRows_[which];
+    if (processed) {
+      csvRow(fields, processedCsv_, out);
+    } else {
+      const std::size_t at = out.size();
+      csvField(row.outcome, out);
+      const std::string outcome = out.substr(at);
+      out.resize(at);
+      csvRow(fields, outcome, out);
+    }
     return;
   }
   // The walk lists the files of a folder one after another: the index is asked only when the
@@ -199,14 +227,20 @@ void ReportCollector::listed(engine::ResultList list, const std::wstring& spec,
   const std::size_t start = out.size();
   out += which == 0 ? "<tr>" : "<tr class=\"unprocessed\">";
   // The cells' styles come from their column (the page's style sheet).
-  const std::wstring* cells[] = {nullptr,     &row.version, &row.time,    &row.user,
-                                 &row.action, &row.label,   &row.comment, &outcomeOf(row)};
+  const std::wstring* cells[] = {nullptr,     &row.version, &row.time,   &row.user,
+                                 &row.action, &row.label,   &row.comment};
   for (const std::wstring* value : cells) {
     out += "<td>";
     escape(value ? std::wstring_view(*value) : nameOf(row.path), out);
     out += "</td>";
   }
-  out += "</tr>\n";
+  out += "<td>";
+  if (processed) {
+    out += processedHtml_;
+  } else {
+    escape(row.outcome, out);
+  }
+  out += "</td></tr>\n";
   pieces_.push_back(Piece{current_, which, start, out.size() - start});
 }
 
@@ -271,6 +305,7 @@ std::string ReportCollector::html(const ReportInputs& inputs) const {
   for (const std::size_t i : order_[1]) {
     if (folders_[i].count[0] == 0) place[i] = next++;
   }
+  std::map<std::pair<std::size_t, std::size_t>, std::string> countsText;
   std::vector<Piece> pieces = pieces_;
   std::stable_sort(pieces.begin(), pieces.end(), [&place](const Piece& a, const Piece& b) {
     return place[a.folder] != place[b.folder] ? place[a.folder] < place[b.folder]
@@ -282,7 +317,11 @@ std::string ReportCollector::html(const ReportInputs& inputs) const {
       const Folder& f = folders_[piece.folder];
       if (i != 0) out += "</tbody>\n";
       out += "<tbody>\n<tr class=\"folder\"><th colspan=\"8\">";
-      escape(f.path + L" \u00b7 " + texts::counts(f.count[0], f.count[1]), out);
+      escape(f.path, out);
+      // A folder's counts are mostly small and repeat: each pair is made into text once.
+      std::string& text = countsText[{f.count[0], f.count[1]}];
+      if (text.empty()) escape(L" \u00b7 " + texts::counts(f.count[0], f.count[1]), text);
+      out += text;
       out += "</th></tr>\n";
     }
     out.append(htmlRows_, piece.offset, piece.length);

@@ -41,7 +41,7 @@ struct ReportInputs {
 // comes, so that the rows are never held twice.
 class ReportCollector : public engine::ListObserver {
  public:
-  explicit ReportCollector(ReportFormat format) : format_(format) {}
+  explicit ReportCollector(ReportFormat format);
   void listed(engine::ResultList list, const std::wstring& spec, const std::wstring& reason,
               vss::Version* record) override;
 
@@ -67,6 +67,8 @@ class ReportCollector : public engine::ListObserver {
   };
   ReportFormat format_;
   ReportRow row_;
+  // The outcome of a processed row, the same on every such row, as its CSV field and HTML cell.
+  std::string processedCsv_, processedHtml_;
   std::size_t count_[2] = {0, 0};
   std::string csvRows_[2];
   std::vector<Folder> folders_;
