@@ -299,11 +299,11 @@ TEST_F(Questions, AReportThatCannotBeWrittenRefusesTheRunAndARefusedRunKeepsTheO
   seed("file $/Rel/a.c at 2024-05-02 10:00\nlabel $/Rel L1 at 2024-05-01 10:00\n");
   fs::create_directories(root_ / "folder.csv");
   // With the system's code: 3, the path's folder is not there; 5, a folder stands at the path.
-  for (const auto& [path, code] : {std::pair{file("no/such/r.csv"), L"3"},
-                                   std::pair{file("folder.csv"), L"5"}}) {
+  for (const auto& [path, code] :
+       {std::pair{file("no/such/r.csv"), L"3"}, std::pair{file("folder.csv"), L"5"}}) {
     EXPECT_EQ(cli({L"--report", path}), kInvalidInput);
-    EXPECT_EQ(env_.term.err, ct::kReportNotWritable + path + console::texts::kSystemError + code +
-                                 L")\r\n");
+    EXPECT_EQ(env_.term.err,
+              ct::kReportNotWritable + path + console::texts::kSystemError + code + L")\r\n");
     EXPECT_EQ(calls().count["open"], 0);
   }
   // Nor is it a list's file, whatever its spelling, or a file of the job.
