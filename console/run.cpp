@@ -97,8 +97,8 @@ JobFiles jobFiles(FileSystem& files, const Options& options, const RunInputs& in
 // Why an output (a list or the report) cannot be written at `path`, compared as the file system
 // tells files apart, or nothing. Its place is left in `place`; a device has none.
 std::optional<std::wstring> outputProblem(FileSystem& files, const std::wstring& path,
-                                         const wchar_t* notWritable,
-                                        const JobFiles& job, std::optional<FilePlace>& place) {
+                                          const wchar_t* notWritable, const JobFiles& job,
+                                          std::optional<FilePlace>& place) {
   constexpr std::uint32_t kErrorPathNotFound = 3, kErrorAccessDenied = 5;
   const FileKind kind = files.kind(path);
   if (kind == FileKind::Device) return std::nullopt;
