@@ -1,6 +1,8 @@
 // The command line of the console program and the inputs of its run.
 #include "console/options.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "console/questions.h"
@@ -11,34 +13,40 @@ namespace {
 
 using TextOption = std::optional<std::wstring> Options::*;
 
-// The options that take a text, by name.
-struct TextOptionDef {
-  std::wstring_view name;
-  TextOption member;
-};
-constexpr TextOptionDef kTextOptions[] = {
-    {L"--ini", &Options::ini},
-    {L"--host", &Options::host},
-    {L"--user", &Options::user},
-    {L"--project", &Options::project},
-    {L"--patch", &Options::patch},
-    {L"--local-dir", &Options::localDir},
-    {L"--start", &Options::startDate},
-    {L"--end", &Options::endDate},
-    {L"--target-user", &Options::targetUser},
-    {L"--processed", &Options::processed},
-    {L"--unprocessed", &Options::unprocessed},
-    // The release engineer's questions.
-    {L"--since-label", &Options::sinceLabel},
-    {L"--until-label", &Options::untilLabel},
-    {L"--report", &Options::report},
-};
+// What an option does with its value: takes none, keeps a text (one that may have to be
+// non-empty), or names a mode, an encoding or a file to explain.
+enum class Takes { Nothing, Text, NonEmptyText, Mode, Encoding, Explain };
 
-// Options whose value cannot be empty: a file to read or write, a label.
-bool needsText(std::wstring_view name) {
-  return name == L"--ini" || name == L"--processed" || name == L"--unprocessed" ||
-         name == L"--since-label" || name == L"--until-label" || name == L"--report";
-}
+// Every option the parser knows, by name.
+struct OptionDef {
+  std::wstring_view name;
+  Takes takes;
+  TextOption text = nullptr;  // where a text goes
+};
+constexpr OptionDef kOptions[] = {
+    {L"--help", Takes::Nothing},
+    {L"--ini", Takes::NonEmptyText, &Options::ini},
+    {L"--mode", Takes::Mode},
+    {L"--host", Takes::Text, &Options::host},
+    {L"--user", Takes::Text, &Options::user},
+    {L"--project", Takes::Text, &Options::project},
+    {L"--patch", Takes::Text, &Options::patch},
+    {L"--local-dir", Takes::Text, &Options::localDir},
+    {L"--start", Takes::Text, &Options::startDate},
+    {L"--end", Takes::Text, &Options::endDate},
+    {L"--target-user", Takes::Text, &Options::targetUser},
+    {L"--ignore-build-user", Takes::Nothing},
+    {L"--no-ignore-build-user", Takes::Nothing},
+    {L"--processed", Takes::NonEmptyText, &Options::processed},
+    {L"--unprocessed", Takes::NonEmptyText, &Options::unprocessed},
+    {L"--encoding", Takes::Encoding},
+    // The release engineer's questions.
+    {L"--since-label", Takes::NonEmptyText, &Options::sinceLabel},
+    {L"--until-label", Takes::NonEmptyText, &Options::untilLabel},
+    {L"--skip-labels", Takes::Nothing},
+    {L"--report", Takes::NonEmptyText, &Options::report},
+    {L"--explain", Takes::Explain},
+};
 
 std::wstring lowerAscii(std::wstring_view text) {
   std::wstring lower(text);
@@ -85,52 +93,52 @@ Options parseOptions(const std::vector<std::wstring>& arguments) {
     std::optional<std::wstring> inlineValue;
     if (equals != std::wstring::npos) inlineValue = argument.substr(equals + 1);
 
-    if (name == L"--ignore-build-user" || name == L"--no-ignore-build-user") {
+    const OptionDef* def = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                        [&name](const OptionDef& d) { return d.name == name; });
+    if (def == std::end(kOptions)) throw UsageError(texts::kUnknownOption + name);
+    if (def->takes == Takes::Nothing) {
       if (inlineValue) throw UsageError(texts::kNoValueTaken + name);
-      options.ignoreBuildUser = name == L"--ignore-build-user";
-      continue;
-    }
-    if (name == L"--skip-labels") {
-      if (inlineValue) throw UsageError(texts::kNoValueTaken + name);
-      options.skipLabels = true;
+      if (name == L"--help") {
+        options.help = true;
+      } else if (name == L"--skip-labels") {
+        options.skipLabels = true;
+      } else {
+        options.ignoreBuildUser = name == L"--ignore-build-user";
+      }
       continue;
     }
 
     // Every other option takes a value, inline or as the next argument.
-    const auto takeValue = [&]() -> std::wstring {
-      if (inlineValue) return *inlineValue;
-      if (i + 1 >= arguments.size()) throw UsageError(texts::kMissingValue + name);
-      return arguments[++i];
-    };
-    if (name == L"--mode") {
-      const std::wstring value = takeValue();
-      options.mode = modeNamed(value);
-      if (!options.mode) throw UsageError(texts::kBadValue + name + L" " + value);
-      continue;
+    std::wstring value;
+    if (inlineValue) {
+      value = *inlineValue;
+    } else if (i + 1 < arguments.size()) {
+      value = arguments[++i];
+    } else {
+      throw UsageError(texts::kMissingValue + name);
     }
-    if (name == L"--explain") {  // may be given more than once
-      std::wstring value = takeValue();
-      if (value.empty()) throw UsageError(texts::kBadValue + name + L" \"\"");
-      options.explain.push_back(std::move(value));
-      continue;
+    switch (def->takes) {
+      case Takes::Mode:
+        options.mode = modeNamed(value);
+        if (!options.mode) throw UsageError(texts::kBadValue + name + L" " + value);
+        break;
+      case Takes::Encoding: {
+        const std::optional<Encoding> encoding = encodingNamed(value);
+        if (!encoding) throw UsageError(texts::kBadValue + name + L" " + value);
+        options.encoding = *encoding;
+        break;
+      }
+      case Takes::Explain:  // may be given more than once
+        if (value.empty()) throw UsageError(texts::kBadValue + name + L" \"\"");
+        options.explain.push_back(std::move(value));
+        break;
+      default:
+        if (value.empty() && def->takes == Takes::NonEmptyText) {
+          throw UsageError(texts::kBadValue + name + L" \"\"");
+        }
+        options.*def->text = std::move(value);
+        break;
     }
-    if (name == L"--encoding") {
-      const std::wstring value = takeValue();
-      const std::optional<Encoding> encoding = encodingNamed(value);
-      if (!encoding) throw UsageError(texts::kBadValue + name + L" " + value);
-      options.encoding = *encoding;
-      continue;
-    }
-    bool known = false;
-    for (const TextOptionDef& def : kTextOptions) {
-      if (name != def.name) continue;
-      known = true;
-      std::wstring value = takeValue();
-      if (value.empty() && needsText(name)) throw UsageError(texts::kBadValue + name + L" \"\"");
-      options.*def.member = std::move(value);
-      break;
-    }
-    if (!known) throw UsageError(texts::kUnknownOption + name);
   }
 
   if (options.processed && options.unprocessed) {
@@ -145,6 +153,12 @@ Options parseOptions(const std::vector<std::wstring>& arguments) {
   }
   checkQuestionOptions(options);
   return options;
+}
+
+std::vector<std::wstring> optionNames() {
+  std::vector<std::wstring> names;
+  for (const OptionDef& def : kOptions) names.emplace_back(def.name);
+  return names;
 }
 
 std::wstring RunInputs::text(engine::TextBox box) const {

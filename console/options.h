@@ -51,6 +51,8 @@ class UsageError : public std::runtime_error {
 // Reads the arguments after the program's name: "--name value" or "--name=value"; "--help",
 // "-h" and "/?" ask for the usage. Throws UsageError for anything it cannot follow.
 Options parseOptions(const std::vector<std::wstring>& arguments);
+// Every option name the parser knows ("--ini", ...), for the usage's test.
+std::vector<std::wstring> optionNames();
 
 // The inputs of a run, held as the window's boxes and options would hold them.
 struct RunInputs {
