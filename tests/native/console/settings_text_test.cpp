@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "native/console/profile_cases.h"
 #include "native/console/support.h"
 
 namespace {
@@ -60,33 +61,9 @@ TEST(ConsoleSettingsText, TheEncodingIsToldFromTheBytes) {
   }
 }
 
-// One case per rule, as GetPrivateProfileString applies it to a file of the ANSI code page.
 TEST(ConsoleSettingsText, ValuesAreFoundByTheProfileFunctionsRules) {
-  const std::vector<std::tuple<const char*, std::wstring, std::optional<std::wstring>>> cases = {
-      {"plain", L"[cfg]\r\nproject=$/A\r\n", L"$/A"},
-      {"line feeds only, no end", L"[cfg]\nuser=x\nproject=$/B", L"$/B"},
-      {"names in any letter case", L"[CFG]\r\nPROJECT=$/C\r\n", L"$/C"},
-      {"blanks around names and values", L"  [ cfg ]  \r\n\t project \t= \t$/D e \t\r\n", L"$/D e"},
-      {"a pair of double quotes", L"[cfg]\r\nproject=\" $/E \"\r\n", L" $/E "},
-      {"a pair of single quotes", L"[cfg]\r\nproject='$/F'\r\n", L"$/F"},
-      {"quotes that do not match", L"[cfg]\r\nproject=\"$/G'\r\n", L"\"$/G'"},
-      {"one quote", L"[cfg]\r\nproject=\"\r\n", L"\""},
-      {"an empty pair of quotes", L"[cfg]\r\nproject=\"\"\r\n", L""},
-      {"the first of two keys", L"[cfg]\r\nproject=$/H\r\nproject=$/I\r\n", L"$/H"},
-      {"a value with =", L"[cfg]\r\nproject=$/a=b\r\n", L"$/a=b"},
-      {"another section", L"[other]\r\nproject=$/J\r\n", std::nullopt},
-      {"before any section", L"project=$/K\r\n[cfg]\r\n", std::nullopt},
-      {"a comment", L"[cfg]\r\n;project=$/L\r\n", std::nullopt},
-      {"a key without =", L"[cfg]\r\nproject\r\n", std::nullopt},
-      {"a key that only begins alike", L"[cfg]\r\nprojects=$/M\r\n", std::nullopt},
-      {"a section header without its end", L"[cfg\r\nproject=$/N\r\n", std::nullopt},
-      {"only the first section of the name",
-       L"[cfg]\r\nuser=u\r\n[other]\r\n[cfg]\r\nproject=$/O\r\n", std::nullopt},
-      {"Chinese", L"[cfg]\r\nproject=$/项目/二月\r\n", L"$/项目/二月"},
-  };
-  for (const auto& [name, text, value] : cases) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(console::profileValue(text, L"cfg", L"project"), value);
+  for (const consoletest::ProfileCase& c : consoletest::kProfileCases) {
+    EXPECT_EQ(console::profileValue(c.text, L"cfg", L"project"), c.value) << c.rule;
   }
 }
 

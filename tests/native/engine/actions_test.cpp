@@ -43,26 +43,6 @@ file $/Src/top.c by alice at 2024-05-03 10:00
   EXPECT_EQ(dumpLines(true), records);  // histories untouched (a second run: Walk tests)
 }
 
-TEST_F(Share, AProjectTypedInAnotherSpellingMirrorsTheStoredFolders) {
-  seed(
-      "file $/Src/app/x.c by alice at 2024-05-03 10:00\nfile $/Src/y.c by alice at 2024-05-03 "
-      "10:00\n");
-  int patch = 0;
-  for (const std::wstring typed : {L"$/Src/", L"$/sRC", L"$/SRC/"}) {
-    SCOPED_TRACE(standin::text::narrow(typed));
-    const std::string name = "$/P" + std::to_string(++patch);
-    seed("project " + name + "\n");
-    window_.texts[TextBox::Project] = typed;
-    window_.texts[TextBox::Patch] = standin::text::widen(name);
-    calls() = {};
-    run();
-    EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/x.c", L"$/Src/y.c"}));
-    const std::wstring target = standin::text::widen(name);
-    EXPECT_EQ(calls().shareLog,
-              (Lines{target + L"/app<-$/Src/app/x.c|0|8192", target + L"<-$/Src/y.c|0|8192"}));
-  }
-}
-
 TEST_F(Share, UsesAnExistingSubprojectInAnotherCaseAndNotADeletedOne) {
   seed(R"(
 file $/Src/app/x.c by alice at 2024-05-03 10:00

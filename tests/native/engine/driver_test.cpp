@@ -184,21 +184,6 @@ TEST_F(Driver, OpenDatabaseRunsEveryStepAndShowsTheLastError) {
   }
 }
 
-TEST_F(Driver, OpensFourTimesInShareModeAndTwiceOtherwise) {
-  for (const auto& [mode, opens] : std::vector<std::pair<std::optional<ModeOption>, int>>{
-           {ModeOption::Share, 4}, {ModeOption::Local, 2}, {ModeOption::View, 2}, {{}, 2}}) {
-    reset();
-    window_.selected = mode;
-    run();
-    EXPECT_EQ(calls().count["open"], opens);
-    EXPECT_EQ(window_.status.back(), kDone);
-    EXPECT_EQ(window_.shared, Lines{L"$/Src/a.txt"});
-  }
-  // The Share run (the first) kept its database and patch project; the others do not touch them.
-  ASSERT_NE(patcher_.state().patchItem, nullptr);
-  EXPECT_EQ(patcher_.state().patchItem->spec(), L"$/Patch");
-}
-
 // Only an opening inside start, or a failure that is not the library's, ends a run early: the box
 // says what happened, the window is usable again and its status bar says that the run stopped.
 TEST_F(Driver, AFailureThatEndsTheRunIsShownAndTheWindowSaysTheRunStopped) {

@@ -80,7 +80,8 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
 // Label records decide nothing with skipLabels, whoever applied them; the build user's records
 // and the target user apply as always. Each case: the file's history (oldest first, "@" its path,
 // "%" its project), the options, and the verdict with the records passed over (B build user, L
-// label) as decide tells them, which the walk must follow.
+// label) as decide tells them (through the hook that replaces the walk), which the walk must
+// follow.
 TEST_F(Walk, SkippingLabelsLeavesTheNewestVersionToDecideBesideTheUserOptions) {
   struct Case {
     const char* name;
@@ -166,49 +167,7 @@ TEST_F(Walk, SkippingLabelsLeavesTheNewestVersionToDecideBesideTheUserOptions) {
   run();
   EXPECT_EQ(calls().count["label"], 0);
   EXPECT_EQ(calls().count["username"], 0);
-}
-
-// What decide says of each file beside what the run did with it: every verdict, the deciding
-// record, and the walk replaced by the hook reads nothing else and lists nothing.
-TEST_F(Walk, DecideGivesTheVerdictTheRunActsOn) {
-  seed(R"(
-user Compileruser
-file $/Src/in.c by li at 2024-05-02 10:00
-file $/Src/start.c by li at 2024-05-01 00:00
-file $/Src/end.c by li at 2024-06-01 00:00
-file $/Src/other.c by zhang at 2024-05-03 10:00
-file $/Src/built.c by Compileruser at 2024-05-03 10:00
-file $/Src/old.c by li at 2024-04-03 10:00
-label $/Src/old.c R by Compileruser at 2024-05-04 10:00
-)");
-  window_.texts[TextBox::TargetUser] = L"LI";
-  window_.ignoreBuildUser = true;
-  run();
-  EXPECT_EQ(window_.shared, Lines{L"$/Src/in.c"});
-  const std::vector<std::pair<std::wstring, Verdict>> expected = {
-      {L"$/Src/in.c", Verdict::Selected},      {L"$/Src/start.c", Verdict::NotAfterStart},
-      {L"$/Src/end.c", Verdict::NotBeforeEnd}, {L"$/Src/other.c", Verdict::OtherUser},
-      {L"$/Src/built.c", Verdict::NoRecord},   {L"$/Src/old.c", Verdict::NotAfterStart}};
-  reset();
-  window_.texts[TextBox::TargetUser] = L"LI";
-  window_.ignoreBuildUser = true;
-  std::vector<std::pair<std::wstring, Verdict>> verdicts;
-  std::wstring decidedBy;
-  patcher_.setHooks({.insteadOfWalk = [&](vss::Database& db, vss::Item& project) {
-    EXPECT_EQ(project.spec(), L"$/Src");
-    for (const auto& [spec, verdict] : expected) {
-      Decision d = patcher_.decide(*db.vssItem(spec, false)->versions(0));
-      verdicts.emplace_back(spec, d.verdict);
-      decidedBy += d.record ? d.record->username() + L";" : L"-;";
-    }
-  }});
-  run();
-  EXPECT_EQ(verdicts, expected);
-  EXPECT_EQ(decidedBy, L"li;li;li;zhang;-;li;");
-  EXPECT_TRUE(window_.shared.empty() && window_.unshared.empty());
-  EXPECT_EQ(calls().count["items"], 0);
-  EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
-  // A failure the replacement lets through ends the run as a failure of the walk does.
+  // A failure the replacement of the walk lets through ends the run as a failure of the walk does.
   reset();
   patcher_.setHooks({.insteadOfWalk = [](vss::Database&, vss::Item&) {
     throw vss::Error(vss::kNotFound, L"Lost");

@@ -14,29 +14,10 @@
 namespace {
 
 using standin_test::failure;
+using standin_test::history;
+using standin_test::names;
 using standin_test::readFile;
 namespace fs = std::filesystem;
-
-std::wstring names(const std::vector<std::unique_ptr<vss::Item>>& items) {
-  std::wstring out;
-  for (const auto& i : items) out += i->name() + L";";
-  return out;
-}
-
-// One line per record: user, time, action, version number or [label], comment.
-std::wstring history(vss::Item& item) {
-  std::wstring out;
-  auto cursor = item.versions(0);
-  while (auto v = cursor->next()) {
-    std::string when = standin::formatDateTime(v->date());
-    out += v->username() + L" " + std::wstring(when.begin(), when.end()) + L" " + v->action() +
-           (v->label().empty() ? L" " + std::to_wstring(v->versionNumber())
-                               : L" [" + v->label() + L"]") +
-           L" " + v->comment() + L"\n";
-  }
-  EXPECT_EQ(cursor->next(), nullptr);  // stays at the end
-  return out;
-}
 
 class StandinAdapter : public ::testing::Test {
  protected:
@@ -111,23 +92,23 @@ TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseAndListsChildrenByName) {
 TEST_F(StandinAdapter, HistoryIsNewestFirstWithItsLabelsAndThoseOfProjectsAbove) {
   // The label on $/App older than the file is not part of the file's history.
   EXPECT_EQ(history(*item(L"$/App/src/Main.c")),
-            L"Compileruser 2024-05-04 08:00:00 Labeled [Build 12] \n"
-            L"alice 2024-05-03 10:00:00 Labeled [File label] \n"
-            L"Bob 2024-05-03 09:30:00 Checked in 2 fix\n"
-            L"Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
-            L"alice 2024-05-01 10:00:00 Created 1 \n");
+            L"1 Compileruser 2024-05-04 08:00:00 Labeled [Build 12] \n"
+            L"2 alice 2024-05-03 10:00:00 Labeled [File label] \n"
+            L"2 Bob 2024-05-03 09:30:00 Checked in [] fix\n"
+            L"0 Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
+            L"1 alice 2024-05-01 10:00:00 Created [] \n");
   // A project's history too: its own records in the order made (the label dated before the
   // project was made last), merged by time with the labels above it no older than the project.
   EXPECT_EQ(history(*item(L"$/App")),
-            L"Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
-            L"Compileruser 2024-04-01 08:00:00 Labeled [Before files] \n"
-            L"Compileruser 2024-05-04 08:00:00 Labeled [Build 12] \n"
-            L"alice 2024-05-01 10:00:00 Created 1 \n");
+            L"0 Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
+            L"1 Compileruser 2024-04-01 08:00:00 Labeled [Before files] \n"
+            L"1 Compileruser 2024-05-04 08:00:00 Labeled [Build 12] \n"
+            L"1 alice 2024-05-01 10:00:00 Created [] \n");
   EXPECT_EQ(history(*item(L"$/App/src")),
-            L"Compileruser 2024-05-04 08:00:00 Labeled [Build 12] \n"
-            L"Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
-            L"alice 2024-05-01 10:00:00 Created 1 \n");
-  EXPECT_EQ(history(*item(L"$/")), L"Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n");
+            L"1 Compileruser 2024-05-04 08:00:00 Labeled [Build 12] \n"
+            L"0 Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
+            L"1 alice 2024-05-01 10:00:00 Created [] \n");
+  EXPECT_EQ(history(*item(L"$/")), L"0 Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n");
 }
 
 TEST_F(StandinAdapter, NewSubprojectRefusesTakenAndInvalidNames) {
@@ -139,7 +120,7 @@ TEST_F(StandinAdapter, NewSubprojectRefusesTakenAndInvalidNames) {
         failure([&] { patch->newSubproject(name, L""); }, static_cast<std::int32_t>(0x8004D693)),
         std::wstring(name) + L" is an invalid project name");
   auto created = patch->newSubproject(L"补丁 (final) & README.TXT", L"");
-  EXPECT_EQ(history(*created).substr(0, 6), L"alice ");  // made by the logged-in user
+  EXPECT_EQ(history(*created).substr(0, 8), L"1 alice ");  // made by the logged-in user
   // A deleted item does not hold its name.
   EXPECT_EQ(patch->newSubproject(L"README.TXT", L"")->spec(), L"$/Patch/README.TXT");
 }

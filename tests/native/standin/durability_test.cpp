@@ -2,12 +2,17 @@
 // leaves the store with every completed change and none of the half one; a damaged line before
 // the last commit is refused and nothing is cut off; a Get killed while writing leaves no copy cut
 // short; processes changing one store at once lose nothing.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
+#include <set>
 
 #include "standin/adapter.h"
 #include "standin/store.h"
@@ -46,7 +51,15 @@ delete $/App/b.c
     standin::io::writeFile(journal(crashed), text.substr(0, length));
     return crashed;
   };
-  for (std::size_t length = baseSize; length <= bytes.size(); ++length)
+  // Cut where it matters: at each line's start and end, one byte into it, inside its checksum,
+  // in the middle of its record, and just before its line end.
+  std::set<std::size_t> cuts;
+  for (std::size_t at = baseSize, end; at < bytes.size(); at = end + 1) {
+    end = bytes.find('\n', at);
+    cuts.insert({at, at + 1, at + 4, at + 9, (at + end) / 2, end, end + 1});
+  }
+  ASSERT_GT(cuts.size(), 30u);
+  for (const std::size_t length : cuts)
     ASSERT_EQ(standin::dump(crashAt(length, bytes)), length == bytes.size() ? after : before)
         << "cut at " << length << " of " << bytes.size();
   // The next change cuts the leftover of the half one and is kept.
@@ -155,56 +168,58 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
   EXPECT_EQ(readFile(bigJournal), big);
 }
 
-// A process killed while Get writes leaves the copy it had (or none) and at most a stray
-// temporary file beside it, never a copy cut short under the file's own name, read-only as a
-// finished copy is; the next Get puts the whole copy in place and leaves nothing else.
+// A process killed while Get writes leaves the copy it had and at most a stray temporary file
+// beside it, never a copy cut short under the file's own name, read-only as a finished copy is;
+// the next Get puts the whole copy in place and leaves nothing else. The Get is caught half-way
+// by a pipe at the temporary name: it blocks once the pipe is full, and is killed there.
 TEST(StandinCrash, AGetKilledWhileWritingLeavesNoCopyCutShort) {
   standin_test::TempDir temp;
-  const fs::path store = temp / "db";
-  const std::wstring ini = (store / "srcsafe.ini").wstring();
+  const fs::path store = temp / "db", folder = temp / "kill", copy = folder / "big.bin";
   standin::createStore(store);
-  const auto item = [&](const std::wstring& spec) {
-    auto db = standin::makeLibrary()->newDatabase();
-    db->open(ini, L"Admin", L"");
-    return db->vssItem(spec, false);
+  const auto get = [&] {
+    std::wstring local = copy.wstring();
+    standin_test::open(store, L"Admin", L"")->vssItem(L"$/Big/big.bin", false)->get(local, 0);
   };
-  const std::string big(4 << 20, 'x');
-  standin::seed(store, "file $/Big/big.bin content old\n");
-  const fs::path folder = temp / "kill", copy = folder / "big.bin";
-  std::wstring local = copy.wstring();
-  item(L"$/Big/big.bin")->get(local, 0);
-  standin::seed(store, "version $/Big/big.bin content \"" + big + "\"\n");
   const auto readOnly = [](const fs::path& p) {
     return (fs::status(p).permissions() & fs::perms::owner_write) == fs::perms::none;
   };
-  bool caught = false;
-  for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
-    const pid_t child = fork();
-    if (child == 0) {
-      try {
-        for (;;) {  // the copy is read-only after each Get, so each Get writes it again
-          item(L"$/Big/big.bin")->get(local, 0);
-        }
-      } catch (...) {
-      }
-      _exit(1);
+  standin::seed(store, "file $/Big/big.bin content old\n");
+  get();
+  const std::string big(1 << 20, 'x');
+  standin::seed(store, "version $/Big/big.bin content \"" + big + "\"\n");
+  fs::path temporary = copy;
+  temporary += ".standin-get";
+  ASSERT_EQ(mkfifo(temporary.c_str(), 0600), 0);
+  const int pipe = ::open(temporary.c_str(), O_RDWR | O_NONBLOCK);  // a writer never waits for it
+  const pid_t child = fork();
+  if (child == 0) {
+    try {
+      get();
+    } catch (...) {
     }
-    // Killed as soon as any file of the folder holds part of the new content.
-    for (int polls = 0; polls < 2000000 && !caught; ++polls) {
-      std::error_code ec;
-      for (const auto& entry : fs::directory_iterator(folder, ec)) {
-        const auto size = fs::file_size(entry.path(), ec);
-        if (!ec && size > 3 && size < big.size()) caught = true;
-      }
-    }
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    _exit(0);
   }
-  if (!caught) GTEST_SKIP() << "no write was caught half-way";
-  const std::string left = readFile(copy);
-  EXPECT_TRUE(left == "old" || left == big) << left.size() << " bytes";
+  std::size_t received = 0;
+  char piece[1 << 16];
+  for (int waited = 0; received < big.size() / 4 && waited < 10000;) {
+    pollfd ready{pipe, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) {
+      waited += 100;
+      continue;
+    }
+    received += static_cast<std::size_t>(std::max<ssize_t>(::read(pipe, piece, sizeof piece), 0));
+  }
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  ::close(pipe);
+  EXPECT_GE(received, big.size() / 4);  // the new copy was being written under its temporary name
+  EXPECT_EQ(readFile(copy), "old");
   EXPECT_TRUE(readOnly(copy));
-  item(L"$/Big/big.bin")->get(local, 0);
+  // What a killed writer leaves at the temporary name: part of the copy, read-only.
+  fs::remove(temporary);
+  temp.write("kill/big.bin.standin-get", big.substr(0, 1000));
+  fs::permissions(temporary, fs::perms::owner_write, fs::perm_options::remove);
+  get();
   EXPECT_EQ(readFile(copy), big);
   EXPECT_TRUE(readOnly(copy));
   std::vector<fs::path> files;

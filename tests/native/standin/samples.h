@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -52,6 +53,14 @@ inline void copy(const fs::path& from, const fs::path& to) {
     fs::permissions(e.path(),
                     fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec,
                     fs::perm_options::add);
+}
+
+// Every file and folder below `dir`, by relative path, with its bytes ("/" for a folder).
+inline std::map<std::string, std::string> snapshot(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    files[fs::relative(e.path(), dir).generic_string()] = e.is_regular_file() ? bytes(e.path()) : "/";
+  return files;
 }
 
 // The CRC crcs.dat keeps for a physical file, read here as the samples' README describes the

@@ -1,5 +1,6 @@
-// Helpers of the stand-in tests: a scratch folder, a whole file read back, and a call that must
-// fail with a given status.
+// Helpers of the stand-in tests: a scratch folder, a whole file read back, a call that must fail
+// with a given status, a database opened through the library, and an item's children and history
+// in one line each.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,7 +8,10 @@
 #include <filesystem>
 #include <string>
 
+#include "standin/adapter.h"
 #include "standin/file_io.h"
+#include "standin/store.h"
+#include "standin/text.h"
 #include "tests/temp_folder.h"
 #include "vss/port.h"
 
@@ -30,6 +34,35 @@ std::wstring failure(F&& f, std::int32_t status) {
   }
   ADD_FAILURE() << "no failure, expected status " << static_cast<std::uint32_t>(status);
   return L"";
+}
+
+// The database whose folder is `dir`, opened through a library of its own.
+inline std::unique_ptr<vss::Database> open(const fs::path& dir, const std::wstring& user,
+                                           const std::wstring& password) {
+  auto db = standin::makeLibrary()->newDatabase();
+  db->open((dir / "srcsafe.ini").wstring(), user, password);
+  return db;
+}
+
+// The items' names, each followed by ";".
+inline std::wstring names(const std::vector<std::unique_ptr<vss::Item>>& items) {
+  std::wstring out;
+  for (const auto& i : items) out += i->name() + L";";
+  return out;
+}
+
+// One line per record, newest first: version, user, time, action, [label], comment. The cursor
+// stays at its end.
+inline std::wstring history(vss::Item& item) {
+  std::wstring out;
+  auto cursor = item.versions(0);
+  while (auto v = cursor->next()) {
+    out += std::to_wstring(v->versionNumber()) + L" " + v->username() + L" " +
+           standin::text::widen(standin::formatDateTime(v->date())) + L" " + v->action() + L" [" +
+           v->label() + L"] " + v->comment() + L"\n";
+  }
+  EXPECT_EQ(cursor->next(), nullptr);
+  return out;
 }
 
 }  // namespace standin_test

@@ -18,6 +18,7 @@
 #include "console/settings_text.h"
 #include "console/texts.h"
 #include "settings/ini_api.h"
+#include "tests/native/console/profile_cases.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -161,40 +162,17 @@ TEST_F(SettingsFileTest, UnicodeFilesAreReadAsSuchAndOthersInTheAnsiCodePage) {
 }
 
 // The rules by which a Unicode settings file is read are the profile functions' rules: for the
-// same text in ASCII, both find the same value or none.
+// same text in ASCII, both find the value the rule gives, or none.
 TEST_F(SettingsFileTest, AUnicodeFileIsReadByTheProfileFunctionsRules) {
-  const std::vector<std::string> texts = {
-      "[cfg]\r\nproject=$/A\r\n",
-      "[cfg]\nuser=x\nproject=$/B",
-      "[CFG]\r\nPROJECT=$/C\r\n",
-      "  [ cfg ]  \r\n\t project \t= \t$/D e \t\r\n",
-      "[cfg]\r\nproject=\" $/E \"\r\n",
-      "[cfg]\r\nproject='$/F'\r\n",
-      "[cfg]\r\nproject=\"$/G'\r\n",
-      "[cfg]\r\nproject=\"\r\n",
-      "[cfg]\r\nproject=\"\"\r\n",
-      "[cfg]\r\nproject=$/H\r\nproject=$/I\r\n",
-      "[cfg]\r\nproject=$/a=b\r\n",
-      "[other]\r\nproject=$/J\r\n",
-      "project=$/K\r\n[cfg]\r\n",
-      "[cfg]\r\n;project=$/L\r\n",
-      "[cfg]\r\nproject\r\n",
-      "[cfg]\r\nprojects=$/M\r\n",
-      "[cfg\r\nproject=$/N\r\n",
-      "[cfg]\r\nuser=u\r\n[other]\r\n[cfg]\r\nproject=$/O\r\n",
-      "[cfg]\r\nproject=$/P\r\n[other]\r\n[cfg]\r\nproject=$/Q\r\n",
-      "[cfg]x\r\nproject=$/R\r\n",
-      "[cfg] ]\r\nproject=$/S\r\n",
-      "[cfg]\r\n  \r\n\r\nproject  =  \r\n",
-  };
   IniApi ini;
   ini.setIniFileName(folder_.file(L"rules.ini"));
-  for (const std::string& text : texts) {
-    SCOPED_TRACE(text);
-    folder_.write(L"rules.ini", text);
-    const std::wstring byProfile = ini.readString(L"cfg", L"project");
-    const std::wstring wide(text.begin(), text.end());
-    EXPECT_EQ(console::profileValue(wide, L"cfg", L"project").value_or(L""), byProfile);
+  for (const consoletest::ProfileCase& c : consoletest::kProfileCases) {
+    const std::wstring text = c.text;
+    if (std::any_of(text.begin(), text.end(), [](wchar_t ch) { return ch > 0x7F; })) continue;
+    SCOPED_TRACE(c.rule);
+    folder_.write(L"rules.ini", std::string(text.begin(), text.end()));
+    EXPECT_EQ(ini.readString(L"cfg", L"project"), c.value.value_or(L""));
+    EXPECT_EQ(console::profileValue(text, L"cfg", L"project"), c.value);
   }
 }
 
