@@ -234,7 +234,7 @@ file $/Rel/old.c by li at 2023-04-02 10:00 comment "not listed"
           L"已处理 / processed\r\n"
           L"$/Rel/app/broken.c,,,,,,,VSS上这个文件是损坏的\r\n");
   EXPECT_EQ(read("notes.CSV"), expected);
-  EXPECT_FALSE(fs::exists(root_ / "notes.CSV.ostrabel-tmp"));
+  EXPECT_FALSE(fs::exists(root_ / "notes.CSV.4242.tmp"));  // moved into place
   // The record's fields are read for the listed files only.
   EXPECT_EQ(calls().count["comment"], 2);
   // Without a report nothing more is read than a run reads.
