@@ -370,7 +370,7 @@ void appendLabel(const fs::path& itemFile, const std::string& label, const std::
   std::string body(88, '\0');
   put(body, 0, last, 4);
   put(body, 6, lastVersion + 1u, 2);
-  put(body, 8, static_cast<std::uint32_t>(*standin::parseSeconds(wall) - 25569 * 86400), 4);
+  put(body, 8, static_cast<std::uint32_t>(*standin::parseSeconds(wall) - 25569LL * 86400), 4);
   body.replace(12, user.size(), user);
   body.replace(44, label.size(), label);
   const auto at = static_cast<std::uint32_t>(file.size());
@@ -474,7 +474,9 @@ TEST(VssdbSamples, AFlippedByteAnywhereProvenIsFoundAndNeverCrashes) {
       }
       ++flips;
       found += damaged;
-      if (!unproven[at]) EXPECT_TRUE(damaged) << name << " byte " << at;
+      if (!unproven[at]) {
+        EXPECT_TRUE(damaged) << name << " byte " << at;
+      }
     }
     temp.write(fs::path("db") / name, original);
   }
