@@ -40,6 +40,8 @@ bool needsText(std::wstring_view name) {
          name == L"--since-label" || name == L"--until-label" || name == L"--report";
 }
 
+}  // namespace
+
 std::wstring lowerAscii(std::wstring_view text) {
   std::wstring lower(text);
   for (wchar_t& c : lower) {
@@ -47,6 +49,8 @@ std::wstring lowerAscii(std::wstring_view text) {
   }
   return lower;
 }
+
+namespace {
 
 std::optional<engine::ModeOption> modeNamed(std::wstring_view value) {
   const std::wstring name = lowerAscii(value);
