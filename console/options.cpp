@@ -48,6 +48,8 @@ constexpr OptionDef kOptions[] = {
     {L"--explain", Takes::Explain},
 };
 
+}  // namespace
+
 std::wstring lowerAscii(std::wstring_view text) {
   std::wstring lower(text);
   for (wchar_t& c : lower) {
@@ -55,6 +57,8 @@ std::wstring lowerAscii(std::wstring_view text) {
   }
   return lower;
 }
+
+namespace {
 
 std::optional<engine::ModeOption> modeNamed(std::wstring_view value) {
   const std::wstring name = lowerAscii(value);

@@ -48,6 +48,10 @@ class UsageError : public std::runtime_error {
   std::wstring message_;
 };
 
+// The text with the letters A to Z made lower case (what Windows does to file names and what the
+// options' names ignore), the rest as it is.
+std::wstring lowerAscii(std::wstring_view text);
+
 // Reads the arguments after the program's name: "--name value" or "--name=value"; "--help",
 // "-h" and "/?" ask for the usage. Throws UsageError for anything it cannot follow.
 Options parseOptions(const std::vector<std::wstring>& arguments);

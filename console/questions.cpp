@@ -6,17 +6,6 @@
 #include "engine/texts.h"
 
 namespace console {
-namespace {
-
-std::wstring lowerAscii(std::wstring text) {
-  for (wchar_t& c : text) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return text;
-}
-
-}  // namespace
-
 void checkQuestionOptions(const Options& options) {
   if (options.sinceLabel && options.startDate) {
     throw UsageError(texts::kLabelAndDate + std::wstring(L"--since-label --start"));

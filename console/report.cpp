@@ -14,13 +14,6 @@
 namespace console {
 namespace {
 
-std::wstring lowerAscii(std::wstring text) {
-  for (wchar_t& c : text) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return text;
-}
-
 // A field of the record, or empty when the library cannot give it: the row stays, the run goes on.
 template <typename Read>
 std::wstring field(Read read) {

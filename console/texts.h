@@ -28,7 +28,7 @@ inline constexpr const wchar_t* kListNotWritable =
 inline constexpr const wchar_t* kListIsSettingsFile =
     L"结果文件不能是设置文件 / a result file cannot be the settings file: ";
 inline constexpr const wchar_t* kListInDatabase =
-    L"结果文件不能是数据库目录中的文件 / a result file cannot lie in the database's folder: ";
+    L"结果文件不能是数据库文件夹中的文件 / a result file cannot lie in the database's folder: ";
 inline constexpr const wchar_t* kLocalDirNotCreated =
     L"本地文件夹无法创建 / local folder cannot be created: ";
 // A key of the settings file follows.

@@ -104,6 +104,24 @@ start_xvfb() {
   rm -f "$fifo"
 }
 
+# Where the databases made by real SourceSafe are (test data, never part of the repository): the
+# variable OSTRABEL_VSS_SAMPLES, else shared/vss-samples beside the source tree or a folder above
+# it, else beside the repository this one was cloned from (a clean clone made elsewhere). Prints
+# nothing when there are none.
+vss_samples_dir() {
+  if [ -n "${OSTRABEL_VSS_SAMPLES:-}" ]; then echo "$OSTRABEL_VSS_SAMPLES"; return; fi
+  local at
+  for at in "$top" "$(git -C "$top" remote get-url origin 2>/dev/null)"; do
+    [ -n "$at" ] && [ -d "$at" ] || continue
+    at=$(cd "$at" && pwd)
+    while :; do
+      if [ -d "$at/shared/vss-samples" ]; then echo "$at/shared/vss-samples"; return; fi
+      [ "$at" = / ] && break
+      at=$(dirname "$at")
+    done
+  done
+}
+
 # Configures and builds one configuration: native, win32 or win64.
 build_config() {
   local config=$1 args=()

@@ -179,6 +179,11 @@ std::string quoted(std::string_view value) {
   return out + '"';
 }
 
+std::string word(const std::string& value) {
+  const bool plain = !value.empty() && value.find_first_of(" \t\r\n\"\\") == std::string::npos;
+  return plain ? value : text::quoted(value);
+}
+
 namespace {
 
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }

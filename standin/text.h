@@ -24,6 +24,8 @@ std::string unescape(std::string_view field);
 // any other control byte and any byte that is no part of a UTF-8 character (the contents of a
 // real database are bytes of any kind).
 std::string quoted(std::string_view value);
+// A dump's word: the text as it is when it is a bare word, quoted otherwise.
+std::string word(const std::string& value);
 
 // A script line's words: bare words (no blank, no quote) and quoted texts, escapes resolved.
 // Throws ToolError for a bad quote or escape.

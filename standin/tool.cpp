@@ -37,7 +37,7 @@ class Dumper {
   std::string run() {
     out_ = "# standin dump\n";
     for (const auto& [folded, user] : model_.users) {
-      out_ += "user " + word(user.name);
+      out_ += "user " + text::word(user.name);
       if (!user.password.empty()) out_ += " password " + text::quoted(user.password);
       out_ += '\n';
     }
@@ -46,11 +46,6 @@ class Dumper {
   }
 
  private:
-  static std::string word(const std::string& s) {
-    bool plain = !s.empty() && s.find_first_of(" \t\r\n\"\\") == std::string::npos;
-    return plain ? s : text::quoted(s);
-  }
-
   std::string field(const HistoryRecord& r, int index) const {
     if (index < 0 || r.line == kNoLine) return {};
     auto fields = text::splitFields(std::string_view(journal_).substr(r.line, r.lineLength));
@@ -93,7 +88,7 @@ class Dumper {
       if (!label && node.project) continue;
       out_ += label ? "  label " + text::quoted(model_.labels[r.label])
                     : "  version " + std::to_string(r.number);
-      out_ += " by " + word(model_.people[r.user]) + " at " + formatSeconds(r.seconds);
+      out_ += " by " + text::word(model_.people[r.user]) + " at " + formatSeconds(r.seconds);
       std::string comment = field(r, commentField(r.kind));
       if (!comment.empty()) out_ += " comment " + text::quoted(comment);
       if (!label) out_ += " content " + text::quoted(field(r, contentField(r.kind)));

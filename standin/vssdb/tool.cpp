@@ -25,7 +25,7 @@ class Dumper {
       return fa != fb ? fa < fb : a->name < b->name;
     });
     for (const User* u : users) {
-      out_ += "user " + word(u->name);
+      out_ += "user " + text::word(u->name);
       if (u->passwordHash != Database::passwordHash("")) {
         char hash[16];
         std::snprintf(hash, sizeof hash, "0x%04X", u->passwordHash);
@@ -38,11 +38,6 @@ class Dumper {
   }
 
  private:
-  static std::string word(const std::string& s) {
-    bool plain = !s.empty() && s.find_first_of(" \t\r\n\"\\") == std::string::npos;
-    return plain ? s : text::quoted(s);
-  }
-
   void item(std::uint32_t entry) {
     const Entry& e = db_.entries()[entry];
     const bool project = db_.nodes()[e.node].project;
@@ -78,7 +73,7 @@ class Dumper {
       const bool label = r.action == kLabel;
       if (!label && project) continue;
       out_ += label ? "  label " + text::quoted(r.label) : "  version " + std::to_string(r.version);
-      out_ += " by " + word(r.user) + " at " + formatDateTime(db_.date(r.stored));
+      out_ += " by " + text::word(r.user) + " at " + formatDateTime(db_.date(r.stored));
       if (!r.comment.empty()) out_ += " comment " + text::quoted(r.comment);
       const auto at = static_cast<std::size_t>(r.version - 1);
       if (!label && at < contents.size() && contents[at])

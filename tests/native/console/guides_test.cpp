@@ -103,8 +103,8 @@ TEST(Guides, ExplainEveryOptionOfTheParserAndEveryExitStatusOfTheUsage) {
     const std::string text = readSource(guide.file);
     ASSERT_FALSE(text.empty()) << guide.file;
     for (const std::wstring& option : console::optionNames()) {
-      EXPECT_TRUE(namesOption(text, narrow(option))) << guide.file << " does not explain "
-                                                     << narrow(option);
+      EXPECT_TRUE(namesOption(text, narrow(option)))
+          << guide.file << " does not explain " << narrow(option);
     }
     const std::string table = section(text, guide.exitStatus);
     ASSERT_FALSE(table.empty()) << guide.file << " has no section " << guide.exitStatus;

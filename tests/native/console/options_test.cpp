@@ -30,13 +30,20 @@ std::wstring parsed(const Args& args) {
   }
   std::wstring out;
   const std::pair<const wchar_t*, std::optional<std::wstring> Options::*> texts[] = {
-      {L"ini", &Options::ini},           {L"host", &Options::host},
-      {L"user", &Options::user},         {L"project", &Options::project},
-      {L"patch", &Options::patch},       {L"local", &Options::localDir},
-      {L"start", &Options::startDate},   {L"end", &Options::endDate},
-      {L"target", &Options::targetUser}, {L"processed", &Options::processed},
-      {L"unprocessed", &Options::unprocessed}, {L"since", &Options::sinceLabel},
-      {L"until", &Options::untilLabel},  {L"report", &Options::report}};
+      {L"ini", &Options::ini},
+      {L"host", &Options::host},
+      {L"user", &Options::user},
+      {L"project", &Options::project},
+      {L"patch", &Options::patch},
+      {L"local", &Options::localDir},
+      {L"start", &Options::startDate},
+      {L"end", &Options::endDate},
+      {L"target", &Options::targetUser},
+      {L"processed", &Options::processed},
+      {L"unprocessed", &Options::unprocessed},
+      {L"since", &Options::sinceLabel},
+      {L"until", &Options::untilLabel},
+      {L"report", &Options::report}};
   for (const auto& [name, member] : texts) {
     if (o.*member) out += name + (L"=" + *(o.*member)) + L";";
   }
@@ -134,15 +141,22 @@ TEST(ConsoleUsage, NamesEveryOptionOfTheParserAndEndsEveryLineInCrLf) {
   }
   EXPECT_NE(usage.find(console::kPasswordVariable), std::wstring::npos);
   for (std::size_t i = 0; i < usage.size(); ++i) {
-    if (usage[i] == L'\n') ASSERT_TRUE(i > 0 && usage[i - 1] == L'\r') << i;
+    if (usage[i] == L'\n') {
+      ASSERT_TRUE(i > 0 && usage[i - 1] == L'\r') << i;
+    }
   }
   EXPECT_TRUE(usage.ends_with(L"\r\n"));
 }
 
-const settings::SavedInputs kSaved = {L"\\\\vss\\db\\srcsafe.ini", L"$/Billing", L"$/Patches/2.4.1",
-                                      L"2024-03-04 00:00",         L"2024-03-09 00:00",
-                                      L"build",                    L"from file",
-                                      true,                        L"D:\\patch"};
+const settings::SavedInputs kSaved = {L"\\\\vss\\db\\srcsafe.ini",
+                                      L"$/Billing",
+                                      L"$/Patches/2.4.1",
+                                      L"2024-03-04 00:00",
+                                      L"2024-03-09 00:00",
+                                      L"build",
+                                      L"from file",
+                                      true,
+                                      L"D:\\patch"};
 
 // The nine texts of a run's inputs in the order of TextBox: host, project, patch, user,
 // password, start, end, target user, local folder; then the build-user box and the mode.

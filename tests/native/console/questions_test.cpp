@@ -75,9 +75,11 @@ label $/Rel "2.4" by rel at 2024-05-20 12:00
   const std::vector<std::tuple<Args, Lines, std::wstring>> cases = {
       // The newer time; the label's records decide nothing.
       {{L"--since-label", L"2.3"}, {b, d}, since23},
-      {{L"--since-label", L"2.3", L"--until-label", L"Root 1"}, {b},
+      {{L"--since-label", L"2.3", L"--until-label", L"Root 1"},
+       {b},
        since23 + ct::labelBound(false, L"Root 1", L"2024-05-15 00:00:00") + L"\r\n"},
-      {{L"--until-label", L"2.3"}, {L"$/Rel/app/a.c", L"$/Rel/app/c.c"},
+      {{L"--until-label", L"2.3"},
+       {L"$/Rel/app/a.c", L"$/Rel/app/c.c"},
        ct::labelBound(false, L"2.3", L"2024-05-10 12:00:00") + L"\r\n"},
       // The settings' dates alone: the newest label decides for every file.
       {{}, {L"$/Rel/app/a.c", b, L"$/Rel/app/c.c", d}, L""},
@@ -164,13 +166,15 @@ file $/Rel/old.c by li at 2023-04-02 10:00 comment "not listed"
   EXPECT_EQ(ask({L"--report", file("notes.CSV")}), kSomeUnprocessed);
   std::wstring header = ct::kColumns[0];
   for (int i = 1; i < 8; ++i) header += L"," + std::wstring(ct::kColumns[i]);
-  EXPECT_EQ(read("notes.CSV"),
-            "\xEF\xBB\xBF" + utf8(header + L"\r\n" +
-                                  L"$/Rel/app/a.c,2,2024-05-03 10:00:00,li,Checked in,,\"fix, "
-                                  L"\"\"quoted\"\"\r\n第二行\",已处理 / processed\r\n"
-                                  L"$/Rel/菜单.c,1,2024-05-04 10:00:00,zhang,Labeled,Rel 1,\"label, "
-                                  L"too\",已处理 / processed\r\n"
-                                  L"$/Rel/app/broken.c,,,,,,,VSS上这个文件是损坏的\r\n"));
+  EXPECT_EQ(
+      read("notes.CSV"),
+      "\xEF\xBB\xBF" + utf8(header + L"\r\n" +
+                            L"$/Rel/app/a.c,2,2024-05-03 10:00:00,li,Checked in,,\"fix, "
+                            L"\"\"quoted\"\"\r\n第二行\",已处理 / processed\r\n"
+                            L"$/Rel/菜单.c,1,2024-05-04 10:00:00,zhang,Labeled,Rel 1,\"label, "
+                            L"too\",已处理 / processed\r\n"
+                            L"$/Rel/app/broken.c,,,,,,,VSS上这个文件是损坏的\r\n"));
+  EXPECT_FALSE(fs::exists(root_ / "notes.CSV.4242.tmp"));  // moved into place
   // The record's fields are read for the listed files only; without a report, not at all.
   EXPECT_EQ(calls().count["comment"], 2);
   reset();
@@ -199,7 +203,8 @@ label $/Rel "2.3" by rel at 2024-04-10 12:00
   EXPECT_TRUE(page.starts_with("<!DOCTYPE html>"));
   EXPECT_EQ(at(L"$/Rel/doc"), std::string::npos);  // wang's file is not the target user's
   // The folders of processed files first, in the lists' order; then those of unprocessed only.
-  EXPECT_LT(at(L"$/Rel/app \u00b7 " + ct::counts(1, 1)), at(L"$/Rel/aaa \u00b7 " + ct::counts(0, 1)));
+  EXPECT_LT(at(L"$/Rel/app \u00b7 " + ct::counts(1, 1)),
+            at(L"$/Rel/aaa \u00b7 " + ct::counts(0, 1)));
   for (const std::wstring& text :
        {L"<meta charset=\"utf-8\">"s, ct::counts(1, 2) + L"</p>",
         L"<tr><td>b.c</td><td>1</td><td>2024-05-03 10:00:00</td><td>li</td><td>Created</td><td>"

@@ -118,7 +118,8 @@ TEST_F(ConsoleRun, ListsAreTheWindowsForTheSameInputs) {
                  L"--encoding",  L"utf8"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const int status = cliWithLists(args);
-    for (const auto& [list, lines] : {std::pair{"p.txt", window.shared}, {"u.txt", window.unshared}}) {
+    for (const auto& [list, lines] :
+         {std::pair{"p.txt", window.shared}, {"u.txt", window.unshared}}) {
       Strings expected;
       for (const std::wstring& line : lines) expected.push_back(utf8(line));
       EXPECT_EQ(listLines(read(list)), lines.empty() ? Strings{""} : expected) << list;
@@ -181,8 +182,8 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
        L"$/Src/a.c: Lost\r\nS(1,1)", true},
       {b + "file $/Src/c.c at 2024-05-02 10:00\nfault $/Src/c.c versions 0x8004D68F text Lost",
        Args{}, kSomeUnprocessed, L"$/Src/c.c: Lost\r\nS(1,1)", true},
-      {a + "fault $/Src/a.c share 0x80070005", Args{L"--mode", L"vss"}, kSomeUnprocessed,
-       L"S(0,1)", true, nullptr, L"VSS"},
+      {a + "fault $/Src/a.c share 0x80070005", Args{L"--mode", L"vss"}, kSomeUnprocessed, L"S(0,1)",
+       true, nullptr, L"VSS"},
       {a, Args{L"--mode", L"vss", L"--patch", L""}, kAllProcessed, L"S(1,0)", true},  // lists
       {"", Args{}, kInvalidInput, L"Invalid password\r\n", true,
        [this] { job().values.passwd = L"wrong"; }},
@@ -204,8 +205,8 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
       // A local folder outside Local mode is nobody's concern.
       {a, Args{L"--local-dir", localDir}, kAllProcessed, L"S(1,0)", true},
       // The walk's database does not open: the run ends early.
-      {a, Args{}, kUnexpectedFailure, L"Injected failure of open\r\n"s + et::kRunStopped +
-       L"\r\nS(0,0)", true,
+      {a, Args{}, kUnexpectedFailure,
+       L"Injected failure of open\r\n"s + et::kRunStopped + L"\r\nS(0,0)", true,
        [this] {
          calls().failMember = "open";
          calls().failCall = 2;  // the first is the check before the run
@@ -243,8 +244,10 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
 TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
   using enum console::SettingsFile::Problem;
   env_.disk.current = root_;
-  env_.files[L"locked.ini"] = {.problem = Unreadable, .systemError = 32, .values = {}, .cutKeys = {}};
-  env_.files[L"folder.ini"] = {.problem = Unreadable, .systemError = 0, .values = {}, .cutKeys = {}};
+  env_.files[L"locked.ini"] = {
+      .problem = Unreadable, .systemError = 32, .values = {}, .cutKeys = {}};
+  env_.files[L"folder.ini"] = {
+      .problem = Unreadable, .systemError = 0, .values = {}, .cutKeys = {}};
   env_.files[L"cut.ini"] = job();
   env_.files[L"cut.ini"].cutKeys = {L"host", L"localDir"};
   std::ofstream(root_ / "job.ini") << "[cfg]\r\n";  // the values come from the test's settings
@@ -264,8 +267,8 @@ TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
       {{L"--ini", L"cut.ini"}, ct::kValueTooLong + L"host\r\n"s + ct::kValueTooLong + L"localDir"},
       {{L"--processed", missing}, ct::kListNotWritable + missing + ct::kSystemError + L"3)"},
       {{L"--unprocessed", file("")}, ct::kListNotWritable + file("") + ct::kSystemError + L"5)"},
-      {{L"--unprocessed", L"locked.txt"}, ct::kListNotWritable + L"locked.txt"s + ct::kSystemError +
-       L"5)"},
+      {{L"--unprocessed", L"locked.txt"},
+       ct::kListNotWritable + L"locked.txt"s + ct::kSystemError + L"5)"},
       {{L"--start", L"12:00"}, L"开始时间格式有误"},
       {{L"--end", L"23:59:59"}, L"结束时间格式有误"},
       {{L"--processed", L"job.ini"}, ct::kListIsSettingsFile + L"job.ini"s},
@@ -275,7 +278,8 @@ TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
        ct::kListInDatabase + db + L"/./data/journal.txt"},
       {{L"--processed", db + L"/data/new.txt"}, ct::kListInDatabase + db + L"/data/new.txt"},
       {{L"--processed", L"p.txt", L"--unprocessed", L"./p.txt"}, ct::kSameListFile + L"p.txt"s},
-      {{L"--processed", L"p.txt", L"--unprocessed", L"sub/../p.txt"}, ct::kSameListFile + L"p.txt"s},
+      {{L"--processed", L"p.txt", L"--unprocessed", L"sub/../p.txt"},
+       ct::kSameListFile + L"p.txt"s},
       {{L"--processed", L"sub/link.txt", L"--unprocessed", L"p.txt"},
        ct::kSameListFile + L"sub/link.txt"s},
       {{L"--processed", L"new.txt", L"--unprocessed", L"sub/../new.txt"},
@@ -358,7 +362,9 @@ TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPla
          calls().failMember = "open";
          calls().failCall = 2;  // the walk's database does not open
        },
-       {}, kUnexpectedFailure, ""},
+       {},
+       kUnexpectedFailure,
+       ""},
       {[] {}, {}, kAllProcessed, "$/Src/a.c"},
   };
   seed("file $/Src/a.c at 2024-05-02 10:00\n");

@@ -59,7 +59,8 @@ inline void copy(const fs::path& from, const fs::path& to) {
 inline std::map<std::string, std::string> snapshot(const fs::path& dir) {
   std::map<std::string, std::string> files;
   for (const auto& e : fs::recursive_directory_iterator(dir))
-    files[fs::relative(e.path(), dir).generic_string()] = e.is_regular_file() ? bytes(e.path()) : "/";
+    files[fs::relative(e.path(), dir).generic_string()] =
+        e.is_regular_file() ? bytes(e.path()) : "/";
   return files;
 }
 

@@ -335,7 +335,7 @@ void appendLabel(const fs::path& itemFile, const std::string& label, const std::
   std::string body(88, '\0');
   put(body, 0, last, 4);
   put(body, 6, lastVersion + 1u, 2);
-  put(body, 8, static_cast<std::uint32_t>(*standin::parseSeconds(wall) - 25569 * 86400), 4);
+  put(body, 8, static_cast<std::uint32_t>(*standin::parseSeconds(wall) - 25569LL * 86400), 4);
   body.replace(12, user.size(), user);
   body.replace(44, label.size(), label);
   const auto at = static_cast<std::uint32_t>(file.size());
@@ -417,7 +417,8 @@ TEST(VssdbSamples, AFlippedByteWhereverTheReaderProvesIsFoundAndNeverCrashes) {
     if (itemFile) flips = {0, 32, 34};
     if (users) flips = {0};
     try {
-      for (const auto& r : standin::vssdb::readRecords(original, itemFile || users ? 52 : 0, name)) {
+      for (const auto& r :
+           standin::vssdb::readRecords(original, itemFile || users ? 52 : 0, name)) {
         flips.insert({r.offset, r.offset + 6});
         if (r.signature != "MC" && !r.body.empty()) flips.insert(r.offset + 8 + r.body.size() / 2);
       }
