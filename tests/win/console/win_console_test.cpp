@@ -1,22 +1,19 @@
 // The console program's Windows side on the real platform: the ANSI bytes of a list are the
 // clipboard's plain text of it, the settings file is read as the window reads its own (and never
 // touched) or, saved in Unicode, as such, files are told apart as Windows tells them whatever the
-// spelling of their paths, a list never takes the place of the job's own files, and the standard
-// streams carry the encoded text in order when redirected and keep the progress line to one line
-// of a console.
+// spelling of their paths, the list files are made and replaced, and the standard streams carry the
+// encoded text in order when redirected and keep the progress line to one line of a console.
 #include "console/win_console.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "console/settings_text.h"
-#include "console/texts.h"
 #include "settings/ini_api.h"
 #include "tests/native/console/profile_cases.h"
 #include "tests/temp_folder.h"
@@ -61,11 +58,6 @@ TEST(ConsoleAnsi, TheBytesAreTheClipboardsPlainText) {
   };
   for (const std::wstring& list : lists) {
     EXPECT_EQ(ansi(list), clipboardPlainText(list)) << ansi(list);
-  }
-  // On the users' machines (code page 936) the Chinese reasons survive the way through bytes.
-  if (GetACP() == 936) {
-    EXPECT_EQ(ansi(L" - VSS上这个文件是损坏的"),
-              " - VSS\xc9\xcf\xd5\xe2\xb8\xf6\xce\xc4\xbc\xfe\xca\xc7\xcb\xf0\xbb\xb5\xb5\xc4");
   }
 }
 
@@ -265,158 +257,6 @@ TEST_F(SettingsFileTest, KindsFullPathsAndListFiles) {
   files.remove(folder_.file(L"new.txt"));
   EXPECT_EQ(files.kind(folder_.file(L"new.txt")), console::FileKind::None);
   SetFileAttributesW(folder_.file(L"locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-// Whole runs of the console program over real files, up to the opening of the database (a
-// library that refuses every login stands in for SourceSafe): what it refuses, it refuses with
-// status 2 before anything is opened, and every file stays as it was.
-class ConsoleFilesTest : public testing::Test {
- protected:
-  class Terminal : public console::Terminal {
-   public:
-    void setEncoding(console::Encoding) override {}
-    bool flush() override { return true; }
-    bool showsProgress() override { return false; }
-    void showProgress(std::wstring_view) override {}
-    void clearProgress() override {}
-    std::wstring err;
-
-   protected:
-    void writeText(console::Stream stream, std::wstring_view text) override {
-      if (stream == console::Stream::Error) err += text;
-    }
-  };
-  class Refusing : public vss::Library {
-   public:
-    int opens = 0;
-    std::unique_ptr<vss::Database> newDatabase() override {
-      struct Database : vss::Database {
-        Refusing& library;
-        explicit Database(Refusing& l) : library(l) {}
-        void open(const std::wstring&, const std::wstring&, const std::wstring&) override {
-          ++library.opens;
-          throw vss::Error(static_cast<std::int32_t>(0x8004D6C9), L"Invalid password");
-        }
-        std::unique_ptr<vss::Item> vssItem(const std::wstring&, bool) override {
-          throw vss::Error(static_cast<std::int32_t>(0x8004D6D6), L"The database is not open");
-        }
-      };
-      return std::make_unique<Database>(*this);
-    }
-  };
-  class Environment : public console::Environment {
-   public:
-    Terminal term;
-    platform::WinPlatform platform_;
-    Refusing library_;
-    console::WinFiles files_;
-    console::Terminal& terminal() override { return term; }
-    engine::PlatformPort& platform() override { return platform_; }
-    vss::Library& library() override { return library_; }
-    console::FileSystem& fileSystem() override { return files_; }
-    console::SettingsFile readSettings(const std::wstring& path) override {
-      return console::readSettingsFile(path);
-    }
-    std::optional<std::wstring> variable(const std::wstring&) override { return std::nullopt; }
-    console::Encoder encoder(console::Encoding) override { return console::appendAnsi; }
-    std::int64_t milliseconds() override { return 0; }
-  };
-
-  void SetUp() override {
-    GetCurrentDirectoryW(MAX_PATH, previous_);
-    CreateDirectoryW(folder_.file(L"db").c_str(), nullptr);
-    CreateDirectoryW(folder_.file(L"db\\data").c_str(), nullptr);
-    CreateDirectoryW(folder_.file(L"jobs").c_str(), nullptr);
-    folder_.write(L"db\\srcsafe.ini", "[standin]\r\nJournal = data/journal.txt\r\n");
-    folder_.write(L"db\\data\\journal.txt", "journal");
-    std::string job = "[cfg]\r\nhost=";
-    console::appendAnsi(folder_.file(L"db\\srcsafe.ini"), job);
-    job += "\r\nproject=$/App\r\nuser=admin\r\npasswd=admin\r\nstartDate=2024-05-01 00:00\r\n";
-    folder_.write(L"jobs\\nightly billing job.ini", job);
-    folder_.write(L"jobs\\p.txt", "yesterday's processed");
-    folder_.write(L"jobs\\locked.txt", "read-only");
-    SetFileAttributesW(folder_.file(L"jobs\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    wchar_t shortName[MAX_PATH] = {};
-    GetShortPathNameW(folder_.file(L"jobs\\nightly billing job.ini").c_str(), shortName, MAX_PATH);
-    shortJob_ = shortName;
-    SetCurrentDirectoryW(folder_.file(L"jobs").c_str());
-  }
-  void TearDown() override {
-    SetCurrentDirectoryW(previous_);
-    SetFileAttributesW(folder_.file(L"jobs\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-  }
-  // Every file below the test's folder with its content.
-  std::vector<std::string> everything() {
-    std::vector<std::string> out;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder_.path())) {
-      if (!entry.is_regular_file()) continue;
-      const std::filesystem::path relative =
-          std::filesystem::relative(entry.path(), folder_.path());
-      out.push_back(relative.string() + "=" + folder_.read(relative));
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-
-  testing_support::TempFolder folder_{L"ostrabel-console-files"};
-  wchar_t previous_[MAX_PATH] = {};
-  std::wstring shortJob_;
-};
-
-TEST_F(ConsoleFilesTest, ListsThatWouldTakeThePlaceOfTheJobsFilesAreRefused) {
-  namespace ct = console::texts;
-  const std::wstring job = L"nightly billing job.ini";
-  const std::vector<std::pair<std::vector<std::wstring>, std::wstring>> cases = {
-      {{L"--processed", L"NIGHTLY Billing JOB.ini"}, ct::kListIsSettingsFile},
-      {{L"--processed", L".\\nightly billing job.ini"}, ct::kListIsSettingsFile},
-      {{L"--unprocessed", L"..\\jobs\\nightly billing job.ini"}, ct::kListIsSettingsFile},
-      {{L"--unprocessed", shortJob_}, ct::kListIsSettingsFile},
-      {{L"--processed", L"..\\DB\\SRCSAFE.INI"}, ct::kListInDatabase},
-      {{L"--processed", L"..\\db\\.\\data\\..\\data\\JOURNAL.txt"}, ct::kListInDatabase},
-      {{L"--unprocessed", L"..\\db\\data\\new list.txt"}, ct::kListInDatabase},
-      {{L"--processed", L"p.txt", L"--unprocessed", L"P.TXT"}, ct::kSameListFile},
-      {{L"--processed", L"p.txt", L"--unprocessed", L"..\\jobs\\.\\p.txt"}, ct::kSameListFile},
-      {{L"--processed", L"new.txt", L"--unprocessed", L".\\NEW.txt"}, ct::kSameListFile},
-      {{L"--unprocessed", L"locked.txt"}, ct::kListNotWritable},
-  };
-  const std::vector<std::string> before = everything();
-  for (const auto& [options, message] : cases) {
-    SCOPED_TRACE(testing::PrintToString(options.back()));
-    Environment environment;
-    std::vector<std::wstring> arguments = {L"--ini", job};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    EXPECT_EQ(console::run(arguments, environment), console::kInvalidInput);
-    EXPECT_EQ(environment.term.err.rfind(message, 0), 0u)
-        << testing::PrintToString(environment.term.err);
-    EXPECT_EQ(environment.library_.opens, 0);
-    EXPECT_EQ(everything(), before);
-  }
-  // The short name of the settings file, the file itself as the list: the same.
-  Environment environment;
-  EXPECT_EQ(console::run({L"--ini", shortJob_, L"--processed", job}, environment),
-            console::kInvalidInput);
-  EXPECT_EQ(environment.term.err, ct::kListIsSettingsFile + job + L"\r\n");
-}
-
-// A run that its inputs let go so far that the database refuses it ends with status 2 as well,
-// and leaves the lists as they were, without a temporary file; a date without a day is refused
-// before that, as a bad date.
-TEST_F(ConsoleFilesTest, ARunTheDatabaseRefusesLeavesTheListsAsTheyWere) {
-  const std::vector<std::string> before = everything();
-  for (const std::vector<std::wstring>& options :
-       {std::vector<std::wstring>{}, std::vector<std::wstring>{L"--start", L"12:00"},
-        std::vector<std::wstring>{L"--end", L"17:12"}}) {
-    Environment environment;
-    std::vector<std::wstring> arguments = {L"--ini", shortJob_,        L"--processed",
-                                           L"p.txt", L"--unprocessed", L"..\\u.txt"};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    EXPECT_EQ(console::run(arguments, environment), console::kInvalidInput);
-    EXPECT_EQ(environment.library_.opens, options.empty() ? 1 : 0);
-    EXPECT_EQ(environment.term.err, options.empty()            ? L"Invalid password\r\n"
-                                    : options[0] == L"--start" ? L"开始时间格式有误\r\n"
-                                                               : L"结束时间格式有误\r\n");
-    EXPECT_EQ(everything(), before);
-  }
 }
 
 TEST(ConsoleEnvironment, VariablesSetEmptyUnsetAndLong) {
