@@ -1,5 +1,5 @@
-// IniApi on the real profile functions and the real folder picker: the INI path, reads and
-// writes in the ANSI code page, the 254-byte cut and the failure texts.
+// IniApi on the real profile functions: the INI path, reads and writes in the ANSI code page, the
+// 254-byte cut and the failure texts. (The folder picker: the window's tests.)
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -177,42 +177,6 @@ TEST(IniApiFolderTest, AFolderNameOutsideTheAnsiCodePageKeepsTheFileAndItsFormat
               std::string::npos);
   }
   EXPECT_EQ(ini.lastErrorMsg(), L"");
-}
-
-// The real shell dialog, caught by a CBT hook when it is activated and cancelled as a user
-// would; a timer cancels one that the hook missed, so that a fault fails instead of hanging.
-HWND gDialog = nullptr;
-bool gPromptShown = false;
-
-BOOL CALLBACK cancelDialog(HWND window, LPARAM) {
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  if (std::wstring(name) == L"#32770") PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-  return std::wstring(name) != L"#32770";
-}
-
-LRESULT CALLBACK cbtHook(int code, WPARAM wParam, LPARAM lParam) {
-  const HWND window = reinterpret_cast<HWND>(wParam);
-  if (code == HCBT_ACTIVATE && !gDialog && !cancelDialog(window, 0)) {  // handled once it is up
-    gDialog = window;
-    gPromptShown = FindWindowExW(window, nullptr, L"Static", L"请选择一个目录.") != nullptr;
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-void CALLBACK cancelDialogs(HWND, UINT, UINT_PTR, DWORD) {
-  EnumThreadWindows(GetCurrentThreadId(), cancelDialog, 0);
-}
-
-TEST(BrowseForFolderTest, CancelGivesEmptyText) {
-  if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) GTEST_SKIP() << "needs DISPLAY";
-  const HHOOK hook = SetWindowsHookExW(WH_CBT, cbtHook, nullptr, GetCurrentThreadId());
-  const UINT_PTR timer = SetTimer(nullptr, 0, 15000, cancelDialogs);
-  EXPECT_EQ(IniApi().BrowseForFolder(nullptr, L"请选择一个目录."), L"");
-  KillTimer(nullptr, timer);
-  UnhookWindowsHookEx(hook);
-  ASSERT_NE(gDialog, nullptr) << "no dialog was shown";
-  EXPECT_TRUE(gPromptShown) << "the prompt is not the dialog's instruction text";
 }
 
 }  // namespace

@@ -54,19 +54,6 @@ TEST_F(SettingsTest, LoadAndFirstSaveUseTheNineKeysInTheirOrder) {
   EXPECT_EQ(fields(load(L"Ostrabel.ini")), fields(inputs));
 }
 
-// Inputs of 100,000 characters in every box are saved (as much as the file holds) and the next
-// start loads each as its first 254 characters.
-TEST_F(SettingsTest, HugeInputsInEveryBoxAreSavedAndLoadCut) {
-  const std::wstring huge(100000, L'7');
-  const settings::SavedInputs inputs = {huge, huge, huge, huge, huge, huge, huge, true, huge};
-  ini_.setIniFileName(folder_.file(L"Ostrabel.ini"));
-  settings::saveSettings(ini_, inputs);
-  EXPECT_EQ(ini_.lastErrorMsg(), L"");
-  const std::wstring cut(254, L'7');
-  EXPECT_EQ(fields(load(L"Ostrabel.ini")),
-            std::vector<std::wstring>({cut, cut, cut, cut, cut, cut, cut, L"checked", cut}));
-}
-
 TEST_F(SettingsTest, OnlyExactlyOneChecksTheIgnoreBuildUserBox) {
   int n = 0;  // a file each, so that no case reads another's from the profile cache
   for (const std::string stored : {"1", "true", "-1", "2", "0", "", "11", "1.0"}) {
