@@ -97,14 +97,13 @@ struct RawObjects {
   explicit RawObjects(const std::wstring& ini) {
     CLSID clsid{};
     EXPECT_EQ(S_OK, CLSIDFromProgID(L"SourceSafe", &clsid));
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                     reinterpret_cast<void**>(database.put())));
+    database = comtest::createObject(clsid);
     EXPECT_EQ(S_OK, RawCall()
                         .text(ini.c_str())
                         .text(L"alice")
                         .text(L"secret")
                         .invoke(database.get(), L"Open", DISPATCH_METHOD));
-    file = item(L"$/App/src/main.c");
+    file = comtest::itemOf(database.get(), L"$/App/src/main.c");
     UniqueVariant result;
     RawCall().invoke(file.get(), L"Items", DISPATCH_PROPERTYGET, result.put());
     items = comtest::objectOf(result);
@@ -120,11 +119,6 @@ struct RawObjects {
     ULONG fetched = 0;
     if (enumerator) enumerator->Next(1, result.put(), &fetched);
     version = comtest::objectOf(result);
-  }
-  ComPtr<IDispatch> item(const wchar_t* spec) {
-    UniqueVariant result;
-    RawCall().text(spec).invoke(database.get(), L"VSSItem", DISPATCH_PROPERTYGET, result.put());
-    return comtest::objectOf(result);
   }
   ComPtr<IDispatch> database, file, items, versions, version;
 };
@@ -189,8 +183,8 @@ TEST_F(StandinServer, MembersHaveTheTypeLibrarysIdsKindsAndResultTypes) {
 // arguments fail as the library's Invoke fails them.
 TEST_F(StandinServer, OptionalArgumentsTakeTheirDeclaredDefaults) {
   RawObjects raw(ini_);
-  auto src = raw.item(L"$/App/src");
-  auto patch = raw.item(L"$/Patch");
+  auto src = comtest::itemOf(raw.database.get(), L"$/App/src");
+  auto patch = comtest::itemOf(raw.database.get(), L"$/Patch");
   ASSERT_TRUE(src && patch);
   UniqueVariant result;
   auto count = [&](ComPtr<IDispatch> items) {

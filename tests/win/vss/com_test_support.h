@@ -62,29 +62,21 @@ inline DISPID dispidOf(IDispatch* object, const wchar_t* name) {
 class RawCall {
  public:
   RawCall& text(const wchar_t* value) {
-    VARIANT& arg = add();
-    arg.vt = VT_BSTR;
-    arg.bstrVal = SysAllocString(value);
+    add(VT_BSTR).bstrVal = SysAllocString(value);
     return *this;
   }
   RawCall& boolean(bool value) {
-    VARIANT& arg = add();
-    arg.vt = VT_BOOL;
-    arg.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    add(VT_BOOL).boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
     return *this;
   }
   RawCall& object(IDispatch* value) {
-    VARIANT& arg = add();
-    arg.vt = VT_DISPATCH;
-    arg.pdispVal = value;
     value->AddRef();
+    add(VT_DISPATCH).pdispVal = value;
     return *this;
   }
   // A VARIANT passed by reference: the callee may change what `target` holds.
   RawCall& variantRef(VARIANT* target) {
-    VARIANT& arg = add();
-    arg.vt = VT_VARIANT | VT_BYREF;
-    arg.pvarVal = target;
+    add(VT_VARIANT | VT_BYREF).pvarVal = target;
     return *this;
   }
 
@@ -116,9 +108,9 @@ class RawCall {
   }
 
  private:
-  VARIANT& add() {
-    args_.emplace_back();
-    VariantInit(&args_.back());
+  VARIANT& add(VARTYPE type) {
+    VariantInit(&args_.emplace_back());
+    args_.back().vt = type;
     return args_.back();
   }
   std::vector<VARIANT> args_;
@@ -128,6 +120,22 @@ class RawCall {
 inline vss::com::ComPtr<IDispatch> objectOf(vss::com::UniqueVariant& result) {
   if (result.vt() != VT_DISPATCH) return {};
   return vss::com::ComPtr<IDispatch>::copyFrom(result.get()->pdispVal);
+}
+
+// A new object of class `clsid` reached through IDispatch, or an empty pointer.
+inline vss::com::ComPtr<IDispatch> createObject(const CLSID& clsid) {
+  vss::com::ComPtr<IDispatch> object;
+  CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                   reinterpret_cast<void**>(object.put()));
+  return object;
+}
+
+// The item `spec` of a database object, asked for by hand, or an empty pointer.
+inline vss::com::ComPtr<IDispatch> itemOf(IDispatch* database, const wchar_t* spec) {
+  vss::com::UniqueVariant result;
+  if (database != nullptr)
+    RawCall().text(spec).invoke(database, L"VSSItem", DISPATCH_PROPERTYGET, result.put());
+  return objectOf(result);
 }
 
 }  // namespace comtest
