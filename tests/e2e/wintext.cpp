@@ -89,15 +89,12 @@ std::wstring statusText(HWND bar) {
   return text;
 }
 
-struct BoxSearch {
-  HWND box = nullptr;
-};
-
-BOOL CALLBACK findBox(HWND hwnd, LPARAM param) {
+// Puts the first visible message box into the HWND that `found` points to.
+BOOL CALLBACK findBox(HWND hwnd, LPARAM found) {
   wchar_t cls[16] = {};
   if (IsWindowVisible(hwnd) && GetClassNameW(hwnd, cls, 16) && lstrcmpW(cls, L"#32770") == 0 &&
       GetDlgItem(hwnd, kMessageBoxText)) {
-    reinterpret_cast<BoxSearch*>(param)->box = hwnd;
+    *reinterpret_cast<HWND*>(found) = hwnd;
     return FALSE;
   }
   return TRUE;
@@ -128,22 +125,22 @@ BOOL CALLBACK readBoxChild(HWND child, LPARAM param) {
 }
 
 int showBox(DWORD waitMs) {
-  BoxSearch search;
+  HWND box = nullptr;
   for (DWORD waited = 0;; waited += 100) {
-    EnumWindows(findBox, reinterpret_cast<LPARAM>(&search));
-    if (search.box || waited >= waitMs) break;
+    EnumWindows(findBox, reinterpret_cast<LPARAM>(&box));
+    if (box || waited >= waitMs) break;
     Sleep(100);
   }
-  if (!search.box) {
+  if (!box) {
     print(L"box", L"none");
     return 0;
   }
   Sleep(200);  // the box sets its default button once its own loop runs
   BoxContent content;
-  EnumChildWindows(search.box, readBoxChild, reinterpret_cast<LPARAM>(&content));
-  print(L"title", windowText(search.box));
+  EnumChildWindows(box, readBoxChild, reinterpret_cast<LPARAM>(&content));
+  print(L"title", windowText(box));
   print(L"icon", content.icon ? L"yes" : L"no");
-  print(L"text", windowText(GetDlgItem(search.box, kMessageBoxText)));
+  print(L"text", windowText(GetDlgItem(box, kMessageBoxText)));
   std::wstring buttons;
   for (const auto& b : content.buttons) buttons += (buttons.empty() ? L"" : L"|") + b;
   print(L"buttons", buttons);

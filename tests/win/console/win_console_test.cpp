@@ -237,8 +237,8 @@ TEST_F(SettingsFileTest, KindsFullPathsAndListFiles) {
   EXPECT_EQ(files.fullPath(drive), here);
   EXPECT_EQ(files.fullPath(drive + L"out"), here + L"\\out");
   EXPECT_EQ(files.fullPath(L"\\out"), drive + L"\\out");
-  for (const std::wstring full : {std::wstring(L"C:\\out\\..\\x\\"), std::wstring(L"D:/a"),
-                                  std::wstring(L"\\\\server\\share\\a")}) {
+  for (const std::wstring& full : {std::wstring(L"C:\\out\\..\\x\\"), std::wstring(L"D:/a"),
+                                   std::wstring(L"\\\\server\\share\\a")}) {
     EXPECT_EQ(files.fullPath(full), full);
   }
   SetCurrentDirectoryW(previous);
