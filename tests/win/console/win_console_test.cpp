@@ -1,8 +1,8 @@
 // The console program's Windows side on the real platform: the ANSI bytes of a list are the
 // clipboard's plain text of it, the settings file is read as the window reads its own (and never
 // touched) or, saved in Unicode, as such, files are told apart as Windows tells them whatever the
-// spelling of their paths, and the standard streams carry the encoded text in order when redirected
-// and keep the progress line to one line of a console.
+// spelling of their paths, the list files are made and replaced, and the standard streams carry the
+// encoded text in order when redirected and keep the progress line to one line of a console.
 #include "console/win_console.h"
 
 #include <windows.h>
@@ -209,10 +209,9 @@ TEST_F(SettingsFileTest, OneFileIsOnePlaceWhateverItsSpelling) {
   SetCurrentDirectoryW(previous);
 }
 
-// What stands at a path, and full paths made as Windows makes them (a bare drive is that drive's
-// current folder). (The list files' creation and replacement: tests/e2e/console.sh, whose runs
-// write every list through them.)
-TEST_F(SettingsFileTest, KindsAndFullPaths) {
+// What stands at a path, full paths made as Windows makes them (a bare drive is that drive's
+// current folder), and the list files' creation and replacement.
+TEST_F(SettingsFileTest, KindsFullPathsAndListFiles) {
   console::WinFiles files;
   CreateDirectoryW(folder_.file(L"folder").c_str(), nullptr);
   folder_.write(L"plain.txt", "plain");
@@ -244,6 +243,19 @@ TEST_F(SettingsFileTest, KindsAndFullPaths) {
   }
   SetCurrentDirectoryW(previous);
 
+  std::uint32_t error = 0;
+  EXPECT_EQ(files.createNew(folder_.file(L"plain.txt"), error), nullptr);
+  EXPECT_EQ(error, DWORD{ERROR_FILE_EXISTS});
+  {
+    auto bytes = files.createNew(folder_.file(L"new.txt"), error);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_TRUE(bytes->write("new", 3));
+  }
+  EXPECT_EQ(files.replace(folder_.file(L"new.txt"), folder_.file(L"plain.txt")), 0u);
+  EXPECT_EQ(folder_.read(L"plain.txt"), "new");
+  folder_.write(L"new.txt", "new");
+  files.remove(folder_.file(L"new.txt"));
+  EXPECT_EQ(files.kind(folder_.file(L"new.txt")), console::FileKind::None);
   SetFileAttributesW(folder_.file(L"locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
