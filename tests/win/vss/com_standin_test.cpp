@@ -1,8 +1,8 @@
 // The COM client against the stand-in COM server DLL, registered under the ProgID "SourceSafe"
 // and running over a stand-in store seeded in a temporary folder: the members the program uses,
 // their ids, kinds, defaults and result types as the library's type library declares them,
-// failures with the library's status and text, and a library that is not registered. (Share
-// across database objects and Get's copies through the real program: tests/e2e/runs.sh.)
+// failures with the library's status and text, Share across database objects, Get's path, and
+// a library that is not registered.
 #include <gtest/gtest.h>
 
 // windows.h comes before the other Windows headers.
@@ -10,6 +10,7 @@
 #include <windows.h>
 // clang-format on
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -308,6 +309,56 @@ TEST_F(StandinServer, FailuresCarryTheLibraryStatusAndText) {
   };
   for (const auto& c : cases) EXPECT_TRUE(failsWith(c.call, c.status, c.text)) << c.what;
   EXPECT_EQ((std::vector<std::wstring>{L"util.c"}), namesOf(target->items(false)));
+}
+
+TEST_F(StandinServer, ShareIntoANewSubprojectTakesAnItemOfAnotherDatabaseObject) {
+  auto patchDatabase = openDatabase(*library_);
+  auto walkDatabase = openDatabase(*library_);
+  auto target = patchDatabase->vssItem(L"$/Patch", false)->newSubproject(L"lib", L"");
+  EXPECT_EQ(L"$/Patch/lib", target->spec());
+  EXPECT_EQ(vss::kTypeProject, target->type());
+  target->share(*walkDatabase->vssItem(L"$/App/src/main.c", false), L"0", vss::kFlagRecursYes);
+  EXPECT_NE(std::string::npos,
+            standin::dump(folder_ / L"db").find("file $/Patch/lib/main.c shares $/App/src/main.c"));
+  // The other database object sees the new project and the shared file's history at once.
+  auto shared = walkDatabase->vssItem(L"$/PATCH/LIB/Main.c", false);
+  EXPECT_EQ(L"bob", shared->versions(0)->next()->username());
+}
+
+// Get with flags 0 as the library does it: the copy is read-only, a read-only copy is replaced
+// by the newest content, a writable copy is left as it is without a failure, and missing
+// folders are made.
+TEST_F(StandinServer, GetWritesReadOnlyCopiesAndLeavesAWritableCopyAlone) {
+  const std::filesystem::path copy = folder_ / L"out" / L"src" / L"main.c";
+  auto content = [&] { return folder_.read(L"out/src/main.c"); };
+  auto readOnly = [&] {
+    const DWORD attributes = GetFileAttributesW(copy.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  };
+  auto file = openDatabase(*library_)->vssItem(L"$/App/src/main.c", false);
+  std::wstring local = copy.wstring();
+  file->get(local, 0);
+  EXPECT_EQ(copy.wstring(), local);
+  EXPECT_EQ("int main(void);", content());
+  EXPECT_TRUE(readOnly());
+
+  // The new copy is written under a temporary name and moved over the read-only one; the
+  // read-only leftover of a writer killed half-way is written over and goes.
+  const std::filesystem::path leftover = folder_ / L"out" / L"src" / L"main.c.standin-get";
+  folder_.write(L"out/src/main.c.standin-get", "int ma");
+  SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_READONLY);
+  standin::seed(folder_ / L"db", "version $/App/src/main.c content v3\n");
+  file->get(local, 0);
+  EXPECT_EQ("v3", content());
+  EXPECT_TRUE(readOnly());
+  EXPECT_EQ(GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+
+  ASSERT_TRUE(SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL));
+  std::ofstream(copy, std::ios::binary) << "edited here";
+  standin::seed(folder_ / L"db", "version $/App/src/main.c content v4\n");
+  file->get(local, 0);
+  EXPECT_EQ("edited here", content());
+  EXPECT_FALSE(readOnly());
 }
 
 // Runs last: it unregisters the server, and registers it again.
