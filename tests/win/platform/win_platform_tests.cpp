@@ -79,12 +79,12 @@ TEST_F(WinPlatformTest, PathExistsAndCreateFolderOnFilesAndFolders) {
               platform_.pathExists(created + L"\\"));
   // populateValue tries an empty local directory too; it must come back as a failure.
   for (const std::wstring& path :
-       {std::wstring(), folder_.file(L"bad<name>"), std::wstring(L"C:\\x\0y", 5)}) {
+       {std::wstring(), folder_.file(L"bad<name>"), folder_.file(L"x") + L'\0' + L"y"}) {
     EXPECT_NE(platform_.createFolder(path), 0u) << testing::PrintToString(path);
     EXPECT_FALSE(platform_.pathExists(path)) << testing::PrintToString(path);
   }
   for (const std::wstring& path :
-       {file + L"\\", folder_.file(L"*"), created + L"\\no parent", std::wstring(L"C:\\x")}) {
+       {file + L"\\", folder_.file(L"*"), created + L"\\no parent", folder_.file(L"x")}) {
     EXPECT_FALSE(platform_.pathExists(path)) << testing::PrintToString(path);
   }
 }
