@@ -11,9 +11,20 @@ namespace {
 
 using namespace engine;
 using namespace fakes;
-using Walk = Run;
+class Walk : public Run {
+ protected:
+  // Seeds case i as a project of its own, the one walked: "@" in the script stands for its file,
+  // "%" for the project. Returns the file's path.
+  std::wstring seedCase(std::size_t i, const std::string& script) {
+    const std::string project = "$/S" + std::to_string(i), file = project + "/f.c";
+    reset();
+    seed(std::regex_replace(std::regex_replace(script, std::regex("@"), file), std::regex("%"),
+                            project));
+    window_.texts[TextBox::Project] = standin::text::widen(project);
+    return standin::text::widen(file);
+  }
+};
 
-// Each case is its own project: "@" in the script stands for its file, "%" for the project.
 TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
   struct Case {
     const char* name;
@@ -59,18 +70,14 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     SCOPED_TRACE(c.name);
-    const std::string project = "$/S" + std::to_string(i), file = project + "/f.c";
-    reset();
-    seed(std::regex_replace(std::regex_replace(c.script, std::regex("@"), file), std::regex("%"),
-                            project));
-    if (c.script == "file @") calls().noHistory.push_back(lower(standin::text::widen(file)));
-    window_.texts[TextBox::Project] = standin::text::widen(project);
+    const std::wstring file = seedCase(i, c.script);
+    if (c.script == "file @") calls().noHistory.push_back(lower(file));
     window_.texts[TextBox::StartDate] = c.start;
     window_.texts[TextBox::EndDate] = c.end;
     window_.texts[TextBox::TargetUser] = c.targetUser;
     window_.ignoreBuildUser = c.ignoreBuildUser;
     run();
-    EXPECT_EQ(window_.shared, c.selected ? Lines{standin::text::widen(file)} : Lines{});
+    EXPECT_EQ(window_.shared, c.selected ? Lines{file} : Lines{});
     EXPECT_TRUE(window_.unshared.empty());
     EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
     EXPECT_EQ(calls().recordsRead, c.recordsRead);
@@ -136,24 +143,18 @@ TEST_F(Walk, SkippingLabelsLeavesTheNewestVersionToDecideBesideTheUserOptions) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     SCOPED_TRACE(c.name);
-    const std::string project = "$/K" + std::to_string(i), file = project + "/f.c";
-    reset();
-    seed(std::regex_replace(std::regex_replace(c.script, std::regex("@"), file), std::regex("%"),
-                            project));
-    window_.texts[TextBox::Project] = standin::text::widen(project);
+    const std::wstring file = seedCase(i, c.script);
     window_.texts[TextBox::TargetUser] = c.targetUser;
     window_.ignoreBuildUser = c.ignoreBuildUser;
     patcher_.state().skipLabels = c.skipLabels;
     run();
     const bool selected = c.verdict == Verdict::Selected;
-    EXPECT_EQ(window_.shared, selected ? Lines{standin::text::widen(file)} : Lines{});
+    EXPECT_EQ(window_.shared, selected ? Lines{file} : Lines{});
     // The same decision, told record by record.
     Observer observer;
     std::optional<Verdict> verdict;
     patcher_.setHooks({.insteadOfWalk = [&](vss::Database& db, vss::Item&) {
-      verdict =
-          patcher_.decide(*db.vssItem(standin::text::widen(file), false)->versions(0), &observer)
-              .verdict;
+      verdict = patcher_.decide(*db.vssItem(file, false)->versions(0), &observer).verdict;
     }});
     run();
     patcher_.setHooks({});
@@ -345,56 +346,6 @@ file $/Src/old.c by alice at 2024-04-05 10:00
   }
 }
 
-// A history that cannot be read, at its listing or at the deciding record's date, is the file's:
-// damage is listed, another failure is shown in a box while the walk waits (the run still on, the
-// next file's path not yet shown), and the walk goes on. A record whose author cannot be read is
-// not the target user's: the file is passed over without a trace.
-TEST_F(Walk, AnUnreadableHistoryIsListedOrShownAndTheWalkGoesOn) {
-  seed(
-      "file $/Src/a.c by alice at 2024-05-03 10:00\n"
-      "file $/Src/b.c by alice at 2024-05-03 10:00\n"
-      "file $/Src/c.c by alice at 2024-05-03 10:00\n");
-  struct Case {
-    const char* member;
-    int call;
-    std::int32_t status;
-    Lines unshared, shared;
-    std::wstring box;  // the text of the box after the confirmation, if any
-    std::wstring targetUser = L"";
-  };
-  const std::int32_t other = static_cast<std::int32_t>(0x8004D6A0);
-  const Lines damagedA = {L"$/Src/a.c - VSS上这个文件是损坏的"};
-  const std::vector<Case> cases = {
-      {"versions", 1, vss::kDeletedOrDamaged, damagedA, {L"$/Src/b.c", L"$/Src/c.c"}, L""},
-      {"versions", 2, other, {}, {L"$/Src/a.c", L"$/Src/c.c"}, L"Injected failure of versions"},
-      {"date", 1, vss::kDeletedOrDamaged, damagedA, {L"$/Src/b.c", L"$/Src/c.c"}, L""},
-      {"date", 2, other, {}, {L"$/Src/a.c", L"$/Src/c.c"}, L"Injected failure of date"},
-      {"username", 1, other, {}, {L"$/Src/b.c", L"$/Src/c.c"}, L"", L"ALICE"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.member) + " " + std::to_string(c.call));
-    reset();
-    window_.texts[TextBox::TargetUser] = c.targetUser;
-    calls().failMember = c.member;
-    calls().failCall = c.call;
-    calls().failStatus = c.status;
-    bool running = false;
-    std::size_t statusCount = 0;
-    window_.onBox = [&](const FakeWindow::Box&) {
-      running = patcher_.state().running;
-      statusCount = window_.status.size();
-    };
-    run();
-    EXPECT_EQ(window_.unshared, c.unshared);
-    EXPECT_EQ(window_.shared, c.shared);
-    ASSERT_EQ(window_.boxes.size(), c.box.empty() ? 1u : 2u);
-    if (c.box.empty()) continue;
-    EXPECT_EQ(window_.boxes[1].line(), L"Ostrabel|-|OK|" + c.box);
-    EXPECT_TRUE(running);
-    EXPECT_EQ(statusCount, 3u);  // "", a.c, b.c: c.c comes after the box
-  }
-}
-
 // A Share run of a project that holds its own patch project never walks into the patch (compared
 // as the database spells it, letter case ignored, whatever the typed spelling): a rerun finds
 // every file already shared at the same depth, counts it as processed and changes nothing, not
@@ -429,7 +380,7 @@ project $/Src/Patches/2.4
       EXPECT_EQ(Lines(window_.status.begin() + 1, window_.status.end() - 1), walked);
       if (round == 1) afterFirst = standin::dump(db);
     }
-    EXPECT_EQ(calls().newSubprojects, 2);  // lib and Patches, in the first round
+    EXPECT_EQ(calls().count["newSubproject"], 2);  // lib and Patches, in the first round
     const std::string after = standin::dump(db);
     EXPECT_EQ(after, afterFirst);
     Strings inPatch;
@@ -453,97 +404,76 @@ project $/Src/Patches/2.4
   EXPECT_EQ(window_.shared.size(), 6u);
 }
 
-// What the walk cannot read is listed with the library's status, and the walk goes on: a project
-// whose children cannot be listed, a child whose kind cannot be read (under its own path), a file
-// whose path cannot be read (under its project's path).
-TEST_F(Walk, AnUnreadableProjectOrItemIsListedWithItsStatusAndTheWalkGoesOn) {
-  seed(R"(
-file $/Src/a.c by alice at 2024-05-03 10:00
-file $/Src/lib/b.c by alice at 2024-05-03 10:00
-file $/Src/m.c by alice at 2024-05-03 10:00
-file $/Src/z.c by alice at 2024-05-03 10:00
-)");
-  struct Case {
-    const char* member;
-    int call, calls;
-    Lines shared, unshared;
-  };
-  const std::wstring status = L" - 未知错误,代码: -2147166560";
-  const std::vector<Case> cases = {
-      {"items", 1, 1, {}, {L"$/Src" + status}},
-      {"items", 2, 1, {L"$/Src/a.c", L"$/Src/m.c", L"$/Src/z.c"}, {L"$/Src/lib" + status}},
-      {"type", 2, 1, {L"$/Src/a.c", L"$/Src/m.c", L"$/Src/z.c"}, {L"$/Src/lib" + status}},
-      {"type", 4, 1, {L"$/Src/a.c", L"$/Src/lib/b.c", L"$/Src/z.c"}, {L"$/Src/m.c" + status}},
-      // Path reads: the project's in start, then a.c, b.c and m.c, whose path stays unreadable.
-      {"spec", 4, 2, {L"$/Src/a.c", L"$/Src/lib/b.c", L"$/Src/z.c"}, {L"$/Src" + status}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.member) + " " + std::to_string(c.call));
-    reset();
-    calls().failMember = c.member;
-    calls().failCall = c.call;
-    calls().failCalls = c.calls;
-    calls().failStatus = static_cast<std::int32_t>(0x8004D6A0);
-    run();
-    EXPECT_EQ(window_.shared, c.shared);
-    EXPECT_EQ(window_.unshared, c.unshared);
-    EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
-    EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
-  }
-}
-
-// What is listed for an item whose path cannot be read is the nearest project above it whose path
-// can be: two levels up when its own project's path cannot be read either, and the walked project
-// as typed when no path up to it can be read.
-TEST_F(Walk, AnUnreadablePathIsListedUnderTheNearestProjectAboveWhosePathCanBeRead) {
+// What the walk cannot read is listed, shown or passed over, and the walk goes on. A project
+// whose children cannot be listed, a child whose kind cannot be read (under its own path), or an
+// item whose path cannot be read is listed with the library's status, under the nearest project
+// above whose path can be read (the walked project as typed when none can). A history that cannot
+// be read, at its listing or at the deciding record's date, is the file's: damage is listed,
+// another failure is shown in a box while the walk waits (the run still on, the next file's path
+// not yet shown). A record whose author cannot be read is not the target user's: the file is
+// passed over without a trace.
+TEST_F(Walk, WhatCannotBeReadIsListedShownOrPassedOverAndTheWalkGoesOn) {
   seed(R"(
 file $/Src/lib/deep/c.c by alice at 2024-05-03 10:00
 file $/Src/lib/deep/more/d.c by alice at 2024-05-03 10:00
 file $/Src/z.c by alice at 2024-05-03 10:00
 )");
+  constexpr auto kOther = static_cast<std::int32_t>(0x8004D6A0);
+  constexpr std::int32_t kDamaged = vss::kDeletedOrDamaged;
   struct Case {
-    const char* name;
-    Lines unreadable;      // lower-case paths whose reading fails
-    int failItemsCall;     // the listing of children that fails (deep's is the third), or 0
-    std::wstring project;  // as typed
+    std::string member;  // the call of it numbered `call` fails with `status`
+    int call;
+    std::int32_t status;
     Lines shared, unshared;
+    std::wstring box = L"";  // the text of the box after the confirmation, if any
+    Lines unreadable = {};   // lower-case paths whose reading fails
+    std::wstring project = L"$/Src", targetUser = L"";
   };
-  const std::int32_t status = static_cast<std::int32_t>(0x8004D6A0);
-  const std::wstring reason = L" - 未知错误,代码: -2147166560";
+  const std::wstring st = L" - 未知错误,代码: -2147166560", c = L"$/Src/lib/deep/c.c",
+                     d = L"$/Src/lib/deep/more/d.c", z = L"$/Src/z.c",
+                     damaged = c + L" - VSS上这个文件是损坏的";
+  const Lines everyPath = {L"$/src/lib/deep/c.c", L"$/src/lib/deep", L"$/src/lib", L"$/src"};
   const std::vector<Case> cases = {
-      {"a file and its project",
-       {L"$/src/lib/deep/c.c", L"$/src/lib/deep"},
-       0,
-       L"$/Src",
-       {L"$/Src/lib/deep/more/d.c", L"$/Src/z.c"},
-       {L"$/Src/lib" + reason}},
-      {"a project whose children cannot be listed, and the project above",
-       {L"$/src/lib/deep", L"$/src/lib"},
-       3,
-       L"$/Src",
-       {L"$/Src/z.c"},
-       {L"$/Src" + reason}},
-      {"every path up to the walked project's",
-       {L"$/src/lib/deep/c.c", L"$/src/lib/deep", L"$/src/lib", L"$/src"},
-       0,
-       L"$/sRC",
-       {L"$/Src/lib/deep/more/d.c", L"$/Src/z.c"},
-       {L"$/sRC" + reason}},
+      {"items", 1, kOther, {}, {L"$/Src" + st}},
+      {"items", 2, kOther, {z}, {L"$/Src/lib" + st}},
+      {"type", 1, kOther, {z}, {L"$/Src/lib" + st}},
+      {"type", 3, kOther, {d, z}, {c + st}},
+      {"", 0, kOther, {c, d}, {L"$/Src" + st}, L"", {L"$/src/z.c"}},
+      {"", 0, kOther, {d, z}, {L"$/Src/lib" + st}, L"", {L"$/src/lib/deep/c.c", L"$/src/lib/deep"}},
+      // deep's children cannot be listed, and neither its path nor lib's can be read
+      {"items", 3, kOther, {z}, {L"$/Src" + st}, L"", {L"$/src/lib/deep", L"$/src/lib"}},
+      {"", 0, kOther, {d, z}, {L"$/sRC" + st}, L"", everyPath, L"$/sRC"},
+      {"versions", 1, kDamaged, {d, z}, {damaged}},
+      {"versions", 2, kOther, {c, z}, {}, L"Injected failure of versions"},
+      {"date", 1, kDamaged, {d, z}, {damaged}},
+      {"date", 2, kOther, {c, z}, {}, L"Injected failure of date"},
+      {"username", 1, kOther, {d, z}, {}, L"", {}, L"$/Src", L"ALICE"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& k = cases[i];
+    SCOPED_TRACE(i);
     reset();
-    for (const std::wstring& path : c.unreadable) calls().specFaults[path] = status;
-    if (c.failItemsCall != 0) {
-      calls().failMember = "items";
-      calls().failCall = c.failItemsCall;
-      calls().failStatus = status;
-    }
-    window_.texts[TextBox::Project] = c.project;
+    for (const std::wstring& path : k.unreadable) calls().specFaults[path] = kOther;
+    calls().failMember = k.member;
+    calls().failCall = k.call;
+    calls().failStatus = k.status;
+    window_.texts[TextBox::Project] = k.project;
+    window_.texts[TextBox::TargetUser] = k.targetUser;
+    bool running = false;
+    std::size_t statusCount = 0;
+    window_.onBox = [&](const FakeWindow::Box&) {
+      running = patcher_.state().running;
+      statusCount = window_.status.size();
+    };
     run();
-    EXPECT_EQ(window_.shared, c.shared);
-    EXPECT_EQ(window_.unshared, c.unshared);
+    EXPECT_EQ(window_.shared, k.shared);
+    EXPECT_EQ(window_.unshared, k.unshared);
     EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
+    ASSERT_EQ(window_.boxes.size(), k.box.empty() ? 1u : 2u);
+    if (k.box.empty()) continue;
+    EXPECT_EQ(window_.boxes[1].line(), L"Ostrabel|-|OK|" + k.box);
+    EXPECT_TRUE(running);
+    EXPECT_EQ(statusCount, 3u);  // "", c.c, d.c: z.c comes after the box
   }
 }
 
@@ -553,7 +483,7 @@ file $/Src/z.c by alice at 2024-05-03 10:00
 // status, or the box of a history that could not be read). A failure while opening ends the run
 // before anything is listed.
 TEST_F(Walk, OneFailureAtAnyCallLeavesEverySelectedFileAccountedFor) {
-  const std::string script = R"(
+  seed(R"(
 user Compileruser
 file $/Src/a.c by alice at 2024-05-03 10:00
 file $/Src/lib/b.c by alice at 2024-05-03 10:00
@@ -561,17 +491,16 @@ file $/Src/lib/deep/c.c by bob at 2024-05-04 10:00
 label $/Src/lib B1 by Compileruser at 2024-05-06 10:00
 file $/Src/old.c by alice at 2024-04-01 10:00
 file $/Src/z.c by carol at 2024-05-05 10:00
-)";
+)");
   const std::wstring injected = L" - 未知错误,代码: -2147166560";
   int runs = 0, traced = 0;
   for (const ModeOption mode : {ModeOption::View, ModeOption::Share, ModeOption::Local}) {
     std::map<std::string, int> clean;
     Lines selected;
-    // A run on a fresh store, a fresh local folder and a fresh window and engine.
+    // A run on a fresh copy of the store, a fresh local folder and a fresh window and engine.
     const auto freshRun = [&](const std::string& failMember, int failCall) {
       const fs::path db = root_ / ("db" + std::to_string(++runs));
-      standin::createStore(db);
-      standin::seed(db, "user Admin password secret\nproject $/Patch\n" + script);
+      fs::copy(root_ / "db", db, fs::copy_options::recursive);
       reset();
       window_.selected = mode;
       window_.ignoreBuildUser = true;
