@@ -11,9 +11,9 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 
 namespace samples {
@@ -42,8 +42,9 @@ inline std::optional<fs::path> database(const std::string& name) {
 }
 
 inline std::string bytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::ostringstream out;
+  out << std::ifstream(file, std::ios::binary).rdbuf();
+  return std::move(out).str();
 }
 
 // Copies a sample (its files readable and writable) for a test that changes it.

@@ -89,9 +89,9 @@ TEST(VssdbSamples, EveryChecksumAndCrcOfEverySampleHoldsAndTheFiguresAreThePubli
       versions += static_cast<std::size_t>(item->events.back().version);
       highest = std::max(highest, item->events.back().version);
       shared += db.entriesOf(n).size() > 1;
-      // The newest content against crcs.dat, read here independently of the reader.
-      EXPECT_EQ(standin::vssdb::crc32(db.newestContent(n)),
-                samples::crcsDatEntry(*dir, db.nodes()[n].physical))
+      // The CRC of the newest content (check matched the content against it) against crcs.dat,
+      // read here independently of the reader.
+      EXPECT_EQ(item->dataCrc, samples::crcsDatEntry(*dir, db.nodes()[n].physical))
           << db.nodes()[n].physical;
     }
     EXPECT_EQ(counted[1][1], f.liveProjects);
