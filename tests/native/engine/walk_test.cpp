@@ -11,6 +11,7 @@ namespace {
 
 using namespace engine;
 using namespace fakes;
+
 class Walk : public Run {
  protected:
   // Seeds case i as a project of its own, the one walked: "@" in the script stands for its file,
@@ -25,71 +26,14 @@ class Walk : public Run {
   }
 };
 
+// The deciding record is the newest one that is not passed over: the build user's (with the
+// build-user option) and, with skipLabels, every label whoever applied it. The range is open at
+// both ends; the target user is compared in any letter case with the deciding record's author.
+// Each case: the file's history (oldest first, "@" its path, "%" its project), the options, the
+// verdict with the records passed over (B build user, L label) as decide tells them (through the
+// hook that replaces the walk), which the walk must follow, and how many records it read.
 TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
-  struct Case {
-    const char* name;
-    std::string script;
-    bool ignoreBuildUser;
-    std::wstring targetUser;
-    bool selected;
-    int recordsRead;
-    std::wstring start = L"2024-05-01 00:00", end = L"2024-06-01 00:00";
-  };
-  const std::string a = "file @ by alice at 2024-", cu = "\nlabel @ B by Compileruser at 2024-";
-  const std::vector<Case> cases = {
-      {"inside", a + "05-03 10:00", false, L"", true, 1},
-      {"at the start", a + "05-01 00:00", false, L"", false, 1},
-      {"at the end", a + "06-01 00:00", false, L"", false, 1},
-      {"before", a + "04-03 10:00", false, L"", false, 1},
-      {"equal start and end", a + "05-03 10:00", false, L"", false, 1, L"2024-05-03 10:00",
-       L"2024-05-03 10:00"},
-      {"in the range and again after it", a + "05-03 10:00\nversion @ at 2024-06-03 10:00", false,
-       L"", false, 1},
-      {"newest is a label", a + "04-03 10:00\nlabel @ L by rel at 2024-05-05 10:00", false, L"",
-       true, 1},
-      {"target user in any case", "file @ by TESTER at 2024-05-03 10:00", false, L"Tester", true,
-       1},
-      {"the target's is not the deciding record",
-       "file @ by tester at 2024-05-02 10:00\nversion @ at 2024-05-05 10:00", false, L"tester",
-       false, 1},
-      {"build-user label passed over", a + "05-02 10:00" + cu + "05-05 10:00", true, L"", true, 2},
-      {"the record below too old", a + "04-02 10:00" + cu + "05-05 10:00", true, L"", false, 2},
-      {"build user not ignored", a + "04-02 10:00" + cu + "05-05 10:00", false, L"", true, 1},
-      {"the name in lower case is somebody else",
-       a + "04-02 10:00\nlabel @ B by compileruser at 2024-05-05 10:00", true, L"", true, 1},
-      {"project label", a + "05-02 10:00\nlabel % B by Compileruser at 2024-05-10 10:00", true, L"",
-       true, 2},
-      {"only build-user records",
-       "file @ by Compileruser at 2024-05-02 10:00\nversion @ by Compileruser at 2024-05-03 10:00" +
-           cu + "05-04 10:00",
-       true, L"", false, 3},
-      {"build user passed over, then the target decides",
-       "file @ by Tester at 2024-05-02 10:00" + cu + "05-05 10:00", true, L"TESTER", true, 2},
-      {"no history", "file @", true, L"", false, 0},
-  };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    const Case& c = cases[i];
-    SCOPED_TRACE(c.name);
-    const std::wstring file = seedCase(i, c.script);
-    if (c.script == "file @") calls().noHistory.push_back(lower(file));
-    window_.texts[TextBox::StartDate] = c.start;
-    window_.texts[TextBox::EndDate] = c.end;
-    window_.texts[TextBox::TargetUser] = c.targetUser;
-    window_.ignoreBuildUser = c.ignoreBuildUser;
-    run();
-    EXPECT_EQ(window_.shared, c.selected ? Lines{file} : Lines{});
-    EXPECT_TRUE(window_.unshared.empty());
-    EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
-    EXPECT_EQ(calls().recordsRead, c.recordsRead);
-  }
-}
-
-// Label records decide nothing with skipLabels, whoever applied them; the build user's records
-// and the target user apply as always. Each case: the file's history (oldest first, "@" its path,
-// "%" its project), the options, and the verdict with the records passed over (B build user, L
-// label) as decide tells them (through the hook that replaces the walk), which the walk must
-// follow.
-TEST_F(Walk, SkippingLabelsLeavesTheNewestVersionToDecideBesideTheUserOptions) {
+  using enum Verdict;
   struct Case {
     const char* name;
     std::string script;
@@ -97,42 +41,73 @@ TEST_F(Walk, SkippingLabelsLeavesTheNewestVersionToDecideBesideTheUserOptions) {
     std::wstring targetUser;
     Verdict verdict;
     std::wstring passedOver;
+    int recordsRead;
+    std::wstring start = L"2024-05-01 00:00", end = L"2024-06-01 00:00";
   };
-  const std::string old = "file @ by alice at 2024-04-02 10:00\n";
-  const std::string inRange = "file @ by alice at 2024-05-02 10:00\n";
+  const std::string a = "file @ by alice at 2024-", cu = "\nlabel @ B by Compileruser at 2024-";
+  const std::string old = a + "04-02 10:00\n", inRange = a + "05-02 10:00\n";
+  const std::string liLabel = "label @ R by li at 2024-05-21 10:00";
+  const std::string buildVersion = "version @ by Compileruser at 2024-05-20 10:00\n";
   const std::vector<Case> cases = {
-      {"an ordinary user's project label inside the range selects without the option",
-       old + "label % R by li at 2024-05-10 10:00", false, false, L"", Verdict::Selected, L""},
+      {"inside", a + "05-03 10:00", false, false, L"", Selected, L"", 1},
+      {"at the start", a + "05-01 00:00", false, false, L"", NotAfterStart, L"", 1},
+      {"at the end", a + "06-01 00:00", false, false, L"", NotBeforeEnd, L"", 1},
+      {"before", a + "04-03 10:00", false, false, L"", NotAfterStart, L"", 1},
+      {"equal start and end", a + "05-03 10:00", false, false, L"", NotAfterStart, L"", 1,
+       L"2024-05-03 10:00", L"2024-05-03 10:00"},
+      {"in the range and again after it", a + "05-03 10:00\nversion @ at 2024-06-03 10:00", false,
+       false, L"", NotBeforeEnd, L"", 1},
+      {"newest is a label", old + "label @ L by rel at 2024-05-05 10:00", false, false, L"",
+       Selected, L"", 1},
+      {"target user in any case", "file @ by TESTER at 2024-05-03 10:00", false, false, L"Tester",
+       Selected, L"", 1},
+      {"the target's is not the deciding record",
+       "file @ by tester at 2024-05-02 10:00\nversion @ at 2024-05-05 10:00", false, false,
+       L"tester", OtherUser, L"", 1},
+      {"build-user label passed over", a + "05-02 10:00" + cu + "05-05 10:00", false, true, L"",
+       Selected, L"B", 2},
+      {"the record below too old", a + "04-02 10:00" + cu + "05-05 10:00", false, true, L"",
+       NotAfterStart, L"B", 2},
+      {"build user not ignored", a + "04-02 10:00" + cu + "05-05 10:00", false, false, L"",
+       Selected, L"", 1},
+      {"the name in lower case is somebody else",
+       old + "label @ B by compileruser at 2024-05-05 10:00", false, true, L"", Selected, L"", 1},
+      {"project label", a + "05-02 10:00\nlabel % B by Compileruser at 2024-05-10 10:00", false,
+       true, L"", Selected, L"B", 2},
+      {"only build-user records",
+       "file @ by Compileruser at 2024-05-02 10:00\nversion @ by Compileruser at 2024-05-03 10:00" +
+           cu + "05-04 10:00",
+       false, true, L"", NoRecord, L"BBB", 3},
+      {"build user passed over, then the target decides",
+       "file @ by Tester at 2024-05-02 10:00" + cu + "05-05 10:00", false, true, L"TESTER",
+       Selected, L"B", 2},
+      {"no history", "file @", false, true, L"", NoRecord, L"", 0},
+      {"skipLabels: an ordinary user's project label inside the range selects without it",
+       old + "label % R by li at 2024-05-10 10:00", false, false, L"", Selected, L"", 1},
       {"and is passed over with it", old + "label % R by li at 2024-05-10 10:00", true, false, L"",
-       Verdict::NotAfterStart, L"L"},
+       NotAfterStart, L"L", 2},
       {"a file's own label too", old + "label @ R by li at 2024-05-10 10:00", true, false, L"",
-       Verdict::NotAfterStart, L"L"},
+       NotAfterStart, L"L", 2},
       {"labels after the range do not hide a version inside it",
        inRange + "label @ R by li at 2024-06-10 10:00\nlabel % S by bob at 2024-06-11 10:00", true,
-       false, L"", Verdict::Selected, L"LL"},
+       false, L"", Selected, L"LL", 3},
       {"the version before the labels is after the end",
        "file @ by alice at 2024-06-02 10:00\nlabel @ R by li at 2024-06-10 10:00", true, false, L"",
-       Verdict::NotBeforeEnd, L"L"},
+       NotBeforeEnd, L"L", 2},
       {"the build user's label: passed over as the build user's with both options",
-       inRange + "label @ B by Compileruser at 2024-05-20 10:00", true, true, L"",
-       Verdict::Selected, L"B"},
+       inRange + "label @ B by Compileruser at 2024-05-20 10:00", true, true, L"", Selected, L"B",
+       2},
       {"the build user's version is passed over only with the build-user option",
-       inRange +
-           "version @ by Compileruser at 2024-05-20 10:00\nlabel @ R by li at 2024-05-21 10:00",
-       true, true, L"", Verdict::Selected, L"LB"},
-      {"the build user's version decides without it",
-       inRange +
-           "version @ by Compileruser at 2024-05-20 10:00\nlabel @ R by li at 2024-05-21 10:00",
-       true, false, L"ALICE", Verdict::OtherUser, L"L"},
-      {"the target user is the deciding version's author, not the label's",
-       inRange + "label @ R by li at 2024-05-21 10:00", true, false, L"Alice", Verdict::Selected,
-       L"L"},
-      {"without the option the label's author is the one compared",
-       inRange + "label @ R by li at 2024-05-21 10:00", false, false, L"Alice", Verdict::OtherUser,
-       L""},
+       inRange + buildVersion + liLabel, true, true, L"", Selected, L"LB", 3},
+      {"the build user's version decides without it", inRange + buildVersion + liLabel, true, false,
+       L"ALICE", OtherUser, L"L", 2},
+      {"the target user is the deciding version's author, not the label's", inRange + liLabel, true,
+       false, L"Alice", Selected, L"L", 2},
+      {"without the option the label's author is the one compared", inRange + liLabel, false, false,
+       L"Alice", OtherUser, L"", 1},
       {"every record passed over: none left",
        "file @ by Compileruser at 2024-05-02 10:00\nlabel @ R by li at 2024-05-10 10:00", true,
-       true, L"", Verdict::NoRecord, L"LB"},
+       true, L"", NoRecord, L"LB", 2},
   };
   struct Observer : SelectionObserver {
     std::wstring reasons;
@@ -144,12 +119,17 @@ TEST_F(Walk, SkippingLabelsLeavesTheNewestVersionToDecideBesideTheUserOptions) {
     const Case& c = cases[i];
     SCOPED_TRACE(c.name);
     const std::wstring file = seedCase(i, c.script);
+    if (c.script == "file @") calls().noHistory.push_back(lower(file));
+    window_.texts[TextBox::StartDate] = c.start;
+    window_.texts[TextBox::EndDate] = c.end;
     window_.texts[TextBox::TargetUser] = c.targetUser;
     window_.ignoreBuildUser = c.ignoreBuildUser;
     patcher_.state().skipLabels = c.skipLabels;
     run();
-    const bool selected = c.verdict == Verdict::Selected;
-    EXPECT_EQ(window_.shared, selected ? Lines{file} : Lines{});
+    EXPECT_EQ(window_.shared, c.verdict == Selected ? Lines{file} : Lines{});
+    EXPECT_TRUE(window_.unshared.empty());
+    EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
+    EXPECT_EQ(calls().recordsRead, c.recordsRead);
     // The same decision, told record by record.
     Observer observer;
     std::optional<Verdict> verdict;

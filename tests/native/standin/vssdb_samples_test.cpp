@@ -320,7 +320,7 @@ TEST(VssdbSamples, GetWritesTheNewestBytesReadOnlyAndChangesAreRefused) {
 // last record and length with its checksum: tiny with labels, which no sample has.
 void appendLabel(const fs::path& itemFile, const std::string& label, const std::string& user,
                  const char* wall) {
-  std::string file = samples::bytes(itemFile);
+  std::string file = standin_test::readFile(itemFile);
   auto u32 = [&](std::size_t at) {
     std::uint32_t v = 0;
     for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<unsigned char>(file.at(at + k));
@@ -410,7 +410,7 @@ TEST(VssdbSamples, AFlippedByteWhereverTheReaderProvesIsFoundAndNeverCrashes) {
        {"data/a/aaaaaaaa", "data/b/baaaaaaa", "data/c/caaaaaaa", "data/d/daaaaaaa",
         "data/a/aaaaaaaa.b", "data/b/baaaaaaa.a", "data/c/caaaaaaa.b", "data/d/daaaaaaa.a",
         "data/um.dat", "data/names.dat"}) {
-    const std::string original = samples::bytes(temp / "db" / name);
+    const std::string original = standin_test::readFile(temp / "db" / name);
     const bool itemFile = std::string(name).find('.') == std::string::npos;
     const bool users = std::string(name) == "data/um.dat";
     std::set<std::size_t> flips;
@@ -485,7 +485,7 @@ TEST(VssdbSamples, DamageIsTheLibrarysDamagedFailureForThatItemOnly) {
     SCOPED_TRACE(c.what);
     standin_test::TempDir temp("ostrabel-vssdb-damage");
     samples::copy(tiny, temp / "db");
-    std::string bytes = samples::bytes(temp / "db" / c.file);
+    std::string bytes = standin_test::readFile(temp / "db" / c.file);
     bytes.at(c.offset < 0 ? bytes.size() + c.offset : c.offset) ^= 0x10;
     temp.write(fs::path("db") / c.file, bytes);
     auto db = open(temp / "db", L"Admin", L"");
@@ -500,7 +500,7 @@ TEST(VssdbSamples, DamageIsTheLibrarysDamagedFailureForThatItemOnly) {
   // Damage in what every item needs fails the opening, with ESS_CORRUPT's status and words.
   standin_test::TempDir temp("ostrabel-vssdb-damage");
   samples::copy(tiny, temp / "db");
-  std::string um = samples::bytes(temp / "db/data/um.dat");
+  std::string um = standin_test::readFile(temp / "db/data/um.dat");
   um[0x90] ^= 1;  // a byte of Admin's user record
   temp.write("db/data/um.dat", um);
   EXPECT_EQ(
