@@ -65,7 +65,7 @@ TEST_F(StandinAdapter, OpenFailsAsTheLibraryDoesAndTakesUserNamesInAnyLetterCase
   EXPECT_NO_THROW(open(dir_, L"bob", L""));
 }
 
-TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseAndListsChildrenByName) {
+TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseListsChildrenByNameAndSeesEveryChange) {
   auto file = item(L"$/App/src/main.C");
   EXPECT_EQ(file->spec() + L" " + file->name(), L"$/App/src/Main.c Main.c");
   EXPECT_EQ(file->type(), vss::kTypeFile);
@@ -78,10 +78,23 @@ TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseAndListsChildrenByName) {
   auto old = db_->vssItem(L"$/app/OLD.c", true);  // deleted items when asked for
   EXPECT_EQ(old->spec(), L"$/App/old.c");
   EXPECT_TRUE(dynamic_cast<standin::ItemDetails&>(*old).deleted());
-  standin::seed(dir_, "file $/App/Zeta.c\nfile $/App/alpha.c\n");
-  EXPECT_EQ(names(item(L"$/App")->items(false)), L"alpha.c;readme.txt;src;Zeta.c;");
-  EXPECT_EQ(names(item(L"$/App")->items(true)), L"alpha.c;old.c;readme.txt;src;Zeta.c;");
   EXPECT_TRUE(file->items(true).empty());
+  // Objects outlive their database (and library) and see every change at once: one made through
+  // another database object, and those of the tool.
+  auto app = item(L"$/App");
+  auto second = open(dir_, L"alice", L"secret");
+  second->vssItem(L"$/App", false)->newSubproject(L"fromSecond", L"");
+  standin::seed(dir_,
+                "file $/App/Zeta.c\nfile $/App/alpha.c\nfile $/项目/Änderung.txt content 内容\n");
+  db_.reset();
+  EXPECT_EQ(names(app->items(false)), L"alpha.c;fromSecond;readme.txt;src;Zeta.c;");
+  EXPECT_EQ(names(app->items(true)), L"alpha.c;fromSecond;old.c;readme.txt;src;Zeta.c;");
+  EXPECT_EQ(app->newSubproject(L"later", L"")->spec(), L"$/App/later");
+  auto unicode = second->vssItem(L"$/项目/äNDERUNG.TXT", false);
+  EXPECT_EQ(unicode->spec(), L"$/项目/Änderung.txt");
+  std::wstring out = (temp_ / "u.txt").wstring();
+  unicode->get(out, 0);
+  EXPECT_EQ(readFile(temp_ / "u.txt"), "内容");
 }
 
 TEST_F(StandinAdapter, HistoryIsNewestFirstWithItsLabelsAndThoseOfProjectsAbove) {
@@ -185,21 +198,6 @@ fault $/Patch/taken.c get -2147221504
             L"Injected failure");
   EXPECT_FALSE(fs::exists(temp_ / "noget.c"));
   EXPECT_NO_THROW(item(L"$/F/damaged.c")->get(local, 0));
-}
-
-TEST_F(StandinAdapter, ObjectsOutliveTheirDatabaseAndSeeEveryChangeAtOnce) {
-  auto app = item(L"$/App");
-  auto second = open(dir_, L"alice", L"secret");
-  second->vssItem(L"$/App", false)->newSubproject(L"fromSecond", L"");
-  standin::seed(dir_, "file $/App/fromTool.c\nfile $/项目/Änderung.txt content \"内容\"\n");
-  db_.reset();  // and its library is gone already
-  EXPECT_EQ(names(app->items(false)), L"fromSecond;fromTool.c;readme.txt;src;");
-  EXPECT_EQ(app->newSubproject(L"later", L"")->spec(), L"$/App/later");
-  auto file = second->vssItem(L"$/项目/äNDERUNG.TXT", false);
-  EXPECT_EQ(file->spec(), L"$/项目/Änderung.txt");
-  std::wstring out = (temp_ / "u.txt").wstring();
-  file->get(out, 0);
-  EXPECT_EQ(readFile(temp_ / "u.txt"), "内容");
 }
 
 // A journal put back from a backup (shorter) or replaced by another store's (no continuation of

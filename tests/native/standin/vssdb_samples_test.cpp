@@ -110,9 +110,10 @@ TEST(VssdbSamples, EveryChecksumAndCrcOfEverySampleHoldsAndTheFiguresAreThePubli
 }
 
 // Read by hand from tiny's raw files (xxd of data/a/aaaaaaaa, data/b/baaaaaaa, data/c/caaaaaaa,
-// data/d/daaaaaaa): the log records' users, times and comments, the project entries' names.
+// data/d/daaaaaaa, data/um.dat): the log records' users, times and comments, the project
+// entries' names, the users.
 // Its srcsafe.ini says TZ_Bias -330: read in India, the dates are the stored wall clock.
-TEST(VssdbSamples, TinyHistoriesAreThoseReadByHandFromItsFiles) {
+TEST(VssdbSamples, TinyUsersAndHistoriesAreThoseReadByHandFromItsFiles) {
   REQUIRE_SAMPLE(tiny, "tiny");
   samples::LocalZone india("IST-5:30");
   auto db = open(tiny, L"Admin", L"");
@@ -151,6 +152,18 @@ TEST(VssdbSamples, TinyHistoriesAreThoseReadByHandFromItsFiles) {
   EXPECT_FALSE(details->deleted());
   EXPECT_EQ(cling->links().size(), 1u);
 
+  // Users come from um.dat and passwords are checked against their hash.
+  // Johnson's hash in um.dat is 0x6D3E; "AAH8" is a password with that hash (found by search: the
+  // 16-bit hash is all the database keeps, so every password with it opens).
+  ASSERT_EQ(Database::passwordHash("AAH8"), Database(tiny).user("johnson")->passwordHash);
+  EXPECT_NO_THROW(open(tiny, L"JOHNSON", L"aah8"));
+  EXPECT_NO_THROW(open(tiny, L"admin", L""));
+  EXPECT_EQ(failure([&] { open(tiny, L"Johnson", L"secret"); }, vss::kInvalidPassword),
+            L"Invalid password");
+  EXPECT_EQ(failure([&] { open(tiny, L"Admin", L"x"); }, vss::kInvalidPassword),
+            L"Invalid password");
+  EXPECT_EQ(failure([&] { open(tiny, L"nobody", L""); }, vss::kUserNotFound),
+            L"User \"nobody\" not found");
   // Read elsewhere, the same records show in that machine's local time.
   samples::LocalZone utc("UTC0");
   auto cursor = le->versions(0);
@@ -208,21 +221,6 @@ TEST(VssdbSamples, MicnetsProjectRecordsReadByHandWithTheirDaylightTime) {
                               L"47 Michael 2010-09-24 11:52:16 Recovered WebForm1.aspx [] \n"})
     EXPECT_NE(web.find(line), std::wstring::npos)
         << standin::text::narrow(line) << standin::text::narrow(web);
-}
-
-TEST(VssdbSamples, UsersComeFromUmDatAndPasswordsAreCheckedAgainstTheirHash) {
-  REQUIRE_SAMPLE(tiny, "tiny");
-  // Johnson's hash in um.dat is 0x6D3E; "AAH8" is a password with that hash (found by search: the
-  // 16-bit hash is all the database keeps, so every password with it opens).
-  ASSERT_EQ(Database::passwordHash("AAH8"), Database(tiny).user("johnson")->passwordHash);
-  EXPECT_NO_THROW(open(tiny, L"JOHNSON", L"aah8"));
-  EXPECT_NO_THROW(open(tiny, L"admin", L""));
-  EXPECT_EQ(failure([&] { open(tiny, L"Johnson", L"secret"); }, vss::kInvalidPassword),
-            L"Invalid password");
-  EXPECT_EQ(failure([&] { open(tiny, L"Admin", L"x"); }, vss::kInvalidPassword),
-            L"Invalid password");
-  EXPECT_EQ(failure([&] { open(tiny, L"nobody", L""); }, vss::kUserNotFound),
-            L"User \"nobody\" not found");
 }
 
 TEST(VssdbSamples, GbkNamesAreDecoded) {
