@@ -32,7 +32,7 @@ delete $/Patch/lib
             (Lines{L"$/Patch/APP/ui<-$/Src/app/ui/form.frm|0|8192",
                    L"$/Patch/APP/ui<-$/Src/app/ui/main.frm|0|8192",
                    L"$/Patch/lib<-$/Src/lib/y.c|0|8192", L"$/Patch<-$/Src/top.c|0|8192"}));
-  EXPECT_EQ(calls().count["newSubproject"], 3);  // "app" refused as existing, then used
+  EXPECT_EQ(calls().count["newSubproject"], 3);  // "app" (refused as existing, then used), ui, lib
   const Strings expected = {"project $/",
                             "project $/Patch",
                             "project $/Patch/APP",
@@ -125,6 +125,7 @@ TEST_F(Share, TheSecondFileOfAFolderCausesNoEnumerationAndNoCreation) {
   EXPECT_EQ(atSecond.count["newSubproject"], 2);
   EXPECT_EQ(patchEnumerations(calls()), 2);
   EXPECT_EQ(calls().count["newSubproject"], 2);
+  // The openings, the first file's chain and target, the second file's target by its path.
   EXPECT_EQ(calls().lookupLog, (Lines{L"$/Patch/", L"$/Src", L"$/Patch/", L"$/Src", L"$/Patch/",
                                       L"$/Patch/app", L"$/Patch/app/ui", L"$/Patch/app/ui"}));
 }
