@@ -125,7 +125,7 @@ TEST_F(Share, TheSecondFileOfAFolderCausesNoEnumerationAndNoCreation) {
   EXPECT_EQ(atSecond.count["newSubproject"], 2);
   EXPECT_EQ(patchEnumerations(calls()), 2);
   EXPECT_EQ(calls().count["newSubproject"], 2);
-  // The openings, the first file's chain and target, the second file's target by its path.
+  // The openings and the start, the first file's chain and target, the second file's target.
   EXPECT_EQ(calls().lookupLog, (Lines{L"$/Patch/", L"$/Src", L"$/Patch/", L"$/Src", L"$/Patch/",
                                       L"$/Patch/app", L"$/Patch/app/ui", L"$/Patch/app/ui"}));
 }
