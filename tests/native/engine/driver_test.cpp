@@ -102,28 +102,41 @@ class Driver : public Run {
   }
 };
 
-TEST_F(Driver, AViewRunShowsItsStepsInOrder) {
-  int checks = 0;
-  window_.onEvents = [&] {  // during the walk the run is marked and the button disabled
-    ++checks;
-    EXPECT_TRUE(patcher_.state().running);
-  };
-  run();
-  const Lines expected = {L"clear:Shared",
-                          L"clear:Unshare",
-                          L"status:",
-                          L"save",
-                          L"box:" + kConfirm,
-                          L"button:Patching...:off",
-                          L"status:$/Src/a.txt",
-                          L"Shared:$/Src/a.txt",
-                          L"button:Patch(ed):on",
-                          L"status:" + kDone};
-  EXPECT_EQ(window_.log, expected);
-  EXPECT_EQ(checks, 1);
-  ASSERT_EQ(window_.boxes.size(), 1u);
-  EXPECT_EQ(window_.boxes[0].line(), L"提示|i|YesNo|" + kConfirm);
-  EXPECT_FALSE(patcher_.state().running);
+// A View run shows its steps in this order, opening the database twice and changing nothing. An
+// empty patch path with "VSS" selected only queries, as the window's help says: the run is a View
+// run (a patch path that does not exist is refused: EndsEarlyShowingWhyWithNothingListed).
+TEST_F(Driver, AViewRunOrAShareRunWithoutPatchPathShowsItsStepsInOrder) {
+  const std::string before = dump();
+  for (const auto& [mode, patch] :
+       {std::pair(ModeOption::View, L"$/Patch"), std::pair(ModeOption::Share, L"")}) {
+    reset();
+    window_.selected = mode;
+    window_.texts[TextBox::Patch] = patch;
+    int checks = 0;
+    window_.onEvents = [&] {  // during the walk the run is marked and the button disabled
+      ++checks;
+      EXPECT_TRUE(patcher_.state().running);
+    };
+    run();
+    const Lines expected = {L"clear:Shared",
+                            L"clear:Unshare",
+                            L"status:",
+                            L"save",
+                            L"box:" + kConfirm,
+                            L"button:Patching...:off",
+                            L"status:$/Src/a.txt",
+                            L"Shared:$/Src/a.txt",
+                            L"button:Patch(ed):on",
+                            L"status:" + kDone};
+    EXPECT_EQ(window_.log, expected);
+    EXPECT_EQ(checks, 1);
+    ASSERT_EQ(window_.boxes.size(), 1u);
+    EXPECT_EQ(window_.boxes[0].line(), L"提示|i|YesNo|" + kConfirm);
+    EXPECT_FALSE(patcher_.state().running);
+    EXPECT_EQ(calls().count["open"], 2);
+    EXPECT_EQ(calls().lookupLog, (Lines{L"$/Src", L"$/Src"}));
+    EXPECT_EQ(dump(), before);
+  }
 }
 
 // Refused inputs, an answer other than Yes, a failure of our own before the run, or a database
@@ -225,21 +238,6 @@ TEST_F(Driver, AFailureThatEndsTheRunIsShownAndTheWindowSaysTheRunStopped) {
     EXPECT_EQ(window_.status.back(), L"补丁整理意外中止，结果不完整！");
     EXPECT_EQ(std::count(window_.status.begin(), window_.status.end(), L"$/Src/z.txt"), 0);
   }
-}
-
-// An empty patch path with "VSS" selected only queries, as the window's help says: the run opens
-// the database as a View run does and lists the selected files (a patch path that does not exist
-// is refused: EndsEarlyShowingWhyWithNothingListed).
-TEST_F(Driver, AnEmptyPatchPathInShareModeListsAsView) {
-  window_.selected = ModeOption::Share;
-  window_.texts[TextBox::Patch] = L"";
-  const std::string before = dump();
-  run();
-  EXPECT_EQ(window_.shared, Lines{L"$/Src/a.txt"});
-  EXPECT_EQ(calls().count["open"], 2);
-  EXPECT_EQ(calls().lookupLog, (Lines{L"$/Src", L"$/Src"}));
-  EXPECT_EQ(dump(), before);
-  EXPECT_EQ(window_.status.back(), kDone);
 }
 
 }  // namespace
