@@ -10,52 +10,50 @@ using namespace fakes;
 
 using Share = In<ModeOption::Share>;
 
+// The subprojects below the patch project mirror the walked project's folders: one that exists
+// in another letter case is used, a deleted one is made anew.
 TEST_F(Share, AddsExactlyTheMirroredSubprojectsAndShares) {
   seed(R"(
 file $/Src/app/ui/main.frm by alice at 2024-05-03 10:00
 file $/Src/app/ui/form.frm by bob at 2024-05-04 10:00
 file $/Src/app/old.frm by bob at 2024-04-04 10:00
+file $/Src/lib/y.c by alice at 2024-05-03 10:00
 file $/Src/top.c by alice at 2024-05-03 10:00
+project $/Patch/APP
+project $/Patch/lib
+delete $/Patch/lib
 )");
   const auto records = dumpLines(true);
   run();
-  EXPECT_EQ(window_.shared,
-            (Lines{L"$/Src/app/ui/form.frm", L"$/Src/app/ui/main.frm", L"$/Src/top.c"}));
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/ui/form.frm", L"$/Src/app/ui/main.frm",
+                                   L"$/Src/lib/y.c", L"$/Src/top.c"}));
   EXPECT_TRUE(window_.unshared.empty());
-  EXPECT_EQ(calls().shareLog, (Lines{L"$/Patch/app/ui<-$/Src/app/ui/form.frm|0|8192",
-                                     L"$/Patch/app/ui<-$/Src/app/ui/main.frm|0|8192",
-                                     L"$/Patch<-$/Src/top.c|0|8192"}));
+  EXPECT_EQ(calls().shareLog,
+            (Lines{L"$/Patch/APP/ui<-$/Src/app/ui/form.frm|0|8192",
+                   L"$/Patch/APP/ui<-$/Src/app/ui/main.frm|0|8192",
+                   L"$/Patch/lib<-$/Src/lib/y.c|0|8192", L"$/Patch<-$/Src/top.c|0|8192"}));
+  EXPECT_EQ(calls().count["newSubproject"], 3);  // "app" (refused as existing, then used), ui, lib
   const Strings expected = {"project $/",
                             "project $/Patch",
-                            "project $/Patch/app",
-                            "project $/Patch/app/ui",
-                            "file $/Patch/app/ui/form.frm",
-                            "file $/Patch/app/ui/main.frm",
+                            "project $/Patch/APP",
+                            "project $/Patch/APP/ui",
+                            "file $/Patch/APP/ui/form.frm",
+                            "file $/Patch/APP/ui/main.frm",
+                            "deleted project $/Patch/lib",
+                            "project $/Patch/lib",
+                            "file $/Patch/lib/y.c",
                             "file $/Patch/top.c",
                             "project $/Src",
                             "project $/Src/app",
                             "file $/Src/app/old.frm",
                             "project $/Src/app/ui",
-                            "file $/Src/app/ui/form.frm shares $/Patch/app/ui/form.frm",
-                            "file $/Src/app/ui/main.frm shares $/Patch/app/ui/main.frm",
+                            "file $/Src/app/ui/form.frm shares $/Patch/APP/ui/form.frm",
+                            "file $/Src/app/ui/main.frm shares $/Patch/APP/ui/main.frm",
+                            "project $/Src/lib",
+                            "file $/Src/lib/y.c shares $/Patch/lib/y.c",
                             "file $/Src/top.c shares $/Patch/top.c"};
   EXPECT_EQ(dumpLines(), expected);
   EXPECT_EQ(dumpLines(true), records);  // histories untouched (a second run: Walk tests)
-}
-
-TEST_F(Share, UsesAnExistingSubprojectInAnotherCaseAndNotADeletedOne) {
-  seed(R"(
-file $/Src/app/x.c by alice at 2024-05-03 10:00
-file $/Src/lib/y.c by alice at 2024-05-03 10:00
-project $/Patch/APP
-project $/Patch/lib
-delete $/Patch/lib
-)");
-  run();
-  EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/x.c", L"$/Src/lib/y.c"}));
-  EXPECT_EQ(calls().newSubprojects, 2);  // "app" refused as existing, then used; "lib" made anew
-  EXPECT_EQ(calls().shareLog,
-            (Lines{L"$/Patch/APP<-$/Src/app/x.c|0|8192", L"$/Patch/lib<-$/Src/lib/y.c|0|8192"}));
 }
 
 // "An item with that name already exists" is the file's own success only where that item is the
@@ -105,10 +103,14 @@ fault $/Src/lib/g.c share 0x8004D694
   EXPECT_EQ(added, (Strings{"file $/Patch/e.c", "file $/Src/e.c shares $/Patch/e.c"}));
 }
 
+// The second file of a folder lists no project and makes no subproject. A patch path typed with
+// a trailing "/" is extended without doubling it: every lookup names the subprojects as
+// SourceSafe spells paths, for the first file of a folder and for the next.
 TEST_F(Share, TheSecondFileOfAFolderCausesNoEnumerationAndNoCreation) {
   seed(
       "file $/Src/app/ui/a.frm by alice at 2024-05-03 10:00\n"
       "file $/Src/app/ui/b.frm by alice at 2024-05-03 10:00\n");
+  window_.texts[TextBox::Patch] = L"$/Patch/";
   const auto patchEnumerations = [](const Calls& c) {
     return std::count_if(c.enumerationLog.begin(), c.enumerationLog.end(),
                          [](const std::wstring& s) { return s.rfind(L"$/Patch", 0) == 0; });
@@ -118,12 +120,14 @@ TEST_F(Share, TheSecondFileOfAFolderCausesNoEnumerationAndNoCreation) {
     if (window_.status.back() == L"$/Src/app/ui/b.frm") atSecond = calls();
   };
   run();
-  EXPECT_EQ(patchEnumerations(atSecond), 2);  // one per level, for the first file
-  EXPECT_EQ(atSecond.newSubprojects, 2);
-  EXPECT_EQ(patchEnumerations(calls()), 2);
-  EXPECT_EQ(calls().newSubprojects, 2);
-  EXPECT_EQ(calls().lookupLog.size(), atSecond.lookupLog.size() + 1);  // the target, by path
   EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/ui/a.frm", L"$/Src/app/ui/b.frm"}));
+  EXPECT_EQ(patchEnumerations(atSecond), 2);  // one per level, for the first file
+  EXPECT_EQ(atSecond.count["newSubproject"], 2);
+  EXPECT_EQ(patchEnumerations(calls()), 2);
+  EXPECT_EQ(calls().count["newSubproject"], 2);
+  // The openings and the start, the first file's chain and target, the second file's target.
+  EXPECT_EQ(calls().lookupLog, (Lines{L"$/Patch/", L"$/Src", L"$/Patch/", L"$/Src", L"$/Patch/",
+                                      L"$/Patch/app", L"$/Patch/app/ui", L"$/Patch/app/ui"}));
 }
 
 TEST_F(Share, ARememberedFolderWhoseTargetIsGoneIsPreparedAgain) {
@@ -134,7 +138,7 @@ TEST_F(Share, ARememberedFolderWhoseTargetIsGoneIsPreparedAgain) {
     calls() = {};
     run();
     EXPECT_EQ(window_.shared, Lines{L"$/Src/app/x.c"});
-    EXPECT_EQ(calls().newSubprojects, 1);
+    EXPECT_EQ(calls().count["newSubproject"], 1);
     EXPECT_EQ(calls().shareLog, Lines{L"$/Patch2/app<-$/Src/app/x.c|0|8192"});
     EXPECT_EQ(patcher_.state().sharedNames.values(), Lines{L"$/Src/app"});  // remembered once
     seed("delete $/Patch2/app\n");  // subprojects deleted between runs
@@ -160,25 +164,16 @@ file $/Src/z.c by alice at 2024-05-03 10:00
   EXPECT_EQ(patcher_.state().sharedNames.values(), Lines{L"$/Src"});
 }
 
-// A patch path typed with a trailing "/" is extended without doubling it: every lookup names the
-// subprojects as SourceSafe spells paths, for the first file of a folder and for the next.
-TEST_F(Share, APatchPathWithATrailingSlashGivesNoDoubledSlashes) {
-  seed(
-      "file $/Src/app/x.c by alice at 2024-05-03 10:00\n"
-      "file $/Src/app/y.c by alice at 2024-05-03 10:00\n");
-  window_.texts[TextBox::Patch] = L"$/Patch/";
-  run();
-  EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/x.c", L"$/Src/app/y.c"}));
-  EXPECT_EQ(calls().lookupLog, (Lines{L"$/Patch/", L"$/Src", L"$/Patch/", L"$/Src", L"$/Patch/",
-                                      L"$/Patch/app", L"$/Patch/app"}));
-}
-
 using Local = In<ModeOption::Local>;
 
+// Only the selected files are fetched, each into the mirror of its folder below the local root:
+// one existence test per level (after populateValue's of the root), a folder that exists reused,
+// a missing one made.
 TEST_F(Local, WritesExactlyTheSelectedFilesWithTheirContentAndListsEachOutcome) {
   seed(R"(
 file $/Src/app/ui/main.frm by alice at 2024-05-03 10:00 content "v1"
 version $/Src/app/ui/main.frm by bob at 2024-05-04 10:00 content "main v2"
+file $/Src/app/ui/b.frm by alice at 2024-05-03 10:00 content b
 file $/Src/app/old.frm by bob at 2024-04-04 10:00
 file $/Src/top.c by alice at 2024-05-03 10:00 content "top"
 file $/Src/gone/z.c by alice at 2024-05-03 10:00
@@ -188,14 +183,20 @@ fault $/Src/u.c get 0x8004D68F
 file $/Src/w.c by alice at 2024-05-03 10:00
 fault $/Src/w.c get 0x8004D694
 )");
+  fs::create_directory(root_ / "out" / "app");
   const std::string before = dump();
   run();
-  EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/ui/main.frm", L"$/Src/top.c", L"$/Src/w.c"}));
+  EXPECT_EQ(window_.shared,
+            (Lines{L"$/Src/app/ui/b.frm", L"$/Src/app/ui/main.frm", L"$/Src/top.c", L"$/Src/w.c"}));
   EXPECT_EQ(window_.unshared, (Lines{L"$/Src/gone/z.c - patch目录原来获得过这个文件,但被删除了",
                                      L"$/Src/u.c - 未知错误,代码: -2147166577"}));
-  EXPECT_EQ(localTree(),
-            (Strings{"app/", "app/ui/", "app/ui/main.frm=main v2", "gone/", "top.c=top"}));
-  EXPECT_EQ(calls().getLog.front(), out() + L"\\app\\ui\\main.frm|0");
+  EXPECT_EQ(localTree(), (Strings{"app/", "app/ui/", "app/ui/b.frm=b", "app/ui/main.frm=main v2",
+                                  "gone/", "top.c=top"}));
+  EXPECT_EQ(calls().getLog.front(), out() + L"\\app\\ui\\b.frm|0");
+  const std::wstring app = out() + L"\\app", ui = app + L"\\ui";
+  EXPECT_EQ(Lines(platform_.existsCalls.begin() + 1, platform_.existsCalls.end()),
+            (Lines{app, ui, app, ui, out() + L"\\gone"}));
+  EXPECT_EQ(platform_.createCalls, (Lines{ui, out() + L"\\gone"}));
   EXPECT_EQ(dump(), before);
 }
 
@@ -237,21 +238,6 @@ file $/Src/new.c by alice at 2024-05-03 10:00 content "new"
           << copy;
     }
   }
-}
-
-TEST_F(Local, MirrorsTheFoldersWithOneTestPerLevelAndReusesExistingOnes) {
-  seed(
-      "file $/Src/app/ui/a.frm by alice at 2024-05-03 10:00 content a\n"
-      "file $/Src/app/ui/b.frm by alice at 2024-05-03 10:00 content b\n");
-  fs::create_directory(root_ / "out" / "app");
-  run();
-  const std::wstring app = out() + L"\\app", ui = app + L"\\ui";
-  // One existence test per level (after populateValue's of the root); every file builds its chain.
-  EXPECT_EQ(Lines(platform_.existsCalls.begin() + 1, platform_.existsCalls.end()),
-            (Lines{app, ui, app, ui}));
-  EXPECT_EQ(platform_.createCalls, Lines{ui});
-  EXPECT_EQ(patcher_.state().localTargetDir, ui);
-  EXPECT_EQ(localTree(), (Strings{"app/", "app/ui/", "app/ui/a.frm=a", "app/ui/b.frm=b"}));
 }
 
 TEST_F(Local, ARootEndingInASeparatorAndAProjectInAnotherCase) {

@@ -100,87 +100,95 @@ class Driver : public Run {
     Run::SetUp();
     seed("file $/Src/a.txt by alice at 2024-05-03 10:00\n");
   }
-  void expectEndedEarly(const Lines& boxes, int opens);
 };
 
-TEST_F(Driver, AViewRunShowsItsStepsInOrder) {
-  int checks = 0;
-  window_.onEvents = [&] {  // during the walk the run is marked and the button disabled
-    ++checks;
-    EXPECT_TRUE(patcher_.state().running);
-  };
-  run();
-  const Lines expected = {L"clear:Shared",
-                          L"clear:Unshare",
-                          L"status:",
-                          L"save",
-                          L"box:" + kConfirm,
-                          L"button:Patching...:off",
-                          L"status:$/Src/a.txt",
-                          L"Shared:$/Src/a.txt",
-                          L"button:Patch(ed):on",
-                          L"status:" + kDone};
-  EXPECT_EQ(window_.log, expected);
-  EXPECT_EQ(checks, 1);
-  ASSERT_EQ(window_.boxes.size(), 1u);
-  EXPECT_EQ(window_.boxes[0].line(), L"提示|i|YesNo|" + kConfirm);
-  EXPECT_FALSE(patcher_.state().running);
-}
-
-// Nothing but the preparation and the boxes: no line listed, the button untouched.
-void Driver::expectEndedEarly(const Lines& boxes, int opens) {
-  Lines expected = {L"clear:Shared", L"clear:Unshare", L"status:", L"save"};
-  for (const std::wstring& box : boxes) expected.push_back(L"box:" + box);
-  EXPECT_EQ(window_.log, expected);
-  EXPECT_EQ(calls().count["open"], opens);
-  EXPECT_FALSE(patcher_.state().running);
-}
-
-// Refused inputs, an answer other than Yes, a failure of our own before the run.
-TEST_F(Driver, EndsBeforeOpeningShowOneBox) {
-  const std::vector<std::tuple<std::function<void()>, std::wstring, std::wstring>> cases = {
-      {[&] { window_.texts[TextBox::Host] = window_.texts[TextBox::Passwd] = L""; },
-       L"VSS服务器地址必需输入\r\n密码必需输入\r\n", L"提示|!|OK|"},
-      {[&] { window_.texts[TextBox::StartDate] = L"2024-06-01 00:01"; },
-       L"开始时间不能大于结束时间", L"提示|!|OK|"},
-      {[&] { window_.answer = Answer::No; }, kConfirm, L"提示|i|YesNo|"},
-      {[&] { window_.failSave = true; }, L"操作意外中止: disk full", L"Ostrabel|-|OK|"}};
-  for (const auto& [arrange, shown, box] : cases) {
-    SCOPED_TRACE(standin::text::narrow(shown));
+// A View run shows its steps in this order, opening the database twice and changing nothing. An
+// empty patch path with "VSS" selected only queries, as the window's help says: the run is a View
+// run (a patch path that does not exist is refused: EndsEarlyShowingWhyWithNothingListed).
+TEST_F(Driver, AViewRunOrAShareRunWithoutPatchPathShowsItsStepsInOrder) {
+  const std::string before = dump();
+  for (const auto& [mode, patch] :
+       {std::pair(ModeOption::View, L"$/Patch"), std::pair(ModeOption::Share, L"")}) {
     reset();
-    arrange();
+    window_.selected = mode;
+    window_.texts[TextBox::Patch] = patch;
+    int checks = 0;
+    window_.onEvents = [&] {  // during the walk the run is marked and the button disabled
+      ++checks;
+      EXPECT_TRUE(patcher_.state().running);
+    };
     run();
+    const Lines expected = {L"clear:Shared",
+                            L"clear:Unshare",
+                            L"status:",
+                            L"save",
+                            L"box:" + kConfirm,
+                            L"button:Patching...:off",
+                            L"status:$/Src/a.txt",
+                            L"Shared:$/Src/a.txt",
+                            L"button:Patch(ed):on",
+                            L"status:" + kDone};
+    EXPECT_EQ(window_.log, expected);
+    EXPECT_EQ(checks, 1);
     ASSERT_EQ(window_.boxes.size(), 1u);
-    EXPECT_EQ(window_.boxes[0].line(), box + shown);
-    expectEndedEarly({shown}, 0);
+    EXPECT_EQ(window_.boxes[0].line(), L"提示|i|YesNo|" + kConfirm);
+    EXPECT_FALSE(patcher_.state().running);
+    EXPECT_EQ(calls().count["open"], 2);
+    EXPECT_EQ(calls().lookupLog, (Lines{L"$/Src", L"$/Src"}));
+    EXPECT_EQ(dump(), before);
   }
 }
 
-TEST_F(Driver, OpenDatabaseRunsEveryStepAndShowsTheLastError) {
-  struct Case {
-    std::optional<ModeOption> mode;
-    std::wstring patch, project, passwd, shown;
-    int opens;
+// Refused inputs, an answer other than Yes, a failure of our own before the run, or a database
+// that cannot be opened (every opening is tried, the last error is shown) end the run early:
+// nothing but the preparation and the boxes, no line listed, the button untouched.
+TEST_F(Driver, EndsEarlyShowingWhyWithNothingListed) {
+  const auto opening = [&](ModeOption mode, const wchar_t* patch, const wchar_t* project,
+                           const wchar_t* passwd) -> std::function<void()> {
+    return [=, this] {
+      window_.selected = mode;
+      window_.texts[TextBox::Patch] = patch;
+      window_.texts[TextBox::Project] = project;
+      window_.texts[TextBox::Passwd] = passwd;
+    };
   };
-  const std::wstring notFound = L"File or project not found";
-  const std::vector<Case> cases = {
-      {ModeOption::View, L"$/Patch", L"$/Src", L"bad", L"Invalid password", 1},
-      {ModeOption::Local, L"$/Nope", L"$/Nowhere", L"secret", notFound, 1},
-      {ModeOption::Share, L"$/Nope", L"$/Src", L"secret", L"Injected lookup failure", 2},
-      {ModeOption::Share, L"$/Nope", L"$/Nowhere", L"secret", notFound, 2},
-      {ModeOption::Share, L"$/Patch", L"$/Src", L"bad", L"Invalid password", 2}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(standin::text::narrow(c.shown));
+  const std::wstring confirm = L"提示|i|YesNo|" + kConfirm, failed = L"Ostrabel|-|OK|";
+  const std::wstring notFound = failed + L"File or project not found";
+  const std::vector<std::tuple<std::function<void()>, Lines, int>> cases = {
+      {[&] { window_.texts[TextBox::Host] = window_.texts[TextBox::Passwd] = L""; },
+       {L"提示|!|OK|VSS服务器地址必需输入\r\n密码必需输入\r\n"},
+       0},
+      {[&] { window_.texts[TextBox::StartDate] = L"2024-06-01 00:01"; },
+       {L"提示|!|OK|开始时间不能大于结束时间"},
+       0},
+      {[&] { window_.answer = Answer::No; }, {confirm}, 0},
+      {[&] { window_.failSave = true; }, {failed + L"操作意外中止: disk full"}, 0},
+      {opening(ModeOption::View, L"$/Patch", L"$/Src", L"bad"),
+       {confirm, failed + L"Invalid password"},
+       1},
+      {opening(ModeOption::Local, L"$/Nope", L"$/Nowhere", L"secret"), {confirm, notFound}, 1},
+      {opening(ModeOption::Share, L"$/Nope", L"$/Src", L"secret"),
+       {confirm, failed + L"Injected lookup failure"},
+       2},
+      {opening(ModeOption::Share, L"$/Nope", L"$/Nowhere", L"secret"), {confirm, notFound}, 2},
+      {opening(ModeOption::Share, L"$/Patch", L"$/Src", L"bad"),
+       {confirm, failed + L"Invalid password"},
+       2}};
+  for (const auto& [arrange, boxes, opens] : cases) {
+    SCOPED_TRACE(standin::text::narrow(boxes.back()));
     reset();
-    window_.selected = c.mode;
-    window_.texts[TextBox::Patch] = c.patch;
-    window_.texts[TextBox::Project] = c.project;
-    window_.texts[TextBox::Passwd] = c.passwd;
     calls().lookupFaults[L"$/nope"] = vss::kNotFound;  // its own text tells the last error apart
+    arrange();
     run();
-    ASSERT_EQ(window_.boxes.size(), 2u);
-    EXPECT_EQ(window_.boxes[1].line(), L"Ostrabel|-|OK|" + c.shown);
-    expectEndedEarly({kConfirm, c.shown}, c.opens);
+    Lines shown, log = {L"clear:Shared", L"clear:Unshare", L"status:", L"save"};
+    for (const FakeWindow::Box& box : window_.boxes) {
+      shown.push_back(box.line());
+      log.push_back(L"box:" + box.text);
+    }
+    EXPECT_EQ(shown, boxes);
+    EXPECT_EQ(window_.log, log);
+    EXPECT_EQ(calls().count["open"], opens);
+    EXPECT_FALSE(patcher_.state().running);
   }
 }
 
@@ -230,29 +238,6 @@ TEST_F(Driver, AFailureThatEndsTheRunIsShownAndTheWindowSaysTheRunStopped) {
     EXPECT_EQ(window_.status.back(), L"补丁整理意外中止，结果不完整！");
     EXPECT_EQ(std::count(window_.status.begin(), window_.status.end(), L"$/Src/z.txt"), 0);
   }
-}
-
-// An empty patch path with "VSS" selected only queries, as the window's help says: the run opens
-// the database as a View run does and lists the selected files; a patch path that does not exist
-// is still refused.
-TEST_F(Driver, AnEmptyPatchPathInShareModeListsAsView) {
-  window_.selected = ModeOption::Share;
-  window_.texts[TextBox::Patch] = L"";
-  const std::string before = dump();
-  run();
-  EXPECT_EQ(window_.shared, Lines{L"$/Src/a.txt"});
-  EXPECT_EQ(calls().count["open"], 2);
-  EXPECT_EQ(calls().lookupLog, (Lines{L"$/Src", L"$/Src"}));
-  EXPECT_EQ(dump(), before);
-  EXPECT_EQ(window_.status.back(), kDone);
-
-  reset();
-  window_.selected = ModeOption::Share;
-  window_.texts[TextBox::Patch] = L"$/Missing";
-  run();
-  ASSERT_EQ(window_.boxes.size(), 2u);
-  EXPECT_EQ(window_.boxes[1].text, L"File or project not found");
-  EXPECT_TRUE(window_.shared.empty());
 }
 
 }  // namespace

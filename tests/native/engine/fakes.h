@@ -158,7 +158,7 @@ struct Calls {
   }
   // Replaces the date of each record a history yields: (file spec, stored date) -> date.
   std::function<double(const std::wstring&, double)> dateOf;
-  int newSubprojects = 0, recordsRead = 0;
+  int recordsRead = 0;
   Lines lookupLog, enumerationLog, shareLog, getLog;  // share: "target<-file|comment|flags"
   // Lookups by path, subprojects by name, path reads by the item's path.
   std::map<std::wstring, std::int32_t> lookupFaults, subprojectFaults, specFaults;
@@ -243,7 +243,6 @@ class Item : public vss::Item {
   std::unique_ptr<vss::Item> newSubproject(const std::wstring& name,
                                            const std::wstring& comment) override {
     c_.tick("newSubproject");
-    ++c_.newSubprojects;
     failIf(c_.subprojectFaults, name, L"Injected failure");
     return wrap(c_, in_->newSubproject(name, comment));
   }

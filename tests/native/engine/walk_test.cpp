@@ -11,78 +11,29 @@ namespace {
 
 using namespace engine;
 using namespace fakes;
-using Walk = Run;
 
-// Each case is its own project: "@" in the script stands for its file, "%" for the project.
-TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
-  struct Case {
-    const char* name;
-    std::string script;
-    bool ignoreBuildUser;
-    std::wstring targetUser;
-    bool selected;
-    int recordsRead;
-    std::wstring start = L"2024-05-01 00:00", end = L"2024-06-01 00:00";
-  };
-  const std::string a = "file @ by alice at 2024-", cu = "\nlabel @ B by Compileruser at 2024-";
-  const std::vector<Case> cases = {
-      {"inside", a + "05-03 10:00", false, L"", true, 1},
-      {"at the start", a + "05-01 00:00", false, L"", false, 1},
-      {"at the end", a + "06-01 00:00", false, L"", false, 1},
-      {"before", a + "04-03 10:00", false, L"", false, 1},
-      {"equal start and end", a + "05-03 10:00", false, L"", false, 1, L"2024-05-03 10:00",
-       L"2024-05-03 10:00"},
-      {"in the range and again after it", a + "05-03 10:00\nversion @ at 2024-06-03 10:00", false,
-       L"", false, 1},
-      {"newest is a label", a + "04-03 10:00\nlabel @ L by rel at 2024-05-05 10:00", false, L"",
-       true, 1},
-      {"target user in any case", "file @ by TESTER at 2024-05-03 10:00", false, L"Tester", true,
-       1},
-      {"the target's is not the deciding record",
-       "file @ by tester at 2024-05-02 10:00\nversion @ at 2024-05-05 10:00", false, L"tester",
-       false, 1},
-      {"build-user label passed over", a + "05-02 10:00" + cu + "05-05 10:00", true, L"", true, 2},
-      {"the record below too old", a + "04-02 10:00" + cu + "05-05 10:00", true, L"", false, 2},
-      {"build user not ignored", a + "04-02 10:00" + cu + "05-05 10:00", false, L"", true, 1},
-      {"the name in lower case is somebody else",
-       a + "04-02 10:00\nlabel @ B by compileruser at 2024-05-05 10:00", true, L"", true, 1},
-      {"project label", a + "05-02 10:00\nlabel % B by Compileruser at 2024-05-10 10:00", true, L"",
-       true, 2},
-      {"only build-user records",
-       "file @ by Compileruser at 2024-05-02 10:00\nversion @ by Compileruser at 2024-05-03 10:00" +
-           cu + "05-04 10:00",
-       true, L"", false, 3},
-      {"build user passed over, then the target decides",
-       "file @ by Tester at 2024-05-02 10:00" + cu + "05-05 10:00", true, L"TESTER", true, 2},
-      {"no history", "file @", true, L"", false, 0},
-  };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    const Case& c = cases[i];
-    SCOPED_TRACE(c.name);
+class Walk : public Run {
+ protected:
+  // Seeds case i as a project of its own, the one walked: "@" in the script stands for its file,
+  // "%" for the project. Returns the file's path.
+  std::wstring seedCase(std::size_t i, const std::string& script) {
     const std::string project = "$/S" + std::to_string(i), file = project + "/f.c";
     reset();
-    seed(std::regex_replace(std::regex_replace(c.script, std::regex("@"), file), std::regex("%"),
+    seed(std::regex_replace(std::regex_replace(script, std::regex("@"), file), std::regex("%"),
                             project));
-    if (c.script == "file @") calls().noHistory.push_back(lower(standin::text::widen(file)));
     window_.texts[TextBox::Project] = standin::text::widen(project);
-    window_.texts[TextBox::StartDate] = c.start;
-    window_.texts[TextBox::EndDate] = c.end;
-    window_.texts[TextBox::TargetUser] = c.targetUser;
-    window_.ignoreBuildUser = c.ignoreBuildUser;
-    run();
-    EXPECT_EQ(window_.shared, c.selected ? Lines{standin::text::widen(file)} : Lines{});
-    EXPECT_TRUE(window_.unshared.empty());
-    EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
-    EXPECT_EQ(calls().recordsRead, c.recordsRead);
+    return standin::text::widen(file);
   }
-}
+};
 
-// Label records decide nothing with skipLabels, whoever applied them; the build user's records
-// and the target user apply as always. Each case: the file's history (oldest first, "@" its path,
-// "%" its project), the options, and the verdict with the records passed over (B build user, L
-// label) as decide tells them (through the hook that replaces the walk), which the walk must
-// follow.
-TEST_F(Walk, SkippingLabelsLeavesTheNewestVersionToDecideBesideTheUserOptions) {
+// The deciding record is the newest one that is not passed over: the build user's (with the
+// build-user option) and, with skipLabels, every label whoever applied it. The range is open at
+// both ends; the target user is compared in any letter case with the deciding record's author.
+// Each case: the file's history (oldest first, "@" its path, "%" its project), the options, the
+// verdict with the records passed over (B build user, L label) as decide tells them (through the
+// hook that replaces the walk), which the walk must follow, and how many records it read.
+TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
+  using enum Verdict;
   struct Case {
     const char* name;
     std::string script;
@@ -90,42 +41,73 @@ TEST_F(Walk, SkippingLabelsLeavesTheNewestVersionToDecideBesideTheUserOptions) {
     std::wstring targetUser;
     Verdict verdict;
     std::wstring passedOver;
+    int recordsRead;
+    std::wstring start = L"2024-05-01 00:00", end = L"2024-06-01 00:00";
   };
-  const std::string old = "file @ by alice at 2024-04-02 10:00\n";
-  const std::string inRange = "file @ by alice at 2024-05-02 10:00\n";
+  const std::string a = "file @ by alice at 2024-", cu = "\nlabel @ B by Compileruser at 2024-";
+  const std::string old = a + "04-02 10:00\n", inRange = a + "05-02 10:00\n";
+  const std::string liLabel = "label @ R by li at 2024-05-21 10:00";
+  const std::string buildVersion = "version @ by Compileruser at 2024-05-20 10:00\n";
   const std::vector<Case> cases = {
-      {"an ordinary user's project label inside the range selects without the option",
-       old + "label % R by li at 2024-05-10 10:00", false, false, L"", Verdict::Selected, L""},
+      {"inside", a + "05-03 10:00", false, false, L"", Selected, L"", 1},
+      {"at the start", a + "05-01 00:00", false, false, L"", NotAfterStart, L"", 1},
+      {"at the end", a + "06-01 00:00", false, false, L"", NotBeforeEnd, L"", 1},
+      {"before", a + "04-03 10:00", false, false, L"", NotAfterStart, L"", 1},
+      {"equal start and end", a + "05-03 10:00", false, false, L"", NotAfterStart, L"", 1,
+       L"2024-05-03 10:00", L"2024-05-03 10:00"},
+      {"in the range and again after it", a + "05-03 10:00\nversion @ at 2024-06-03 10:00", false,
+       false, L"", NotBeforeEnd, L"", 1},
+      {"newest is a label", old + "label @ L by rel at 2024-05-05 10:00", false, false, L"",
+       Selected, L"", 1},
+      {"target user in any case", "file @ by TESTER at 2024-05-03 10:00", false, false, L"Tester",
+       Selected, L"", 1},
+      {"the target's is not the deciding record",
+       "file @ by tester at 2024-05-02 10:00\nversion @ at 2024-05-05 10:00", false, false,
+       L"tester", OtherUser, L"", 1},
+      {"build-user label passed over", a + "05-02 10:00" + cu + "05-05 10:00", false, true, L"",
+       Selected, L"B", 2},
+      {"the record below too old", a + "04-02 10:00" + cu + "05-05 10:00", false, true, L"",
+       NotAfterStart, L"B", 2},
+      {"build user not ignored", a + "04-02 10:00" + cu + "05-05 10:00", false, false, L"",
+       Selected, L"", 1},
+      {"the name in lower case is somebody else",
+       old + "label @ B by compileruser at 2024-05-05 10:00", false, true, L"", Selected, L"", 1},
+      {"project label", a + "05-02 10:00\nlabel % B by Compileruser at 2024-05-10 10:00", false,
+       true, L"", Selected, L"B", 2},
+      {"only build-user records",
+       "file @ by Compileruser at 2024-05-02 10:00\nversion @ by Compileruser at 2024-05-03 10:00" +
+           cu + "05-04 10:00",
+       false, true, L"", NoRecord, L"BBB", 3},
+      {"build user passed over, then the target decides",
+       "file @ by Tester at 2024-05-02 10:00" + cu + "05-05 10:00", false, true, L"TESTER",
+       Selected, L"B", 2},
+      {"no history", "file @", false, true, L"", NoRecord, L"", 0},
+      {"skipLabels: an ordinary user's project label inside the range selects without it",
+       old + "label % R by li at 2024-05-10 10:00", false, false, L"", Selected, L"", 1},
       {"and is passed over with it", old + "label % R by li at 2024-05-10 10:00", true, false, L"",
-       Verdict::NotAfterStart, L"L"},
+       NotAfterStart, L"L", 2},
       {"a file's own label too", old + "label @ R by li at 2024-05-10 10:00", true, false, L"",
-       Verdict::NotAfterStart, L"L"},
+       NotAfterStart, L"L", 2},
       {"labels after the range do not hide a version inside it",
        inRange + "label @ R by li at 2024-06-10 10:00\nlabel % S by bob at 2024-06-11 10:00", true,
-       false, L"", Verdict::Selected, L"LL"},
+       false, L"", Selected, L"LL", 3},
       {"the version before the labels is after the end",
        "file @ by alice at 2024-06-02 10:00\nlabel @ R by li at 2024-06-10 10:00", true, false, L"",
-       Verdict::NotBeforeEnd, L"L"},
+       NotBeforeEnd, L"L", 2},
       {"the build user's label: passed over as the build user's with both options",
-       inRange + "label @ B by Compileruser at 2024-05-20 10:00", true, true, L"",
-       Verdict::Selected, L"B"},
+       inRange + "label @ B by Compileruser at 2024-05-20 10:00", true, true, L"", Selected, L"B",
+       2},
       {"the build user's version is passed over only with the build-user option",
-       inRange +
-           "version @ by Compileruser at 2024-05-20 10:00\nlabel @ R by li at 2024-05-21 10:00",
-       true, true, L"", Verdict::Selected, L"LB"},
-      {"the build user's version decides without it",
-       inRange +
-           "version @ by Compileruser at 2024-05-20 10:00\nlabel @ R by li at 2024-05-21 10:00",
-       true, false, L"ALICE", Verdict::OtherUser, L"L"},
-      {"the target user is the deciding version's author, not the label's",
-       inRange + "label @ R by li at 2024-05-21 10:00", true, false, L"Alice", Verdict::Selected,
-       L"L"},
-      {"without the option the label's author is the one compared",
-       inRange + "label @ R by li at 2024-05-21 10:00", false, false, L"Alice", Verdict::OtherUser,
-       L""},
+       inRange + buildVersion + liLabel, true, true, L"", Selected, L"LB", 3},
+      {"the build user's version decides without it", inRange + buildVersion + liLabel, true, false,
+       L"ALICE", OtherUser, L"L", 2},
+      {"the target user is the deciding version's author, not the label's", inRange + liLabel, true,
+       false, L"Alice", Selected, L"L", 2},
+      {"without the option the label's author is the one compared", inRange + liLabel, false, false,
+       L"Alice", OtherUser, L"", 1},
       {"every record passed over: none left",
        "file @ by Compileruser at 2024-05-02 10:00\nlabel @ R by li at 2024-05-10 10:00", true,
-       true, L"", Verdict::NoRecord, L"LB"},
+       true, L"", NoRecord, L"LB", 2},
   };
   struct Observer : SelectionObserver {
     std::wstring reasons;
@@ -136,24 +118,23 @@ TEST_F(Walk, SkippingLabelsLeavesTheNewestVersionToDecideBesideTheUserOptions) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     SCOPED_TRACE(c.name);
-    const std::string project = "$/K" + std::to_string(i), file = project + "/f.c";
-    reset();
-    seed(std::regex_replace(std::regex_replace(c.script, std::regex("@"), file), std::regex("%"),
-                            project));
-    window_.texts[TextBox::Project] = standin::text::widen(project);
+    const std::wstring file = seedCase(i, c.script);
+    if (c.script == "file @") calls().noHistory.push_back(lower(file));
+    window_.texts[TextBox::StartDate] = c.start;
+    window_.texts[TextBox::EndDate] = c.end;
     window_.texts[TextBox::TargetUser] = c.targetUser;
     window_.ignoreBuildUser = c.ignoreBuildUser;
     patcher_.state().skipLabels = c.skipLabels;
     run();
-    const bool selected = c.verdict == Verdict::Selected;
-    EXPECT_EQ(window_.shared, selected ? Lines{standin::text::widen(file)} : Lines{});
+    EXPECT_EQ(window_.shared, c.verdict == Selected ? Lines{file} : Lines{});
+    EXPECT_TRUE(window_.unshared.empty());
+    EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
+    EXPECT_EQ(calls().recordsRead, c.recordsRead);
     // The same decision, told record by record.
     Observer observer;
     std::optional<Verdict> verdict;
     patcher_.setHooks({.insteadOfWalk = [&](vss::Database& db, vss::Item&) {
-      verdict =
-          patcher_.decide(*db.vssItem(standin::text::widen(file), false)->versions(0), &observer)
-              .verdict;
+      verdict = patcher_.decide(*db.vssItem(file, false)->versions(0), &observer).verdict;
     }});
     run();
     patcher_.setHooks({});
@@ -345,56 +326,6 @@ file $/Src/old.c by alice at 2024-04-05 10:00
   }
 }
 
-// A history that cannot be read, at its listing or at the deciding record's date, is the file's:
-// damage is listed, another failure is shown in a box while the walk waits (the run still on, the
-// next file's path not yet shown), and the walk goes on. A record whose author cannot be read is
-// not the target user's: the file is passed over without a trace.
-TEST_F(Walk, AnUnreadableHistoryIsListedOrShownAndTheWalkGoesOn) {
-  seed(
-      "file $/Src/a.c by alice at 2024-05-03 10:00\n"
-      "file $/Src/b.c by alice at 2024-05-03 10:00\n"
-      "file $/Src/c.c by alice at 2024-05-03 10:00\n");
-  struct Case {
-    const char* member;
-    int call;
-    std::int32_t status;
-    Lines unshared, shared;
-    std::wstring box;  // the text of the box after the confirmation, if any
-    std::wstring targetUser = L"";
-  };
-  const std::int32_t other = static_cast<std::int32_t>(0x8004D6A0);
-  const Lines damagedA = {L"$/Src/a.c - VSS上这个文件是损坏的"};
-  const std::vector<Case> cases = {
-      {"versions", 1, vss::kDeletedOrDamaged, damagedA, {L"$/Src/b.c", L"$/Src/c.c"}, L""},
-      {"versions", 2, other, {}, {L"$/Src/a.c", L"$/Src/c.c"}, L"Injected failure of versions"},
-      {"date", 1, vss::kDeletedOrDamaged, damagedA, {L"$/Src/b.c", L"$/Src/c.c"}, L""},
-      {"date", 2, other, {}, {L"$/Src/a.c", L"$/Src/c.c"}, L"Injected failure of date"},
-      {"username", 1, other, {}, {L"$/Src/b.c", L"$/Src/c.c"}, L"", L"ALICE"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.member) + " " + std::to_string(c.call));
-    reset();
-    window_.texts[TextBox::TargetUser] = c.targetUser;
-    calls().failMember = c.member;
-    calls().failCall = c.call;
-    calls().failStatus = c.status;
-    bool running = false;
-    std::size_t statusCount = 0;
-    window_.onBox = [&](const FakeWindow::Box&) {
-      running = patcher_.state().running;
-      statusCount = window_.status.size();
-    };
-    run();
-    EXPECT_EQ(window_.unshared, c.unshared);
-    EXPECT_EQ(window_.shared, c.shared);
-    ASSERT_EQ(window_.boxes.size(), c.box.empty() ? 1u : 2u);
-    if (c.box.empty()) continue;
-    EXPECT_EQ(window_.boxes[1].line(), L"Ostrabel|-|OK|" + c.box);
-    EXPECT_TRUE(running);
-    EXPECT_EQ(statusCount, 3u);  // "", a.c, b.c: c.c comes after the box
-  }
-}
-
 // A Share run of a project that holds its own patch project never walks into the patch (compared
 // as the database spells it, letter case ignored, whatever the typed spelling): a rerun finds
 // every file already shared at the same depth, counts it as processed and changes nothing, not
@@ -429,7 +360,7 @@ project $/Src/Patches/2.4
       EXPECT_EQ(Lines(window_.status.begin() + 1, window_.status.end() - 1), walked);
       if (round == 1) afterFirst = standin::dump(db);
     }
-    EXPECT_EQ(calls().newSubprojects, 2);  // lib and Patches, in the first round
+    EXPECT_EQ(calls().count["newSubproject"], 2);  // lib and Patches, in the first round
     const std::string after = standin::dump(db);
     EXPECT_EQ(after, afterFirst);
     Strings inPatch;
@@ -453,97 +384,76 @@ project $/Src/Patches/2.4
   EXPECT_EQ(window_.shared.size(), 6u);
 }
 
-// What the walk cannot read is listed with the library's status, and the walk goes on: a project
-// whose children cannot be listed, a child whose kind cannot be read (under its own path), a file
-// whose path cannot be read (under its project's path).
-TEST_F(Walk, AnUnreadableProjectOrItemIsListedWithItsStatusAndTheWalkGoesOn) {
-  seed(R"(
-file $/Src/a.c by alice at 2024-05-03 10:00
-file $/Src/lib/b.c by alice at 2024-05-03 10:00
-file $/Src/m.c by alice at 2024-05-03 10:00
-file $/Src/z.c by alice at 2024-05-03 10:00
-)");
-  struct Case {
-    const char* member;
-    int call, calls;
-    Lines shared, unshared;
-  };
-  const std::wstring status = L" - 未知错误,代码: -2147166560";
-  const std::vector<Case> cases = {
-      {"items", 1, 1, {}, {L"$/Src" + status}},
-      {"items", 2, 1, {L"$/Src/a.c", L"$/Src/m.c", L"$/Src/z.c"}, {L"$/Src/lib" + status}},
-      {"type", 2, 1, {L"$/Src/a.c", L"$/Src/m.c", L"$/Src/z.c"}, {L"$/Src/lib" + status}},
-      {"type", 4, 1, {L"$/Src/a.c", L"$/Src/lib/b.c", L"$/Src/z.c"}, {L"$/Src/m.c" + status}},
-      // Path reads: the project's in start, then a.c, b.c and m.c, whose path stays unreadable.
-      {"spec", 4, 2, {L"$/Src/a.c", L"$/Src/lib/b.c", L"$/Src/z.c"}, {L"$/Src" + status}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.member) + " " + std::to_string(c.call));
-    reset();
-    calls().failMember = c.member;
-    calls().failCall = c.call;
-    calls().failCalls = c.calls;
-    calls().failStatus = static_cast<std::int32_t>(0x8004D6A0);
-    run();
-    EXPECT_EQ(window_.shared, c.shared);
-    EXPECT_EQ(window_.unshared, c.unshared);
-    EXPECT_EQ(window_.boxes.size(), 1u);  // the confirmation only
-    EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
-  }
-}
-
-// What is listed for an item whose path cannot be read is the nearest project above it whose path
-// can be: two levels up when its own project's path cannot be read either, and the walked project
-// as typed when no path up to it can be read.
-TEST_F(Walk, AnUnreadablePathIsListedUnderTheNearestProjectAboveWhosePathCanBeRead) {
+// What the walk cannot read is listed, shown or passed over, and the walk goes on. A project
+// whose children cannot be listed, a child whose kind cannot be read (under its own path), or an
+// item whose path cannot be read is listed with the library's status, under the nearest project
+// above whose path can be read (the walked project as typed when none can). A history that cannot
+// be read, at its listing or at the deciding record's date, is the file's: damage is listed,
+// another failure is shown in a box while the walk waits (the run still on, the next file's path
+// not yet shown). A record whose author cannot be read is not the target user's: the file is
+// passed over without a trace.
+TEST_F(Walk, WhatCannotBeReadIsListedShownOrPassedOverAndTheWalkGoesOn) {
   seed(R"(
 file $/Src/lib/deep/c.c by alice at 2024-05-03 10:00
 file $/Src/lib/deep/more/d.c by alice at 2024-05-03 10:00
 file $/Src/z.c by alice at 2024-05-03 10:00
 )");
+  constexpr auto kOther = static_cast<std::int32_t>(0x8004D6A0);
+  constexpr std::int32_t kDamaged = vss::kDeletedOrDamaged;
   struct Case {
-    const char* name;
-    Lines unreadable;      // lower-case paths whose reading fails
-    int failItemsCall;     // the listing of children that fails (deep's is the third), or 0
-    std::wstring project;  // as typed
+    std::string member;  // the call of it numbered `call` fails with `status`
+    int call;
+    std::int32_t status;
     Lines shared, unshared;
+    std::wstring box = L"";  // the text of the box after the confirmation, if any
+    Lines unreadable = {};   // lower-case paths whose reading fails
+    std::wstring project = L"$/Src", targetUser = L"";
   };
-  const std::int32_t status = static_cast<std::int32_t>(0x8004D6A0);
-  const std::wstring reason = L" - 未知错误,代码: -2147166560";
+  const std::wstring st = L" - 未知错误,代码: -2147166560", c = L"$/Src/lib/deep/c.c",
+                     d = L"$/Src/lib/deep/more/d.c", z = L"$/Src/z.c",
+                     damaged = c + L" - VSS上这个文件是损坏的";
+  const Lines everyPath = {L"$/src/lib/deep/c.c", L"$/src/lib/deep", L"$/src/lib", L"$/src"};
   const std::vector<Case> cases = {
-      {"a file and its project",
-       {L"$/src/lib/deep/c.c", L"$/src/lib/deep"},
-       0,
-       L"$/Src",
-       {L"$/Src/lib/deep/more/d.c", L"$/Src/z.c"},
-       {L"$/Src/lib" + reason}},
-      {"a project whose children cannot be listed, and the project above",
-       {L"$/src/lib/deep", L"$/src/lib"},
-       3,
-       L"$/Src",
-       {L"$/Src/z.c"},
-       {L"$/Src" + reason}},
-      {"every path up to the walked project's",
-       {L"$/src/lib/deep/c.c", L"$/src/lib/deep", L"$/src/lib", L"$/src"},
-       0,
-       L"$/sRC",
-       {L"$/Src/lib/deep/more/d.c", L"$/Src/z.c"},
-       {L"$/sRC" + reason}},
+      {"items", 1, kOther, {}, {L"$/Src" + st}},
+      {"items", 2, kOther, {z}, {L"$/Src/lib" + st}},
+      {"type", 1, kOther, {z}, {L"$/Src/lib" + st}},
+      {"type", 3, kOther, {d, z}, {c + st}},
+      {"", 0, kOther, {c, d}, {L"$/Src" + st}, L"", {L"$/src/z.c"}},
+      {"", 0, kOther, {d, z}, {L"$/Src/lib" + st}, L"", {L"$/src/lib/deep/c.c", L"$/src/lib/deep"}},
+      // deep's children cannot be listed, and neither its path nor lib's can be read
+      {"items", 3, kOther, {z}, {L"$/Src" + st}, L"", {L"$/src/lib/deep", L"$/src/lib"}},
+      {"", 0, kOther, {d, z}, {L"$/sRC" + st}, L"", everyPath, L"$/sRC"},
+      {"versions", 1, kDamaged, {d, z}, {damaged}},
+      {"versions", 2, kOther, {c, z}, {}, L"Injected failure of versions"},
+      {"date", 1, kDamaged, {d, z}, {damaged}},
+      {"date", 2, kOther, {c, z}, {}, L"Injected failure of date"},
+      {"username", 1, kOther, {d, z}, {}, L"", {}, L"$/Src", L"ALICE"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& k = cases[i];
+    SCOPED_TRACE(i);
     reset();
-    for (const std::wstring& path : c.unreadable) calls().specFaults[path] = status;
-    if (c.failItemsCall != 0) {
-      calls().failMember = "items";
-      calls().failCall = c.failItemsCall;
-      calls().failStatus = status;
-    }
-    window_.texts[TextBox::Project] = c.project;
+    for (const std::wstring& path : k.unreadable) calls().specFaults[path] = kOther;
+    calls().failMember = k.member;
+    calls().failCall = k.call;
+    calls().failStatus = k.status;
+    window_.texts[TextBox::Project] = k.project;
+    window_.texts[TextBox::TargetUser] = k.targetUser;
+    bool running = false;
+    std::size_t statusCount = 0;
+    window_.onBox = [&](const FakeWindow::Box&) {
+      running = patcher_.state().running;
+      statusCount = window_.status.size();
+    };
     run();
-    EXPECT_EQ(window_.shared, c.shared);
-    EXPECT_EQ(window_.unshared, c.unshared);
+    EXPECT_EQ(window_.shared, k.shared);
+    EXPECT_EQ(window_.unshared, k.unshared);
     EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
+    ASSERT_EQ(window_.boxes.size(), k.box.empty() ? 1u : 2u);
+    if (k.box.empty()) continue;
+    EXPECT_EQ(window_.boxes[1].line(), L"Ostrabel|-|OK|" + k.box);
+    EXPECT_TRUE(running);
+    EXPECT_EQ(statusCount, 3u);  // "", c.c, d.c: z.c comes after the box
   }
 }
 
@@ -553,7 +463,7 @@ file $/Src/z.c by alice at 2024-05-03 10:00
 // status, or the box of a history that could not be read). A failure while opening ends the run
 // before anything is listed.
 TEST_F(Walk, OneFailureAtAnyCallLeavesEverySelectedFileAccountedFor) {
-  const std::string script = R"(
+  seed(R"(
 user Compileruser
 file $/Src/a.c by alice at 2024-05-03 10:00
 file $/Src/lib/b.c by alice at 2024-05-03 10:00
@@ -561,31 +471,29 @@ file $/Src/lib/deep/c.c by bob at 2024-05-04 10:00
 label $/Src/lib B1 by Compileruser at 2024-05-06 10:00
 file $/Src/old.c by alice at 2024-04-01 10:00
 file $/Src/z.c by carol at 2024-05-05 10:00
-)";
+)");
   const std::wstring injected = L" - 未知错误,代码: -2147166560";
+  const fs::path journal = root_ / "db" / "data" / "journal.txt";
+  const std::uintmax_t seeded = fs::file_size(journal);
   int runs = 0, traced = 0;
   for (const ModeOption mode : {ModeOption::View, ModeOption::Share, ModeOption::Local}) {
-    std::map<std::string, int> clean;
-    Lines selected;
-    // A run on a fresh store, a fresh local folder and a fresh window and engine.
+    // A run with a fresh window and engine on the store as seeded: a Share run's changes are cut
+    // off the journal after it (a Local run replaces the read-only copies an earlier one left).
     const auto freshRun = [&](const std::string& failMember, int failCall) {
-      const fs::path db = root_ / ("db" + std::to_string(++runs));
-      standin::createStore(db);
-      standin::seed(db, "user Admin password secret\nproject $/Patch\n" + script);
+      ++runs;
       reset();
       window_.selected = mode;
       window_.ignoreBuildUser = true;
-      window_.texts[TextBox::Host] = standin::text::widen((db / "srcsafe.ini").string());
-      window_.texts[TextBox::LocalDir] = out() + L"/" + std::to_wstring(runs);
       calls().failMember = failMember;
       calls().failCall = failCall;
       calls().failStatus = static_cast<std::int32_t>(0x8004D6A0);
       engine::Patcher patcher(window_, platform_, library_);
       patcher.cmdPatch_Click();
+      fs::resize_file(journal, seeded);
     };
     freshRun("", 0);
-    clean = calls().count;
-    selected = window_.shared;
+    const std::map<std::string, int> clean = calls().count;
+    const Lines selected = window_.shared;
     ASSERT_EQ(selected,
               (Lines{L"$/Src/a.c", L"$/Src/lib/b.c", L"$/Src/lib/deep/c.c", L"$/Src/z.c"}));
     for (const auto& [member, count] : clean) {

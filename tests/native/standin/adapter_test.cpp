@@ -16,6 +16,7 @@ namespace {
 using standin_test::failure;
 using standin_test::history;
 using standin_test::names;
+using standin_test::open;
 using standin_test::readFile;
 namespace fs = std::filesystem;
 
@@ -38,25 +39,19 @@ file $/Patch/taken.c at 2024-04-01 09:00
 file $/Patch/readme.txt at 2024-04-01 09:00
 delete $/Patch/readme.txt
 )");
-    db_ = open(L"alice", L"secret");
-  }
-  std::unique_ptr<vss::Database> open(const std::wstring& user, const std::wstring& password) {
-    auto db = library_->newDatabase();
-    db->open(ini_, user, password);
-    return db;
+    db_ = open(dir_, L"alice", L"secret");
   }
   std::unique_ptr<vss::Item> item(const std::wstring& spec) { return db_->vssItem(spec, false); }
 
   standin_test::TempDir temp_;
   fs::path dir_ = temp_ / "db";
   std::wstring ini_ = (dir_ / "srcsafe.ini").wstring();
-  std::unique_ptr<vss::Library> library_ = standin::makeLibrary();
   std::unique_ptr<vss::Database> db_;
 };
 
 TEST_F(StandinAdapter, OpenFailsAsTheLibraryDoesAndTakesUserNamesInAnyLetterCase) {
   const auto kIniNotFound = static_cast<std::int32_t>(0x8004D83E);
-  auto db = library_->newDatabase();
+  auto db = standin::makeLibrary()->newDatabase();
   std::wstring missing = (temp_ / "nowhere" / "srcsafe.ini").wstring();
   EXPECT_EQ(failure([&] { db->open(missing, L"alice", L"secret"); }, kIniNotFound),
             L"File \"" + missing + L"\" not found");
@@ -66,11 +61,11 @@ TEST_F(StandinAdapter, OpenFailsAsTheLibraryDoesAndTakesUserNamesInAnyLetterCase
             L"Invalid password");
   EXPECT_EQ(failure([&] { db->vssItem(L"$/", false); }, static_cast<std::int32_t>(0x8004D6D6)),
             L"The database is not open");
-  EXPECT_NO_THROW(open(L"ALICE", L"secret"));
-  EXPECT_NO_THROW(open(L"bob", L""));
+  EXPECT_NO_THROW(open(dir_, L"ALICE", L"secret"));
+  EXPECT_NO_THROW(open(dir_, L"bob", L""));
 }
 
-TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseAndListsChildrenByName) {
+TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseListsChildrenByNameAndSeesEveryChange) {
   auto file = item(L"$/App/src/main.C");
   EXPECT_EQ(file->spec() + L" " + file->name(), L"$/App/src/Main.c Main.c");
   EXPECT_EQ(file->type(), vss::kTypeFile);
@@ -83,10 +78,23 @@ TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseAndListsChildrenByName) {
   auto old = db_->vssItem(L"$/app/OLD.c", true);  // deleted items when asked for
   EXPECT_EQ(old->spec(), L"$/App/old.c");
   EXPECT_TRUE(dynamic_cast<standin::ItemDetails&>(*old).deleted());
-  standin::seed(dir_, "file $/App/Zeta.c\nfile $/App/alpha.c\n");
-  EXPECT_EQ(names(item(L"$/App")->items(false)), L"alpha.c;readme.txt;src;Zeta.c;");
-  EXPECT_EQ(names(item(L"$/App")->items(true)), L"alpha.c;old.c;readme.txt;src;Zeta.c;");
   EXPECT_TRUE(file->items(true).empty());
+  // Objects outlive their database (and library) and see every change at once: one made through
+  // another database object, and those of the tool.
+  auto app = item(L"$/App");
+  auto second = open(dir_, L"alice", L"secret");
+  second->vssItem(L"$/App", false)->newSubproject(L"fromSecond", L"");
+  standin::seed(dir_,
+                "file $/App/Zeta.c\nfile $/App/alpha.c\nfile $/项目/Änderung.txt content 内容\n");
+  db_.reset();
+  EXPECT_EQ(names(app->items(false)), L"alpha.c;fromSecond;readme.txt;src;Zeta.c;");
+  EXPECT_EQ(names(app->items(true)), L"alpha.c;fromSecond;old.c;readme.txt;src;Zeta.c;");
+  EXPECT_EQ(app->newSubproject(L"later", L"")->spec(), L"$/App/later");
+  auto unicode = second->vssItem(L"$/项目/äNDERUNG.TXT", false);
+  EXPECT_EQ(unicode->spec(), L"$/项目/Änderung.txt");
+  std::wstring out = (temp_ / "u.txt").wstring();
+  unicode->get(out, 0);
+  EXPECT_EQ(readFile(temp_ / "u.txt"), "内容");
 }
 
 TEST_F(StandinAdapter, HistoryIsNewestFirstWithItsLabelsAndThoseOfProjectsAbove) {
@@ -127,9 +135,7 @@ TEST_F(StandinAdapter, NewSubprojectRefusesTakenAndInvalidNames) {
 
 TEST_F(StandinAdapter, ShareMakesTheFilePartOfTheProjectOrRefusesATakenName) {
   // The file comes from another database object (and another library) of the same store.
-  auto otherDb = standin::makeLibrary()->newDatabase();
-  otherDb->open(ini_, L"Bob", L"");
-  auto file = otherDb->vssItem(L"$/App/src/Main.c", false);
+  auto file = open(dir_, L"Bob", L"")->vssItem(L"$/App/src/Main.c", false);
   item(L"$/Patch")->newSubproject(L"src", L"")->share(*file, L"0", vss::kFlagRecursYes);
   auto shared = item(L"$/Patch/src/main.c");
   EXPECT_EQ(shared->parent()->spec(), L"$/Patch/src");
@@ -192,23 +198,6 @@ fault $/Patch/taken.c get -2147221504
             L"Injected failure");
   EXPECT_FALSE(fs::exists(temp_ / "noget.c"));
   EXPECT_NO_THROW(item(L"$/F/damaged.c")->get(local, 0));
-}
-
-TEST_F(StandinAdapter, ObjectsOutliveTheirDatabaseAndSeeEveryChangeAtOnce) {
-  auto app = item(L"$/App");
-  auto second = standin::makeLibrary()->newDatabase();
-  second->open(ini_, L"alice", L"secret");
-  second->vssItem(L"$/App", false)->newSubproject(L"fromSecond", L"");
-  standin::seed(dir_, "file $/App/fromTool.c\nfile $/项目/Änderung.txt content \"内容\"\n");
-  db_.reset();
-  library_.reset();
-  EXPECT_EQ(names(app->items(false)), L"fromSecond;fromTool.c;readme.txt;src;");
-  EXPECT_EQ(app->newSubproject(L"later", L"")->spec(), L"$/App/later");
-  auto file = second->vssItem(L"$/项目/äNDERUNG.TXT", false);
-  EXPECT_EQ(file->spec(), L"$/项目/Änderung.txt");
-  std::wstring out = (temp_ / "u.txt").wstring();
-  file->get(out, 0);
-  EXPECT_EQ(readFile(temp_ / "u.txt"), "内容");
 }
 
 // A journal put back from a backup (shorter) or replaced by another store's (no continuation of

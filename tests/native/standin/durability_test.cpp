@@ -127,9 +127,7 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     standin::io::writeFile(journal, early);
-    auto db = standin::makeLibrary()->newDatabase();
-    db->open(ini, L"Admin", L"");
-    auto root = db->vssItem(L"$/", false);
+    auto root = standin_test::open(store, L"Admin", L"")->vssItem(L"$/", false);
     const auto [damaged, named] = c.damage(c.byte);
     ASSERT_NE(damaged.find("commit", named), std::string::npos);  // before the last commit
     standin::io::writeFile(journal, damaged);
@@ -154,16 +152,15 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
       EXPECT_NE(said.find(wide), std::wstring::npos) << names;
     EXPECT_EQ(readFile(journal), damaged);
   }
-  // A journal read in pieces of a few megabytes, damaged in a change larger than one piece.
+  // A journal read in pieces of four megabytes, damaged in a change larger than one piece.
   standin::createStore(temp / "big");
-  standin::seed(temp / "big", "file $/big.c content \"" + std::string(5 << 20, 'x') + "\"\n");
+  standin::seed(temp / "big", "file $/big.c content " + std::string(4 << 20, 'x') + "\n");
   standin::seed(temp / "big", "file $/small.c\n");
   const fs::path bigJournal = temp / "big" / "data" / "journal.txt";
   std::string big = readFile(bigJournal);
-  ASSERT_GT(big.size(), std::size_t{5} << 20);  // the second change kept the first
+  ASSERT_GT(big.size(), std::size_t{4} << 20);  // the second change kept the first
   big[big.size() / 2] ^= 0x10;
   standin::io::writeFile(bigJournal, big);
-  EXPECT_THROW(standin::check(temp / "big"), standin::ToolError);
   EXPECT_THROW(standin::seed(temp / "big", "file $/later.c\n"), standin::ToolError);
   EXPECT_EQ(readFile(bigJournal), big);
 }
@@ -185,8 +182,8 @@ TEST(StandinCrash, AGetKilledWhileWritingLeavesNoCopyCutShort) {
   };
   standin::seed(store, "file $/Big/big.bin content old\n");
   get();
-  const std::string big(1 << 20, 'x');
-  standin::seed(store, "version $/Big/big.bin content \"" + big + "\"\n");
+  const std::string big(1 << 18, 'x');  // four times what a pipe holds
+  standin::seed(store, "version $/Big/big.bin content " + big + "\n");
   fs::path temporary = copy;
   temporary += ".standin-get";
   ASSERT_EQ(mkfifo(temporary.c_str(), 0600), 0);
@@ -213,6 +210,7 @@ TEST(StandinCrash, AGetKilledWhileWritingLeavesNoCopyCutShort) {
   waitpid(child, nullptr, 0);
   ::close(pipe);
   EXPECT_GE(received, big.size() / 4);  // the new copy was being written under its temporary name
+  ASSERT_TRUE(fs::is_regular_file(copy));  // not the pipe, whose reading would wait for ever
   EXPECT_EQ(readFile(copy), "old");
   EXPECT_TRUE(readOnly(copy));
   // What a killed writer leaves at the temporary name: part of the copy, read-only.
@@ -233,11 +231,7 @@ TEST(StandinConcurrency, ProcessesChangingOneStoreAtOnceLoseNothing) {
   fs::path store = temp / "db";
   standin::createStore(store);
   standin::seed(store, "project $/Patch\n");
-  auto patch = [&] {
-    auto db = standin::makeLibrary()->newDatabase();
-    db->open((store / "srcsafe.ini").wstring(), L"Admin", L"");
-    return db->vssItem(L"$/Patch", false);
-  };
+  auto patch = [&] { return standin_test::open(store, L"Admin", L"")->vssItem(L"$/Patch", false); };
   constexpr int kProcesses = 4, kChanges = 20;
   auto spec = [](int p, int i) {
     return "$/P" + std::to_string(p) + "/f" + std::to_string(i) + ".c";

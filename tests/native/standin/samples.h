@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
+
+#include "tests/native/standin/support.h"
 
 namespace samples {
 
@@ -41,11 +41,6 @@ inline std::optional<fs::path> database(const std::string& name) {
   return *f / name;
 }
 
-inline std::string bytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Copies a sample (its files readable and writable) for a test that changes it.
 inline void copy(const fs::path& from, const fs::path& to) {
   fs::copy(from, to, fs::copy_options::recursive);
@@ -60,7 +55,7 @@ inline std::map<std::string, std::string> snapshot(const fs::path& dir) {
   std::map<std::string, std::string> files;
   for (const auto& e : fs::recursive_directory_iterator(dir))
     files[fs::relative(e.path(), dir).generic_string()] =
-        e.is_regular_file() ? bytes(e.path()) : "/";
+        e.is_regular_file() ? standin_test::readFile(e.path()) : "/";
   return files;
 }
 
@@ -68,7 +63,7 @@ inline std::map<std::string, std::string> snapshot(const fs::path& dir) {
 // table (after the header record, one u32 per physical name read as a number in base 26, first
 // letter least significant), independently of the reader.
 inline std::uint32_t crcsDatEntry(const fs::path& db, const std::string& physical) {
-  const std::string table = bytes(db / "data" / "crcs.dat");
+  const std::string table = standin_test::readFile(db / "data" / "crcs.dat");
   const auto u32 = [&](std::size_t at) {
     std::uint32_t v = 0;
     for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<unsigned char>(table.at(at + k));

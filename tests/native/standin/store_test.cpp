@@ -126,7 +126,7 @@ TEST_F(StandinSeed, BadScriptNamesTheLineAndChangesNothing) {
 TEST(StandinGenerate, BuildsTheAskedTreeDeterministically) {
   TempDir temp;
   standin::GenerateOptions o;
-  o.files = 300, o.depth = 2, o.fanout = 4, o.history = 3, o.changedFraction = 0.25, o.seed = 7;
+  o.files = 100, o.depth = 2, o.fanout = 4, o.history = 3, o.changedFraction = 0.5, o.seed = 7;
   o.rangeStart = standin::parseDateTime("2024-05-01 00:00").value();
   o.rangeEnd = standin::parseDateTime("2024-05-08 00:00").value();
   standin::generate(temp / "a", o);
@@ -138,11 +138,11 @@ TEST(StandinGenerate, BuildsTheAskedTreeDeterministically) {
     return std::distance(std::sregex_iterator(text.begin(), text.end(), re),
                          std::sregex_iterator());
   };
-  EXPECT_EQ(count("\nfile \\$/gen/p"), 300);
-  EXPECT_EQ(count("\n  version "), 900);
-  auto inRange = count("\n  version 3 [^\n]* at 2024-05-0[1-7] ");  // a quarter of 300 files
-  EXPECT_GT(inRange, 40);
-  EXPECT_LT(inRange, 110);
+  EXPECT_EQ(count("\nfile \\$/gen/p"), 100);
+  EXPECT_EQ(count("\n  version "), 300);
+  auto inRange = count("\n  version 3 [^\n]* at 2024-05-0[1-7] ");  // half of 100 files
+  EXPECT_GT(inRange, 30);
+  EXPECT_LT(inRange, 70);
   EXPECT_NE(text.find("project $/gen/p03/p03\n"), std::string::npos);  // fan-out 4, depth 2
   EXPECT_EQ(text.find("project $/gen/p04"), std::string::npos);
   EXPECT_NE(text.find("label \"Build base\" by Compileruser"), std::string::npos);

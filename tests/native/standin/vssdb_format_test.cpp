@@ -144,9 +144,10 @@ TEST(VssdbTimes, StoredWallClocksBecomeThisMachinesLocalTime) {
                                                     {"tz_daylightdate", "0000/00/00 00:00:00.000"},
                                                     {"tz_standardbias", "0"},
                                                     {"tz_usedaylightsavingtime", "Yes"}};
+  const std::map<std::string, std::string> none;  // no [TimeZone]
   struct Case {
     const char* what;
-    std::map<std::string, std::string> section;
+    const std::map<std::string, std::string>& section;
     const char* machine;
     const char* wall;
     const char* shown;
@@ -166,15 +167,8 @@ TEST(VssdbTimes, StoredWallClocksBecomeThisMachinesLocalTime) {
                 "2023-05-05 06:04:15"},
            Case{"India read in China", india, "CST-8", "2023-05-09 19:46:16",
                 "2023-05-09 22:16:16"},
-           Case{"no [TimeZone]: shown as stored",
-                {},
-                "UTC0",
-                "2016-02-14 19:06:38",
-                "2016-02-14 19:06:38"},
-           Case{"no [TimeZone], read elsewhere: still as stored",
-                {},
-                "CST-8",
-                "2016-02-14 19:06:38",
+           Case{"shown as stored", none, "UTC0", "2016-02-14 19:06:38", "2016-02-14 19:06:38"},
+           Case{"read elsewhere: still as stored", none, "CST-8", "2016-02-14 19:06:38",
                 "2016-02-14 19:06:38"},
        }) {
     samples::LocalZone zone(c.machine);

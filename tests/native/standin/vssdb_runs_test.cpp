@@ -88,7 +88,7 @@ TEST_F(RealRun, LocalFetchesEveryFileWithTheBytesSourceSafeStored) {
     EXPECT_NE(std::find(window_.shared.begin(), window_.shared.end(), widen(spec)),
               window_.shared.end());
     const fs::path local = temp_ / "out" / spec.substr(project.size() + 1);
-    const std::string bytes = samples::bytes(local);
+    const std::string bytes = standin_test::readFile(local);
     EXPECT_EQ(standin::vssdb::crc32(bytes),
               samples::crcsDatEntry(micnets, db.nodes()[node].physical));
     EXPECT_EQ(fs::status(local).permissions() & fs::perms::owner_write, fs::perms::none);

@@ -35,9 +35,13 @@ using standin_test::open;
 struct Figures {
   const char* name;
   std::size_t items, liveProjects, deletedProjects, liveFiles, deletedFiles;
-  std::size_t fileVersions, checkIns;
-  long highest;
+  std::size_t fileVersions, checkIns, highest;
   std::size_t logRecords, shareRecords, sharedFiles, renames, recovers, deletedEntries, users;
+  std::vector<std::size_t> row() const {
+    return {items,        liveProjects, deletedProjects, liveFiles,      deletedFiles,
+            fileVersions, checkIns,     highest,         logRecords,     shareRecords,
+            sharedFiles,  renames,      recovers,        deletedEntries, users};
+  }
 };
 const Figures kFigures[] = {
     {"micnets", 620, 61, 5, 530, 24, 1068, 514, 38, 1821, 9, 3, 13, 7, 32, 5},
@@ -58,11 +62,11 @@ TEST(VssdbSamples, EveryChecksumAndCrcOfEverySampleHoldsAndTheFiguresAreThePubli
     EXPECT_EQ(counts.damaged, std::vector<std::string>());
     EXPECT_EQ(counts.files, counts.contents);  // every newest content matched both CRCs
     EXPECT_EQ(counts.rebuilt, f.checkIns);     // every older version rebuilt, none missing
-    EXPECT_EQ(counts.events, f.logRecords);
-    EXPECT_EQ(counts.users, f.users);
-    EXPECT_EQ(counts.deletedEntries, f.deletedEntries);
-    EXPECT_EQ(db.nodes().size(), f.items);
-
+    Figures got{};
+    got.items = db.nodes().size();
+    got.logRecords = counts.events;
+    got.deletedEntries = counts.deletedEntries;
+    got.users = counts.users;
     // Live: reached through live entries only, from the root.
     std::vector<bool> live(db.nodes().size(), false);
     live[0] = true;
@@ -72,47 +76,37 @@ TEST(VssdbSamples, EveryChecksumAndCrcOfEverySampleHoldsAndTheFiguresAreThePubli
         if (e.parent != standin::vssdb::kNone && !e.deleted && live[e.parent] && !live[e.node])
           live[e.node] = changed = true;
     }
-    std::size_t counted[2][2] = {};  // [project][live]
-    std::size_t versions = 0, checkIns = 0, shares = 0, renames = 0, recovers = 0, shared = 0;
-    long highest = 0;
     for (std::uint32_t n = 0; n < db.nodes().size(); ++n) {
       const bool project = db.nodes()[n].project;
-      ++counted[project][live[n]];
+      ++(project ? (live[n] ? got.liveProjects : got.deletedProjects)
+                 : (live[n] ? got.liveFiles : got.deletedFiles));
       auto item = db.item(n);
       for (const Event& e : item->events) {
-        checkIns += e.action == standin::vssdb::kCheckIn;
-        shares += e.action == standin::vssdb::kShareFile;
-        renames += e.action == standin::vssdb::kRenameFile;
-        recovers += e.action == standin::vssdb::kRecoverFile;
+        got.checkIns += e.action == standin::vssdb::kCheckIn;
+        got.shareRecords += e.action == standin::vssdb::kShareFile;
+        got.renames += e.action == standin::vssdb::kRenameFile;
+        got.recovers += e.action == standin::vssdb::kRecoverFile;
       }
       if (project) continue;
-      versions += static_cast<std::size_t>(item->events.back().version);
-      highest = std::max(highest, item->events.back().version);
-      shared += db.entriesOf(n).size() > 1;
-      // The newest content against crcs.dat, read here independently of the reader.
-      EXPECT_EQ(standin::vssdb::crc32(db.newestContent(n)),
-                samples::crcsDatEntry(*dir, db.nodes()[n].physical))
+      const auto version = static_cast<std::size_t>(item->events.back().version);
+      got.fileVersions += version;
+      got.highest = std::max(got.highest, version);
+      got.sharedFiles += db.entriesOf(n).size() > 1;
+      // The CRC of the newest content (check matched the content against it) against crcs.dat,
+      // read here independently of the reader.
+      EXPECT_EQ(item->dataCrc, samples::crcsDatEntry(*dir, db.nodes()[n].physical))
           << db.nodes()[n].physical;
     }
-    EXPECT_EQ(counted[1][1], f.liveProjects);
-    EXPECT_EQ(counted[1][0], f.deletedProjects);
-    EXPECT_EQ(counted[0][1], f.liveFiles);
-    EXPECT_EQ(counted[0][0], f.deletedFiles);
-    EXPECT_EQ(versions, f.fileVersions);
-    EXPECT_EQ(checkIns, f.checkIns);
-    EXPECT_EQ(highest, f.highest);
-    EXPECT_EQ(shares, f.shareRecords);
-    EXPECT_EQ(shared, f.sharedFiles);
-    EXPECT_EQ(renames, f.renames);
-    EXPECT_EQ(recovers, f.recovers);
+    EXPECT_EQ(got.row(), f.row());
   }
   if (found == 0) GTEST_SKIP() << "no sample databases on this machine";
 }
 
 // Read by hand from tiny's raw files (xxd of data/a/aaaaaaaa, data/b/baaaaaaa, data/c/caaaaaaa,
-// data/d/daaaaaaa): the log records' users, times and comments, the project entries' names.
+// data/d/daaaaaaa, data/um.dat): the log records' users, times and comments, the project
+// entries' names, the users.
 // Its srcsafe.ini says TZ_Bias -330: read in India, the dates are the stored wall clock.
-TEST(VssdbSamples, TinyHistoriesAreThoseReadByHandFromItsFiles) {
+TEST(VssdbSamples, TinyUsersAndHistoriesAreThoseReadByHandFromItsFiles) {
   REQUIRE_SAMPLE(tiny, "tiny");
   samples::LocalZone india("IST-5:30");
   auto db = open(tiny, L"Admin", L"");
@@ -151,29 +145,31 @@ TEST(VssdbSamples, TinyHistoriesAreThoseReadByHandFromItsFiles) {
   EXPECT_FALSE(details->deleted());
   EXPECT_EQ(cling->links().size(), 1u);
 
+  // Users come from um.dat and passwords are checked against their hash.
+  // Johnson's hash in um.dat is 0x6D3E; "AAH8" is a password with that hash (found by search: the
+  // 16-bit hash is all the database keeps, so every password with it opens).
+  ASSERT_EQ(Database::passwordHash("AAH8"), Database(tiny).user("johnson")->passwordHash);
+  EXPECT_NO_THROW(open(tiny, L"JOHNSON", L"aah8"));
+  EXPECT_NO_THROW(open(tiny, L"admin", L""));
+  EXPECT_EQ(failure([&] { open(tiny, L"Johnson", L"secret"); }, vss::kInvalidPassword),
+            L"Invalid password");
+  EXPECT_EQ(failure([&] { open(tiny, L"Admin", L"x"); }, vss::kInvalidPassword),
+            L"Invalid password");
+  EXPECT_EQ(failure([&] { open(tiny, L"nobody", L""); }, vss::kUserNotFound),
+            L"User \"nobody\" not found");
   // Read elsewhere, the same records show in that machine's local time.
   samples::LocalZone utc("UTC0");
   auto cursor = le->versions(0);
   EXPECT_EQ(standin::formatDateTime(cursor->next()->date()), "2023-05-05 06:04:15");
 }
 
-// The place of a physical item, by its eight letters.
-std::wstring specOf(const Database& db, const std::string& physical) {
-  for (std::uint32_t n = 0; n < db.nodes().size(); ++n)
-    if (db.nodes()[n].physical == physical)
-      return standin::text::widen(db.spec(db.entriesOf(n)[0]));
-  ADD_FAILURE() << "no item " << physical;
-  return L"";
-}
-
 // Read by hand from inventory's data/a/acaaaaaa (xxd): a 6.0 database, no [TimeZone], so its
 // stored times are the dates on any machine.
 TEST(VssdbSamples, InventoryTimesAreShownAsStoredWhereverTheyAreRead) {
   REQUIRE_SAMPLE(inventory, "inventory");
-  const std::wstring spec = specOf(Database(inventory), "ACAAAAAA");
-  EXPECT_EQ(spec.substr(spec.rfind(L'/')), L"/frmitem.vb");
   const std::wstring project =
       L"$/Invetory Shaili/Inventory Shaili/Software Projects/Invetory Shaili 2015/Inventory Shaili";
+  const std::wstring spec = project + L"/frmitem.vb";  // ACAAAAAA
   for (const char* machine : {"UTC0", "CST-8"}) {
     samples::LocalZone zone(machine);
     auto db = open(inventory, L"Admin", L"");
@@ -193,36 +189,21 @@ TEST(VssdbSamples, InventoryTimesAreShownAsStoredWhereverTheyAreRead) {
 TEST(VssdbSamples, MicnetsProjectRecordsReadByHandWithTheirDaylightTime) {
   REQUIRE_SAMPLE(micnets, "micnets");
   samples::LocalZone utc("UTC0");
-  const Database reader(micnets);
   auto db = open(micnets, L"Admin", L"");
-  const std::wstring rss = history(*db->vssItem(specOf(reader, "EIAAAAAA"), true));
+  const std::wstring web = L"$/MicNets2008/MicNets2008/Web";  // CDAAAAAA, and EIAAAAAA below it
+  const std::wstring rss = history(*db->vssItem(web + L"/Blog/RSS", true));
   for (const wchar_t* line :
        {L"6 Janet 2009-01-16 05:09:37 Renamed Links.ashx to RSSLinks.ashx [] \n",
         L"8 Janet 2009-01-16 05:09:58 Renamed RSSLinks.ashx to RSS_Links.ashx [] \n",
         L"5 Janet 2009-01-16 05:09:25 Deleted Links.ashx [] \n"})
     EXPECT_NE(rss.find(line), std::wstring::npos)
         << standin::text::narrow(line) << standin::text::narrow(rss);
-  const std::wstring web = history(*db->vssItem(specOf(reader, "CDAAAAAA"), true));
+  const std::wstring webRecords = history(*db->vssItem(web, false));
   for (const wchar_t* line : {L"32 Janet 2009-06-07 15:40:40 Recovered WebForm1.aspx [] \n",
                               L"27 Janet 2009-05-23 21:53:39 Deleted WebForm1.aspx [] \n",
                               L"47 Michael 2010-09-24 11:52:16 Recovered WebForm1.aspx [] \n"})
-    EXPECT_NE(web.find(line), std::wstring::npos)
-        << standin::text::narrow(line) << standin::text::narrow(web);
-}
-
-TEST(VssdbSamples, UsersComeFromUmDatAndPasswordsAreCheckedAgainstTheirHash) {
-  REQUIRE_SAMPLE(tiny, "tiny");
-  // Johnson's hash in um.dat is 0x6D3E; "AAH8" is a password with that hash (found by search: the
-  // 16-bit hash is all the database keeps, so every password with it opens).
-  ASSERT_EQ(Database::passwordHash("AAH8"), Database(tiny).user("johnson")->passwordHash);
-  EXPECT_NO_THROW(open(tiny, L"JOHNSON", L"aah8"));
-  EXPECT_NO_THROW(open(tiny, L"admin", L""));
-  EXPECT_EQ(failure([&] { open(tiny, L"Johnson", L"secret"); }, vss::kInvalidPassword),
-            L"Invalid password");
-  EXPECT_EQ(failure([&] { open(tiny, L"Admin", L"x"); }, vss::kInvalidPassword),
-            L"Invalid password");
-  EXPECT_EQ(failure([&] { open(tiny, L"nobody", L""); }, vss::kUserNotFound),
-            L"User \"nobody\" not found");
+    EXPECT_NE(webRecords.find(line), std::wstring::npos)
+        << standin::text::narrow(line) << standin::text::narrow(webRecords);
 }
 
 TEST(VssdbSamples, GbkNamesAreDecoded) {
@@ -320,7 +301,7 @@ TEST(VssdbSamples, GetWritesTheNewestBytesReadOnlyAndChangesAreRefused) {
 // last record and length with its checksum: tiny with labels, which no sample has.
 void appendLabel(const fs::path& itemFile, const std::string& label, const std::string& user,
                  const char* wall) {
-  std::string file = samples::bytes(itemFile);
+  std::string file = standin_test::readFile(itemFile);
   auto u32 = [&](std::size_t at) {
     std::uint32_t v = 0;
     for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<unsigned char>(file.at(at + k));
@@ -410,7 +391,7 @@ TEST(VssdbSamples, AFlippedByteWhereverTheReaderProvesIsFoundAndNeverCrashes) {
        {"data/a/aaaaaaaa", "data/b/baaaaaaa", "data/c/caaaaaaa", "data/d/daaaaaaa",
         "data/a/aaaaaaaa.b", "data/b/baaaaaaa.a", "data/c/caaaaaaa.b", "data/d/daaaaaaa.a",
         "data/um.dat", "data/names.dat"}) {
-    const std::string original = samples::bytes(temp / "db" / name);
+    const std::string original = standin_test::readFile(temp / "db" / name);
     const bool itemFile = std::string(name).find('.') == std::string::npos;
     const bool users = std::string(name) == "data/um.dat";
     std::set<std::size_t> flips;
@@ -485,7 +466,7 @@ TEST(VssdbSamples, DamageIsTheLibrarysDamagedFailureForThatItemOnly) {
     SCOPED_TRACE(c.what);
     standin_test::TempDir temp("ostrabel-vssdb-damage");
     samples::copy(tiny, temp / "db");
-    std::string bytes = samples::bytes(temp / "db" / c.file);
+    std::string bytes = standin_test::readFile(temp / "db" / c.file);
     bytes.at(c.offset < 0 ? bytes.size() + c.offset : c.offset) ^= 0x10;
     temp.write(fs::path("db") / c.file, bytes);
     auto db = open(temp / "db", L"Admin", L"");
@@ -500,7 +481,7 @@ TEST(VssdbSamples, DamageIsTheLibrarysDamagedFailureForThatItemOnly) {
   // Damage in what every item needs fails the opening, with ESS_CORRUPT's status and words.
   standin_test::TempDir temp("ostrabel-vssdb-damage");
   samples::copy(tiny, temp / "db");
-  std::string um = samples::bytes(temp / "db/data/um.dat");
+  std::string um = standin_test::readFile(temp / "db/data/um.dat");
   um[0x90] ^= 1;  // a byte of Admin's user record
   temp.write("db/data/um.dat", um);
   EXPECT_EQ(
