@@ -1,11 +1,9 @@
 // The console program's command line: what each option sets, what it refuses and in which words,
-// the usage against the parser, and how the settings file, the options and the password variable
-// make the inputs of a run.
+// and how the settings file, the options and the password variable make the inputs of a run (the
+// usage against the parser: guides_test.cpp).
 #include "console/options.h"
 
 #include <gtest/gtest.h>
-
-#include <cwctype>
 
 #include "console/question_texts.h"
 #include "console/texts.h"
@@ -124,28 +122,6 @@ TEST(ConsoleOptions, EachOptionSetsItsInputAndWhatCannotBeFollowedIsRefused) {
   for (const auto& [args, expected] : cases) {
     EXPECT_EQ(parsed(args), expected) << standin::text::narrow(args.empty() ? L"" : args[0]);
   }
-}
-
-// Every option the parser knows is in the usage as an option of its own (not only inside a
-// longer one), and every line of the usage ends in CR LF.
-TEST(ConsoleUsage, NamesEveryOptionOfTheParserAndEndsEveryLineInCrLf) {
-  const std::wstring usage = console::usageText();
-  for (const std::wstring& name : console::optionNames()) {
-    bool named = false;
-    for (std::size_t at = usage.find(name); at != std::wstring::npos && !named;
-         at = usage.find(name, at + 1)) {
-      const wchar_t after = at + name.size() < usage.size() ? usage[at + name.size()] : L' ';
-      named = usage[at - 1] != L'-' && after != L'-' && !std::iswalpha(after);
-    }
-    EXPECT_TRUE(named) << standin::text::narrow(name);
-  }
-  EXPECT_NE(usage.find(console::kPasswordVariable), std::wstring::npos);
-  for (std::size_t i = 0; i < usage.size(); ++i) {
-    if (usage[i] == L'\n') {
-      ASSERT_TRUE(i > 0 && usage[i - 1] == L'\r') << i;
-    }
-  }
-  EXPECT_TRUE(usage.ends_with(L"\r\n"));
 }
 
 const settings::SavedInputs kSaved = {L"\\\\vss\\db\\srcsafe.ini",

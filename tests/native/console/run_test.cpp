@@ -4,6 +4,7 @@
 #include "console/run.h"
 
 #include "console/console_window.h"
+#include "console/question_texts.h"
 #include "console/texts.h"
 #include "engine/texts.h"
 #include "native/console/run_fixture.h"
@@ -50,18 +51,6 @@ class ConsoleRun : public consoletest::ConsoleRun {
                 file("p.txt"), L"--unprocessed", file("u.txt")};
     all.insert(all.end(), args.begin(), args.end());
     return cli(all);
-  }
-  // The names (and with `content`, the contents) of the files directly in the test's folder.
-  Strings filesBeside(bool content = false) {
-    Strings names;
-    for (const auto& entry : fs::directory_iterator(root_)) {
-      if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    if (content) {
-      for (std::string& name : names) name += "=" + read(name);
-    }
-    return names;
   }
   // The summary line a run ends with (the test's clock makes every run last 0.0 s).
   static std::wstring summary(std::uint64_t processed, std::uint64_t unprocessed,
@@ -175,7 +164,6 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
   const std::wstring unexpected = et::kUnexpectedFailure + L"boom\r\n"s;
   const std::vector<Case> cases = {
       {a + b, Args{}, kAllProcessed, L"S(2,0)", true},
-      {"file $/Src/a.c at 2024-04-02 10:00", Args{}, kAllProcessed, L"S(0,0)", true},
       {a + "fault $/Src/a.c versions 0x80040000", Args{}, kSomeUnprocessed, L"S(0,1)", true},
       // A history that cannot be read: the window's box, the file listed nowhere.
       {a + "fault $/Src/a.c versions 0x8004D68F text Lost\n" + b, Args{}, kSomeUnprocessed,
@@ -188,11 +176,6 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
       {"", Args{}, kInvalidInput, L"Invalid password\r\n", true,
        [this] { job().values.passwd = L"wrong"; }},
       // The password variable, where set, stands for the file's password.
-      {a, Args{}, kAllProcessed, L"S(1,0)", true,
-       [this] {
-         job().values.passwd.clear();
-         env_.variables[console::kPasswordVariable] = L"secret";
-       }},
       {"", Args{}, kInvalidInput, L"Invalid password\r\n", true,
        [this] { env_.variables[console::kPasswordVariable] = L"wrong"; }},
       {"", Args{L"--user", L"", L"--project", L""}, kInvalidInput,
@@ -202,8 +185,11 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
        false},
       {"", Args{L"--mode", L"local", L"--local-dir", localDir}, kInvalidInput,
        ct::kLocalDirNotCreated + localDir + ct::kSystemError + L"3)\r\n", false},
-      // A local folder outside Local mode is nobody's concern.
+      // A local folder outside Local mode is nobody's concern. In Local mode one that is no full
+      // path is made full against the current folder before the run, and the summary names it.
       {a, Args{L"--local-dir", localDir}, kAllProcessed, L"S(1,0)", true},
+      {a, Args{L"--mode", L"local", L"--local-dir", L"out/../fetched"}, kAllProcessed,
+       ct::kLocalFolder + file("fetched") + L"\r\nS(1,0)", true, nullptr, L"Local"},
       // The walk's database does not open: the run ends early.
       {a, Args{}, kUnexpectedFailure,
        L"Injected failure of open\r\n"s + et::kRunStopped + L"\r\nS(0,0)", true,
@@ -216,6 +202,7 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
       {a + b, Args{L"--target-user", L"admin"}, kUnexpectedFailure,
        unexpected + et::kRunStopped + L"\r\nS(1,0)", true, [this] { platform_.throwAtLower = 3; }},
   };
+  env_.disk.current = root_;
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(n++);
@@ -240,7 +227,8 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
 // stays as it was. A list is never written over the job's own files or over the other list,
 // whatever the spelling of the paths ("./", "..", a hard link; letter case and short names are
 // the Windows tests'): not the settings file, not the database's srcsafe.ini nor anything in its
-// folder. (Each refusal of the command line itself: options_test.cpp.)
+// folder. Nor is a report, which must be writable as a list must be. (Each refusal of the command
+// line itself: options_test.cpp.)
 TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
   using enum console::SettingsFile::Problem;
   env_.disk.current = root_;
@@ -257,8 +245,10 @@ TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
   fs::permissions(root_ / "locked.txt", fs::perms::owner_write, fs::perm_options::remove);
   fs::create_directories(root_ / "sub");
   fs::create_directories(root_ / "dbx");
+  fs::create_directories(root_ / "folder.csv");
   fs::create_hard_link(root_ / "p.txt", root_ / "sub" / "link.txt");
   const std::wstring db = file("db"), missing = file("no/such/folder/p.txt");
+  const std::wstring report = file("no/such/r.csv");
   const std::vector<std::pair<Args, std::wstring>> cases = {
       {{L"--mode", L"all"}, ct::kBadValue + L"--mode all\r\n"s + ct::kSeeHelp},
       {{L"--ini", L"nope.ini"}, ct::kIniNotFound + L"nope.ini"s},
@@ -271,19 +261,20 @@ TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
        ct::kListNotWritable + L"locked.txt"s + ct::kSystemError + L"5)"},
       {{L"--start", L"12:00"}, L"开始时间格式有误"},
       {{L"--end", L"23:59:59"}, L"结束时间格式有误"},
-      {{L"--processed", L"job.ini"}, ct::kListIsSettingsFile + L"job.ini"s},
       {{L"--unprocessed", L"sub/../job.ini"}, ct::kListIsSettingsFile + L"sub/../job.ini"s},
       {{L"--unprocessed", db + L"/srcsafe.ini"}, ct::kListInDatabase + db + L"/srcsafe.ini"},
       {{L"--processed", db + L"/./data/journal.txt"},
        ct::kListInDatabase + db + L"/./data/journal.txt"},
-      {{L"--processed", db + L"/data/new.txt"}, ct::kListInDatabase + db + L"/data/new.txt"},
-      {{L"--processed", L"p.txt", L"--unprocessed", L"./p.txt"}, ct::kSameListFile + L"p.txt"s},
       {{L"--processed", L"p.txt", L"--unprocessed", L"sub/../p.txt"},
        ct::kSameListFile + L"p.txt"s},
       {{L"--processed", L"sub/link.txt", L"--unprocessed", L"p.txt"},
        ct::kSameListFile + L"sub/link.txt"s},
       {{L"--processed", L"new.txt", L"--unprocessed", L"sub/../new.txt"},
        ct::kSameListFile + L"new.txt"s},
+      {{L"--report", report}, ct::kReportNotWritable + report + ct::kSystemError + L"3)"},
+      {{L"--report", L"folder.csv"},
+       ct::kReportNotWritable + L"folder.csv"s + ct::kSystemError + L"5)"},
+      {{L"--report", L"r.csv", L"--processed", L"./r.csv"}, ct::kReportIsAList + L"r.csv"s},
   };
   const Strings before = localTree("");
   for (const auto& [args, message] : cases) {
@@ -305,54 +296,11 @@ TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
   EXPECT_EQ(read("p.txt"), "yesterday's processed");
 }
 
-// The lists are written to NAME.4242.tmp (4242 being the process) beside their destinations and
-// moved into place when the run ends: during the run the old lists are there, whole; afterwards
-// the new ones and no temporary file. A name a killed run left taken is passed over and its file
-// left alone.
-TEST_F(ConsoleRun, ListsAreWrittenUnderATemporaryNameAndMovedIntoPlaceAtTheEnd) {
-  job().values.host = store("db2", kProject);
-  job().values.ignoreBuildUser = true;
-  std::ofstream(root_ / "p.txt") << "old p";
-  std::ofstream(root_ / "u.txt") << "old u";
-  std::ofstream(root_ / "u.txt.4242.tmp") << "killed";
-  Strings during;
-  calls().dateOf = [&](const std::wstring&, double date) {
-    if (during.empty()) during = filesBeside(true);
-    return date;
-  };
-  EXPECT_EQ(cliWithLists({}), kSomeUnprocessed);
-  EXPECT_EQ(during, (Strings{"p.txt=old p", "p.txt.4242.tmp=", "u.txt=old u",
-                             "u.txt.4242-2.tmp=", "u.txt.4242.tmp=killed"}));
-  EXPECT_EQ(filesBeside(true),
-            (Strings{"p.txt=$/Src/gone.c\r\n$/Src/lib/io/locked.c\r\n$/Src/lib/io/"
-                     "read.c\r\n$/Src/lib/ui/??.c\r\n$/Src/main.c",
-                     "u.txt=$/Src/lib/io/broken.c - VSS?????????", "u.txt.4242.tmp=killed"}));
-}
-
-// A device takes a list as it comes: nothing is made beside it, nothing moved over it.
-TEST_F(ConsoleRun, ADeviceTakesTheListAsItComes) {
-  seed("file $/Src/a.c at 2024-05-02 10:00\n");
-  const auto devices = [] {
-    Strings names;
-    for (const auto& entry : fs::directory_iterator("/dev")) names.push_back(entry.path());
-    std::sort(names.begin(), names.end());
-    return names;
-  };
-  const Strings before = devices();
-  EXPECT_EQ(
-      cli({L"--ini", L"job.ini", L"--processed", L"/dev/null", L"--unprocessed", file("u.txt")}),
-      kAllProcessed);
-  EXPECT_TRUE(fs::is_character_file("/dev/null"));
-  EXPECT_EQ(read("u.txt"), "");
-  EXPECT_EQ(env_.disk.replaced,
-            std::vector<std::wstring>{file("u.txt.4242.tmp") + L">" + file("u.txt")});
-  EXPECT_EQ(devices(), before);
-}
-
 // How each end of a run leaves the list files: a refused run (status 2) leaves them as they were
 // and no temporary file; every other run puts its lists in place, also one that a failure
 // ended (status 3: the lists hold what was done). A list that cannot be moved into place stays
-// whole under its temporary name, and the run says where (status 3).
+// whole under its temporary name, and the run says where (status 3). A device takes a list as
+// it comes: nothing is made beside it, nothing moved over it.
 TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPlace) {
   const std::vector<std::tuple<std::function<void()>, Args, int, std::string>> cases = {
       {[this] { job().values.passwd = L"wrong"; }, {}, kInvalidInput, "before"},
@@ -366,6 +314,7 @@ TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPla
        kUnexpectedFailure,
        ""},
       {[] {}, {}, kAllProcessed, "$/Src/a.c"},
+      {[] {}, {L"--processed", L"/dev/null"}, kAllProcessed, "before"},
   };
   seed("file $/Src/a.c at 2024-05-02 10:00\n");
   for (const auto& [prepare, options, status, processed] : cases) {
@@ -374,11 +323,14 @@ TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPla
     resetJob();
     std::ofstream(root_ / "p.txt") << "before";
     std::ofstream(root_ / "u.txt") << "before";
+    env_.disk.replaced.clear();
     prepare();
     EXPECT_EQ(cliWithLists(options), status);
-    EXPECT_EQ(filesBeside(true),
+    EXPECT_EQ(filesBeside(),
               (Strings{"p.txt=" + processed, status == kInvalidInput ? "u.txt=before" : "u.txt="}));
   }
+  EXPECT_EQ(env_.disk.replaced,  // of the device's run
+            std::vector<std::wstring>{file("u.txt.4242.tmp") + L">" + file("u.txt")});
   // The move refused: the whole list stays under its temporary name.
   reset();
   std::ofstream(root_ / "p.txt") << "before";
@@ -390,19 +342,6 @@ TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPla
                                L"5)\r\n" + summary(1, 0));
   EXPECT_EQ(read("p.txt.4242.tmp"), "$/Src/a.c");
   EXPECT_EQ(read("p.txt"), "before");
-}
-
-// The local folder is made full against the current folder before the run, and a Local run's
-// summary names it; a folder given in full is used as given.
-TEST_F(ConsoleRun, ALocalFolderThatIsNoFullPathIsTakenFromTheCurrentFolder) {
-  env_.disk.current = root_ / "jobs";
-  fs::create_directories(root_ / "jobs");
-  seed("file $/Src/app/a.c at 2024-05-02 10:00 content a\n");
-  EXPECT_EQ(cli({L"--ini", L"job.ini", L"--mode", L"local", L"--local-dir", L"out/../fetched"}),
-            kAllProcessed);
-  EXPECT_EQ(localTree("jobs"), (Strings{"fetched/", "fetched/app/", "fetched/app/a.c=a"}));
-  EXPECT_EQ(env_.term.err,
-            ct::kLocalFolder + file("jobs/fetched") + L"\r\n" + summary(1, 0, L"Local"));
 }
 
 // The progress line names the file being looked at, at most once per interval, and only where a
