@@ -60,21 +60,4 @@ TEST(ConsoleSettingsText, ValuesAreFoundByTheProfileFunctionsRules) {
   }
 }
 
-TEST(ConsoleSettingsText, TheNineInputsOfAText) {
-  const settings::SavedInputs inputs = console::inputsFromText(
-      L"[cfg]\r\nhost=\\\\vss\\库\\srcsafe.ini\r\nproject=$/账单\r\npatch=$/补丁\r\n"
-      L"startDate=2024-03-04 00:00\r\nendDate=\r\nuser=王\r\npasswd=\" 密 码 \"\r\n"
-      L"ignoreBuildUser=1\r\nlocalDir=D:\\补丁\\" +
-      std::wstring(300, L'长') + L"\r\n");
-  EXPECT_EQ(inputs.host, L"\\\\vss\\库\\srcsafe.ini");
-  EXPECT_EQ(inputs.project, L"$/账单");
-  EXPECT_EQ(inputs.patch, L"$/补丁");
-  EXPECT_EQ(inputs.startDate, L"2024-03-04 00:00");
-  EXPECT_EQ(inputs.endDate, L"");
-  EXPECT_EQ(inputs.user, L"王");
-  EXPECT_EQ(inputs.passwd, L" 密 码 ");
-  EXPECT_TRUE(inputs.ignoreBuildUser);
-  EXPECT_EQ(inputs.localDir, L"D:\\补丁\\" + std::wstring(300, L'长'));  // read whole
-}
-
 }  // namespace
