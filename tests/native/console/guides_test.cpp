@@ -5,6 +5,7 @@
 // text itself, so that a new one is caught at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <regex>
@@ -77,50 +78,6 @@ std::string asQuoted(std::wstring_view text) {
   return narrow(text.substr(begin, end - begin + 1));
 }
 
-// The statuses listed below the usage's exit status heading: lines that begin with a number.
-std::vector<std::string> usageExitStatuses() {
-  const std::string usage = narrow(console::usageText());
-  const std::size_t from = usage.find("Exit status");
-  std::vector<std::string> statuses;
-  if (from == std::string::npos) return statuses;
-  const std::string rest = usage.substr(from);
-  const std::regex line("\n +([0-9]+) ");
-  for (auto it = std::sregex_iterator(rest.begin(), rest.end(), line); it != std::sregex_iterator();
-       ++it) {
-    statuses.push_back((*it)[1]);
-  }
-  return statuses;
-}
-
-// The usage names every option of the parser as an option of its own, and the password
-// variable, and ends every line in CR LF; the guides explain every option and exit status.
-TEST(Guides, ExplainEveryOptionOfTheParserAndEveryExitStatusOfTheUsage) {
-  const std::vector<std::string> statuses = usageExitStatuses();
-  EXPECT_EQ((std::vector<std::string>{"0", "1", "2", "3"}), statuses);
-  const std::string usage = narrow(console::usageText());
-  for (const std::wstring& option : console::optionNames()) {
-    EXPECT_TRUE(namesOption(usage, narrow(option))) << "the usage does not name " << narrow(option);
-  }
-  EXPECT_NE(usage.find(narrow(console::kPasswordVariable)), std::string::npos);
-  EXPECT_FALSE(std::regex_search(usage, std::regex("(^|[^\r])\n")));
-  EXPECT_TRUE(usage.ends_with("\r\n"));
-
-  for (const Guide& guide : kGuides) {
-    const std::string text = readSource(guide.file);
-    ASSERT_FALSE(text.empty()) << guide.file;
-    for (const std::wstring& option : console::optionNames()) {
-      EXPECT_TRUE(namesOption(text, narrow(option)))
-          << guide.file << " does not explain " << narrow(option);
-    }
-    const std::string table = section(text, guide.exitStatus);
-    ASSERT_FALSE(table.empty()) << guide.file << " has no section " << guide.exitStatus;
-    for (const std::string& status : statuses) {
-      EXPECT_NE(table.find("\n| " + status + " |"), std::string::npos)
-          << guide.file << " does not explain exit status " << status;
-    }
-  }
-}
-
 // The texts of engine/texts.h a user can meet in a box (its text or its title), and the reasons
 // of the unprocessed list.
 namespace et = engine::texts;
@@ -134,7 +91,25 @@ const wchar_t* const kInBoxes[] = {
 const wchar_t* const kReasons[] = {et::kDamaged, et::kSharedThenDeleted, et::kFetchedThenDeleted,
                                    et::kUnknownError};
 
-TEST(Guides, ListEveryBoxTextAndEveryReasonOfTheProgram) {
+// The usage names every option of the parser as an option of its own, and the password
+// variable, and ends every line in CR LF. Each guide explains every option and every exit status
+// of the usage, and lists every box text and every reason of the program.
+TEST(Guides, ExplainEveryOptionExitStatusBoxTextAndReasonOfTheProgram) {
+  const std::string usage = narrow(console::usageText());
+  for (const std::wstring& option : console::optionNames()) {
+    EXPECT_TRUE(namesOption(usage, narrow(option))) << "the usage does not name " << narrow(option);
+  }
+  EXPECT_NE(usage.find(narrow(console::kPasswordVariable)), std::string::npos);
+  EXPECT_FALSE(std::regex_search(usage, std::regex("(^|[^\r])\n")));
+  EXPECT_TRUE(usage.ends_with("\r\n"));
+  // The statuses: the lines below the usage's heading "Exit status" that begin with a number.
+  std::vector<std::string> statuses;
+  const std::string rest = usage.substr(std::min(usage.find("Exit status"), usage.size()));
+  const std::regex statusLine("\n +([0-9]+) ");
+  for (std::sregex_iterator it(rest.begin(), rest.end(), statusLine), end; it != end; ++it)
+    statuses.push_back((*it)[1]);
+  EXPECT_EQ((std::vector<std::string>{"0", "1", "2", "3"}), statuses);
+
   std::vector<std::string> boxTexts;
   for (const wchar_t* text : kInBoxes) boxTexts.push_back(asQuoted(text));
   // The COM client's own texts, shown in the box titled "Ostrabel" when the library gives none.
@@ -150,6 +125,17 @@ TEST(Guides, ListEveryBoxTextAndEveryReasonOfTheProgram) {
 
   for (const Guide& guide : kGuides) {
     const std::string text = readSource(guide.file);
+    ASSERT_FALSE(text.empty()) << guide.file;
+    for (const std::wstring& option : console::optionNames()) {
+      EXPECT_TRUE(namesOption(text, narrow(option)))
+          << guide.file << " does not explain " << narrow(option);
+    }
+    const std::string table = section(text, guide.exitStatus);
+    ASSERT_FALSE(table.empty()) << guide.file << " has no section " << guide.exitStatus;
+    for (const std::string& status : statuses) {
+      EXPECT_NE(table.find("\n| " + status + " |"), std::string::npos)
+          << guide.file << " does not explain exit status " << status;
+    }
     const std::string boxes = section(text, guide.boxes);
     ASSERT_FALSE(boxes.empty()) << guide.file << " has no section " << guide.boxes;
     for (const std::string& box : boxTexts) {

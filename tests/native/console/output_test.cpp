@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "console/list_file.h"
@@ -23,16 +22,11 @@ TEST(ConsoleUtf8, CharactersOfEveryLengthAndBrokenSurrogates) {
   // wchar_t holds UTF-16 units on Windows and code points here: both spellings of one character
   // give the same bytes. A surrogate without its partner is U+FFFD, as Windows converts it.
   const std::vector<std::pair<std::wstring, std::string>> cases = {
-      {L"", ""},
-      {L"$/App/main.c", "$/App/main.c"},
-      {L"\u00e9\u4e0a", "\xc3\xa9\xe4\xb8\x8a"},
+      {L"$/\u00e9\u4e0a", "$/\xc3\xa9\xe4\xb8\x8a"},
       {L"\xD83D\xDE00", "\xf0\x9f\x98\x80"},
       {L"\x1F600", "\xf0\x9f\x98\x80"},
       {L"\x7FF\x800\xFFFF", "\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf"},
-      {L"a\xD83D"
-       L"b",
-       "a\xef\xbf\xbd"
-       "b"},
+      {L"a\xD83Dz", "a\xef\xbf\xbdz"},
       {L"\xDE00\xD83D", "\xef\xbf\xbd\xef\xbf\xbd"},
       {L"\x110000", "\xef\xbf\xbd"},
   };
@@ -67,11 +61,10 @@ std::pair<std::string, int> written(const std::vector<std::wstring>& lines) {
 }
 
 // CR LF between lines and none after the last, as the window copies a list to the clipboard; a
-// long list goes out in pieces, not line by line
-// and not all at the end. A failed write is reported at the next flush, and stays failed.
+// long list goes out in pieces, not line by line and not all at the end. A failed write is
+// reported at the next flush, and stays failed.
 TEST(ConsoleListWriter, WritesTheLinesWithCrLfBetweenThemInPieces) {
   EXPECT_EQ(written({}).first, "");
-  EXPECT_EQ(written({L"$/a.c"}).first, "$/a.c");
   EXPECT_EQ(written({L"$/a.c", L""}).first, "$/a.c\r\n");
   EXPECT_EQ(written({L"$/a.c", L"$/菜单.c - x", L"$/b.c"}).first,
             "$/a.c\r\n$/\xe8\x8f\x9c\xe5\x8d\x95.c - x\r\n$/b.c");
@@ -100,13 +93,7 @@ TEST(ConsoleListFile, WrittenBesideItsDestinationAndMovedIntoPlaceOnlyWhenCommit
   testing_support::TempFolder dir;
   consoletest::DiskFiles files;
   files.current = dir.path();
-  const auto names = [&] {
-    Strings out;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-      out.push_back(entry.path().filename().string() + "=" + dir.read(entry.path().filename()));
-    std::sort(out.begin(), out.end());
-    return out;
-  };
+  const auto names = [&dir] { return consoletest::filesIn(dir.path()); };
   dir.write("p.txt", "yesterday");
   dir.write("p.txt.4242.tmp", "a killed run's");
   std::uint32_t error = 1;

@@ -1,10 +1,8 @@
 // The release engineer's questions through whole runs of the console program over stand-in
-// stores: bounds at a label's time, label records passed over, the report of the lists, the
-// explanation of files, and the summary that names the mode.
+// stores: bounds at a label's time, the report of the lists, and the explanation of files.
 #include "console/questions.h"
 
 #include <cmath>
-#include <sstream>
 
 #include "console/labels.h"
 #include "console/question_texts.h"
@@ -35,22 +33,6 @@ class Questions : public consoletest::ConsoleRun {
     Args all = {L"--ini", L"job.ini", L"--encoding", L"utf8"};
     all.insert(all.end(), args.begin(), args.end());
     return cli(all);
-  }
-  // The processed list a run wrote to standard output, one path a line.
-  Lines processed() {
-    Lines lines;
-    std::wistringstream in(env_.term.out);
-    for (std::wstring line; std::getline(in, line);) {
-      if (!line.empty() && line.back() == L'\r') line.pop_back();
-      lines.push_back(line);
-    }
-    return lines;
-  }
-  // Standard error without its last line, the summary.
-  std::wstring messages() {
-    const std::wstring& err = env_.term.err;
-    const std::size_t last = err.rfind(L"\r\n", err.size() - 3);
-    return last == std::wstring::npos ? L"" : err.substr(0, last + 2);
   }
 };
 
@@ -87,8 +69,8 @@ label $/Rel "2.4" by rel at 2024-05-20 12:00
   for (const auto& [args, listed, notes] : cases) {
     SCOPED_TRACE(listed.size());
     EXPECT_EQ(ask(args), kAllProcessed);
-    EXPECT_EQ(processed(), listed);
-    EXPECT_EQ(messages(), notes);
+    EXPECT_EQ(env_.term.out, engine::clipboardText(listed));  // the processed list
+    EXPECT_EQ(env_.term.err, notes + ct::summary(L"View", listed.size(), 0, L"0.0") + L"\r\n");
   }
   // A label that is not there (a subproject's is not in the project's history; labels are
   // compared exactly): no run, no summary, the lookup's opening only, and an earlier report as
@@ -100,7 +82,7 @@ label $/Rel "2.4" by rel at 2024-05-20 12:00
     EXPECT_EQ(env_.term.err, ct::labelNotFound(label, L"$/Rel") + L"\r\n");
     EXPECT_EQ(calls().count["open"], 1);
   }
-  EXPECT_EQ(filesBeside(), Strings{"r.csv=yesterday"});
+  EXPECT_EQ(consoletest::filesIn(root_), Strings{"r.csv=yesterday"});
   // A wrong password is the library's word, as for a run; without the login the engine's own
   // checks refuse, saying only what is missing.
   job().values.passwd = L"wrong";
@@ -232,10 +214,7 @@ file $/Elsewhere/x.c by li at 2024-05-02 10:00
       {L"$/Elsewhere/x.c", ct::kSelected},
   };
   Args args = inputs;
-  for (const auto& [path, verdict] : verdicts) {
-    args.push_back(L"--explain");
-    args.push_back(path);
-  }
+  for (const auto& [path, verdict] : verdicts) args.insert(args.end(), {L"--explain", path});
   EXPECT_EQ(ask(args), kAllProcessed);
   const std::wstring& out = env_.term.out;
   for (const auto& [path, verdict] : verdicts) {
@@ -260,7 +239,7 @@ file $/Elsewhere/x.c by li at 2024-05-02 10:00
 
   // The run of the same inputs lists what the explanation selects below the project.
   EXPECT_EQ(ask(inputs), kSomeUnprocessed);
-  EXPECT_EQ(processed(), Lines{L"$/Rel/in.c"});
+  EXPECT_EQ(env_.term.out, L"$/Rel/in.c");
 
   // A path that names no file: said in its place, and the status of invalid inputs.
   EXPECT_EQ(

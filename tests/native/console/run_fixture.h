@@ -1,7 +1,6 @@
 // The fixture of whole console runs over the engine tests' stand-in store.
 #pragma once
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -41,16 +40,6 @@ class ConsoleRun : public fakes::Run {
     return standin::text::widen((root_ / name).string());
   }
   std::string read(const std::string& name) { return temp_.read(name); }
-  // The names and contents ("name=content") of the files directly in the test's folder.
-  std::vector<std::string> filesBeside() {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(root_)) {
-      const std::string name = entry.path().filename().string();
-      if (entry.is_regular_file()) names.push_back(name + "=" + read(name));
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
   // A store of its own seeded with `script`; its srcsafe.ini.
   std::wstring store(const std::string& name, const std::string& script) {
     standin::createStore(root_ / name);

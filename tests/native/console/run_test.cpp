@@ -52,6 +52,11 @@ class ConsoleRun : public consoletest::ConsoleRun {
     all.insert(all.end(), args.begin(), args.end());
     return cli(all);
   }
+  // The walk's database does not open (the first opening is the check before the run).
+  void failTheWalksOpening() {
+    calls().failMember = "open";
+    calls().failCall = 2;
+  }
   // The summary line a run ends with (the test's clock makes every run last 0.0 s).
   static std::wstring summary(std::uint64_t processed, std::uint64_t unprocessed,
                               const std::wstring& mode = L"View") {
@@ -148,13 +153,10 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
   const std::wstring localDir = out() + L"/a/b";
   const std::wstring unexpected = et::kUnexpectedFailure + L"boom\r\n"s;
   const std::vector<Case> cases = {
-      {a + b, Args{}, kAllProcessed, L"S(2,0)", true},
       {a + "fault $/Src/a.c versions 0x80040000", Args{}, kSomeUnprocessed, L"S(0,1)", true},
       // A history that cannot be read: the window's box, the file listed nowhere.
       {a + "fault $/Src/a.c versions 0x8004D68F text Lost\n" + b, Args{}, kSomeUnprocessed,
        L"$/Src/a.c: Lost\r\nS(1,1)", true},
-      {b + "file $/Src/c.c at 2024-05-02 10:00\nfault $/Src/c.c versions 0x8004D68F text Lost",
-       Args{}, kSomeUnprocessed, L"$/Src/c.c: Lost\r\nS(1,1)", true},
       {a + "fault $/Src/a.c share 0x80070005", Args{L"--mode", L"vss"}, kSomeUnprocessed, L"S(0,1)",
        true, nullptr, L"VSS"},
       {a, Args{L"--mode", L"vss", L"--patch", L""}, kAllProcessed, L"S(1,0)", true},  // lists
@@ -178,10 +180,7 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
       // The walk's database does not open: the run ends early.
       {a, Args{}, kUnexpectedFailure,
        L"Injected failure of open\r\n"s + et::kRunStopped + L"\r\nS(0,0)", true,
-       [this] {
-         calls().failMember = "open";
-         calls().failCall = 2;  // the first is the check before the run
-       }},
+       [this] { failTheWalksOpening(); }},
       {a, Args{L"--target-user", L"x"}, kUnexpectedFailure, unexpected, false,
        [this] { platform_.throwAtLower = 1; }},
       {a + b, Args{L"--target-user", L"admin"}, kUnexpectedFailure,
@@ -291,13 +290,7 @@ TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPla
       {[this] { job().values.passwd = L"wrong"; }, {}, kInvalidInput, "before"},
       {[this] { job().values.user.clear(); }, {}, kInvalidInput, "before"},
       {[] {}, {L"--mode", L"vss", L"--patch", L"$/Nope"}, kInvalidInput, "before"},
-      {[this] {
-         calls().failMember = "open";
-         calls().failCall = 2;  // the walk's database does not open
-       },
-       {},
-       kUnexpectedFailure,
-       ""},
+      {[this] { failTheWalksOpening(); }, {}, kUnexpectedFailure, ""},
       {[] {}, {}, kAllProcessed, "$/Src/a.c"},
       {[] {}, {L"--processed", L"/dev/null"}, kAllProcessed, "before"},
   };
@@ -311,7 +304,7 @@ TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPla
     env_.disk.replaced.clear();
     prepare();
     EXPECT_EQ(cliWithLists(options), status);
-    EXPECT_EQ(filesBeside(),
+    EXPECT_EQ(consoletest::filesIn(root_),
               (Strings{"p.txt=" + processed, status == kInvalidInput ? "u.txt=before" : "u.txt="}));
   }
   EXPECT_EQ(env_.disk.replaced,  // of the device's run

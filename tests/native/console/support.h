@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -148,6 +150,19 @@ class FakeTerminal : public console::Terminal {
     (stream == console::Stream::Output ? out : err) += text;
   }
 };
+
+// The files directly in `folder`, each as "name=content", sorted.
+inline std::vector<std::string> filesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    files.push_back(entry.path().filename().string() + "=" +
+                    std::string(std::istreambuf_iterator<char>(in), {}));
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
 
 inline std::string utf8(std::wstring_view text) {
   std::string bytes;
