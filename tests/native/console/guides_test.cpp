@@ -1,16 +1,14 @@
-// The user's guides against the program: every option the parser knows and every exit status
-// that `OstrabelCli.exe --help` prints is explained in both guides, and every text the program can
-// show in a box, and every reason of the unprocessed list, is in both guides' lists of them.
-// The options come from the parser and the statuses from the usage text itself, so that a new one
-// is caught at once; the texts of engine/texts.h are read from the header's source, so that a new
-// text must be sorted into "shown in a box" or "shown elsewhere" before the test passes.
+// The usage and the user's guides against the program: every option the parser knows and every
+// exit status that `OstrabelCli.exe --help` prints is explained in the usage and in both guides,
+// and every text the program can show in a box, and every reason of the unprocessed list, is in
+// both guides' lists of them. The options come from the parser and the statuses from the usage
+// text itself, so that a new one is caught at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -80,24 +78,50 @@ std::string asQuoted(std::wstring_view text) {
   return narrow(text.substr(begin, end - begin + 1));
 }
 
-// The statuses listed below the usage's exit status heading: lines that begin with a number.
-std::vector<std::string> usageExitStatuses() {
-  const std::string usage = narrow(console::usageText());
-  const std::size_t from = usage.find("Exit status");
-  std::vector<std::string> statuses;
-  if (from == std::string::npos) return statuses;
-  const std::string rest = usage.substr(from);
-  const std::regex line("\n +([0-9]+) ");
-  for (auto it = std::sregex_iterator(rest.begin(), rest.end(), line); it != std::sregex_iterator();
-       ++it) {
-    statuses.push_back((*it)[1]);
-  }
-  return statuses;
-}
+// The texts of engine/texts.h a user can meet in a box (its text or its title), and the reasons
+// of the unprocessed list.
+namespace et = engine::texts;
+const wchar_t* const kInBoxes[] = {
+    et::kHostRequired, et::kProjectRequired, et::kRangeRequired,  et::kStartBadFormat,
+    et::kEndBadFormat, et::kUserRequired,    et::kPasswdRequired, et::kNoticeTitle,
+    et::kAppTitle,     et::kStartAfterEnd,   et::kConfirmLongRun, et::kUnexpectedFailure,
+    et::kAboutTitle,   et::kAboutVerse,      et::kAboutAgain,     et::kQuitWhileRunning,
+    et::kCopied,       et::kCopyFailed,
+};
+const wchar_t* const kReasons[] = {et::kDamaged, et::kSharedThenDeleted, et::kFetchedThenDeleted,
+                                   et::kUnknownError};
 
-TEST(Guides, ExplainEveryOptionOfTheParserAndEveryExitStatusOfTheUsage) {
-  const std::vector<std::string> statuses = usageExitStatuses();
+// The usage names every option of the parser as an option of its own, and the password
+// variable, and ends every line in CR LF. Each guide explains every option and every exit status
+// of the usage, and lists every box text and every reason of the program.
+TEST(Guides, ExplainEveryOptionExitStatusBoxTextAndReasonOfTheProgram) {
+  const std::string usage = narrow(console::usageText());
+  for (const std::wstring& option : console::optionNames()) {
+    EXPECT_TRUE(namesOption(usage, narrow(option))) << "the usage does not name " << narrow(option);
+  }
+  EXPECT_NE(usage.find(narrow(console::kPasswordVariable)), std::string::npos);
+  EXPECT_FALSE(std::regex_search(usage, std::regex("(^|[^\r])\n")));
+  EXPECT_TRUE(usage.ends_with("\r\n"));
+  // The statuses: the lines below the usage's heading "Exit status" that begin with a number.
+  std::vector<std::string> statuses;
+  const std::string rest = usage.substr(std::min(usage.find("Exit status"), usage.size()));
+  const std::regex statusLine("\n +([0-9]+) ");
+  for (std::sregex_iterator it(rest.begin(), rest.end(), statusLine), end; it != end; ++it)
+    statuses.push_back((*it)[1]);
   EXPECT_EQ((std::vector<std::string>{"0", "1", "2", "3"}), statuses);
+
+  std::vector<std::string> boxTexts;
+  for (const wchar_t* text : kInBoxes) boxTexts.push_back(asQuoted(text));
+  // The COM client's own texts, shown in the box titled "Ostrabel" when the library gives none.
+  const std::wstring notInstalled = vss::com::texts::kNotInstalled;
+  const std::size_t firstBreak = notInstalled.find(L"\r\n");
+  boxTexts.push_back(asQuoted(notInstalled.substr(0, firstBreak)));
+  boxTexts.push_back(asQuoted(notInstalled.substr(
+      firstBreak + 2, notInstalled.find(L"\r\n", firstBreak + 2) - firstBreak - 2)));
+  for (const wchar_t* text : {vss::com::texts::kNotStarted, vss::com::texts::kNoMemberChinese,
+                              vss::com::texts::kUnexpectedError}) {
+    boxTexts.push_back(asQuoted(text));
+  }
 
   for (const Guide& guide : kGuides) {
     const std::string text = readSource(guide.file);
@@ -112,85 +136,6 @@ TEST(Guides, ExplainEveryOptionOfTheParserAndEveryExitStatusOfTheUsage) {
       EXPECT_NE(table.find("\n| " + status + " |"), std::string::npos)
           << guide.file << " does not explain exit status " << status;
     }
-  }
-}
-
-// Each text of engine/texts.h, by name: the ones a user can meet in a box (its text or its
-// title), and the ones shown elsewhere (captions, menus, the status bar, list lines).
-#define TEXT(name) \
-  { #name, engine::texts::name }
-struct NamedText {
-  const char* name;
-  const wchar_t* text;
-};
-const NamedText kInBoxes[] = {
-    TEXT(kHostRequired), TEXT(kProjectRequired), TEXT(kRangeRequired),  TEXT(kStartBadFormat),
-    TEXT(kEndBadFormat), TEXT(kUserRequired),    TEXT(kPasswdRequired), TEXT(kNoticeTitle),
-    TEXT(kAppTitle),     TEXT(kStartAfterEnd),   TEXT(kConfirmLongRun), TEXT(kUnexpectedFailure),
-    TEXT(kAboutTitle),   TEXT(kAboutVerse),      TEXT(kAboutAgain),     TEXT(kQuitWhileRunning),
-    TEXT(kCopied),       TEXT(kCopyFailed),
-};
-const NamedText kReasons[] = {
-    TEXT(kDamaged),
-    TEXT(kSharedThenDeleted),
-    TEXT(kFetchedThenDeleted),
-    TEXT(kUnknownError),
-};
-// clang-format off
-const NamedText kElsewhere[] = {
-    TEXT(kPatching), TEXT(kPatched), TEXT(kFinished), TEXT(kRunStopped), TEXT(kBuildUser),
-    TEXT(kShareComment), TEXT(kWindowCaption), TEXT(kMenuFile), TEXT(kMenuCopyProcessed),
-    TEXT(kMenuCopyUnprocessed), TEXT(kMenuHelp), TEXT(kMenuAbout), TEXT(kChooseFolder),
-    TEXT(kIniFilter), TEXT(kLabel1), TEXT(kSampleHost), TEXT(kChoose), TEXT(kLabel8), TEXT(kLabel2),
-    TEXT(kSampleProject), TEXT(kLabel9), TEXT(kFrame4), TEXT(kOpShare), TEXT(kSamplePatch),
-    TEXT(kLabel10), TEXT(kOpLocal), TEXT(kSampleLocalDir), TEXT(kLabel17), TEXT(kView),
-    TEXT(kLabel4), TEXT(kSampleStartDate), TEXT(kLabel7), TEXT(kSampleEndDate), TEXT(kLabel11),
-    TEXT(kFrame3), TEXT(kLabel16), TEXT(kLabel5), TEXT(kPatch), TEXT(kLabel6),
-    TEXT(kChkIgnoreBuildUser), TEXT(kFrame1), TEXT(kFrame2), TEXT(kLabel13), TEXT(kLabel14),
-    TEXT(kLabel12), TEXT(kLabel15),
-};
-// clang-format on
-#undef TEXT
-
-TEST(Guides, EveryTextOfTheProgramIsSortedIntoInABoxOrElsewhere) {
-  std::set<std::string> sorted;
-  const auto sort = [&sorted](const auto& group) {
-    for (const NamedText& text : group) EXPECT_TRUE(sorted.insert(text.name).second) << text.name;
-  };
-  sort(kInBoxes);
-  sort(kReasons);
-  sort(kElsewhere);
-
-  const std::string header = readSource("engine/texts.h");
-  std::set<std::string> declared;
-  const std::regex constant("inline constexpr const wchar_t\\* (k[A-Za-z0-9]+)");
-  for (auto it = std::sregex_iterator(header.begin(), header.end(), constant);
-       it != std::sregex_iterator(); ++it) {
-    declared.insert((*it)[1]);
-  }
-  EXPECT_GT(declared.size(), 40u);
-  for (const std::string& name : declared) {
-    EXPECT_TRUE(sorted.count(name)) << name << ": shown in a box (kInBoxes, and in the guides' "
-                                    << "lists of boxes) or elsewhere (kElsewhere)?";
-  }
-}
-
-TEST(Guides, ListEveryBoxTextAndEveryReasonOfTheProgram) {
-  std::vector<std::string> boxTexts;
-  for (const NamedText& text : kInBoxes) boxTexts.push_back(asQuoted(text.text));
-  // The COM client's own texts, shown in the box titled "Ostrabel" when the library gives none.
-  const std::wstring notInstalled = vss::com::texts::kNotInstalled;
-  const std::size_t firstBreak = notInstalled.find(L"\r\n");
-  boxTexts.push_back(asQuoted(notInstalled.substr(0, firstBreak)));
-  boxTexts.push_back(asQuoted(notInstalled.substr(
-      firstBreak + 2, notInstalled.find(L"\r\n", firstBreak + 2) - firstBreak - 2)));
-  for (const wchar_t* text : {vss::com::texts::kNotStarted, vss::com::texts::kNoMemberChinese,
-                              vss::com::texts::kUnexpectedError}) {
-    boxTexts.push_back(asQuoted(text));
-  }
-
-  for (const Guide& guide : kGuides) {
-    const std::string text = readSource(guide.file);
     const std::string boxes = section(text, guide.boxes);
     ASSERT_FALSE(boxes.empty()) << guide.file << " has no section " << guide.boxes;
     for (const std::string& box : boxTexts) {
@@ -199,9 +144,9 @@ TEST(Guides, ListEveryBoxTextAndEveryReasonOfTheProgram) {
     }
     const std::string reasons = section(text, guide.reasons);
     ASSERT_FALSE(reasons.empty()) << guide.file << " has no section " << guide.reasons;
-    for (const NamedText& reason : kReasons) {
-      EXPECT_NE(reasons.find(asQuoted(reason.text)), std::string::npos)
-          << guide.file << ", " << guide.reasons << ": no " << asQuoted(reason.text);
+    for (const wchar_t* reason : kReasons) {
+      EXPECT_NE(reasons.find(asQuoted(reason)), std::string::npos)
+          << guide.file << ", " << guide.reasons << ": no " << asQuoted(reason);
     }
   }
 }

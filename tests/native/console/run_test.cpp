@@ -4,6 +4,7 @@
 #include "console/run.h"
 
 #include "console/console_window.h"
+#include "console/question_texts.h"
 #include "console/texts.h"
 #include "engine/texts.h"
 #include "native/console/run_fixture.h"
@@ -51,17 +52,10 @@ class ConsoleRun : public consoletest::ConsoleRun {
     all.insert(all.end(), args.begin(), args.end());
     return cli(all);
   }
-  // The names (and with `content`, the contents) of the files directly in the test's folder.
-  Strings filesBeside(bool content = false) {
-    Strings names;
-    for (const auto& entry : fs::directory_iterator(root_)) {
-      if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    if (content) {
-      for (std::string& name : names) name += "=" + read(name);
-    }
-    return names;
+  // The walk's database does not open (the first opening is the check before the run).
+  void failTheWalksOpening() {
+    calls().failMember = "open";
+    calls().failCall = 2;
   }
   // The summary line a run ends with (the test's clock makes every run last 0.0 s).
   static std::wstring summary(std::uint64_t processed, std::uint64_t unprocessed,
@@ -70,19 +64,9 @@ class ConsoleRun : public consoletest::ConsoleRun {
   }
 };
 
-// The lines of a list file, each as UTF-8, CR LF between them and none at the end.
-Strings listLines(const std::string& bytes) {
-  Strings lines;
-  for (std::size_t at = 0;;) {
-    const std::size_t end = bytes.find("\r\n", at);
-    lines.push_back(bytes.substr(at, end - at));
-    if (end == std::string::npos) return lines;
-    at = end + 2;
-  }
-}
-
 // The window and the console, each on a store of its own seeded alike, with the same inputs:
-// the same lines in the same order, the same changes to the store and the same local tree.
+// the same lines in the same order (a list file holds the window's copy of the list, in the
+// chosen encoding), the same changes to the store and the same local tree.
 TEST_F(ConsoleRun, ListsAreTheWindowsForTheSameInputs) {
   struct Case {
     engine::ModeOption mode;
@@ -117,14 +101,10 @@ TEST_F(ConsoleRun, ListsAreTheWindowsForTheSameInputs) {
                  L"--local-dir", file("cl" + tag),
                  L"--encoding",  L"utf8"};
     args.insert(args.end(), c.options.begin(), c.options.end());
-    const int status = cliWithLists(args);
-    for (const auto& [list, lines] :
-         {std::pair{"p.txt", window.shared}, {"u.txt", window.unshared}}) {
-      Strings expected;
-      for (const std::wstring& line : lines) expected.push_back(utf8(line));
-      EXPECT_EQ(listLines(read(list)), lines.empty() ? Strings{""} : expected) << list;
-    }
-    EXPECT_EQ(status, window.unshared.empty() ? kAllProcessed : kSomeUnprocessed);
+    EXPECT_EQ(cliWithLists(args), window.unshared.empty() ? kAllProcessed : kSomeUnprocessed);
+    EXPECT_EQ(env_.term.encoding, console::Encoding::Utf8);
+    EXPECT_EQ(read("p.txt"), utf8(engine::clipboardText(window.shared)));
+    EXPECT_EQ(read("u.txt"), utf8(engine::clipboardText(window.unshared)));
     EXPECT_EQ(standin::dump(root_ / ("w" + tag)), standin::dump(root_ / ("c" + tag)));
     const Strings tree = localTree("cl" + tag);
     EXPECT_EQ(localTree("wl" + tag), tree);
@@ -134,8 +114,8 @@ TEST_F(ConsoleRun, ListsAreTheWindowsForTheSameInputs) {
 }
 
 // Without destinations the processed list is standard output, exactly, and the unprocessed list
-// goes to standard error before the summary; --encoding reaches files and streams alike.
-TEST_F(ConsoleRun, ListsGoToTheStandardStreamsByDefaultInTheChosenEncoding) {
+// goes to standard error before the summary; without --encoding, in the code page.
+TEST_F(ConsoleRun, ListsGoToTheStandardStreamsByDefaultInTheCodePage) {
   job().values.host = store("db2", kProject);
   job().values.ignoreBuildUser = true;
   EXPECT_EQ(cli({L"--ini", L"job.ini"}), kSomeUnprocessed);
@@ -150,10 +130,9 @@ TEST_F(ConsoleRun, ListsGoToTheStandardStreamsByDefaultInTheChosenEncoding) {
             kSomeUnprocessed);
   EXPECT_EQ(env_.term.out, L"$/Src/lib/io/broken.c - VSS上这个文件是损坏的");
   EXPECT_EQ(env_.term.err, summary(5, 1));
-  EXPECT_EQ(listLines(read("p.txt"))[3], "$/Src/lib/ui/??.c");
-  EXPECT_EQ(cliWithLists({L"--encoding", L"utf8"}), kSomeUnprocessed);
-  EXPECT_EQ(env_.term.encoding, console::Encoding::Utf8);
-  EXPECT_EQ(listLines(read("p.txt"))[3], "$/Src/lib/ui/\xe8\x8f\x9c\xe5\x8d\x95.c");
+  EXPECT_EQ(read("p.txt"),
+            "$/Src/gone.c\r\n$/Src/lib/io/locked.c\r\n$/Src/lib/io/read.c\r\n$/Src/lib/ui/??.c\r\n"
+            "$/Src/main.c");
 }
 
 // One case per way a run can end: what standard error says ("S(p,u)" stands for the summary
@@ -174,25 +153,16 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
   const std::wstring localDir = out() + L"/a/b";
   const std::wstring unexpected = et::kUnexpectedFailure + L"boom\r\n"s;
   const std::vector<Case> cases = {
-      {a + b, Args{}, kAllProcessed, L"S(2,0)", true},
-      {"file $/Src/a.c at 2024-04-02 10:00", Args{}, kAllProcessed, L"S(0,0)", true},
       {a + "fault $/Src/a.c versions 0x80040000", Args{}, kSomeUnprocessed, L"S(0,1)", true},
       // A history that cannot be read: the window's box, the file listed nowhere.
       {a + "fault $/Src/a.c versions 0x8004D68F text Lost\n" + b, Args{}, kSomeUnprocessed,
        L"$/Src/a.c: Lost\r\nS(1,1)", true},
-      {b + "file $/Src/c.c at 2024-05-02 10:00\nfault $/Src/c.c versions 0x8004D68F text Lost",
-       Args{}, kSomeUnprocessed, L"$/Src/c.c: Lost\r\nS(1,1)", true},
       {a + "fault $/Src/a.c share 0x80070005", Args{L"--mode", L"vss"}, kSomeUnprocessed, L"S(0,1)",
        true, nullptr, L"VSS"},
       {a, Args{L"--mode", L"vss", L"--patch", L""}, kAllProcessed, L"S(1,0)", true},  // lists
       {"", Args{}, kInvalidInput, L"Invalid password\r\n", true,
        [this] { job().values.passwd = L"wrong"; }},
       // The password variable, where set, stands for the file's password.
-      {a, Args{}, kAllProcessed, L"S(1,0)", true,
-       [this] {
-         job().values.passwd.clear();
-         env_.variables[console::kPasswordVariable] = L"secret";
-       }},
       {"", Args{}, kInvalidInput, L"Invalid password\r\n", true,
        [this] { env_.variables[console::kPasswordVariable] = L"wrong"; }},
       {"", Args{L"--user", L"", L"--project", L""}, kInvalidInput,
@@ -202,20 +172,21 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
        false},
       {"", Args{L"--mode", L"local", L"--local-dir", localDir}, kInvalidInput,
        ct::kLocalDirNotCreated + localDir + ct::kSystemError + L"3)\r\n", false},
-      // A local folder outside Local mode is nobody's concern.
+      // A local folder outside Local mode is nobody's concern. In Local mode one that is no full
+      // path is made full against the current folder before the run, and the summary names it.
       {a, Args{L"--local-dir", localDir}, kAllProcessed, L"S(1,0)", true},
+      {a, Args{L"--mode", L"local", L"--local-dir", L"out/../fetched"}, kAllProcessed,
+       ct::kLocalFolder + file("fetched") + L"\r\nS(1,0)", true, nullptr, L"Local"},
       // The walk's database does not open: the run ends early.
       {a, Args{}, kUnexpectedFailure,
        L"Injected failure of open\r\n"s + et::kRunStopped + L"\r\nS(0,0)", true,
-       [this] {
-         calls().failMember = "open";
-         calls().failCall = 2;  // the first is the check before the run
-       }},
+       [this] { failTheWalksOpening(); }},
       {a, Args{L"--target-user", L"x"}, kUnexpectedFailure, unexpected, false,
        [this] { platform_.throwAtLower = 1; }},
       {a + b, Args{L"--target-user", L"admin"}, kUnexpectedFailure,
        unexpected + et::kRunStopped + L"\r\nS(1,0)", true, [this] { platform_.throwAtLower = 3; }},
   };
+  env_.disk.current = root_;
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(n++);
@@ -240,7 +211,8 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
 // stays as it was. A list is never written over the job's own files or over the other list,
 // whatever the spelling of the paths ("./", "..", a hard link; letter case and short names are
 // the Windows tests'): not the settings file, not the database's srcsafe.ini nor anything in its
-// folder. (Each refusal of the command line itself: options_test.cpp.)
+// folder. Nor is a report, which must be writable as a list must be. (Each refusal of the command
+// line itself: options_test.cpp.)
 TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
   using enum console::SettingsFile::Problem;
   env_.disk.current = root_;
@@ -257,6 +229,7 @@ TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
   fs::permissions(root_ / "locked.txt", fs::perms::owner_write, fs::perm_options::remove);
   fs::create_directories(root_ / "sub");
   fs::create_directories(root_ / "dbx");
+  fs::create_directories(root_ / "folder.csv");
   fs::create_hard_link(root_ / "p.txt", root_ / "sub" / "link.txt");
   const std::wstring db = file("db"), missing = file("no/such/folder/p.txt");
   const std::vector<std::pair<Args, std::wstring>> cases = {
@@ -266,24 +239,23 @@ TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
       {{L"--ini", L"folder.ini"}, ct::kIniUnreadable + L"folder.ini"s},
       {{L"--ini", L"cut.ini"}, ct::kValueTooLong + L"host\r\n"s + ct::kValueTooLong + L"localDir"},
       {{L"--processed", missing}, ct::kListNotWritable + missing + ct::kSystemError + L"3)"},
-      {{L"--unprocessed", file("")}, ct::kListNotWritable + file("") + ct::kSystemError + L"5)"},
       {{L"--unprocessed", L"locked.txt"},
        ct::kListNotWritable + L"locked.txt"s + ct::kSystemError + L"5)"},
       {{L"--start", L"12:00"}, L"开始时间格式有误"},
       {{L"--end", L"23:59:59"}, L"结束时间格式有误"},
-      {{L"--processed", L"job.ini"}, ct::kListIsSettingsFile + L"job.ini"s},
       {{L"--unprocessed", L"sub/../job.ini"}, ct::kListIsSettingsFile + L"sub/../job.ini"s},
       {{L"--unprocessed", db + L"/srcsafe.ini"}, ct::kListInDatabase + db + L"/srcsafe.ini"},
       {{L"--processed", db + L"/./data/journal.txt"},
        ct::kListInDatabase + db + L"/./data/journal.txt"},
-      {{L"--processed", db + L"/data/new.txt"}, ct::kListInDatabase + db + L"/data/new.txt"},
-      {{L"--processed", L"p.txt", L"--unprocessed", L"./p.txt"}, ct::kSameListFile + L"p.txt"s},
       {{L"--processed", L"p.txt", L"--unprocessed", L"sub/../p.txt"},
        ct::kSameListFile + L"p.txt"s},
       {{L"--processed", L"sub/link.txt", L"--unprocessed", L"p.txt"},
        ct::kSameListFile + L"sub/link.txt"s},
       {{L"--processed", L"new.txt", L"--unprocessed", L"sub/../new.txt"},
        ct::kSameListFile + L"new.txt"s},
+      {{L"--report", L"folder.csv"},
+       ct::kReportNotWritable + L"folder.csv"s + ct::kSystemError + L"5)"},
+      {{L"--report", L"r.csv", L"--processed", L"./r.csv"}, ct::kReportIsAList + L"r.csv"s},
   };
   const Strings before = localTree("");
   for (const auto& [args, message] : cases) {
@@ -305,67 +277,19 @@ TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
   EXPECT_EQ(read("p.txt"), "yesterday's processed");
 }
 
-// The lists are written to NAME.4242.tmp (4242 being the process) beside their destinations and
-// moved into place when the run ends: during the run the old lists are there, whole; afterwards
-// the new ones and no temporary file. A name a killed run left taken is passed over and its file
-// left alone.
-TEST_F(ConsoleRun, ListsAreWrittenUnderATemporaryNameAndMovedIntoPlaceAtTheEnd) {
-  job().values.host = store("db2", kProject);
-  job().values.ignoreBuildUser = true;
-  std::ofstream(root_ / "p.txt") << "old p";
-  std::ofstream(root_ / "u.txt") << "old u";
-  std::ofstream(root_ / "u.txt.4242.tmp") << "killed";
-  Strings during;
-  calls().dateOf = [&](const std::wstring&, double date) {
-    if (during.empty()) during = filesBeside(true);
-    return date;
-  };
-  EXPECT_EQ(cliWithLists({}), kSomeUnprocessed);
-  EXPECT_EQ(during, (Strings{"p.txt=old p", "p.txt.4242.tmp=", "u.txt=old u",
-                             "u.txt.4242-2.tmp=", "u.txt.4242.tmp=killed"}));
-  EXPECT_EQ(filesBeside(true),
-            (Strings{"p.txt=$/Src/gone.c\r\n$/Src/lib/io/locked.c\r\n$/Src/lib/io/"
-                     "read.c\r\n$/Src/lib/ui/??.c\r\n$/Src/main.c",
-                     "u.txt=$/Src/lib/io/broken.c - VSS?????????", "u.txt.4242.tmp=killed"}));
-}
-
-// A device takes a list as it comes: nothing is made beside it, nothing moved over it.
-TEST_F(ConsoleRun, ADeviceTakesTheListAsItComes) {
-  seed("file $/Src/a.c at 2024-05-02 10:00\n");
-  const auto devices = [] {
-    Strings names;
-    for (const auto& entry : fs::directory_iterator("/dev")) names.push_back(entry.path());
-    std::sort(names.begin(), names.end());
-    return names;
-  };
-  const Strings before = devices();
-  EXPECT_EQ(
-      cli({L"--ini", L"job.ini", L"--processed", L"/dev/null", L"--unprocessed", file("u.txt")}),
-      kAllProcessed);
-  EXPECT_TRUE(fs::is_character_file("/dev/null"));
-  EXPECT_EQ(read("u.txt"), "");
-  EXPECT_EQ(env_.disk.replaced,
-            std::vector<std::wstring>{file("u.txt.4242.tmp") + L">" + file("u.txt")});
-  EXPECT_EQ(devices(), before);
-}
-
 // How each end of a run leaves the list files: a refused run (status 2) leaves them as they were
 // and no temporary file; every other run puts its lists in place, also one that a failure
 // ended (status 3: the lists hold what was done). A list that cannot be moved into place stays
-// whole under its temporary name, and the run says where (status 3).
+// whole under its temporary name, and the run says where (status 3). A device takes a list as
+// it comes: nothing is made beside it, nothing moved over it.
 TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPlace) {
   const std::vector<std::tuple<std::function<void()>, Args, int, std::string>> cases = {
       {[this] { job().values.passwd = L"wrong"; }, {}, kInvalidInput, "before"},
       {[this] { job().values.user.clear(); }, {}, kInvalidInput, "before"},
       {[] {}, {L"--mode", L"vss", L"--patch", L"$/Nope"}, kInvalidInput, "before"},
-      {[this] {
-         calls().failMember = "open";
-         calls().failCall = 2;  // the walk's database does not open
-       },
-       {},
-       kUnexpectedFailure,
-       ""},
+      {[this] { failTheWalksOpening(); }, {}, kUnexpectedFailure, ""},
       {[] {}, {}, kAllProcessed, "$/Src/a.c"},
+      {[] {}, {L"--processed", L"/dev/null"}, kAllProcessed, "before"},
   };
   seed("file $/Src/a.c at 2024-05-02 10:00\n");
   for (const auto& [prepare, options, status, processed] : cases) {
@@ -374,11 +298,14 @@ TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPla
     resetJob();
     std::ofstream(root_ / "p.txt") << "before";
     std::ofstream(root_ / "u.txt") << "before";
+    env_.disk.replaced.clear();
     prepare();
     EXPECT_EQ(cliWithLists(options), status);
-    EXPECT_EQ(filesBeside(true),
+    EXPECT_EQ(consoletest::filesIn(root_),
               (Strings{"p.txt=" + processed, status == kInvalidInput ? "u.txt=before" : "u.txt="}));
   }
+  EXPECT_EQ(env_.disk.replaced,  // of the device's run
+            std::vector<std::wstring>{file("u.txt.4242.tmp") + L">" + file("u.txt")});
   // The move refused: the whole list stays under its temporary name.
   reset();
   std::ofstream(root_ / "p.txt") << "before";
@@ -390,19 +317,6 @@ TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPla
                                L"5)\r\n" + summary(1, 0));
   EXPECT_EQ(read("p.txt.4242.tmp"), "$/Src/a.c");
   EXPECT_EQ(read("p.txt"), "before");
-}
-
-// The local folder is made full against the current folder before the run, and a Local run's
-// summary names it; a folder given in full is used as given.
-TEST_F(ConsoleRun, ALocalFolderThatIsNoFullPathIsTakenFromTheCurrentFolder) {
-  env_.disk.current = root_ / "jobs";
-  fs::create_directories(root_ / "jobs");
-  seed("file $/Src/app/a.c at 2024-05-02 10:00 content a\n");
-  EXPECT_EQ(cli({L"--ini", L"job.ini", L"--mode", L"local", L"--local-dir", L"out/../fetched"}),
-            kAllProcessed);
-  EXPECT_EQ(localTree("jobs"), (Strings{"fetched/", "fetched/app/", "fetched/app/a.c=a"}));
-  EXPECT_EQ(env_.term.err,
-            ct::kLocalFolder + file("jobs/fetched") + L"\r\n" + summary(1, 0, L"Local"));
 }
 
 // The progress line names the file being looked at, at most once per interval, and only where a

@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,7 +31,8 @@ class DiskFiles : public console::FileSystem {
  public:
   std::filesystem::path current = std::filesystem::current_path();
   std::uint32_t failReplace = 0;  // the code replace() fails with, when not 0
-  std::vector<std::wstring> replaced, removed;
+  bool failWrites = false;        // every write to a file made new fails
+  std::vector<std::wstring> replaced;
 
   std::filesystem::path onDisk(const std::wstring& path) const {
     std::string s = standin::text::narrow(path);
@@ -82,7 +85,7 @@ class DiskFiles : public console::FileSystem {
       return nullptr;
     }
     error = 0;
-    return std::make_unique<FdBytes>(fd);
+    return std::make_unique<FdBytes>(fd, failWrites);
   }
   // Only a character device or a pipe is opened so: a test must never write into a file this way.
   std::unique_ptr<console::ByteSink> openDevice(const std::wstring& path,
@@ -93,7 +96,7 @@ class DiskFiles : public console::FileSystem {
     }
     const int fd = ::open(onDisk(path).c_str(), O_WRONLY | O_CLOEXEC);
     error = fd < 0 ? 5 : 0;
-    return fd < 0 ? nullptr : std::make_unique<FdBytes>(fd);
+    return fd < 0 ? nullptr : std::make_unique<FdBytes>(fd, false);
   }
   std::uint32_t replace(const std::wstring& from, const std::wstring& to) override {
     replaced.push_back(from + L">" + to);
@@ -102,7 +105,6 @@ class DiskFiles : public console::FileSystem {
     return std::rename(onDisk(from).c_str(), onDisk(to).c_str()) == 0 ? 0 : 5;
   }
   void remove(const std::wstring& path) override {
-    removed.push_back(path);
     std::error_code ec;
     std::filesystem::remove(onDisk(path), ec);
   }
@@ -111,14 +113,15 @@ class DiskFiles : public console::FileSystem {
  private:
   class FdBytes : public console::ByteSink {
    public:
-    explicit FdBytes(int fd) : fd_(fd) {}
+    FdBytes(int fd, bool failing) : fd_(fd), failing_(failing) {}
     ~FdBytes() override { ::close(fd_); }
     bool write(const char* bytes, std::size_t count) override {
-      return ::write(fd_, bytes, count) == static_cast<ssize_t>(count);
+      return !failing_ && ::write(fd_, bytes, count) == static_cast<ssize_t>(count);
     }
 
    private:
     int fd_;
+    bool failing_;
   };
   static std::optional<console::FileIdentity> identity(const std::filesystem::path& p) {
     struct stat info = {};
@@ -131,10 +134,7 @@ class DiskFiles : public console::FileSystem {
 class FakeTerminal : public console::Terminal {
  public:
   void setEncoding(console::Encoding e) override { encoding = e; }
-  bool flush() override {
-    ++flushes;
-    return true;
-  }
+  bool flush() override { return true; }
   bool showsProgress() override { return progress; }
   void showProgress(std::wstring_view text) override { shown.emplace_back(text); }
   void clearProgress() override { ++clears; }
@@ -142,7 +142,7 @@ class FakeTerminal : public console::Terminal {
   std::wstring out, err;
   bool progress = false;
   std::vector<std::wstring> shown;
-  int clears = 0, flushes = 0;
+  int clears = 0;
   console::Encoding encoding = console::Encoding::Ansi;
 
  protected:
@@ -150,6 +150,19 @@ class FakeTerminal : public console::Terminal {
     (stream == console::Stream::Output ? out : err) += text;
   }
 };
+
+// The files directly in `folder`, each as "name=content", sorted.
+inline std::vector<std::string> filesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    files.push_back(entry.path().filename().string() + "=" +
+                    std::string(std::istreambuf_iterator<char>(in), {}));
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
 
 inline std::string utf8(std::wstring_view text) {
   std::string bytes;
