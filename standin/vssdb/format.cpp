@@ -81,6 +81,39 @@ const Record& recordAt(const std::vector<Record>& records, std::uint32_t offset,
   return *it;
 }
 
+#ifndef _WIN32
+namespace {
+
+// All of `in` through `converter`; where a character cannot be converted, `replacement` stands for
+// it and the conversion goes on past its first byte (past the whole character of UTF-8 input when
+// `wholeUtf8Character`).
+std::string convertAll(iconv_t converter, std::string_view in, std::string_view replacement,
+                       bool wholeUtf8Character) {
+  std::string out, bytes(in);
+  char* from = bytes.data();
+  std::size_t left = bytes.size();
+  char buffer[256];
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  while (left > 0) {
+    char* to = buffer;
+    std::size_t room = sizeof buffer;
+    const std::size_t done = iconv(converter, &from, &left, &to, &room);
+    out.append(buffer, static_cast<std::size_t>(to - buffer));
+    if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      out += replacement;
+      do {
+        ++from;
+        --left;
+      } while (wholeUtf8Character && left > 0 && (*from & 0xC0) == 0x80);
+      iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+#endif
+
 std::string decodeAnsi(std::string_view bytes) {
   if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; }))
     return std::string(bytes);
@@ -105,25 +138,7 @@ std::string decodeAnsi(std::string_view bytes) {
 #else
   static thread_local iconv_t gbk = iconv_open("UTF-8", "CP936");
   if (gbk == reinterpret_cast<iconv_t>(-1)) throw Damaged("the system cannot decode code page 936");
-  std::string out;
-  std::string in(bytes);
-  char* from = in.data();
-  std::size_t left = in.size();
-  char buffer[256];
-  iconv(gbk, nullptr, nullptr, nullptr, nullptr);
-  while (left > 0) {
-    char* to = buffer;
-    std::size_t room = sizeof buffer;
-    const std::size_t done = iconv(gbk, &from, &left, &to, &room);
-    out.append(buffer, static_cast<std::size_t>(to - buffer));
-    if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      out += "\xEF\xBF\xBD";  // U+FFFD for the byte that is no character
-      ++from;
-      --left;
-      iconv(gbk, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  return out;
+  return convertAll(gbk, bytes, "\xEF\xBF\xBD", false);  // U+FFFD for a byte that is no character
 #endif
 }
 
@@ -141,26 +156,7 @@ std::string encodeAnsi(std::string_view utf8) {
 #else
   static thread_local iconv_t gbk = iconv_open("CP936", "UTF-8");
   if (gbk == reinterpret_cast<iconv_t>(-1)) throw Damaged("the system cannot encode code page 936");
-  std::string out, in(utf8);
-  char* from = in.data();
-  std::size_t left = in.size();
-  char buffer[256];
-  iconv(gbk, nullptr, nullptr, nullptr, nullptr);
-  while (left > 0) {
-    char* to = buffer;
-    std::size_t room = sizeof buffer;
-    const std::size_t done = iconv(gbk, &from, &left, &to, &room);
-    out.append(buffer, static_cast<std::size_t>(to - buffer));
-    if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      out += '?';  // and past the rest of the character
-      do {
-        ++from;
-        --left;
-      } while (left > 0 && (*from & 0xC0) == 0x80);
-      iconv(gbk, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  return out;
+  return convertAll(gbk, utf8, "?", true);
 #endif
 }
 
