@@ -69,7 +69,7 @@ label $/Rel "2.4" by rel at 2024-05-20 12:00
   for (const auto& [args, listed, notes] : cases) {
     SCOPED_TRACE(listed.size());
     EXPECT_EQ(ask(args), kAllProcessed);
-    EXPECT_EQ(env_.term.out, engine::clipboardText(listed));  // the processed list
+    EXPECT_EQ(env_.term.out, consoletest::listText(listed));  // the processed list
     EXPECT_EQ(env_.term.err, notes + ct::summary(L"View", listed.size(), 0, L"0.0") + L"\r\n");
   }
   // A label that is not there (a subproject's is not in the project's history; labels are

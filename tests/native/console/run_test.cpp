@@ -103,8 +103,8 @@ TEST_F(ConsoleRun, ListsAreTheWindowsForTheSameInputs) {
     args.insert(args.end(), c.options.begin(), c.options.end());
     EXPECT_EQ(cliWithLists(args), window.unshared.empty() ? kAllProcessed : kSomeUnprocessed);
     EXPECT_EQ(env_.term.encoding, console::Encoding::Utf8);
-    EXPECT_EQ(read("p.txt"), utf8(engine::clipboardText(window.shared)));
-    EXPECT_EQ(read("u.txt"), utf8(engine::clipboardText(window.unshared)));
+    EXPECT_EQ(read("p.txt"), utf8(consoletest::listText(window.shared)));
+    EXPECT_EQ(read("u.txt"), utf8(consoletest::listText(window.unshared)));
     EXPECT_EQ(standin::dump(root_ / ("w" + tag)), standin::dump(root_ / ("c" + tag)));
     const Strings tree = localTree("cl" + tag);
     EXPECT_EQ(localTree("wl" + tag), tree);

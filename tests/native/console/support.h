@@ -164,6 +164,15 @@ inline std::vector<std::string> filesIn(const std::filesystem::path& folder) {
   return files;
 }
 
+// The lines as a list holds them: CR LF between lines and none after the last. Spelt out here
+// rather than taken from the engine's copy of a list, so that the console's lists are held to an
+// expectation of the test's own.
+inline std::wstring listText(const std::vector<std::wstring>& lines) {
+  std::wstring text;
+  for (std::size_t i = 0; i < lines.size(); ++i) text += (i == 0 ? L"" : L"\r\n") + lines[i];
+  return text;
+}
+
 inline std::string utf8(std::wstring_view text) {
   std::string bytes;
   console::appendUtf8(text, bytes);
