@@ -9,6 +9,7 @@
 #include <cctype>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -78,18 +79,52 @@ std::string asQuoted(std::wstring_view text) {
   return narrow(text.substr(begin, end - begin + 1));
 }
 
-// The texts of engine/texts.h a user can meet in a box (its text or its title), and the reasons
-// of the unprocessed list.
-namespace et = engine::texts;
-const wchar_t* const kInBoxes[] = {
-    et::kHostRequired, et::kProjectRequired, et::kRangeRequired,  et::kStartBadFormat,
-    et::kEndBadFormat, et::kUserRequired,    et::kPasswdRequired, et::kNoticeTitle,
-    et::kAppTitle,     et::kStartAfterEnd,   et::kConfirmLongRun, et::kUnexpectedFailure,
-    et::kAboutTitle,   et::kAboutVerse,      et::kAboutAgain,     et::kQuitWhileRunning,
-    et::kCopied,       et::kCopyFailed,
+// Each text of engine/texts.h by name: the ones a user can meet in a box (its text or its title),
+// the reasons of the unprocessed list, and (by name only) the ones shown elsewhere: captions,
+// menus, the status bar, list lines. The header's constants are read from its source, so that a
+// new text must be sorted here before the tests pass.
+struct NamedText {
+  const char* name;
+  const wchar_t* text;
 };
-const wchar_t* const kReasons[] = {et::kDamaged, et::kSharedThenDeleted, et::kFetchedThenDeleted,
-                                   et::kUnknownError};
+#define TEXT(name) \
+  { #name, engine::texts::name }
+const NamedText kInBoxes[] = {
+    TEXT(kHostRequired), TEXT(kProjectRequired), TEXT(kRangeRequired),  TEXT(kStartBadFormat),
+    TEXT(kEndBadFormat), TEXT(kUserRequired),    TEXT(kPasswdRequired), TEXT(kNoticeTitle),
+    TEXT(kAppTitle),     TEXT(kStartAfterEnd),   TEXT(kConfirmLongRun), TEXT(kUnexpectedFailure),
+    TEXT(kAboutTitle),   TEXT(kAboutVerse),      TEXT(kAboutAgain),     TEXT(kQuitWhileRunning),
+    TEXT(kCopied),       TEXT(kCopyFailed),
+};
+const NamedText kReasons[] = {TEXT(kDamaged), TEXT(kSharedThenDeleted), TEXT(kFetchedThenDeleted),
+                              TEXT(kUnknownError)};
+#undef TEXT
+// clang-format off
+const char* const kElsewhere[] = {
+    "kPatching", "kPatched", "kFinished", "kRunStopped", "kBuildUser", "kShareComment",
+    "kWindowCaption", "kMenuFile", "kMenuCopyProcessed", "kMenuCopyUnprocessed", "kMenuHelp",
+    "kMenuAbout", "kChooseFolder", "kIniFilter", "kLabel1", "kSampleHost", "kChoose", "kLabel8",
+    "kLabel2", "kSampleProject", "kLabel9", "kFrame4", "kOpShare", "kSamplePatch", "kLabel10",
+    "kOpLocal", "kSampleLocalDir", "kLabel17", "kView", "kLabel4", "kSampleStartDate", "kLabel7",
+    "kSampleEndDate", "kLabel11", "kFrame3", "kLabel16", "kLabel5", "kPatch", "kLabel6",
+    "kChkIgnoreBuildUser", "kFrame1", "kFrame2", "kLabel13", "kLabel14", "kLabel12", "kLabel15",
+};
+// clang-format on
+
+TEST(Guides, EveryTextOfTheProgramIsSortedIntoInABoxOrElsewhere) {
+  std::set<std::string> sorted(std::begin(kElsewhere), std::end(kElsewhere));
+  for (const NamedText& text : kInBoxes) sorted.insert(text.name);
+  for (const NamedText& text : kReasons) sorted.insert(text.name);
+  const std::string header = readSource("engine/texts.h");
+  const std::regex constant("inline constexpr const wchar_t\\* (k[A-Za-z0-9]+)");
+  std::size_t declared = 0;
+  for (std::sregex_iterator it(header.begin(), header.end(), constant), end; it != end; ++it) {
+    ++declared;
+    EXPECT_TRUE(sorted.count((*it)[1])) << (*it)[1] << ": shown in a box (kInBoxes, and in the "
+                                        << "guides' lists of boxes) or elsewhere (kElsewhere)?";
+  }
+  EXPECT_GT(declared, 40u);
+}
 
 // The usage names every option of the parser as an option of its own, and the password
 // variable, and ends every line in CR LF. Each guide explains every option and every exit status
@@ -111,7 +146,7 @@ TEST(Guides, ExplainEveryOptionExitStatusBoxTextAndReasonOfTheProgram) {
   EXPECT_EQ((std::vector<std::string>{"0", "1", "2", "3"}), statuses);
 
   std::vector<std::string> boxTexts;
-  for (const wchar_t* text : kInBoxes) boxTexts.push_back(asQuoted(text));
+  for (const NamedText& box : kInBoxes) boxTexts.push_back(asQuoted(box.text));
   // The COM client's own texts, shown in the box titled "Ostrabel" when the library gives none.
   const std::wstring notInstalled = vss::com::texts::kNotInstalled;
   const std::size_t firstBreak = notInstalled.find(L"\r\n");
@@ -144,9 +179,9 @@ TEST(Guides, ExplainEveryOptionExitStatusBoxTextAndReasonOfTheProgram) {
     }
     const std::string reasons = section(text, guide.reasons);
     ASSERT_FALSE(reasons.empty()) << guide.file << " has no section " << guide.reasons;
-    for (const wchar_t* reason : kReasons) {
-      EXPECT_NE(reasons.find(asQuoted(reason)), std::string::npos)
-          << guide.file << ", " << guide.reasons << ": no " << asQuoted(reason);
+    for (const NamedText& reason : kReasons) {
+      EXPECT_NE(reasons.find(asQuoted(reason.text)), std::string::npos)
+          << guide.file << ", " << guide.reasons << ": no " << asQuoted(reason.text);
     }
   }
 }
