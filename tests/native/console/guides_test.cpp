@@ -6,11 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,9 +37,7 @@ const Guide kGuides[] = {
 
 std::string readSource(const std::string& relative) {
   std::ifstream in(std::string(OSTRABEL_SOURCE_DIR) + "/" + relative, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // The text from the line `heading` up to the next heading of the same or a higher level; empty
@@ -48,27 +45,15 @@ std::string readSource(const std::string& relative) {
 std::string section(const std::string& guide, const std::string& heading) {
   const std::size_t at = guide.find("\n" + heading);
   if (at == std::string::npos) return {};
-  const std::string level = heading.substr(0, heading.find(' ') + 1);
-  std::size_t end = at + 1;
-  while (true) {
-    end = guide.find("\n#", end + 1);
-    if (end == std::string::npos) return guide.substr(at);
-    const std::size_t hashes = guide.find_first_not_of('#', end + 1) - (end + 1);
-    if (hashes <= level.size() - 1) return guide.substr(at, end - at);
-  }
+  const std::string rest = guide.substr(at + 1);
+  std::smatch end;
+  std::regex_search(rest, end, std::regex("\n#{1," + std::to_string(heading.find(' ')) + "} "));
+  return "\n" + rest.substr(0, end.empty() ? std::string::npos : end.position(0));
 }
 
 // True when `text` holds the option `name` as a word of its own ("--end", not "--end-label").
 bool namesOption(const std::string& text, const std::string& name) {
-  for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
-    const std::size_t after = at + name.size();
-    const bool wordEnds =
-        after == text.size() || !(std::isalnum(static_cast<unsigned char>(text[after])) ||
-                                  text[after] == '-' || text[after] == '_');
-    const bool wordStarts = at == 0 || text[at - 1] != '-';
-    if (wordEnds && wordStarts) return true;
-  }
-  return false;
+  return std::regex_search(text, std::regex("(^|[^-])" + name + "($|[^-_A-Za-z0-9])"));
 }
 
 // A text as the guides quote it: without the blanks and line ends around it.
@@ -147,16 +132,21 @@ TEST(Guides, ExplainEveryOptionExitStatusBoxTextAndReasonOfTheProgram) {
 
   std::vector<std::string> boxTexts;
   for (const NamedText& box : kInBoxes) boxTexts.push_back(asQuoted(box.text));
-  // The COM client's own texts, shown in the box titled "Ostrabel" when the library gives none.
-  const std::wstring notInstalled = vss::com::texts::kNotInstalled;
+  // The COM client's own texts, shown in the box titled "Ostrabel" when the library gives none
+  // (of the one about a missing library, its first two lines).
+  namespace com = vss::com::texts;
+  const std::wstring_view notInstalled = com::kNotInstalled;
   const std::size_t firstBreak = notInstalled.find(L"\r\n");
-  boxTexts.push_back(asQuoted(notInstalled.substr(0, firstBreak)));
-  boxTexts.push_back(asQuoted(notInstalled.substr(
-      firstBreak + 2, notInstalled.find(L"\r\n", firstBreak + 2) - firstBreak - 2)));
-  for (const wchar_t* text : {vss::com::texts::kNotStarted, vss::com::texts::kNoMemberChinese,
-                              vss::com::texts::kUnexpectedError}) {
+  for (const std::wstring_view text :
+       {notInstalled.substr(0, firstBreak),
+        notInstalled.substr(firstBreak, notInstalled.find(L"\r\n", firstBreak + 2) - firstBreak),
+        std::wstring_view(com::kNotStarted), std::wstring_view(com::kNoMemberChinese),
+        std::wstring_view(com::kUnexpectedError)}) {
     boxTexts.push_back(asQuoted(text));
   }
+  std::vector<std::string> statusRows, reasonTexts;
+  for (const std::string& status : statuses) statusRows.push_back("\n| " + status + " |");
+  for (const NamedText& reason : kReasons) reasonTexts.push_back(asQuoted(reason.text));
 
   for (const Guide& guide : kGuides) {
     const std::string text = readSource(guide.file);
@@ -165,23 +155,16 @@ TEST(Guides, ExplainEveryOptionExitStatusBoxTextAndReasonOfTheProgram) {
       EXPECT_TRUE(namesOption(text, narrow(option)))
           << guide.file << " does not explain " << narrow(option);
     }
-    const std::string table = section(text, guide.exitStatus);
-    ASSERT_FALSE(table.empty()) << guide.file << " has no section " << guide.exitStatus;
-    for (const std::string& status : statuses) {
-      EXPECT_NE(table.find("\n| " + status + " |"), std::string::npos)
-          << guide.file << " does not explain exit status " << status;
-    }
-    const std::string boxes = section(text, guide.boxes);
-    ASSERT_FALSE(boxes.empty()) << guide.file << " has no section " << guide.boxes;
-    for (const std::string& box : boxTexts) {
-      EXPECT_NE(boxes.find(box), std::string::npos)
-          << guide.file << ", " << guide.boxes << ": no " << box;
-    }
-    const std::string reasons = section(text, guide.reasons);
-    ASSERT_FALSE(reasons.empty()) << guide.file << " has no section " << guide.reasons;
-    for (const NamedText& reason : kReasons) {
-      EXPECT_NE(reasons.find(asQuoted(reason.text)), std::string::npos)
-          << guide.file << ", " << guide.reasons << ": no " << asQuoted(reason.text);
+    // Each section holds what it must: a row per exit status, every box text, every reason.
+    const std::pair<const char*, const std::vector<std::string>&> wanted[] = {
+        {guide.exitStatus, statusRows}, {guide.boxes, boxTexts}, {guide.reasons, reasonTexts}};
+    for (const auto& [heading, texts] : wanted) {
+      const std::string part = section(text, heading);
+      ASSERT_FALSE(part.empty()) << guide.file << " has no section " << heading;
+      for (const std::string& wantedText : texts) {
+        EXPECT_NE(part.find(wantedText), std::string::npos)
+            << guide.file << ", " << heading << ": no " << wantedText;
+      }
     }
   }
 }

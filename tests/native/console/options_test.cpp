@@ -28,21 +28,13 @@ std::wstring parsed(const Args& args) {
     return L"refused: " + e.message();
   }
   std::wstring out;
+#define FIELD(name) \
+  std::pair { L"" #name, &Options::name }
   const std::pair<const wchar_t*, std::optional<std::wstring> Options::*> texts[] = {
-      {L"ini", &Options::ini},
-      {L"host", &Options::host},
-      {L"user", &Options::user},
-      {L"project", &Options::project},
-      {L"patch", &Options::patch},
-      {L"local", &Options::localDir},
-      {L"start", &Options::startDate},
-      {L"end", &Options::endDate},
-      {L"target", &Options::targetUser},
-      {L"processed", &Options::processed},
-      {L"unprocessed", &Options::unprocessed},
-      {L"since", &Options::sinceLabel},
-      {L"until", &Options::untilLabel},
-      {L"report", &Options::report}};
+      FIELD(ini),         FIELD(host),       FIELD(user),       FIELD(project),    FIELD(patch),
+      FIELD(localDir),    FIELD(startDate),  FIELD(endDate),    FIELD(targetUser), FIELD(processed),
+      FIELD(unprocessed), FIELD(sinceLabel), FIELD(untilLabel), FIELD(report)};
+#undef FIELD
   for (const auto& [name, member] : texts) {
     if (o.*member) out += name + (L"=" + *(o.*member)) + L";";
   }
@@ -59,20 +51,18 @@ std::wstring parsed(const Args& args) {
 TEST(ConsoleOptions, EachOptionSetsItsInputAndWhatCannotBeFollowedIsRefused) {
   const std::vector<std::pair<Args, std::wstring>> cases = {
       {{}, L""},
-      {{L"--ini=nightly.ini"}, L"ini=nightly.ini;"},
-      {{L"--host", L"\\\\vss\\db\\srcsafe.ini"}, L"host=\\\\vss\\db\\srcsafe.ini;"},
-      {{L"--user=build"}, L"user=build;"},
+      {{L"--ini=nightly.ini", L"--host", L"\\\\vss\\db\\srcsafe.ini", L"--user=build"},
+       L"ini=nightly.ini;host=\\\\vss\\db\\srcsafe.ini;user=build;"},
       {{L"--project", L"$/A", L"--project", L"$/B"}, L"project=$/B;"},  // the last wins
       {{L"--patch="}, L"patch=;"},  // an empty patch path only queries
-      {{L"--local-dir", L"D:\\out dir"}, L"local=D:\\out dir;"},
-      {{L"--start", L"2024-03-04 00:00", L"--end", L""}, L"start=2024-03-04 00:00;end=;"},
-      {{L"--end=a=b"}, L"end=a=b;"},  // only the first '=' separates
-      {{L"--target-user", L"李"}, L"target=李;"},
+      {{L"--start", L"2024-03-04 00:00", L"--end", L""}, L"startDate=2024-03-04 00:00;endDate=;"},
+      {{L"--end=a=b"}, L"endDate=a=b;"},  // only the first '=' separates
       {{L"--processed", L"-", L"--unprocessed=u.txt"}, L"processed=-;unprocessed=u.txt;"},
       {{L"--user", L"--help"}, L"user=--help;"},  // a value that looks like an option
       {{L"--since-label", L"Release 2.3", L"--until-label=2.4", L"--skip-labels"},
-       L"since=Release 2.3;until=2.4;skip;"},
-      {{L"--report", L"notes.Html"}, L"report=notes.Html;"},
+       L"sinceLabel=Release 2.3;untilLabel=2.4;skip;"},
+      {{L"--local-dir", L"D:\\out dir", L"--target-user", L"李", L"--report", L"notes.Html"},
+       L"localDir=D:\\out dir;targetUser=李;report=notes.Html;"},
       {{L"--explain", L"$/A/a.c", L"--explain=$/A/b.c"}, L"explain=$/A/a.c;explain=$/A/b.c;"},
       {{L"--mode", L"VSS"}, L"mode=vss;"},
       {{L"--mode=share"}, L"mode=vss;"},

@@ -6,19 +6,11 @@
 
 #include "console/labels.h"
 #include "console/question_texts.h"
-#include "console/texts.h"
 #include "native/console/run_fixture.h"
 
 namespace {
 
-using namespace fakes;
-using namespace std::string_literals;
-using console::kAllProcessed;
-using console::kInvalidInput;
-using console::kSomeUnprocessed;
-using consoletest::utf8;
-using Args = std::vector<std::wstring>;
-namespace ct = console::texts;
+using namespace consoletest;
 
 // Runs of job.ini over $/Rel in 2024, standard streams only, in UTF-8.
 class Questions : public consoletest::ConsoleRun {
@@ -69,8 +61,8 @@ label $/Rel "2.4" by rel at 2024-05-20 12:00
   for (const auto& [args, listed, notes] : cases) {
     SCOPED_TRACE(listed.size());
     EXPECT_EQ(ask(args), kAllProcessed);
-    EXPECT_EQ(env_.term.out, consoletest::listText(listed));  // the processed list
-    EXPECT_EQ(env_.term.err, notes + ct::summary(L"View", listed.size(), 0, L"0.0") + L"\r\n");
+    EXPECT_EQ(env_.term.out, listText(listed));  // the processed list
+    EXPECT_EQ(env_.term.err, notes + summary(listed.size(), 0));
   }
   // A label that is not there (a subproject's is not in the project's history; labels are
   // compared exactly): no run, no summary, the lookup's opening only, and an earlier report as
@@ -82,7 +74,7 @@ label $/Rel "2.4" by rel at 2024-05-20 12:00
     EXPECT_EQ(env_.term.err, ct::labelNotFound(label, L"$/Rel") + L"\r\n");
     EXPECT_EQ(calls().count["open"], 1);
   }
-  EXPECT_EQ(consoletest::filesIn(root_), Strings{"r.csv=yesterday"});
+  EXPECT_EQ(filesIn(root_), Strings{"r.csv=yesterday"});
   // A wrong password is the library's word, as for a run; without the login the engine's own
   // checks refuse, saying only what is missing.
   job().values.passwd = L"wrong";

@@ -5,21 +5,12 @@
 
 #include "console/console_window.h"
 #include "console/question_texts.h"
-#include "console/texts.h"
 #include "engine/texts.h"
 #include "native/console/run_fixture.h"
 
 namespace {
 
-using namespace fakes;
-using namespace std::string_literals;
-using console::kAllProcessed;
-using console::kInvalidInput;
-using console::kSomeUnprocessed;
-using console::kUnexpectedFailure;
-using Args = std::vector<std::wstring>;
-using consoletest::utf8;
-namespace ct = console::texts;
+using namespace consoletest;
 
 // A project with files of every outcome: selected in three folders, one before the range, one
 // after it, a damaged one, one SourceSafe refuses to share or get, one whose share in the patch
@@ -42,27 +33,6 @@ share $/Src/gone.c into $/Patch
 delete $/Patch/gone.c
 label $/Src "Build 7" by Compileruser at "2024-05-20 18:00"
 )";
-
-class ConsoleRun : public consoletest::ConsoleRun {
- protected:
-  // A run of job.ini and `args`, its lists into the files p.txt and u.txt.
-  int cliWithLists(const Args& args) {
-    Args all = {L"--ini",      L"job.ini",       L"--processed",
-                file("p.txt"), L"--unprocessed", file("u.txt")};
-    all.insert(all.end(), args.begin(), args.end());
-    return cli(all);
-  }
-  // The walk's database does not open (the first opening is the check before the run).
-  void failTheWalksOpening() {
-    calls().failMember = "open";
-    calls().failCall = 2;
-  }
-  // The summary line a run ends with (the test's clock makes every run last 0.0 s).
-  static std::wstring summary(std::uint64_t processed, std::uint64_t unprocessed,
-                              const std::wstring& mode = L"View") {
-    return ct::summary(mode, processed, unprocessed, L"0.0") + L"\r\n";
-  }
-};
 
 // The window and the console, each on a store of its own seeded alike, with the same inputs:
 // the same lines in the same order (a list file holds the window's copy of the list, in the
@@ -103,8 +73,8 @@ TEST_F(ConsoleRun, ListsAreTheWindowsForTheSameInputs) {
     args.insert(args.end(), c.options.begin(), c.options.end());
     EXPECT_EQ(cliWithLists(args), window.unshared.empty() ? kAllProcessed : kSomeUnprocessed);
     EXPECT_EQ(env_.term.encoding, console::Encoding::Utf8);
-    EXPECT_EQ(read("p.txt"), utf8(consoletest::listText(window.shared)));
-    EXPECT_EQ(read("u.txt"), utf8(consoletest::listText(window.unshared)));
+    EXPECT_EQ(read("p.txt"), utf8(listText(window.shared)));
+    EXPECT_EQ(read("u.txt"), utf8(listText(window.unshared)));
     EXPECT_EQ(standin::dump(root_ / ("w" + tag)), standin::dump(root_ / ("c" + tag)));
     const Strings tree = localTree("cl" + tag);
     EXPECT_EQ(localTree("wl" + tag), tree);
@@ -301,7 +271,7 @@ TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPla
     env_.disk.replaced.clear();
     prepare();
     EXPECT_EQ(cliWithLists(options), status);
-    EXPECT_EQ(consoletest::filesIn(root_),
+    EXPECT_EQ(filesIn(root_),
               (Strings{"p.txt=" + processed, status == kInvalidInput ? "u.txt=before" : "u.txt="}));
   }
   EXPECT_EQ(env_.disk.replaced,  // of the device's run

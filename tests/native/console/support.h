@@ -198,31 +198,24 @@ class FakeEnvironment : public console::Environment {
     settingsRead.push_back(path);
     const auto it = files.find(path);
     if (it != files.end()) return it->second;
-    console::SettingsFile missing;
-    missing.problem = console::SettingsFile::Problem::NotFound;
-    return missing;
+    return {console::SettingsFile::Problem::NotFound, 0, {}, {}};
   }
   std::optional<std::wstring> variable(const std::wstring& name) override {
     const auto it = variables.find(name);
-    if (it == variables.end()) return std::nullopt;
-    return it->second;
+    return it == variables.end() ? std::nullopt : std::optional(it->second);
   }
   console::Encoder encoder(console::Encoding encoding) override {
-    if (encoding == console::Encoding::Utf8) return console::appendUtf8;
-    return appendLatin1;
+    return encoding == console::Encoding::Utf8 ? console::appendUtf8 : appendLatin1;
   }
-  // Each reading of the clock moves it on by `tick` milliseconds, or as `clock` says.
-  std::int64_t milliseconds() override {
-    now = clock ? clock(now) : now + tick;
-    return now;
-  }
+  // Each reading of the clock moves it on by a millisecond, or as `clock` says.
+  std::int64_t milliseconds() override { return now = clock ? clock(now) : now + 1; }
 
   FakeTerminal term;
   DiskFiles disk;
   std::map<std::wstring, console::SettingsFile> files;
   std::map<std::wstring, std::wstring> variables;
   std::vector<std::wstring> settingsRead;
-  std::int64_t now = 1000, tick = 1;
+  std::int64_t now = 1000;
   std::function<std::int64_t(std::int64_t)> clock;
 
  private:
