@@ -34,75 +34,33 @@ delete $/Patch/gone.c
 label $/Src "Build 7" by Compileruser at "2024-05-20 18:00"
 )";
 
-// The window and the console, each on a store of its own seeded alike, with the same inputs:
-// the same lines in the same order (a list file holds the window's copy of the list, in the
-// chosen encoding), the same changes to the store and the same local tree.
-TEST_F(ConsoleRun, ListsAreTheWindowsForTheSameInputs) {
-  struct Case {
-    engine::ModeOption mode;
-    Args options;
-    bool ignoreBuildUser;
-    std::wstring targetUser;
-  };
-  using enum engine::ModeOption;
-  const std::vector<Case> cases = {
-      {View, Args{L"--mode", L"view", L"--ignore-build-user"}, true, L""},
-      {View, Args{}, false, L""},  // build labels count
-      {View, Args{L"--ignore-build-user", L"--target-user", L"LI"}, true, L"LI"},
-      {Share, Args{L"--mode", L"vss", L"--ignore-build-user"}, true, L""},
-      {Local, Args{L"--mode", L"local", L"--ignore-build-user"}, true, L""},
-  };
-  int n = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(n);
-    const std::string tag = std::to_string(++n);
-    FakeWindow window;
-    window.texts = defaults_;
-    window.texts[TextBox::Host] = store("w" + tag, kProject);
-    window.texts[TextBox::LocalDir] = file("wl" + tag);
-    window.texts[TextBox::TargetUser] = c.targetUser;
-    window.selected = c.mode;
-    window.ignoreBuildUser = c.ignoreBuildUser;
-    engine::Patcher(window, platform_, library_).cmdPatch_Click();
-    ASSERT_EQ(window.status.back(), engine::texts::kFinished);
-    ASSERT_FALSE(window.shared.empty());
-
-    Args args = {L"--host",      store("c" + tag, kProject),
-                 L"--local-dir", file("cl" + tag),
-                 L"--encoding",  L"utf8"};
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    EXPECT_EQ(cliWithLists(args), window.unshared.empty() ? kAllProcessed : kSomeUnprocessed);
-    EXPECT_EQ(env_.term.encoding, console::Encoding::Utf8);
-    EXPECT_EQ(read("p.txt"), utf8(listText(window.shared)));
-    EXPECT_EQ(read("u.txt"), utf8(listText(window.unshared)));
-    EXPECT_EQ(standin::dump(root_ / ("w" + tag)), standin::dump(root_ / ("c" + tag)));
-    const Strings tree = localTree("cl" + tag);
-    EXPECT_EQ(localTree("wl" + tag), tree);
-    EXPECT_EQ(std::count_if(tree.begin(), tree.end(), [](auto& l) { return !l.ends_with('/'); }),
-              c.mode == Local ? 4 : 0);  // the files fetched
-  }
-}
-
 // Without destinations the processed list is standard output, exactly, and the unprocessed list
-// goes to standard error before the summary; without --encoding, in the code page.
+// goes to standard error before the summary; without --encoding, in the code page. List files
+// are written in the chosen encoding.
 TEST_F(ConsoleRun, ListsGoToTheStandardStreamsByDefaultInTheCodePage) {
   job().values.host = store("db2", kProject);
   job().values.ignoreBuildUser = true;
+  const Lines processed = {L"$/Src/gone.c", L"$/Src/lib/io/locked.c", L"$/Src/lib/io/read.c",
+                           L"$/Src/lib/ui/菜单.c", L"$/Src/main.c"};
+  const std::wstring damaged = L"$/Src/lib/io/broken.c - VSS上这个文件是损坏的";
   EXPECT_EQ(cli({L"--ini", L"job.ini"}), kSomeUnprocessed);
   EXPECT_EQ(env_.term.encoding, console::Encoding::Ansi);
-  EXPECT_EQ(env_.term.out,
-            L"$/Src/gone.c\r\n$/Src/lib/io/locked.c\r\n$/Src/lib/io/read.c\r\n"
-            L"$/Src/lib/ui/菜单.c\r\n$/Src/main.c");
-  EXPECT_EQ(env_.term.err, L"$/Src/lib/io/broken.c - VSS上这个文件是损坏的\r\n" + summary(5, 1));
+  EXPECT_EQ(env_.term.out, listText(processed));
+  EXPECT_EQ(env_.term.err, damaged + L"\r\n" + summary(5, 1));
 
   // One list on standard output, the other into a file, in the test's stand-in code page.
   EXPECT_EQ(cli({L"--ini", L"job.ini", L"--unprocessed", L"-", L"--processed", file("p.txt")}),
             kSomeUnprocessed);
-  EXPECT_EQ(env_.term.out, L"$/Src/lib/io/broken.c - VSS上这个文件是损坏的");
+  EXPECT_EQ(env_.term.out, damaged);
   EXPECT_EQ(env_.term.err, summary(5, 1));
   EXPECT_EQ(read("p.txt"),
             "$/Src/gone.c\r\n$/Src/lib/io/locked.c\r\n$/Src/lib/io/read.c\r\n$/Src/lib/ui/??.c\r\n"
             "$/Src/main.c");
+
+  EXPECT_EQ(cliWithLists({L"--encoding", L"utf8"}), kSomeUnprocessed);
+  EXPECT_EQ(env_.term.encoding, console::Encoding::Utf8);
+  EXPECT_EQ(read("p.txt"), utf8(listText(processed)));
+  EXPECT_EQ(read("u.txt"), utf8(damaged));
 }
 
 // One case per way a run can end: what standard error says ("S(p,u)" stands for the summary
@@ -120,6 +78,8 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
   };
   const std::string a = "file $/Src/a.c at 2024-05-02 10:00\n";
   const std::string b = "file $/Src/b.c at 2024-05-03 10:00\n";
+  const std::string built =
+      "file $/Src/old.c at 2024-04-01 10:00\nlabel $/Src B by Compileruser at 2024-05-20 18:00\n";
   const std::wstring localDir = out() + L"/a/b";
   const std::wstring unexpected = et::kUnexpectedFailure + L"boom\r\n"s;
   const std::vector<Case> cases = {
@@ -130,6 +90,10 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
       {a + "fault $/Src/a.c share 0x80070005", Args{L"--mode", L"vss"}, kSomeUnprocessed, L"S(0,1)",
        true, nullptr, L"VSS"},
       {a, Args{L"--mode", L"vss", L"--patch", L""}, kAllProcessed, L"S(1,0)", true},  // lists
+      // A build label in the range selects what it labels unless the build user is ignored (the
+      // settings file here does not ignore it).
+      {built, Args{}, kAllProcessed, L"S(1,0)", true},
+      {built, Args{L"--ignore-build-user"}, kAllProcessed, L"S(0,0)", true},
       {"", Args{}, kInvalidInput, L"Invalid password\r\n", true,
        [this] { job().values.passwd = L"wrong"; }},
       // The password variable, where set, stands for the file's password.
