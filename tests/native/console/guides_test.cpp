@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -53,7 +54,14 @@ std::string section(const std::string& guide, const std::string& heading) {
 
 // True when `text` holds the option `name` as a word of its own ("--end", not "--end-label").
 bool namesOption(const std::string& text, const std::string& name) {
-  return std::regex_search(text, std::regex("(^|[^-])" + name + "($|[^-_A-Za-z0-9])"));
+  for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+    const char after = at + name.size() < text.size() ? text[at + name.size()] : ' ';
+    if ((at == 0 || text[at - 1] != '-') && !std::isalnum(static_cast<unsigned char>(after)) &&
+        after != '-' && after != '_') {
+      return true;
+    }
+  }
+  return false;
 }
 
 // A text as the guides quote it: without the blanks and line ends around it.

@@ -13,8 +13,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using consoletest::utf8;
+using namespace consoletest;
 using Strings = std::vector<std::string>;
 
 TEST(ConsoleUtf8, CharactersOfEveryLengthAndBrokenSurrogates) {
@@ -70,7 +69,7 @@ TEST(ConsoleListWriter, WritesTheLinesWithCrLfBetweenThemInPieces) {
   std::vector<std::wstring> many;
   for (int i = 0; i < 20000; ++i) many.push_back(L"$/Billing/src/模块/file" + std::to_wstring(i));
   const auto [text, writes] = written(many);
-  EXPECT_EQ(text, utf8(consoletest::listText(many)));
+  EXPECT_EQ(text, utf8(listText(many)));
   EXPECT_GT(writes, 5);
   EXPECT_LT(writes, 100);
 
@@ -90,9 +89,9 @@ TEST(ConsoleListWriter, WritesTheLinesWithCrLfBetweenThemInPieces) {
 // never takes its place.
 TEST(ConsoleListFile, WrittenBesideItsDestinationAndMovedIntoPlaceOnlyWhenCommitted) {
   testing_support::TempFolder dir;
-  consoletest::DiskFiles files;
+  DiskFiles files;
   files.current = dir.path();
-  const auto names = [&dir] { return consoletest::filesIn(dir.path()); };
+  const auto names = [&dir] { return filesIn(dir.path()); };
   dir.write("p.txt", "yesterday");
   dir.write("p.txt.4242.tmp", "a killed run's");
   std::uint32_t error = 1;

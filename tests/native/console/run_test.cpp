@@ -150,10 +150,8 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
 TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
   using enum console::SettingsFile::Problem;
   env_.disk.current = root_;
-  env_.files[L"locked.ini"] = {
-      .problem = Unreadable, .systemError = 32, .values = {}, .cutKeys = {}};
-  env_.files[L"folder.ini"] = {
-      .problem = Unreadable, .systemError = 0, .values = {}, .cutKeys = {}};
+  env_.files[L"locked.ini"] = {Unreadable, 32, {}, {}};  // with the system's error
+  env_.files[L"folder.ini"] = {Unreadable, 0, {}, {}};
   env_.files[L"cut.ini"] = job();
   env_.files[L"cut.ini"].cutKeys = {L"host", L"localDir"};
   std::ofstream(root_ / "job.ini") << "[cfg]\r\n";  // the values come from the test's settings
@@ -161,9 +159,7 @@ TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
   std::ofstream(root_ / "u.txt") << "yesterday";
   std::ofstream(root_ / "locked.txt") << "read-only";
   fs::permissions(root_ / "locked.txt", fs::perms::owner_write, fs::perm_options::remove);
-  fs::create_directories(root_ / "sub");
-  fs::create_directories(root_ / "dbx");
-  fs::create_directories(root_ / "folder.csv");
+  for (const char* folder : {"sub", "dbx", "folder.csv"}) fs::create_directories(root_ / folder);
   fs::create_hard_link(root_ / "p.txt", root_ / "sub" / "link.txt");
   const std::wstring db = file("db"), missing = file("no/such/folder/p.txt");
   const std::vector<std::pair<Args, std::wstring>> cases = {

@@ -19,9 +19,12 @@
 #include <vector>
 
 #include "console/run.h"
+#include "native/engine/fakes.h"
 #include "standin/text.h"
 
 namespace consoletest {
+
+namespace fs = std::filesystem;
 
 // The file system of the machine the tests run on, with paths relative to a current folder of
 // the test's own; "\\" separates levels as "/" does. Files are told apart by device and inode, so
@@ -29,34 +32,29 @@ namespace consoletest {
 // here: the Windows tests see to it).
 class DiskFiles : public console::FileSystem {
  public:
-  std::filesystem::path current = std::filesystem::current_path();
+  fs::path current = fs::current_path();
   std::uint32_t failReplace = 0;  // the code replace() fails with, when not 0
   bool failWrites = false;        // every write to a file made new fails
   std::vector<std::wstring> replaced;
 
-  std::filesystem::path onDisk(const std::wstring& path) const {
-    std::string s = standin::text::narrow(path);
-    std::replace(s.begin(), s.end(), '\\', '/');
-    return (current / s).lexically_normal();
+  fs::path onDisk(const std::wstring& path) const {
+    return (current / fakes::native(path)).lexically_normal();
   }
   std::wstring fullPath(const std::wstring& path) override {
     return standin::text::widen(onDisk(path).string());
   }
   console::FileKind kind(const std::wstring& path) override {
     std::error_code ec;
-    const auto status = std::filesystem::status(onDisk(path), ec);
-    if (!std::filesystem::exists(status)) return console::FileKind::None;
-    if (std::filesystem::is_directory(status)) return console::FileKind::Folder;
-    if (std::filesystem::is_character_file(status) || std::filesystem::is_fifo(status)) {
-      return console::FileKind::Device;
-    }
-    return (status.permissions() & std::filesystem::perms::owner_write) ==
-                   std::filesystem::perms::none
+    const auto status = fs::status(onDisk(path), ec);
+    if (!fs::exists(status)) return console::FileKind::None;
+    if (fs::is_directory(status)) return console::FileKind::Folder;
+    if (fs::is_character_file(status) || fs::is_fifo(status)) return console::FileKind::Device;
+    return (status.permissions() & fs::perms::owner_write) == fs::perms::none
                ? console::FileKind::ReadOnlyFile
                : console::FileKind::File;
   }
   std::optional<console::FilePlace> place(const std::wstring& path) override {
-    const std::filesystem::path p = onDisk(path);
+    const fs::path p = onDisk(path);
     if (const auto id = identity(p)) return console::FilePlace{*id, L""};
     if (const auto folder = identity(p.parent_path())) {
       return console::FilePlace{*folder, standin::text::widen(p.filename().string())};
@@ -65,14 +63,14 @@ class DiskFiles : public console::FileSystem {
   }
   std::vector<console::FileIdentity> foldersAbove(const std::wstring& path) override {
     std::vector<console::FileIdentity> folders;
-    for (std::filesystem::path p = onDisk(path); p.has_relative_path();) {
+    for (fs::path p = onDisk(path); p.has_relative_path();) {
       p = p.parent_path();
       if (const auto id = identity(p)) folders.push_back(*id);
     }
     return folders;
   }
   // Nothing is ever made or moved in /dev: a test run as root would replace the machine's devices.
-  static bool inDev(const std::filesystem::path& p) { return p.string().rfind("/dev/", 0) == 0; }
+  static bool inDev(const fs::path& p) { return p.string().rfind("/dev/", 0) == 0; }
   std::unique_ptr<console::ByteSink> createNew(const std::wstring& path,
                                                std::uint32_t& error) override {
     if (inDev(onDisk(path))) {
@@ -106,24 +104,21 @@ class DiskFiles : public console::FileSystem {
   }
   void remove(const std::wstring& path) override {
     std::error_code ec;
-    std::filesystem::remove(onDisk(path), ec);
+    fs::remove(onDisk(path), ec);
   }
   std::uint32_t processId() override { return 4242; }
 
  private:
-  class FdBytes : public console::ByteSink {
-   public:
-    FdBytes(int fd, bool failing) : fd_(fd), failing_(failing) {}
-    ~FdBytes() override { ::close(fd_); }
+  struct FdBytes : console::ByteSink {
+    FdBytes(int file, bool fails) : fd(file), failing(fails) {}
+    ~FdBytes() override { ::close(fd); }
     bool write(const char* bytes, std::size_t count) override {
-      return !failing_ && ::write(fd_, bytes, count) == static_cast<ssize_t>(count);
+      return !failing && ::write(fd, bytes, count) == static_cast<ssize_t>(count);
     }
-
-   private:
-    int fd_;
-    bool failing_;
+    int fd;
+    bool failing;
   };
-  static std::optional<console::FileIdentity> identity(const std::filesystem::path& p) {
+  static std::optional<console::FileIdentity> identity(const fs::path& p) {
     struct stat info = {};
     if (::stat(p.c_str(), &info) != 0) return std::nullopt;
     return console::FileIdentity{static_cast<std::uint64_t>(info.st_dev),
@@ -152,9 +147,9 @@ class FakeTerminal : public console::Terminal {
 };
 
 // The files directly in `folder`, each as "name=content", sorted.
-inline std::vector<std::string> filesIn(const std::filesystem::path& folder) {
+inline std::vector<std::string> filesIn(const fs::path& folder) {
   std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+  for (const auto& entry : fs::directory_iterator(folder)) {
     if (!entry.is_regular_file()) continue;
     std::ifstream in(entry.path(), std::ios::binary);
     files.push_back(entry.path().filename().string() + "=" +
