@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "console/run.h"
-#include "native/engine/fakes.h"
 #include "standin/text.h"
 
 namespace consoletest {
@@ -38,7 +37,9 @@ class DiskFiles : public console::FileSystem {
   std::vector<std::wstring> replaced;
 
   fs::path onDisk(const std::wstring& path) const {
-    return (current / fakes::native(path)).lexically_normal();
+    std::string s = standin::text::narrow(path);
+    std::replace(s.begin(), s.end(), '\\', '/');
+    return (current / s).lexically_normal();
   }
   std::wstring fullPath(const std::wstring& path) override {
     return standin::text::widen(onDisk(path).string());
