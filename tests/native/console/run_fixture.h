@@ -21,11 +21,12 @@ namespace ct = console::texts;
 
 // Whole runs of the console program over the engine tests' stand-in store: the settings file
 // job.ini holds the window's inputs (a View run of $/Src in May 2024); lists, reports and other
-// stores lie in the test's folder.
+// stores lie in the test's folder, which is the current folder of relative paths.
 class ConsoleRun : public fakes::Run {
  protected:
   void SetUp() override {
     Run::SetUp();
+    env_.disk.current = root_;
     resetJob();
   }
   void resetJob() {

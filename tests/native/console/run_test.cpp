@@ -120,7 +120,6 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
       {a + b, Args{L"--target-user", L"admin"}, kUnexpectedFailure,
        unexpected + et::kRunStopped + L"\r\nS(1,0)", true, [this] { platform_.throwAtLower = 3; }},
   };
-  env_.disk.current = root_;
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(n++);
@@ -149,7 +148,6 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
 // line itself: options_test.cpp.)
 TEST_F(ConsoleRun, WhatCannotBeUsedIsRefusedBeforeAnythingIsOpened) {
   using enum console::SettingsFile::Problem;
-  env_.disk.current = root_;
   env_.files[L"locked.ini"] = {Unreadable, 32, {}, {}};  // with the system's error
   env_.files[L"folder.ini"] = {Unreadable, 0, {}, {}};
   env_.files[L"cut.ini"] = job();
