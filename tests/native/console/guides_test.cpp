@@ -67,9 +67,8 @@ bool namesOption(const std::string& text, const std::string& name) {
 // A text as the guides quote it: without the blanks and line ends around it.
 std::string asQuoted(std::wstring_view text) {
   const std::size_t begin = text.find_first_not_of(L" \r\n");
-  const std::size_t end = text.find_last_not_of(L" \r\n");
   if (begin == std::wstring_view::npos) return {};
-  return narrow(text.substr(begin, end - begin + 1));
+  return narrow(text.substr(begin, text.find_last_not_of(L" \r\n") - begin + 1));
 }
 
 // Each text of engine/texts.h by name: the ones a user can meet in a box (its text or its title),

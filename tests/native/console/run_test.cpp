@@ -234,11 +234,11 @@ TEST_F(ConsoleRun, ARefusedRunLeavesTheListsAsTheyWereAndEveryOtherPutsThemInPla
 // The progress line names the file being looked at, at most once per interval, and only where a
 // console shows it; otherwise the run does not even read the clock per file.
 TEST_F(ConsoleRun, TheProgressLineFollowsTheFilesAtMostOncePerInterval) {
-  std::string script = "user Admin password secret\nproject $/Patch\n";
+  std::string script;
   for (int i = 0; i < 40; ++i) {
     script += "file $/Src/f" + std::to_string(100 + i) + ".c at 2024-05-02 10:00\n";
   }
-  job().values.host = store("db2", script);
+  seed(script);
   int reads = 0;
   env_.clock = [&reads](std::int64_t now) { return ++reads, now + 30; };
   EXPECT_EQ(cliWithLists({}), kAllProcessed);
