@@ -45,14 +45,13 @@ class DiskFiles : public console::FileSystem {
     return standin::text::widen(onDisk(path).string());
   }
   console::FileKind kind(const std::wstring& path) override {
+    using enum console::FileKind;
     std::error_code ec;
     const auto status = fs::status(onDisk(path), ec);
-    if (!fs::exists(status)) return console::FileKind::None;
-    if (fs::is_directory(status)) return console::FileKind::Folder;
-    if (fs::is_character_file(status) || fs::is_fifo(status)) return console::FileKind::Device;
-    return (status.permissions() & fs::perms::owner_write) == fs::perms::none
-               ? console::FileKind::ReadOnlyFile
-               : console::FileKind::File;
+    if (!fs::exists(status)) return None;
+    if (fs::is_directory(status)) return Folder;
+    if (fs::is_character_file(status) || fs::is_fifo(status)) return Device;
+    return (status.permissions() & fs::perms::owner_write) == fs::perms::none ? ReadOnlyFile : File;
   }
   std::optional<console::FilePlace> place(const std::wstring& path) override {
     const fs::path p = onDisk(path);
@@ -74,28 +73,17 @@ class DiskFiles : public console::FileSystem {
   static bool inDev(const fs::path& p) { return p.string().rfind("/dev/", 0) == 0; }
   std::unique_ptr<console::ByteSink> createNew(const std::wstring& path,
                                                std::uint32_t& error) override {
-    if (inDev(onDisk(path))) {
-      error = 5;
-      return nullptr;
-    }
-    const int fd = ::open(onDisk(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      error = errno == EEXIST ? 80 : errno == ENOENT ? 3 : 5;
-      return nullptr;
-    }
-    error = 0;
-    return std::make_unique<FdBytes>(fd, failWrites);
+    const bool dev = inDev(onDisk(path));
+    const int fd =
+        dev ? -1 : ::open(onDisk(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    return opened(fd, error, dev ? 5 : errno == EEXIST ? 80 : errno == ENOENT ? 3 : 5, failWrites);
   }
   // Only a character device or a pipe is opened so: a test must never write into a file this way.
   std::unique_ptr<console::ByteSink> openDevice(const std::wstring& path,
                                                 std::uint32_t& error) override {
-    if (kind(path) != console::FileKind::Device) {
-      error = 5;
-      return nullptr;
-    }
-    const int fd = ::open(onDisk(path).c_str(), O_WRONLY | O_CLOEXEC);
-    error = fd < 0 ? 5 : 0;
-    return fd < 0 ? nullptr : std::make_unique<FdBytes>(fd, false);
+    const bool device = kind(path) == console::FileKind::Device;
+    return opened(device ? ::open(onDisk(path).c_str(), O_WRONLY | O_CLOEXEC) : -1, error, 5,
+                  false);
   }
   std::uint32_t replace(const std::wstring& from, const std::wstring& to) override {
     replaced.push_back(from + L">" + to);
@@ -119,6 +107,12 @@ class DiskFiles : public console::FileSystem {
     int fd;
     bool failing;
   };
+  // A sink over `fd`, or none and `failure` as the error where nothing was opened.
+  static std::unique_ptr<console::ByteSink> opened(int fd, std::uint32_t& error,
+                                                   std::uint32_t failure, bool failing) {
+    error = fd < 0 ? failure : 0;
+    return fd < 0 ? nullptr : std::make_unique<FdBytes>(fd, failing);
+  }
   static std::optional<console::FileIdentity> identity(const fs::path& p) {
     struct stat info = {};
     if (::stat(p.c_str(), &info) != 0) return std::nullopt;
