@@ -144,17 +144,14 @@ class DiskPlatform : public engine::PlatformPort {
 struct Calls {
   // Calls of each member over all objects ("open", "vssItem", "items", "type", "spec", "name",
   // "parent", "versions", "next", "username", "date", "newSubproject", "share", "get"); the call
-  // numbered failCall (from 1) of failMember fails with failStatus, and so do the next
-  // failCalls - 1 calls of it.
+  // numbered failCall (from 1) of failMember fails with failStatus.
   std::map<std::string, int> count;
   std::string failMember;
-  int failCall = 0, failCalls = 1;
+  int failCall = 0;
   std::int32_t failStatus = 0;
   void tick(const std::string& member) {
-    const int n = ++count[member];
-    if (member == failMember && n >= failCall && n < failCall + failCalls) {
+    if (++count[member] == failCall && member == failMember)
       throw vss::Error(failStatus, L"Injected failure of " + standin::text::widen(member));
-    }
   }
   // Replaces the date of each record a history yields: (file spec, stored date) -> date.
   std::function<double(const std::wstring&, double)> dateOf;
