@@ -103,11 +103,13 @@ class Driver : public Run {
 
 // A View run shows its steps in this order, opening the database twice and changing nothing. An
 // empty patch path with "VSS" selected only queries, as the window's help says: the run is a View
-// run (a patch path that does not exist is refused: EndsEarlyShowingWhyWithNothingListed).
+// run (a patch path that does not exist is refused: EndsEarlyShowingWhyWithNothingListed). So is
+// a run with no option selected.
 TEST_F(Driver, AViewRunOrAShareRunWithoutPatchPathShowsItsStepsInOrder) {
   const std::string before = dump();
-  for (const auto& [mode, patch] :
-       {std::pair(ModeOption::View, L"$/Patch"), std::pair(ModeOption::Share, L"")}) {
+  using Case = std::pair<std::optional<ModeOption>, const wchar_t*>;
+  for (const auto& [mode, patch] : {Case(ModeOption::View, L"$/Patch"),
+                                    Case(ModeOption::Share, L""), Case(std::nullopt, L"$/Patch")}) {
     reset();
     window_.selected = mode;
     window_.texts[TextBox::Patch] = patch;

@@ -67,7 +67,6 @@ class FakeWindow : public engine::WindowPort {
     return buttons == engine::Buttons::YesNo ? engine::Answer::Yes : engine::Answer::Ok;
   }
   void processPendingEvents() override {
-    ++pendingEvents;
     if (onEvents) onEvents();
   }
   void setPatchButton(const std::wstring& caption, bool enabled) override {
@@ -88,7 +87,6 @@ class FakeWindow : public engine::WindowPort {
   Lines status, shared, unshared, log;
   std::vector<Box> boxes;
   std::vector<std::pair<std::wstring, bool>> button;
-  int pendingEvents = 0;
 };
 
 // "\" in the engine's paths is the separator it is on Windows.

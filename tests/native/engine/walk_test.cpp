@@ -286,43 +286,6 @@ TEST_F(Walk, ARecordOnABoundIsSkippedWhateverArithmeticMadeItsDate) {
   }
 }
 
-TEST_F(Walk, VisitsDepthFirstInTheLibrarysOrderNeverShowsDeletedItemsAndChangesNothing) {
-  run();  // an empty project: nothing to visit, and the run ends as usual
-  EXPECT_EQ(window_.pendingEvents, 0);
-  EXPECT_EQ(window_.status, (Lines{L"", L"补丁整理完成！"}));
-  EXPECT_TRUE(window_.shared.empty());
-  seed(R"(
-file $/Src/b.c by alice at 2024-05-03 10:00
-file $/Src/A/z.c by alice at 2024-05-03 10:00
-file $/Src/A/deep/y.c by bob at 2024-05-04 10:00
-project $/Src/A/empty
-file $/Src/a.c by alice at 2024-05-05 10:00
-file $/Src/c/gone.c by alice at 2024-05-05 10:00
-delete $/Src/c/gone.c
-file $/Src/old/x.c by alice at 2024-05-05 10:00
-delete $/Src/old
-file $/Src/old.c by alice at 2024-04-05 10:00
-)");
-  const Lines visited = {L"$/Src/A/deep/y.c", L"$/Src/A/z.c", L"$/Src/a.c", L"$/Src/b.c",
-                         L"$/Src/old.c"};
-  const std::string before = dump();
-  for (const std::optional<ModeOption> mode :
-       {std::optional(ModeOption::View), std::optional<ModeOption>()}) {
-    window_.selected = mode;
-    window_.status.clear();
-    Lines statusAtEvents;
-    window_.onEvents = [&] { statusAtEvents.push_back(window_.status.back()); };
-    run();
-    EXPECT_EQ(Lines(window_.status.begin() + 1, window_.status.end() - 1), visited);
-    EXPECT_EQ(statusAtEvents, visited);  // once per file, after its path is shown
-    EXPECT_EQ(window_.shared, Lines(visited.begin(), visited.end() - 1));
-    EXPECT_TRUE(window_.unshared.empty());
-    EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
-    EXPECT_EQ(dump(), before);
-    EXPECT_TRUE(localTree().empty());
-  }
-}
-
 // A Share run of a project that holds its own patch project never walks into the patch (compared
 // as the database spells it, letter case ignored, whatever the typed spelling): a rerun finds
 // every file already shared at the same depth, counts it as processed and changes nothing, not
