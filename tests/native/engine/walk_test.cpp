@@ -156,7 +156,8 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
 }
 
 // The list observer is told of every line after the window, with the deciding record of the
-// file the line is about, in every mode; lines no record decided come with none.
+// file the line is about, in every mode; lines no record decided come with none. The walk meets
+// the files depth-first in the library's order and never a deleted one.
 TEST_F(Walk, TheListObserverSeesEveryLineWithItsDecidingRecord) {
   seed(R"(
 file $/Src/a.c by li at 2024-05-02 10:00 comment "first"
@@ -169,6 +170,8 @@ file $/Src/locked.c by li at 2024-05-02 10:00
 fault $/Src/locked.c share 0x80070020
 fault $/Src/locked.c get 0x80070020
 file $/Src/old.c by li at 2024-04-02 10:00
+file $/Src/gone.c by li at 2024-05-02 10:00
+delete $/Src/gone.c
 )");
   struct Observer : ListObserver {
     FakeWindow* window;
