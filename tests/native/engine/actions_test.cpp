@@ -240,7 +240,10 @@ file $/Src/new.c by alice at 2024-05-03 10:00 content "new"
   }
 }
 
-TEST_F(Local, ARootEndingInASeparatorAndAProjectInAnotherCase) {
+// A root ending in a separator and a project typed in another case are used as typed. With no
+// local folder a Local run fetches nothing (the fetch would land in the root of the current
+// drive): each selected file is listed with "path not found".
+TEST_F(Local, ARootEndingInASeparatorIsUsedAsTypedAndAnEmptyOneFetchesNothing) {
   seed(
       "file $/Src/app/x.c by alice at 2024-05-03 10:00 content x\n"
       "file $/Src/y.c by alice at 2024-05-03 10:00 content y\n");
@@ -251,6 +254,16 @@ TEST_F(Local, ARootEndingInASeparatorAndAProjectInAnotherCase) {
   EXPECT_EQ(platform_.createCalls, Lines{out() + L"\\\\app"});  // nothing normalised
   EXPECT_EQ(calls().getLog, (Lines{out() + L"\\\\app\\x.c|0", out() + L"\\\\y.c|0"}));
   EXPECT_EQ(localTree(), (Strings{"app/", "app/x.c=x", "y.c=y"}));
+  reset();
+  window_.selected = ModeOption::Local;
+  platform_.createCalls.clear();
+  window_.texts[TextBox::LocalDir] = L"";
+  run();
+  EXPECT_TRUE(window_.shared.empty());
+  EXPECT_EQ(window_.unshared, (Lines{L"$/Src/app/x.c - 未知错误,代码: -2147024893",
+                                     L"$/Src/y.c - 未知错误,代码: -2147024893"}));
+  EXPECT_TRUE(calls().getLog.empty());
+  EXPECT_TRUE(platform_.createCalls.empty());
 }
 
 TEST_F(Local, AFileWhereAFolderIsNeededOrAFolderThatCannotBeMadeListsTheFile) {
@@ -315,21 +328,6 @@ TEST(LocalNames, WhatWindowsKeepsUnderExactlyItsName) {
         L"a*b",      L"a\tb", L"CONIN$",      L"com\u00b9.c"}) {
     EXPECT_FALSE(engine::isPlainWindowsName(odd)) << standin::text::narrow(odd);
   }
-}
-
-// With no local folder a Local run fetches nothing (the fetch would land in the root of the
-// current drive): each selected file is listed with "path not found".
-TEST_F(Local, AnEmptyLocalFolderFetchesNothingAndListsEachFile) {
-  seed(
-      "file $/Src/app/x.c by alice at 2024-05-03 10:00\n"
-      "file $/Src/y.c by alice at 2024-05-03 10:00\n");
-  window_.texts[TextBox::LocalDir] = L"";
-  run();
-  EXPECT_TRUE(window_.shared.empty());
-  EXPECT_EQ(window_.unshared, (Lines{L"$/Src/app/x.c - 未知错误,代码: -2147024893",
-                                     L"$/Src/y.c - 未知错误,代码: -2147024893"}));
-  EXPECT_TRUE(calls().getLog.empty());
-  EXPECT_TRUE(platform_.createCalls.empty());
 }
 
 }  // namespace

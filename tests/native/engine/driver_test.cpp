@@ -13,9 +13,8 @@ using Params = Run;
 TEST_F(Params, ValidationReportsTheProblemsInTableOrder) {
   std::map<TextBox, std::wstring> allEmpty;
   for (const TextBox box : {TextBox::Host, TextBox::Project, TextBox::Patch, TextBox::User,
-                            TextBox::Passwd, TextBox::StartDate, TextBox::EndDate}) {
+                            TextBox::Passwd, TextBox::StartDate, TextBox::EndDate})
     allEmpty[box] = L"";
-  }
   const std::vector<std::pair<std::map<TextBox, std::wstring>, Lines>> cases = {
       {{}, {}},
       {allEmpty,
@@ -104,11 +103,13 @@ class Driver : public Run {
 
 // A View run shows its steps in this order, opening the database twice and changing nothing. An
 // empty patch path with "VSS" selected only queries, as the window's help says: the run is a View
-// run (a patch path that does not exist is refused: EndsEarlyShowingWhyWithNothingListed).
+// run (a patch path that does not exist is refused: EndsEarlyShowingWhyWithNothingListed). So is
+// a run with no option selected.
 TEST_F(Driver, AViewRunOrAShareRunWithoutPatchPathShowsItsStepsInOrder) {
   const std::string before = dump();
-  for (const auto& [mode, patch] :
-       {std::pair(ModeOption::View, L"$/Patch"), std::pair(ModeOption::Share, L"")}) {
+  using Case = std::pair<std::optional<ModeOption>, const wchar_t*>;
+  for (const auto& [mode, patch] : {Case(ModeOption::View, L"$/Patch"),
+                                    Case(ModeOption::Share, L""), Case(std::nullopt, L"$/Patch")}) {
     reset();
     window_.selected = mode;
     window_.texts[TextBox::Patch] = patch;
@@ -198,33 +199,27 @@ TEST_F(Driver, AFailureThatEndsTheRunIsShownAndTheWindowSaysTheRunStopped) {
   seed("file $/Src/sub/b.txt by alice at 2024-05-03 10:00\nfile $/Src/z.txt\n");
   struct Case {
     const char* name;
-    std::optional<ModeOption> mode;
-    std::function<void()> arrange;
+    ModeOption mode;
+    std::string member;  // the call of it numbered `call` fails with `status`; none: the window
+    int call;
+    std::int32_t status;
     std::wstring shown;
   };
   const std::vector<Case> cases = {
-      {"an open inside start", ModeOption::Share,
-       [&] {
-         calls().failMember = "open";
-         calls().failCall = 3;
-       },
-       L"Injected failure of open"},
-      {"the project's lookup inside start", ModeOption::View,
-       [&] {
-         calls().failMember = "vssItem";
-         calls().failCall = 2;  // the first is openDatabase's
-         calls().failStatus = vss::kNotFound;
-       },
+      {"an open inside start", ModeOption::Share, "open", 3, 0, L"Injected failure of open"},
+      // The first lookup is openDatabase's.
+      {"the project's lookup inside start", ModeOption::View, "vssItem", 2, vss::kNotFound,
        L"Injected failure of vssItem"},
-      {"not the library", ModeOption::View,
-       [&] { window_.onEvents = [] { throw std::runtime_error("window broke"); }; },
-       L"操作意外中止: window broke"},
+      {"not the library", ModeOption::View, "", 0, 0, L"操作意外中止: window broke"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     reset();
     window_.selected = c.mode;
-    c.arrange();
+    calls().failMember = c.member;
+    calls().failCall = c.call;
+    calls().failStatus = c.status;
+    if (c.member.empty()) window_.onEvents = [] { throw std::runtime_error("window broke"); };
     bool runningDuringBox = false;
     window_.onBox = [&](const FakeWindow::Box& box) {
       if (box.title == L"Ostrabel") runningDuringBox = patcher_.state().running;

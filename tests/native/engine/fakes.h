@@ -67,7 +67,6 @@ class FakeWindow : public engine::WindowPort {
     return buttons == engine::Buttons::YesNo ? engine::Answer::Yes : engine::Answer::Ok;
   }
   void processPendingEvents() override {
-    ++pendingEvents;
     if (onEvents) onEvents();
   }
   void setPatchButton(const std::wstring& caption, bool enabled) override {
@@ -88,7 +87,6 @@ class FakeWindow : public engine::WindowPort {
   Lines status, shared, unshared, log;
   std::vector<Box> boxes;
   std::vector<std::pair<std::wstring, bool>> button;
-  int pendingEvents = 0;
 };
 
 // "\" in the engine's paths is the separator it is on Windows.
@@ -144,17 +142,14 @@ class DiskPlatform : public engine::PlatformPort {
 struct Calls {
   // Calls of each member over all objects ("open", "vssItem", "items", "type", "spec", "name",
   // "parent", "versions", "next", "username", "date", "newSubproject", "share", "get"); the call
-  // numbered failCall (from 1) of failMember fails with failStatus, and so do the next
-  // failCalls - 1 calls of it.
+  // numbered failCall (from 1) of failMember fails with failStatus.
   std::map<std::string, int> count;
   std::string failMember;
-  int failCall = 0, failCalls = 1;
+  int failCall = 0;
   std::int32_t failStatus = 0;
   void tick(const std::string& member) {
-    const int n = ++count[member];
-    if (member == failMember && n >= failCall && n < failCall + failCalls) {
+    if (++count[member] == failCall && member == failMember)
       throw vss::Error(failStatus, L"Injected failure of " + standin::text::widen(member));
-    }
   }
   // Replaces the date of each record a history yields: (file spec, stored date) -> date.
   std::function<double(const std::wstring&, double)> dateOf;

@@ -37,77 +37,74 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
   struct Case {
     const char* name;
     std::string script;
-    bool skipLabels, ignoreBuildUser;
-    std::wstring targetUser;
     Verdict verdict;
     std::wstring passedOver;
     int recordsRead;
+    std::string options = "";  // L: skipLabels, B: ignore the build user
+    std::wstring targetUser = L"";
     std::wstring start = L"2024-05-01 00:00", end = L"2024-06-01 00:00";
   };
   const std::string a = "file @ by alice at 2024-", cu = "\nlabel @ B by Compileruser at 2024-";
   const std::string old = a + "04-02 10:00\n", inRange = a + "05-02 10:00\n";
   const std::string liLabel = "label @ R by li at 2024-05-21 10:00";
   const std::string buildVersion = "version @ by Compileruser at 2024-05-20 10:00\n";
+  const std::string liProjectLabel = old + "label % R by li at 2024-05-10 10:00";
   const std::vector<Case> cases = {
-      {"inside", a + "05-03 10:00", false, false, L"", Selected, L"", 1},
-      {"at the start", a + "05-01 00:00", false, false, L"", NotAfterStart, L"", 1},
-      {"at the end", a + "06-01 00:00", false, false, L"", NotBeforeEnd, L"", 1},
-      {"before", a + "04-03 10:00", false, false, L"", NotAfterStart, L"", 1},
-      {"equal start and end", a + "05-03 10:00", false, false, L"", NotAfterStart, L"", 1,
+      {"inside", a + "05-03 10:00", Selected, L"", 1},
+      {"at the start", a + "05-01 00:00", NotAfterStart, L"", 1},
+      {"at the end", a + "06-01 00:00", NotBeforeEnd, L"", 1},
+      {"before", a + "04-03 10:00", NotAfterStart, L"", 1},
+      {"equal start and end", a + "05-03 10:00", NotAfterStart, L"", 1, "", L"",
        L"2024-05-03 10:00", L"2024-05-03 10:00"},
-      {"in the range and again after it", a + "05-03 10:00\nversion @ at 2024-06-03 10:00", false,
-       false, L"", NotBeforeEnd, L"", 1},
-      {"newest is a label", old + "label @ L by rel at 2024-05-05 10:00", false, false, L"",
-       Selected, L"", 1},
-      {"target user in any case", "file @ by TESTER at 2024-05-03 10:00", false, false, L"Tester",
-       Selected, L"", 1},
+      {"in the range and again after it", a + "05-03 10:00\nversion @ at 2024-06-03 10:00",
+       NotBeforeEnd, L"", 1},
+      {"newest is a label", old + "label @ L by rel at 2024-05-05 10:00", Selected, L"", 1},
+      {"target user in any case", "file @ by TESTER at 2024-05-03 10:00", Selected, L"", 1, "",
+       L"Tester"},
       {"the target's is not the deciding record",
-       "file @ by tester at 2024-05-02 10:00\nversion @ at 2024-05-05 10:00", false, false,
-       L"tester", OtherUser, L"", 1},
-      {"build-user label passed over", a + "05-02 10:00" + cu + "05-05 10:00", false, true, L"",
-       Selected, L"B", 2},
-      {"the record below too old", a + "04-02 10:00" + cu + "05-05 10:00", false, true, L"",
-       NotAfterStart, L"B", 2},
-      {"build user not ignored", a + "04-02 10:00" + cu + "05-05 10:00", false, false, L"",
-       Selected, L"", 1},
+       "file @ by tester at 2024-05-02 10:00\nversion @ at 2024-05-05 10:00", OtherUser, L"", 1, "",
+       L"tester"},
+      {"build-user label passed over", a + "05-02 10:00" + cu + "05-05 10:00", Selected, L"B", 2,
+       "B"},
+      {"the record below too old", a + "04-02 10:00" + cu + "05-05 10:00", NotAfterStart, L"B", 2,
+       "B"},
+      {"build user not ignored", a + "04-02 10:00" + cu + "05-05 10:00", Selected, L"", 1},
       {"the name in lower case is somebody else",
-       old + "label @ B by compileruser at 2024-05-05 10:00", false, true, L"", Selected, L"", 1},
-      {"project label", a + "05-02 10:00\nlabel % B by Compileruser at 2024-05-10 10:00", false,
-       true, L"", Selected, L"B", 2},
+       old + "label @ B by compileruser at 2024-05-05 10:00", Selected, L"", 1, "B"},
+      {"project label", a + "05-02 10:00\nlabel % B by Compileruser at 2024-05-10 10:00", Selected,
+       L"B", 2, "B"},
       {"only build-user records",
        "file @ by Compileruser at 2024-05-02 10:00\nversion @ by Compileruser at 2024-05-03 10:00" +
            cu + "05-04 10:00",
-       false, true, L"", NoRecord, L"BBB", 3},
+       NoRecord, L"BBB", 3, "B"},
       {"build user passed over, then the target decides",
-       "file @ by Tester at 2024-05-02 10:00" + cu + "05-05 10:00", false, true, L"TESTER",
-       Selected, L"B", 2},
-      {"no history", "file @", false, true, L"", NoRecord, L"", 0},
+       "file @ by Tester at 2024-05-02 10:00" + cu + "05-05 10:00", Selected, L"B", 2, "B",
+       L"TESTER"},
+      {"no history", "file @", NoRecord, L"", 0, "B"},
       {"skipLabels: an ordinary user's project label inside the range selects without it",
-       old + "label % R by li at 2024-05-10 10:00", false, false, L"", Selected, L"", 1},
-      {"and is passed over with it", old + "label % R by li at 2024-05-10 10:00", true, false, L"",
-       NotAfterStart, L"L", 2},
-      {"a file's own label too", old + "label @ R by li at 2024-05-10 10:00", true, false, L"",
-       NotAfterStart, L"L", 2},
+       liProjectLabel, Selected, L"", 1},
+      {"and is passed over with it", liProjectLabel, NotAfterStart, L"L", 2, "L"},
+      {"a file's own label too", old + "label @ R by li at 2024-05-10 10:00", NotAfterStart, L"L",
+       2, "L"},
       {"labels after the range do not hide a version inside it",
-       inRange + "label @ R by li at 2024-06-10 10:00\nlabel % S by bob at 2024-06-11 10:00", true,
-       false, L"", Selected, L"LL", 3},
+       inRange + "label @ R by li at 2024-06-10 10:00\nlabel % S by bob at 2024-06-11 10:00",
+       Selected, L"LL", 3, "L"},
       {"the version before the labels is after the end",
-       "file @ by alice at 2024-06-02 10:00\nlabel @ R by li at 2024-06-10 10:00", true, false, L"",
-       NotBeforeEnd, L"L", 2},
+       "file @ by alice at 2024-06-02 10:00\nlabel @ R by li at 2024-06-10 10:00", NotBeforeEnd,
+       L"L", 2, "L"},
       {"the build user's label: passed over as the build user's with both options",
-       inRange + "label @ B by Compileruser at 2024-05-20 10:00", true, true, L"", Selected, L"B",
-       2},
+       inRange + "label @ B by Compileruser at 2024-05-20 10:00", Selected, L"B", 2, "LB"},
       {"the build user's version is passed over only with the build-user option",
-       inRange + buildVersion + liLabel, true, true, L"", Selected, L"LB", 3},
-      {"the build user's version decides without it", inRange + buildVersion + liLabel, true, false,
-       L"ALICE", OtherUser, L"L", 2},
-      {"the target user is the deciding version's author, not the label's", inRange + liLabel, true,
-       false, L"Alice", Selected, L"L", 2},
-      {"without the option the label's author is the one compared", inRange + liLabel, false, false,
-       L"Alice", OtherUser, L"", 1},
+       inRange + buildVersion + liLabel, Selected, L"LB", 3, "LB"},
+      {"the build user's version decides without it", inRange + buildVersion + liLabel, OtherUser,
+       L"L", 2, "L", L"ALICE"},
+      {"the target user is the deciding version's author, not the label's", inRange + liLabel,
+       Selected, L"L", 2, "L", L"Alice"},
+      {"without the option the label's author is the one compared", inRange + liLabel, OtherUser,
+       L"", 1, "", L"Alice"},
       {"every record passed over: none left",
-       "file @ by Compileruser at 2024-05-02 10:00\nlabel @ R by li at 2024-05-10 10:00", true,
-       true, L"", NoRecord, L"LB", 2},
+       "file @ by Compileruser at 2024-05-02 10:00\nlabel @ R by li at 2024-05-10 10:00", NoRecord,
+       L"LB", 2, "LB"},
   };
   struct Observer : SelectionObserver {
     std::wstring reasons;
@@ -123,8 +120,8 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
     window_.texts[TextBox::StartDate] = c.start;
     window_.texts[TextBox::EndDate] = c.end;
     window_.texts[TextBox::TargetUser] = c.targetUser;
-    window_.ignoreBuildUser = c.ignoreBuildUser;
-    patcher_.state().skipLabels = c.skipLabels;
+    window_.ignoreBuildUser = c.options.find('B') != std::string::npos;
+    patcher_.state().skipLabels = c.options.find('L') != std::string::npos;
     run();
     EXPECT_EQ(window_.shared, c.verdict == Selected ? Lines{file} : Lines{});
     EXPECT_TRUE(window_.unshared.empty());
@@ -159,7 +156,8 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
 }
 
 // The list observer is told of every line after the window, with the deciding record of the
-// file the line is about, in every mode; lines no record decided come with none.
+// file the line is about, in every mode; lines no record decided come with none. The walk meets
+// the files depth-first in the library's order and never a deleted one.
 TEST_F(Walk, TheListObserverSeesEveryLineWithItsDecidingRecord) {
   seed(R"(
 file $/Src/a.c by li at 2024-05-02 10:00 comment "first"
@@ -172,6 +170,8 @@ file $/Src/locked.c by li at 2024-05-02 10:00
 fault $/Src/locked.c share 0x80070020
 fault $/Src/locked.c get 0x80070020
 file $/Src/old.c by li at 2024-04-02 10:00
+file $/Src/gone.c by li at 2024-05-02 10:00
+delete $/Src/gone.c
 )");
   struct Observer : ListObserver {
     FakeWindow* window;
@@ -286,43 +286,6 @@ TEST_F(Walk, ARecordOnABoundIsSkippedWhateverArithmeticMadeItsDate) {
     Lines listed = window_.shared;
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(listed, expected);
-  }
-}
-
-TEST_F(Walk, VisitsDepthFirstInTheLibrarysOrderNeverShowsDeletedItemsAndChangesNothing) {
-  run();  // an empty project: nothing to visit, and the run ends as usual
-  EXPECT_EQ(window_.pendingEvents, 0);
-  EXPECT_EQ(window_.status, (Lines{L"", L"补丁整理完成！"}));
-  EXPECT_TRUE(window_.shared.empty());
-  seed(R"(
-file $/Src/b.c by alice at 2024-05-03 10:00
-file $/Src/A/z.c by alice at 2024-05-03 10:00
-file $/Src/A/deep/y.c by bob at 2024-05-04 10:00
-project $/Src/A/empty
-file $/Src/a.c by alice at 2024-05-05 10:00
-file $/Src/c/gone.c by alice at 2024-05-05 10:00
-delete $/Src/c/gone.c
-file $/Src/old/x.c by alice at 2024-05-05 10:00
-delete $/Src/old
-file $/Src/old.c by alice at 2024-04-05 10:00
-)");
-  const Lines visited = {L"$/Src/A/deep/y.c", L"$/Src/A/z.c", L"$/Src/a.c", L"$/Src/b.c",
-                         L"$/Src/old.c"};
-  const std::string before = dump();
-  for (const std::optional<ModeOption> mode :
-       {std::optional(ModeOption::View), std::optional<ModeOption>()}) {
-    window_.selected = mode;
-    window_.status.clear();
-    Lines statusAtEvents;
-    window_.onEvents = [&] { statusAtEvents.push_back(window_.status.back()); };
-    run();
-    EXPECT_EQ(Lines(window_.status.begin() + 1, window_.status.end() - 1), visited);
-    EXPECT_EQ(statusAtEvents, visited);  // once per file, after its path is shown
-    EXPECT_EQ(window_.shared, Lines(visited.begin(), visited.end() - 1));
-    EXPECT_TRUE(window_.unshared.empty());
-    EXPECT_EQ(window_.status.back(), L"补丁整理完成！");
-    EXPECT_EQ(dump(), before);
-    EXPECT_TRUE(localTree().empty());
   }
 }
 

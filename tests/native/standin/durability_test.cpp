@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <functional>
 #include <set>
 
 #include "standin/adapter.h"
@@ -94,44 +93,34 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
   // checksum: the count of the commit record after it tells it, and the damage is at that record.
   struct Case {
     const char* what;
-    std::size_t byte;  // where the damage is done
-    std::function<std::pair<std::string, std::size_t>(std::size_t)> damage;  // text, offset named
+    std::string damaged;
+    std::size_t named;  // the offset the refusal names
   };
-  const auto flip = [&](std::size_t byte) {
-    std::string damaged = good;
-    damaged[byte] ^= 0x10;
-    return std::make_pair(damaged, lineAt(byte));
+  const auto flip = [&](const char* what, std::size_t byte) {
+    Case c{what, good, lineAt(byte)};
+    c.damaged[byte] ^= 0x10;
+    return c;
   };
-  const auto line = [&](std::size_t start) {
-    return good.substr(start, good.find('\n', start) + 1 - start);
-  };
-  const auto removed = [&](std::size_t start) {
-    std::string damaged = good;
-    damaged.erase(start, line(start).size());
-    return std::make_pair(damaged, start);  // the commit record moved up to where it was
-  };
-  const auto repeated = [&](std::size_t start) {
-    std::string damaged = good;
-    damaged.insert(start, line(start));
-    return std::make_pair(damaged, start + 2 * line(start).size());
-  };
-  const std::size_t middleRecord = lineAt(good.find("version\t", good.size() / 2));
+  const std::size_t middle = lineAt(good.find("version\t", good.size() / 2));
+  const std::string line = good.substr(middle, good.find('\n', middle) + 1 - middle);
+  std::string removed = good, repeated = good;
+  removed.erase(middle, line.size());  // the commit record moves up to where the line was
+  repeated.insert(middle, line);
   const Case cases[] = {
-      {"a record of the first seeded change", good.find("file\t") + 2, flip},
-      {"a line end, joining two lines", good.find('\n', good.size() / 2), flip},
-      {"a commit record", good.find("commit", good.size() / 2) + 7, flip},
-      {"the last change's record", lineAt(good.size() - 1) - 5, flip},
-      {"a whole record line removed", middleRecord, removed},
-      {"a whole record line repeated", middleRecord, repeated},
+      flip("a record of the first seeded change", good.find("file\t") + 2),
+      flip("a line end, joining two lines", good.find('\n', good.size() / 2)),
+      flip("a commit record", good.find("commit", good.size() / 2) + 7),
+      flip("the last change's record", lineAt(good.size() - 1) - 5),
+      {"a whole record line removed", removed, middle},
+      {"a whole record line repeated", repeated, middle + 2 * line.size()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     standin::io::writeFile(journal, early);
     auto root = standin_test::open(store, L"Admin", L"")->vssItem(L"$/", false);
-    const auto [damaged, named] = c.damage(c.byte);
-    ASSERT_NE(damaged.find("commit", named), std::string::npos);  // before the last commit
-    standin::io::writeFile(journal, damaged);
-    const std::string names = "damaged at byte " + std::to_string(named) + ":";
+    ASSERT_NE(c.damaged.find("commit", c.named), std::string::npos);  // before the last commit
+    standin::io::writeFile(journal, c.damaged);
+    const std::string names = "damaged at byte " + std::to_string(c.named) + ":";
     auto refused = [&](auto&& call) {
       try {
         call();
@@ -150,7 +139,7 @@ TEST(StandinCrash, DamageBeforeTheLastCommitIsRefusedAndNothingIsCut) {
          {standin_test::failure([&] { fresh->open(ini, L"Admin", L""); }, kFailed),
           standin_test::failure([&] { root->newSubproject(L"Sub", L""); }, kFailed)})
       EXPECT_NE(said.find(wide), std::wstring::npos) << names;
-    EXPECT_EQ(readFile(journal), damaged);
+    EXPECT_EQ(readFile(journal), c.damaged);
   }
   // A journal read in pieces of four megabytes, damaged in a change larger than one piece.
   standin::createStore(temp / "big");

@@ -59,19 +59,21 @@ inline std::map<std::string, std::string> snapshot(const fs::path& dir) {
   return files;
 }
 
+// The little-endian u32 at byte `at` of `bytes`, read here independently of the reader.
+inline std::uint32_t u32(const std::string& bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<unsigned char>(bytes.at(at + k));
+  return v;
+}
+
 // The CRC crcs.dat keeps for a physical file, read here as the samples' README describes the
 // table (after the header record, one u32 per physical name read as a number in base 26, first
 // letter least significant), independently of the reader.
 inline std::uint32_t crcsDatEntry(const fs::path& db, const std::string& physical) {
   const std::string table = standin_test::readFile(db / "data" / "crcs.dat");
-  const auto u32 = [&](std::size_t at) {
-    std::uint32_t v = 0;
-    for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<unsigned char>(table.at(at + k));
-    return v;
-  };
   std::size_t index = 0;
   for (auto c = physical.rbegin(); c != physical.rend(); ++c) index = index * 26 + (*c - 'A');
-  return u32(8 + u32(0) + 4 * index);
+  return u32(table, 8 + u32(table, 0) + 4 * index);
 }
 
 // Sets the machine's time zone for one test (TZ rules: POSIX natively, the C runtime's own

@@ -105,24 +105,22 @@ TEST(VssdbFormat, AnsiTextsAreCodePage936) {
 }
 
 TEST(VssdbFormat, PasswordHashesAreThoseUmDatKeeps) {
+  const auto hash = &vssdb::Database::passwordHash;
   // um.dat keeps 0x6E90 for a user without a password (every sample's Admin).
-  EXPECT_EQ(vssdb::Database::passwordHash(""), 0x6E90);
+  EXPECT_EQ(hash(""), 0x6E90);
   // Letter case does not count; only the first 15 bytes do.
-  EXPECT_EQ(vssdb::Database::passwordHash("secret"), vssdb::Database::passwordHash("SECRET"));
-  EXPECT_NE(vssdb::Database::passwordHash("secret"), vssdb::Database::passwordHash("secreu"));
-  EXPECT_EQ(vssdb::Database::passwordHash("123456789012345"),
-            vssdb::Database::passwordHash("123456789012345x"));
-  EXPECT_NE(vssdb::Database::passwordHash("12345678901234"),
-            vssdb::Database::passwordHash("12345678901234x"));
+  EXPECT_EQ(hash("secret"), hash("SECRET"));
+  EXPECT_NE(hash("secret"), hash("secreu"));
+  EXPECT_EQ(hash("123456789012345"), hash("123456789012345x"));
+  EXPECT_NE(hash("12345678901234"), hash("12345678901234x"));
   // The weights: "A" in front of the filler, each byte XOR 0x96 times its position.
   std::uint16_t sum = ('A' ^ 0x96);
   const std::string filler = "BrianDavidHarry";
   for (std::size_t i = 0; i < 14; ++i)
     sum = static_cast<std::uint16_t>(sum + (i + 2) * (filler[i] ^ 0x96));
-  EXPECT_EQ(vssdb::Database::passwordHash("a"), sum);
+  EXPECT_EQ(hash("a"), sum);
   // Bytes above 0x7F count sign-extended.
-  EXPECT_EQ(static_cast<std::uint16_t>(vssdb::Database::passwordHash("\xC0") -
-                                       vssdb::Database::passwordHash("\x40")),
+  EXPECT_EQ(static_cast<std::uint16_t>(hash("\xC0") - hash("\x40")),
             static_cast<std::uint16_t>((static_cast<signed char>('\xC0') ^ 0x96) - (0x40 ^ 0x96)));
 }
 
