@@ -31,20 +31,13 @@ constexpr int kMessageBoxText = 0xFFFF;
 
 void print(const std::wstring& key, const std::wstring& value) {
   std::wstring line = key + L"=";
-  for (wchar_t c : value) {
-    if (c == L'\r')
-      line += L"\\r";
-    else if (c == L'\n')
-      line += L"\\n";
-    else
-      line += c;
-  }
+  for (wchar_t c : value) line += c == L'\r' ? L"\\r" : c == L'\n' ? L"\\n" : std::wstring(1, c);
   line += L"\n";
-  int n = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), utf8.data(), n,
-                      nullptr, nullptr);
+  // At most three bytes of UTF-8 for each UTF-16 unit.
+  std::string utf8(line.size() * 3, '\0');
+  utf8.resize(static_cast<size_t>(
+      WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), utf8.data(),
+                          static_cast<int>(utf8.size()), nullptr, nullptr)));
   fwrite(utf8.data(), 1, utf8.size(), stdout);
 }
 

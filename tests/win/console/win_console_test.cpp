@@ -1,8 +1,8 @@
-// The console program's Windows side on the real platform: the ANSI bytes of a list are the
-// clipboard's plain text of it, the settings file is read as the window reads its own (and never
-// touched) or, saved in Unicode, as such, files are told apart as Windows tells them whatever the
-// spelling of their paths, the list files are made and replaced, and the standard streams carry the
-// encoded text in order when redirected and keep the progress line to one line of a console.
+// The console program's Windows side on the real platform: the settings file is read as the window
+// reads its own (and never touched) or, saved in Unicode, as such, files are told apart as Windows
+// tells them whatever the spelling of their paths, the list files are made and replaced, and the
+// standard streams carry the encoded text in order when redirected and keep the progress line to
+// one line of a console. (That a list's ANSI bytes are the clipboard's: tests/e2e/console.sh.)
 #include "console/win_console.h"
 
 #include <windows.h>
@@ -28,42 +28,17 @@ std::string ansi(const std::wstring& text) {
   return bytes;
 }
 
-// The plain text (CF_TEXT) Windows offers for `text` put on the clipboard as Unicode, the way
-// the window copies a list.
-std::string clipboardPlainText(const std::wstring& text) {
-  std::string plain = "(clipboard not available)";
-  for (int i = 0; i < 20 && !OpenClipboard(nullptr); ++i) Sleep(50);
-  EmptyClipboard();
-  const SIZE_T bytes = (text.size() + 1) * sizeof(wchar_t);
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-  CopyMemory(GlobalLock(memory), text.c_str(), bytes);
-  GlobalUnlock(memory);
-  SetClipboardData(CF_UNICODETEXT, memory);
-  CloseClipboard();
-  for (int i = 0; i < 20 && !OpenClipboard(nullptr); ++i) Sleep(50);
-  if (HANDLE data = GetClipboardData(CF_TEXT)) {
-    plain = static_cast<const char*>(GlobalLock(data));
-    GlobalUnlock(data);
-  }
-  CloseClipboard();
-  return plain;
-}
-
-TEST(ConsoleAnsi, TheBytesAreTheClipboardsPlainText) {
-  const std::vector<std::wstring> lists = {
-      L"$/App/main.c",
-      L"$/App/src/io/broken.c - VSS上这个文件是损坏的\r\n$/App/src/ui/menu.c",
-      L"$/App/café.c\r\n$/App/한국.c - patch目录原来share过这个文件,但被删除了",
-      L"$/App/\U0001F600.c - 未知错误,代码: -2147024891",
-  };
-  for (const std::wstring& list : lists) {
-    EXPECT_EQ(ansi(list), clipboardPlainText(list)) << ansi(list);
-  }
-}
-
 class SettingsFileTest : public testing::Test {
  protected:
+  void SetUp() override { GetCurrentDirectoryW(MAX_PATH, previous_); }
+  void TearDown() override { SetCurrentDirectoryW(previous_); }
+  // Makes the file `name` of the test's folder the current folder until the test ends.
+  bool enter(const std::wstring& name) {
+    return SetCurrentDirectoryW(folder_.file(name).c_str()) != FALSE;
+  }
+
   testing_support::TempFolder folder_{L"ostrabel-console-settings"};
+  wchar_t previous_[MAX_PATH] = {};
 };
 
 TEST_F(SettingsFileTest, ValuesReadAsTheWindowReadsThemAndTheFileLeftAlone) {
@@ -92,12 +67,9 @@ TEST_F(SettingsFileTest, ValuesReadAsTheWindowReadsThemAndTheFileLeftAlone) {
 // profile functions would look for it).
 TEST_F(SettingsFileTest, ARelativePathIsTakenFromTheCurrentFolder) {
   folder_.write(L"job.ini", "[cfg]\r\nproject=$/Here\r\n");
-  wchar_t previous[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, previous);
-  ASSERT_TRUE(SetCurrentDirectoryW(folder_.file(L"").c_str()));
+  ASSERT_TRUE(enter(L""));
   const console::SettingsFile file = console::readSettingsFile(L"job.ini");
   const console::SettingsFile missing = console::readSettingsFile(L"win.ini");
-  SetCurrentDirectoryW(previous);
   EXPECT_EQ(file.problem, console::SettingsFile::Problem::None);
   EXPECT_EQ(file.values.project, L"$/Here");
   EXPECT_EQ(missing.problem, console::SettingsFile::Problem::NotFound);
@@ -179,9 +151,7 @@ TEST_F(SettingsFileTest, OneFileIsOnePlaceWhateverItsSpelling) {
   const std::wstring file = folder_.file(L"a long settings name.ini");
   wchar_t shortName[MAX_PATH] = {};
   GetShortPathNameW(file.c_str(), shortName, MAX_PATH);
-  wchar_t previous[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, previous);
-  ASSERT_TRUE(SetCurrentDirectoryW(folder_.file(L"sub").c_str()));
+  ASSERT_TRUE(enter(L"sub"));
   const std::optional<console::FilePlace> place = files.place(file);
   ASSERT_TRUE(place.has_value());
   std::vector<std::wstring> spellings = {
@@ -206,7 +176,6 @@ TEST_F(SettingsFileTest, OneFileIsOnePlaceWhateverItsSpelling) {
   EXPECT_EQ(above[0], files.place(folder_.file(L"SUB"))->id);
   EXPECT_EQ(above[1], files.place(folder_.file(L""))->id);
   EXPECT_EQ(above.back(), files.place(L"\\")->id);
-  SetCurrentDirectoryW(previous);
 }
 
 // What stands at a path, full paths made as Windows makes them (a bare drive is that drive's
@@ -227,9 +196,7 @@ TEST_F(SettingsFileTest, KindsFullPathsAndListFiles) {
     EXPECT_EQ(files.kind(L"Z:\\dev\\full"), console::FileKind::Device);
   }
 
-  wchar_t previous[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, previous);
-  ASSERT_TRUE(SetCurrentDirectoryW(folder_.file(L"folder").c_str()));
+  ASSERT_TRUE(enter(L"folder"));
   const std::wstring here = folder_.file(L"folder");
   const std::wstring drive = here.substr(0, 2);
   EXPECT_EQ(files.fullPath(L"out"), here + L"\\out");
@@ -241,7 +208,6 @@ TEST_F(SettingsFileTest, KindsFullPathsAndListFiles) {
                                    std::wstring(L"\\\\server\\share\\a")}) {
     EXPECT_EQ(files.fullPath(full), full);
   }
-  SetCurrentDirectoryW(previous);
 
   std::uint32_t error = 0;
   EXPECT_EQ(files.createNew(folder_.file(L"plain.txt"), error), nullptr);

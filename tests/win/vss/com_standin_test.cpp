@@ -241,7 +241,8 @@ TEST_F(StandinServer, ItemsAndPropertiesInTheStoredSpelling) {
   EXPECT_EQ(nullptr, root->parent());
 }
 
-// Every field of a record, read by the client through the server, and a file's links.
+// Every field of a record, read by the client through the server, and a file's links after a share
+// into a new subproject made through another database object, which sees the file at once.
 TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
   auto database = openDatabase(*library_);
   auto file = database->vssItem(L"$/App/src/main.c", false);
@@ -268,10 +269,16 @@ TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
     EXPECT_EQ(record.label, version->label());
   }
   EXPECT_EQ(nullptr, cursor->next());
-  standin::seed(folder_ / L"db", "share $/App/src/main.c into $/Patch\n");
+  auto patchDatabase = openDatabase(*library_);
+  auto target = patchDatabase->vssItem(L"$/Patch", false)->newSubproject(L"lib", L"");
+  EXPECT_EQ(L"$/Patch/lib", target->spec());
+  EXPECT_EQ(vss::kTypeProject, target->type());
+  target->share(*file, L"0", vss::kFlagRecursYes);
   std::vector<std::wstring> links;
   for (const auto& link : file->links()) links.push_back(link->spec());
-  EXPECT_EQ((std::vector<std::wstring>{L"$/App/src/main.c", L"$/Patch/main.c"}), links);
+  EXPECT_EQ((std::vector<std::wstring>{L"$/App/src/main.c", L"$/Patch/lib/main.c"}), links);
+  EXPECT_EQ(L"bob",
+            database->vssItem(L"$/PATCH/LIB/Main.c", false)->versions(0)->next()->username());
 }
 
 // One failure of each member through the server and the client (each of the library's failures
@@ -309,20 +316,6 @@ TEST_F(StandinServer, FailuresCarryTheLibraryStatusAndText) {
   };
   for (const auto& c : cases) EXPECT_TRUE(failsWith(c.call, c.status, c.text)) << c.what;
   EXPECT_EQ((std::vector<std::wstring>{L"util.c"}), namesOf(target->items(false)));
-}
-
-TEST_F(StandinServer, ShareIntoANewSubprojectTakesAnItemOfAnotherDatabaseObject) {
-  auto patchDatabase = openDatabase(*library_);
-  auto walkDatabase = openDatabase(*library_);
-  auto target = patchDatabase->vssItem(L"$/Patch", false)->newSubproject(L"lib", L"");
-  EXPECT_EQ(L"$/Patch/lib", target->spec());
-  EXPECT_EQ(vss::kTypeProject, target->type());
-  target->share(*walkDatabase->vssItem(L"$/App/src/main.c", false), L"0", vss::kFlagRecursYes);
-  EXPECT_NE(std::string::npos,
-            standin::dump(folder_ / L"db").find("file $/Patch/lib/main.c shares $/App/src/main.c"));
-  // The other database object sees the new project and the shared file's history at once.
-  auto shared = walkDatabase->vssItem(L"$/PATCH/LIB/Main.c", false);
-  EXPECT_EQ(L"bob", shared->versions(0)->next()->username());
 }
 
 // Get with flags 0 as the library does it: the copy is read-only, a read-only copy is replaced
