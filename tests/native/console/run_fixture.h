@@ -30,12 +30,15 @@ class ConsoleRun : public fakes::Run {
     resetJob();
   }
   void resetJob() {
-    // Host, project, patch, start, end, user, password, build user ignored, local folder.
-    job() = {console::SettingsFile::Problem::None,
-             0,
-             {defaults_[TextBox::Host], L"$/Src", L"$/Patch", L"2024-05-01 00:00",
-              L"2024-06-01 00:00", L"Admin", L"secret", false, out()},
-             {}};
+    env_.files[L"job.ini"] = {.values = {.host = defaults_[TextBox::Host],
+                                         .project = L"$/Src",
+                                         .patch = L"$/Patch",
+                                         .startDate = L"2024-05-01 00:00",
+                                         .endDate = L"2024-06-01 00:00",
+                                         .user = L"Admin",
+                                         .passwd = L"secret",
+                                         .localDir = out()},
+                              .cutKeys = {}};
   }
   console::SettingsFile& job() { return env_.files[L"job.ini"]; }
   // A run on a fresh terminal (one that shows a progress line when progress_ says so).
