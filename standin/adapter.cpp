@@ -107,6 +107,7 @@ class VersionImpl final : public vss::Version {
     });
   }
   std::wstring label() override { return label_; }
+  std::wstring labelComment() override { return {}; }
 
  private:
   std::shared_ptr<SharedStore> store_;

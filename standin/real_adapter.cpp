@@ -71,6 +71,7 @@ class RealVersion final : public vss::Version {
   std::wstring action() override { return wide(listed_.event->actionText); }
   std::wstring comment() override { return wide(listed_.event->comment); }
   std::wstring label() override { return wide(listed_.event->label); }
+  std::wstring labelComment() override { return {}; }
 
  private:
   std::shared_ptr<RealSession> session_;

@@ -52,6 +52,9 @@ class Version {
   virtual std::wstring comment() = 0;
   // The label's text for a label record, empty for any other record.
   virtual std::wstring label() = 0;
+  // The comment given with a label, for a label record (whose comment() is empty); empty for any
+  // other record.
+  virtual std::wstring labelComment() = 0;
 };
 
 // The history of an item, read one record at a time, newest first, so that a caller can stop

@@ -20,7 +20,8 @@ class VersionObject final : public DispatchObject {
     kAction = 3,
     kDate = 4,
     kComment = 5,
-    kLabel = 6
+    kLabel = 6,
+    kLabelComment = 8
   };
 
   std::span<const MemberEntry> members() const noexcept override {
@@ -31,6 +32,7 @@ class VersionObject final : public DispatchObject {
         {L"Date", kDate, MemberKind::PropertyGet},
         {L"Comment", kComment, MemberKind::PropertyGet},
         {L"Label", kLabel, MemberKind::PropertyGet},
+        {L"LabelComment", kLabelComment, MemberKind::PropertyGet},
     };
     return kMembers;
   }
@@ -54,6 +56,9 @@ class VersionObject final : public DispatchObject {
         break;
       case kLabel:
         setString(result, version_->label());
+        break;
+      case kLabelComment:
+        setString(result, version_->labelComment());
         break;
     }
   }

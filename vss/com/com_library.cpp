@@ -80,6 +80,10 @@ class ComVersion final : public vss::Version {
     UniqueVariant value = getProperty(object_.get(), *ids_, Member::Label);
     return resultString(value);
   }
+  std::wstring labelComment() override {
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::LabelComment);
+    return resultString(value);
+  }
 
  private:
   ComPtr<IDispatch> object_;

@@ -40,6 +40,7 @@ enum class Member : int {
   Comment,
   Label,
   Links,
+  LabelComment,
   Count,  // number of members, not a member
 };
 

@@ -208,6 +208,7 @@ class Item : public vss::Item {
       std::wstring action() override { return c.tick("action"), in->action(); }
       std::wstring comment() override { return c.tick("comment"), in->comment(); }
       std::wstring label() override { return c.tick("label"), in->label(); }
+      std::wstring labelComment() override { return c.tick("labelComment"), in->labelComment(); }
     };
     struct Cursor : vss::VersionCursor {
       Calls& c;

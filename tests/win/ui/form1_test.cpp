@@ -44,6 +44,7 @@ struct FakeHistory : vss::VersionCursor, vss::Version {  // one record: alice, 2
   std::wstring action() override { return L"Checked in"; }
   std::wstring comment() override { return {}; }
   std::wstring label() override { return {}; }
+  std::wstring labelComment() override { return {}; }
 };
 struct FakeItem : vss::Item {
   std::wstring path;

@@ -41,6 +41,7 @@ struct Record final : vss::Version {
   std::wstring action() override { return {}; }
   std::wstring comment() override { return {}; }
   std::wstring label() override { return {}; }
+  std::wstring labelComment() override { return {}; }
   std::wstring user;
   double when;
 };
