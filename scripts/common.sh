@@ -122,6 +122,27 @@ vss_samples_dir() {
   done
 }
 
+# Where Microsoft's own SourceSafe 6.0d programs are (SSAPI.DLL, SS.EXE, ...): never part of the
+# repository, its package or ../shared/. The variable OSTRABEL_SOURCESAFE, else a folder
+# "sourcesafe" beside the source tree or a folder above it, else beside the repository this one was
+# cloned from. Prints nothing when they are not there; the tests that need them are skipped then.
+sourcesafe_dir() {
+  if [ -n "${OSTRABEL_SOURCESAFE:-}" ]; then
+    [ -f "$OSTRABEL_SOURCESAFE/SSAPI.DLL" ] && echo "$OSTRABEL_SOURCESAFE"
+    return 0
+  fi
+  local at
+  for at in "$top" "$(git -C "$top" remote get-url origin 2>/dev/null)"; do
+    [ -n "$at" ] && [ -d "$at" ] || continue
+    at=$(cd "$at" && pwd)
+    while :; do
+      if [ -f "$at/sourcesafe/SSAPI.DLL" ]; then echo "$at/sourcesafe"; return 0; fi
+      [ "$at" = / ] && break
+      at=$(dirname "$at")
+    done
+  done
+}
+
 # Configures and builds one configuration: native, win32 or win64.
 build_config() {
   local config=$1 args=()
