@@ -84,8 +84,8 @@ LabelLookup resolveLabelBounds(const Options& options, RunInputs& inputs, vss::L
                                engine::PlatformPort& platform) {
   LabelLookup lookup;
   if (!options.sinceLabel && !options.untilLabel) return lookup;
-  if (inputs.host.empty() || inputs.user.empty() || inputs.passwd.empty() ||
-      inputs.project.empty()) {
+  if (inputs.host.empty() || inputs.user.empty() ||
+      (inputs.passwd.empty() && !inputs.emptyPasswordGiven) || inputs.project.empty()) {
     if (options.sinceLabel) inputs.startDate = kStandInBound;
     if (options.untilLabel) inputs.endDate = kStandInBound;
     return lookup;

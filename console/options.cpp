@@ -191,13 +191,14 @@ std::wstring RunInputs::text(engine::TextBox box) const {
 }
 
 RunInputs mergeInputs(const settings::SavedInputs& saved, const Options& options,
-                      const std::optional<std::wstring>& passwordVariable) {
+                      const std::optional<std::wstring>& passwordVariable, bool passwdGiven) {
   RunInputs inputs;
   inputs.host = chosen(options.host, saved.host);
   inputs.project = chosen(options.project, saved.project);
   inputs.patch = chosen(options.patch, saved.patch);
   inputs.user = chosen(options.user, saved.user);
   inputs.passwd = passwordVariable && !passwordVariable->empty() ? *passwordVariable : saved.passwd;
+  inputs.emptyPasswordGiven = inputs.passwd.empty() && (passwordVariable || passwdGiven);
   inputs.startDate = chosen(options.startDate, saved.startDate);
   inputs.endDate = chosen(options.endDate, saved.endDate);
   inputs.localDir = chosen(options.localDir, saved.localDir);
@@ -237,8 +238,12 @@ it into a local folder or only lists it. No boxes, no questions; the settings ar
                            when choosing the deciding record
   --no-ignore-build-user   不跳过 / do not pass over them
   密码取自设置文件的 passwd，或环境变量 OSTRABEL_PASSWORD（优先），从不取自命令行。
+  没有密码的用户：把 OSTRABEL_PASSWORD 设为空值，或在设置文件中写空的 passwd=；
+  密码缺失不等于空密码。
   The password comes from passwd in the settings file or from the environment variable
-  OSTRABEL_PASSWORD (which wins); never from the command line.
+  OSTRABEL_PASSWORD (which wins); never from the command line. A login without a password:
+  set OSTRABEL_PASSWORD to an empty value, or write an empty passwd= in the settings file; a
+  password that is simply missing is not an empty one.
 
 输出 / Outputs:
   --processed 文件/FILE    已处理文件列表，- 为标准输出（默认：标准输出）

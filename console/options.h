@@ -64,14 +64,20 @@ struct RunInputs {
   // Nothing: no option selected, which runs as View.
   std::optional<engine::ModeOption> mode;
   bool ignoreBuildUser = false;
+  // The password is empty because the job says so: a login without a password.
+  bool emptyPasswordGiven = false;
 
   std::wstring text(engine::TextBox box) const;
 };
 
 // The settings file's values with the options put over them; the password variable, when set
-// and not empty, wins over the file's password. Without a mode option the run is a View run.
+// and not empty, wins over the file's password. An empty password counts as given only when the
+// job gives it: the variable set to an empty value, or `passwdGiven` (the file's passwd key is
+// there, empty); a password simply missing is not an empty one. Without a mode option the run is
+// a View run.
 RunInputs mergeInputs(const settings::SavedInputs& saved, const Options& options,
-                      const std::optional<std::wstring>& passwordVariable);
+                      const std::optional<std::wstring>& passwordVariable,
+                      bool passwdGiven = false);
 
 // The usage, in Chinese and English, CR LF line ends.
 std::wstring usageText();

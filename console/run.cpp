@@ -138,6 +138,7 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
   }
 
   settings::SavedInputs saved;
+  bool passwdGiven = false;
   if (options.ini) {
     SettingsFile file = environment.readSettings(*options.ini);
     switch (file.problem) {
@@ -156,8 +157,10 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
       return refuse(text);
     }
     saved = std::move(file.values);
+    passwdGiven = file.passwdGiven;
   }
-  RunInputs inputs = mergeInputs(saved, options, environment.variable(kPasswordVariable));
+  RunInputs inputs =
+      mergeInputs(saved, options, environment.variable(kPasswordVariable), passwdGiven);
   FileSystem& files = environment.fileSystem();
   // The run and its summary name the folder it writes into, not one that depends on where the
   // job was started from ("out", or the bare drive "Y:", which means that drive's current folder).
@@ -235,6 +238,7 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
                        [&environment] { return environment.milliseconds(); });
   ConsolePlatform platform(environment.platform());
   engine::Patcher patcher(window, platform, environment.library());
+  patcher.state().emptyPasswordGiven = inputs.emptyPasswordGiven;
   window.setRunCheck([&patcher, &platform] { return checkLocalRoot(patcher.state(), platform); });
   questions.attach(patcher, output);
 

@@ -25,6 +25,8 @@ struct SettingsFile {
   settings::SavedInputs values;
   // Keys whose value filled the profile functions' read: it may have been cut, and is not used.
   std::vector<std::wstring> cutKeys;
+  // The passwd key is in the file, even with an empty value.
+  bool passwdGiven = false;
 };
 
 class Environment {

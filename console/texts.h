@@ -39,8 +39,9 @@ inline constexpr const wchar_t* kValueTooLong =
 inline constexpr const wchar_t* kSystemError = L" (系统错误 / system error ";
 // After the validation messages when the password is missing.
 inline constexpr const wchar_t* kPasswordHint =
-    L"密码取自设置文件的 passwd 或环境变量 OSTRABEL_PASSWORD / the password comes from passwd "
-    L"in the settings file or from the environment variable OSTRABEL_PASSWORD";
+    L"密码取自设置文件的 passwd 或环境变量 OSTRABEL_PASSWORD；没有密码的用户写空的 passwd= / "
+    L"the password comes from passwd in the settings file or from the environment variable "
+    L"OSTRABEL_PASSWORD; for a login without a password write an empty passwd=";
 
 // The end of a run.
 inline constexpr const wchar_t* kOutputFailed =

@@ -2,6 +2,7 @@
 #include "console/win_console.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <utility>
 #include <vector>
 
@@ -185,6 +186,7 @@ SettingsFile readSettingsFile(const std::wstring& path) {
   CloseHandle(handle);
   if (const std::optional<std::wstring> text = unicodeSettingsText(bytes)) {
     file.values = inputsFromText(*text);
+    file.passwdGiven = profileValue(*text, settings::kSection, L"passwd").has_value();
     return file;
   }
   IniApi ini;
@@ -194,6 +196,14 @@ SettingsFile readSettingsFile(const std::wstring& path) {
     if (ini.lastReadFilled()) file.cutKeys.emplace_back(key);
     return value;
   });
+  // Whether passwd is there at all: the names of the section's keys, each ended by a zero.
+  std::vector<wchar_t> names(32768);
+  const DWORD length = GetPrivateProfileStringW(settings::kSection, nullptr, L"", names.data(),
+                                                static_cast<DWORD>(names.size()), full.c_str());
+  for (const wchar_t* name = names.data(); name < names.data() + length && *name != L'\0';
+       name += std::wcslen(name) + 1) {
+    if (CompareStringOrdinal(name, -1, L"passwd", -1, TRUE) == CSTR_EQUAL) file.passwdGiven = true;
+  }
   return file;
 }
 

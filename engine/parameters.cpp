@@ -59,7 +59,9 @@ std::vector<std::wstring> Patcher::checkValue() const {
     messages.emplace_back(texts::kEndBadFormat);
   }
   if (state_.user.empty()) messages.emplace_back(texts::kUserRequired);
-  if (state_.passwd.empty()) messages.emplace_back(texts::kPasswdRequired);
+  if (state_.passwd.empty() && !state_.emptyPasswordGiven) {
+    messages.emplace_back(texts::kPasswdRequired);
+  }
   return messages;
 }
 

@@ -47,6 +47,9 @@ struct RunState {
   // Label records never decide: the console program's --skip-labels and label bounds. Not an
   // input of the window, which leaves it false; populateValue does not touch it.
   bool skipLabels = false;
+  // An empty password is a password: the console program's login without one, given
+  // explicitly. Not an input of the window, which leaves it false and demands a password.
+  bool emptyPasswordGiven = false;
 
   // Set by the run driver.
   double startDate = 0;  // automation dates

@@ -126,13 +126,18 @@ click_control cmdPatch
 window_words=$(box_field text "$(box)" | sed 's/\\r\\n/\n/g' | sed '/^$/d')
 key Return
 close_app
-settings "$work/dbc1" 1 "$work/lc5" '' '' > "$jobs/empty.ini"
+# A job file without a passwd key gives no password, as the window's empty box does; an empty
+# passwd= gives the empty one, for a login without a password.
+settings "$work/dbc1" 1 "$work/lc5" '' '' | sed '/^passwd=/d' > "$jobs/empty.ini"
 status=$(cli --ini empty.ini)
 check "missing login: status 2" 2 "$status"
 check "missing login: the window's messages" "$window_words" "$(errors | head -n 2)"
 check "missing login: where the password comes from" \
-  '密码取自设置文件的 passwd 或环境变量 OSTRABEL_PASSWORD / the password comes from passwd in the settings file or from the environment variable OSTRABEL_PASSWORD' \
+  '密码取自设置文件的 passwd 或环境变量 OSTRABEL_PASSWORD；没有密码的用户写空的 passwd= / the password comes from passwd in the settings file or from the environment variable OSTRABEL_PASSWORD; for a login without a password write an empty passwd=' \
   "$(errors | sed -n 3p)"
+settings "$work/dbc1" 1 "$work/lc5" admin '' > "$jobs/nopassword.ini"
+status=$(cli --ini nopassword.ini)
+check "an empty passwd=: the login is tried without a password, the library's words" '2 Invalid password' "$status $(errors)"
 status=$(cd "$jobs" && OSTRABEL_PASSWORD=admin "$wine" "$cli_exe" --ini empty.ini --user admin > out 2> err; echo $?)
 check "password from OSTRABEL_PASSWORD: the run goes" 1 "$status"
 status=$(cd "$jobs" && OSTRABEL_PASSWORD=wrong "$wine" "$cli_exe" --ini job.ini > out 2> err; echo $?)

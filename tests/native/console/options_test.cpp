@@ -138,6 +138,12 @@ TEST(ConsoleInputs, OptionsAndThePasswordVariableWinOverTheSettingsFile) {
             (Args{L"h.ini", L"$/Other", L"", L"ops", L"from variable", L"2024-01-01", L"", L"Li",
                   L"E:\\x", L"build user counts", L"not View"}));
   EXPECT_EQ(console::mergeInputs(saved, {}, L"").passwd, L" 密 码 ");
+  EXPECT_FALSE(console::mergeInputs(saved, {}, L"", true).emptyPasswordGiven);
+  // An empty password is one only when the job gives it so.
+  const settings::SavedInputs none;
+  EXPECT_FALSE(console::mergeInputs(none, {}, std::nullopt).emptyPasswordGiven);
+  EXPECT_TRUE(console::mergeInputs(none, {}, std::nullopt, true).emptyPasswordGiven);
+  EXPECT_TRUE(console::mergeInputs(none, {}, L"").emptyPasswordGiven);
 }
 
 }  // namespace

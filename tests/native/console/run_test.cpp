@@ -88,6 +88,17 @@ TEST_F(ConsoleRun, TheExitStatusTellsHowTheRunWent) {
        false, [this] { job().values.passwd.clear(); }},
       {"", Args{L"--start", L"2024-07-01 00:00"}, kInvalidInput, L"开始时间不能大于结束时间\r\n",
        false},
+      // A login without a password runs when the job gives the empty password: an empty passwd=
+      // in the file, or the variable set to an empty value (also for a label bound); a password
+      // that is simply missing is still refused.
+      {"user Admin\n" + a, Args{}, kAllProcessed, L"S(1,0)", true,
+       [this] { job().values.passwd.clear(), job().passwdGiven = true; }},
+      {"user Admin\n" + built, Args{L"--since-label", L"B"}, kAllProcessed,
+       console::texts::labelBound(true, L"B", L"2024-05-20 18:00:00") + L"\r\nS(0,0)", true,
+       [this] { job().values.passwd.clear(), env_.variables[console::kPasswordVariable] = L""; }},
+      {"user Admin\n" + a, Args{}, kInvalidInput,
+       L"密码必需输入\r\n"s + ct::kPasswordHint + L"\r\n", false,
+       [this] { job().values.passwd.clear(); }},
       {"", Args{L"--mode", L"local", L"--local-dir", localDir}, kInvalidInput,
        ct::kLocalDirNotCreated + localDir + ct::kSystemError + L"3)\r\n", false},
       // A local folder outside Local mode is nobody's concern. In Local mode one that is no full

@@ -125,6 +125,25 @@ TEST_F(SettingsFileTest, UnicodeFilesAreReadAsSuchAndOthersInTheAnsiCodePage) {
   }
 }
 
+// Whether the file gives the password key at all, empty or not (a login without a password), in
+// a file of the ANSI code page and in a Unicode one alike: in the section [cfg] only, in any
+// letter case.
+TEST_F(SettingsFileTest, AnEmptyPasswordIsGivenOnlyByAPasswdKeyInTheSection) {
+  for (const char* bom : {"", "\xEF\xBB\xBF"}) {
+    for (const auto& [text, given] : std::vector<std::pair<std::string, bool>>{
+             {"[cfg]\r\nuser=x\r\npasswd=\r\n", true},
+             {"[CFG]\r\nPassWD = \r\nuser=x\r\n", true},
+             {"[cfg]\r\nuser=x\r\n", false},
+             {"[other]\r\npasswd=\r\n[cfg]\r\nuser=x\r\n", false}}) {
+      SCOPED_TRACE(text + (*bom ? " (UTF-8)" : ""));
+      folder_.write(L"job.ini", bom + text);
+      const console::SettingsFile file = console::readSettingsFile(folder_.file(L"job.ini"));
+      EXPECT_EQ(file.values.user, L"x");
+      EXPECT_EQ(file.passwdGiven, given);
+    }
+  }
+}
+
 // The rules by which a Unicode settings file is read are the profile functions' rules: for the
 // same text in ASCII, both find the value the rule gives, or none.
 TEST_F(SettingsFileTest, AUnicodeFileIsReadByTheProfileFunctionsRules) {
