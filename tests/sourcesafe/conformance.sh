@@ -25,8 +25,14 @@ if [ -z "${WINEPREFIX:-}" ]; then wine_env 32; else wine_loader_env 32; fi
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 wine=$(wine_bin 32)
 standin_prefix=$WINEPREFIX real_prefix=$WINEPREFIX.sourcesafe
-work=$(mktemp -d /tmp/ostrabel-conformance.XXXXXX)
-cleanup() { WINEPREFIX=$real_prefix "$(wineserver_bin)" -k >/dev/null 2>&1; rm -rf "$work" "$real_prefix"; }
+# OSTRABEL_CONFORMANCE_KEEP=DIR keeps the databases and both readings there, to look into.
+work=${OSTRABEL_CONFORMANCE_KEEP:-$(mktemp -d /tmp/ostrabel-conformance.XXXXXX)}
+mkdir -p "$work"
+cleanup() {
+  WINEPREFIX=$real_prefix "$(wineserver_bin)" -k >/dev/null 2>&1
+  rm -rf "$real_prefix"
+  [ -n "${OSTRABEL_CONFORMANCE_KEEP:-}" ] || rm -rf "$work"
+}
 trap cleanup EXIT
 "$top/scripts/register-standin" "$dll" >/dev/null || { echo "FAILED: registering $dll"; exit 1; }
 "$top/scripts/sourcesafe-prefix" "$real_prefix" >/dev/null || { echo "FAILED: making the SourceSafe prefix"; exit 1; }
@@ -52,7 +58,7 @@ for entry in "${databases[@]}"; do
   db=$work/$name
   from=$SECONDS
   if [ "$kind" = sample ]; then
-    cp -a "$samples/$name" "$db" && chmod -R u+w "$db"
+    rm -rf "$db"; cp -a "$samples/$name" "$db" && chmod -R u+w "$db"
   elif ! WINEPREFIX=$real_prefix python3 "$here/make_db.py" "$here/scenarios/$name.txt" "$db" \
          "$samples/tiny" "$wine" > "$work/$name.made" 2>&1; then
     echo "FAILED: $name: making the database with SourceSafe: $(cat "$work/$name.made")"

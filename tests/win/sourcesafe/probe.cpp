@@ -361,7 +361,13 @@ class Probe {
     attempt("lookup of a missing path", [&] { lookup(db, L"$/no/such/item", false); });
     attempt("lookup of a bad path", [&] { lookup(db, L"no path", false); });
     if (files_.empty()) return;
-    const Object file = lookup(db, files_.front(), false);
+    attempt("the first file", [&] { fileFailures(db, files_.front(), files_.back()); });
+  }
+
+  // The failures of one file's versions: a number it does not have, and a second history while
+  // its own is open (and once it has been read to its end, its enumerator still alive).
+  void fileFailures(const Object& db, const std::wstring& firstSpec, const std::wstring& lastSpec) {
+    const Object file = lookup(db, firstSpec, false);
     attempt("a version that does not exist", [&] {
       VARIANTARG number;
       VariantInit(&number);
@@ -371,20 +377,24 @@ class Probe {
       line("a version that does not exist is found, version " +
            std::to_string(old.number(L"VersionNumber")));
     });
-    // A history read while another is still being read: the first enumerator stays open.
-    attempt("a second open history", [&] {
-      CallArgs<1> flags;
-      flags.int32(0, 0);
-      Object first = file.object(L"Versions", flags.data(), flags.count());
-      ComPtr<IEnumVARIANT> open = vss::com::newEnum(first.get());
-      UniqueVariant element;
-      ULONG fetched = 0;
-      open->Next(1, element.put(), &fetched);
-      const Object other = lookup(db, files_.back(), false);
-      const std::size_t records =
-          other.object(L"Versions", flags.data(), flags.count()).elements().size();
-      line("a second open history reads " + std::to_string(records) + " records");
-    });
+    CallArgs<1> flags;
+    flags.int32(0, 0);
+    const Object other = lookup(db, lastSpec, false);
+    auto records = [&] {
+      return std::to_string(
+          other.object(L"Versions", flags.data(), flags.count()).elements().size());
+    };
+    Object first = file.object(L"Versions", flags.data(), flags.count());
+    ComPtr<IEnumVARIANT> open = vss::com::newEnum(first.get());
+    UniqueVariant element;
+    ULONG fetched = 0;
+    open->Next(1, element.put(), &fetched);
+    attempt("a second open history",
+            [&] { line("a second open history reads " + records() + " records"); });
+    while (open->Next(1, element.put(), &fetched) == S_OK && fetched == 1) {
+    }
+    attempt("a history after the first one's end",
+            [&] { line("a history after the first one's end reads " + records() + " records"); });
   }
 
  private:
