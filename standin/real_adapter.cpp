@@ -1,11 +1,11 @@
 // The vss port over a real SourceSafe database: items, history cursors and versions read through
 // standin/vssdb/, nothing ever written into the database's folder. Every object holds the
-// session, so it outlives the object that made it.
+// session, so it outlives the object that made it. What the library answers, and how it was
+// measured: docs/standin.md ("Real SourceSafe databases").
 #include "standin/real_adapter.h"
 
 #include <algorithm>
 
-#include "standin/dates.h"
 #include "standin/details.h"
 #include "standin/local_copy.h"
 #include "standin/statuses.h"
@@ -18,6 +18,9 @@ class RealSession {
  public:
   explicit RealSession(const std::filesystem::path& dir) : db(dir) {}
   const vssdb::Database db;
+  // The history cursor being read, if one is: the library reads one history at a time per
+  // database object.
+  const void* openHistory = nullptr;
 };
 
 namespace {
@@ -28,8 +31,8 @@ std::wstring wide(std::string_view s) { return text::widen(s); }
 
 [[noreturn]] void notFound() { throw vss::Error(vss::kNotFound, L"File or project not found"); }
 
-// What failed its checks, in the words of the library's ESS_CORRUPT, "File %s may be corrupt";
-// `what` reads "FILE: why".
+// What failed its checks at Open, in the words of the library's ESS_CORRUPT, "File %s may be
+// corrupt"; `what` reads "FILE: why".
 std::wstring corrupt(const std::string& what) {
   const auto colon = what.find(": ");
   if (colon == std::string::npos) return L"File " + wide(what) + L" may be corrupt";
@@ -37,23 +40,26 @@ std::wstring corrupt(const std::string& what) {
          wide(what.substr(colon + 2));
 }
 
-// Runs a library call, turning what the reader could not prove into the library's "damaged"
-// failure and failures of the file system into library errors.
+// What the library says of an item file that fails its checks (ESS_FILE_READ's words).
+vss::Error readError() { return vss::Error(status::kReadError, L"Error reading from file"); }
+
+// Runs a library call, turning failures of the reader and of the file system into library
+// errors: an item file that fails its checks is one the library cannot read.
 template <typename F>
 auto guarded(F&& f) -> decltype(f()) {
   try {
     return f();
   } catch (const vss::Error&) {
     throw;
-  } catch (const vssdb::Damaged& e) {
-    throw vss::Error(vss::kDeletedOrDamaged, corrupt(e.what()));
+  } catch (const vssdb::Damaged&) {
+    throw readError();
   } catch (const std::exception& e) {
     throw vss::Error(status::kFailed, wide(e.what()));
   }
 }
 
-// A history record as the library lists it: the item's own log record, or a label of a
-// project above it; `version` is the item's version number the record made or labelled.
+// A history record as the library lists it, with the version number it shows: the record's
+// own (a project's label in a file's history: the label's number in that project).
 struct Listed {
   const vssdb::Event* event;
   long version;
@@ -66,66 +72,135 @@ class RealVersion final : public vss::Version {
       : session_(std::move(session)), listed_(listed) {}
 
   std::wstring username() override { return wide(listed_.event->user); }
-  double date() override { return session_->db.date(listed_.event->stored); }
+  double date() override { return vssdb::Database::date(listed_.event->stored); }
   long versionNumber() override { return listed_.version; }
   std::wstring action() override { return wide(listed_.event->actionText); }
   std::wstring comment() override { return wide(listed_.event->comment); }
   std::wstring label() override { return wide(listed_.event->label); }
-  std::wstring labelComment() override { return {}; }
+  std::wstring labelComment() override { return wide(listed_.event->labelComment); }
 
  private:
   std::shared_ptr<RealSession> session_;
   Listed listed_;
 };
 
+// A history being read: open from its first record until its last has been given or it is
+// gone, as an enumeration of the library's is.
 class RealCursor final : public vss::VersionCursor {
  public:
   RealCursor(std::shared_ptr<RealSession> session, std::vector<Listed> list)
       : session_(std::move(session)), list_(std::move(list)) {}
+  ~RealCursor() override { close(); }
 
   std::unique_ptr<vss::Version> next() override {
-    if (at_ == list_.size()) return nullptr;
+    if (at_ == list_.size()) {
+      close();
+      return nullptr;
+    }
+    if (at_ == 0 && session_->openHistory == nullptr) session_->openHistory = this;
     return std::make_unique<RealVersion>(session_, list_[at_++]);
   }
 
  private:
+  void close() {
+    if (session_->openHistory == this) session_->openHistory = nullptr;
+  }
+
   std::shared_ptr<RealSession> session_;
   std::vector<Listed> list_;  // newest first
   std::size_t at_ = 0;
 };
 
+// Merges histories, each newest first, into one, newest first; of records of the same time the
+// one of the earlier history comes first.
+std::vector<Listed> merged(std::vector<std::vector<Listed>> sources) {
+  std::vector<Listed> out;
+  std::vector<std::size_t> at(sources.size(), 0);
+  for (;;) {
+    std::size_t best = sources.size();
+    for (std::size_t s = 0; s < sources.size(); ++s) {
+      if (at[s] == sources[s].size()) continue;
+      if (best == sources.size() ||
+          sources[s][at[s]].event->stored > sources[best][at[best]].event->stored)
+        best = s;
+    }
+    if (best == sources.size()) return out;
+    out.push_back(sources[best][at[best]++]);
+  }
+}
+
 class RealItem final : public vss::Item, public ItemDetails {
  public:
-  RealItem(std::shared_ptr<RealSession> session, std::uint32_t entry)
-      : session_(std::move(session)), entry_(entry) {}
+  // `enumerated`: made by a project's Items or an item's Links, which give a pinned place at its
+  // pinned version; VSSItem gives it at the file's newest.
+  RealItem(std::shared_ptr<RealSession> session, std::uint32_t entry, bool enumerated)
+      : session_(std::move(session)), entry_(entry), enumerated_(enumerated) {}
 
  private:
   const vssdb::Database& db() const { return session_->db; }
   const vssdb::Entry& entry() const { return db().entries()[entry_]; }
-  bool project() const { return db().nodes()[entry().node].project; }
+  std::uint32_t node() const { return entry().node; }
+  bool project() const { return db().nodes()[node()].project; }
   std::wstring specText() const { return wide(db().spec(entry_)); }
-  // The item's data, proven; its damage is the library's "damaged" failure.
+  int pin() const { return enumerated_ ? entry().pinned : 0; }
+  // The item's data, proven; an item file that fails its checks is one the library cannot read.
   std::shared_ptr<const vssdb::ItemData> data() const {
-    auto d = db().item(entry().node);
-    if (!d->damage.empty()) throw vssdb::Damaged(d->damage);
+    auto d = db().item(node());
+    if (!d->damage.empty()) throw readError();
     return d;
+  }
+  // True below a deleted project: the library then reads neither the history nor the content.
+  bool belowDeleted() const {
+    for (std::uint32_t p = entry().parent; p != kNone;) {
+      const vssdb::Entry& e = db().entries()[db().projectEntry(p)];
+      if (e.deleted) return true;
+      p = e.parent;
+    }
+    return false;
+  }
+
+  // The labels of the projects above the item's place no older than `since`, each project's
+  // newest first, merged.
+  std::vector<Listed> labelsAbove(std::int64_t since) const {
+    std::vector<std::vector<Listed>> sources;
+    for (std::uint32_t p = entry().parent; p != kNone;
+         p = db().entries()[db().projectEntry(p)].parent) {
+      auto project = db().item(p);
+      if (!project->damage.empty()) throw readError();
+      auto& labels = sources.emplace_back();
+      for (auto e = project->events.rbegin(); e != project->events.rend(); ++e)
+        if (e->action == vssdb::kLabel && e->stored >= since) labels.push_back({&*e, e->version});
+    }
+    return merged(std::move(sources));
+  }
+
+  // A file's records newest first (a branch's earlier ones from the file it was branched
+  // from), the file's creation left out when a project lists them.
+  std::vector<Listed> fileRecords(std::uint32_t file, bool forProject) const {
+    std::vector<Listed> out;
+    auto records = db().history(file);
+    for (auto e = records.rbegin(); e != records.rend(); ++e)
+      if (!forProject || (*e)->action != vssdb::kCreateFile) out.push_back({*e, (*e)->version});
+    return out;
   }
 
  public:
   int type() override { return project() ? vss::kTypeProject : vss::kTypeFile; }
-  std::wstring name() override { return entry_ == 0 ? std::wstring(L"$/") : wide(entry().name); }
+  // The root's name is empty; its Spec is "$/".
+  std::wstring name() override { return entry_ == 0 ? std::wstring() : wide(entry().name); }
   std::wstring spec() override { return specText(); }
   bool deleted() override { return entry().deleted; }
   long versionNumber() override {
     return guarded([&] {
-      if (entry().pinned > 0) return static_cast<long>(entry().pinned);
-      return data()->events.back().version;
+      auto d = data();
+      if (pin() > 0) return static_cast<long>(pin());
+      return project() ? d->events.back().version : db().history(node()).back()->version;
     });
   }
 
   std::unique_ptr<vss::Item> parent() override {
     if (entry().parent == kNone) return nullptr;
-    return std::make_unique<RealItem>(session_, db().projectEntry(entry().parent));
+    return std::make_unique<RealItem>(session_, db().projectEntry(entry().parent), false);
   }
 
   std::vector<std::unique_ptr<vss::Item>> items(bool includeDeleted) override {
@@ -133,52 +208,67 @@ class RealItem final : public vss::Item, public ItemDetails {
       std::vector<std::unique_ptr<vss::Item>> out;
       if (!project()) return out;
       data();
-      for (std::uint32_t child : db().children(entry().node, includeDeleted))
-        out.push_back(std::make_unique<RealItem>(session_, child));
+      for (std::uint32_t child : db().children(node(), includeDeleted))
+        out.push_back(std::make_unique<RealItem>(session_, child, true));
       return out;
     });
   }
 
-  // The item's own records (up to its pinned version) newest first, merged by time with the
-  // labels of the projects above the place it was reached through that are no older than its
-  // first record; a label no newer than one of the item's records comes after it.
+  // A file's history: its records, merged by time with the labels of the projects above the
+  // place it was reached through. A project's: its own records (without the branches of its
+  // files, which the files' histories hold), the labels above it and the records of the files
+  // directly in it (deleted ones too) but their creation, merged by time. Labels and files'
+  // records older than the item's first record are not part of it. Of records of one time, the
+  // labels above come first, then the item's own, then the files' in the order of the project's
+  // entries. A pinned place lists every version, those above the pin too.
   std::unique_ptr<vss::VersionCursor> versions(int /*flags*/) override {
     return guarded([&]() -> std::unique_ptr<vss::VersionCursor> {
+      if (session_->openHistory != nullptr)
+        throw vss::Error(status::kHistoryInProgress, L"A history operation is already in progress");
+      // Below a deleted project the library fails without a word.
+      if (belowDeleted()) throw vss::Error(vss::kDeletedOrDamaged, L"");
       const auto item = data();
-      std::vector<const vssdb::Event*> own;
-      for (const auto& e : item->events)
-        if (entry().pinned == 0 || e.version <= entry().pinned) own.push_back(&e);
-      std::reverse(own.begin(), own.end());
-      const std::int64_t floor = item->events.front().stored;
-      std::vector<const vssdb::Event*> labels;
-      for (std::uint32_t p = entry().parent; p != kNone;
-           p = db().entries()[db().projectEntry(p)].parent) {
-        for (const auto& e : db().item(p)->events)
-          if (e.action == vssdb::kLabel && e.stored >= floor) labels.push_back(&e);
-      }
-      std::stable_sort(labels.begin(), labels.end(),
-                       [](auto* a, auto* b) { return a->stored > b->stored; });
-      std::vector<Listed> list;
-      for (std::size_t i = 0, j = 0; i < own.size() || j < labels.size();) {
-        if (j < labels.size() && (i == own.size() || labels[j]->stored > own[i]->stored)) {
-          list.push_back({labels[j++], i < own.size() ? own[i]->version : 0});
-        } else {
-          list.push_back({own[i], own[i]->version});
-          ++i;
+      std::vector<std::vector<Listed>> sources(1);
+      if (!project()) {
+        sources.push_back(fileRecords(node(), false));
+        sources[0] = labelsAbove(sources[1].back().event->stored);
+      } else {
+        sources[0] = labelsAbove(item->events.front().stored);
+        auto& own = sources.emplace_back();
+        for (auto e = item->events.rbegin(); e != item->events.rend(); ++e)
+          if (e->action != vssdb::kBranchFile) own.push_back({&*e, e->version});
+        const std::int64_t created = item->events.front().stored;
+        for (std::uint32_t child : db().children(node(), true)) {
+          if (db().nodes()[db().entries()[child].node].project) continue;
+          auto& records = sources.emplace_back(fileRecords(db().entries()[child].node, true));
+          std::erase_if(records, [&](const Listed& l) { return l.event->stored < created; });
         }
       }
-      return std::make_unique<RealCursor>(session_, std::move(list));
+      return std::make_unique<RealCursor>(session_, merged(std::move(sources)));
     });
   }
 
-  // Every live place of the item, in the order the tree was read, and the place it was reached
-  // through even when that one is deleted.
+  // Every place of the file, as its item file lists the projects that hold it, newest first;
+  // a project is only itself.
   std::vector<std::unique_ptr<vss::Item>> links() override {
-    std::vector<std::unique_ptr<vss::Item>> out;
-    for (std::uint32_t e : db().entriesOf(entry().node))
-      if (e == entry_ || !db().entries()[e].deleted)
-        out.push_back(std::make_unique<RealItem>(session_, e));
-    return out;
+    return guarded([&] {
+      std::vector<std::unique_ptr<vss::Item>> out;
+      const auto d = data();
+      if (project()) {
+        out.push_back(std::make_unique<RealItem>(session_, entry_, true));
+        return out;
+      }
+      for (const std::string& holder : d->projects) {
+        const std::uint32_t p = db().node(holder);
+        if (p == kNone) continue;
+        std::uint32_t place = kNone;
+        for (std::uint32_t e : db().children(p, true))
+          if (db().entries()[e].node == node() && (place == kNone || !db().entries()[e].deleted))
+            place = e;
+        if (place != kNone) out.push_back(std::make_unique<RealItem>(session_, place, true));
+      }
+      return out;
+    });
   }
 
   // The database is read-only: whatever would write fails as it fails for a user without the
@@ -191,20 +281,29 @@ class RealItem final : public vss::Item, public ItemDetails {
     throw vss::Error(status::kNoRights, L"You do not have access rights to " + specText());
   }
 
+  // The newest content as its data file holds it (the library checks no CRC), a pinned place's
+  // rebuilt through the reverse deltas.
   void get(std::wstring& local, int /*flags*/) override {
     guarded([&] {
       if (project()) notFound();
+      if (belowDeleted()) throw vss::Error(status::kThroughDeleted, L"File or project not found");
       std::string content;
-      if (entry().pinned > 0) {
-        data();
-        auto all = db().contents(entry().node);
-        const auto at = static_cast<std::size_t>(entry().pinned - 1);
-        if (at >= all.size() || !all[at])
-          throw vssdb::Damaged(db().nodes()[entry().node].physical +
-                               ": the pinned version's content is not kept");
+      if (pin() > 0) {
+        if (!db().item(node())->damage.empty())
+          throw vss::Error(status::kThroughDeleted, L"Error reading from file");
+        std::vector<std::optional<std::string>> all;
+        try {
+          all = db().contents(node());
+        } catch (const vssdb::Damaged&) {
+          throw vss::Error(status::kCorrupt,
+                           L"File " + db().itemFile(db().nodes()[node()].physical).wstring() +
+                               L" may be corrupt");
+        }
+        const auto at = static_cast<std::size_t>(pin() - 1);
+        if (at >= all.size() || !all[at]) throw readError();
         content = *all[at];
       } else {
-        content = db().newestContent(entry().node);
+        content = db().newestContent(node());
       }
       writeLocalCopy(local, content);
     });
@@ -213,6 +312,7 @@ class RealItem final : public vss::Item, public ItemDetails {
  private:
   std::shared_ptr<RealSession> session_;
   std::uint32_t entry_;
+  bool enumerated_;
 };
 
 }  // namespace
@@ -235,11 +335,17 @@ std::shared_ptr<RealSession> openReal(const std::filesystem::path& dir,
   });
 }
 
+// A path through a deleted project to an item there is found only as deleted, and then with
+// another status than a path that leads nowhere; an item whose file the library cannot read is
+// not found at all.
 std::unique_ptr<vss::Item> realItem(const std::shared_ptr<RealSession>& session,
                                     const std::wstring& spec, bool deleted) {
-  const std::uint32_t entry = session->db.resolve(text::narrow(spec), deleted);
+  bool throughDeleted = false;
+  const std::uint32_t entry = session->db.resolve(text::narrow(spec), deleted, &throughDeleted);
   if (entry == kNone) notFound();
-  return std::make_unique<RealItem>(session, entry);
+  if (throughDeleted) throw vss::Error(status::kThroughDeleted, L"File or project not found");
+  if (!session->db.item(session->db.entries()[entry].node)->damage.empty()) throw readError();
+  return std::make_unique<RealItem>(session, entry, false);
 }
 
 }  // namespace standin

@@ -21,10 +21,18 @@ constexpr std::int32_t kInvalidName = ess(-10605);
 constexpr std::int32_t kSharedHere = ess(-10450);
 constexpr std::int32_t kCorrupt = ess(-10600);
 constexpr std::int32_t kNoRights = ess(-10423);
+// Measured on SourceSafe 6.0d's library: "Error reading from file" (an item file that fails its
+// checks), "A history operation is already in progress" (a second history read while one is),
+// and the status of a lookup through a deleted project, which is no ESS code at all.
+constexpr std::int32_t kReadError = ess(-10180);
+constexpr std::int32_t kHistoryInProgress = ess(-10404);
+constexpr std::int32_t kThroughDeleted = static_cast<std::int32_t>(0xFFFF8001);
 static_assert(kIniNotFound == static_cast<std::int32_t>(0x8004D83E));
 static_assert(kSharedHere == vss::kAlreadyShared);
 static_assert(kCorrupt == static_cast<std::int32_t>(0x8004D698));
 static_assert(kNoRights == static_cast<std::int32_t>(0x8004D749));
+static_assert(kReadError == static_cast<std::int32_t>(0x8004D83C));
+static_assert(kHistoryInProgress == static_cast<std::int32_t>(0x8004D75C));
 static_assert(ess(-10604) == vss::kItemExists);       // ESS_VS_ITEMEXISTS
 static_assert(ess(-10609) == vss::kNotFound);         // ESS_VS_NOT_FOUND
 static_assert(ess(-10551) == vss::kInvalidPassword);  // ESS_UM_BAD_PASSWORD

@@ -117,6 +117,9 @@ class VersionEnumerator final : public Enumerator {
 
   HRESULT STDMETHODCALLTYPE Reset() override {
     try {
+      // The history being read ends before it is read again: a library that reads one history
+      // at a time would refuse the new one while the old is open.
+      cursor_.reset();
       cursor_ = item_->versions(flags_);
       position_ = 0;
       return S_OK;

@@ -1,4 +1,4 @@
-// Opening a real SourceSafe database: srcsafe.ini, um.dat, names.dat, crcs.dat and the project
+// Opening a real SourceSafe database: srcsafe.ini, um.dat, names.dat and the project
 // tree read from the projects' item and entry files. Items' histories and contents: items.cpp.
 #include "standin/vssdb/database.h"
 
@@ -66,11 +66,6 @@ fs::path dataFolder(const fs::path& dir, const std::map<std::string, Section>& i
   return p.is_absolute() ? p : dir / p;
 }
 
-bool physicalName(std::string_view s) {
-  return s.size() == 8 &&
-         std::all_of(s.begin(), s.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-}
-
 }  // namespace
 
 bool Database::isDatabase(const fs::path& dir) {
@@ -87,10 +82,8 @@ bool Database::isDatabase(const fs::path& dir) {
 Database::Database(const fs::path& dir) : dir_(dir) {
   auto ini = readIni(io::readRange(dir / "srcsafe.ini", 0, 1 << 20));
   data_ = vssdb::dataFolder(dir, ini);
-  zone_ = TimeZone::fromSection(ini["timezone"]);
   readUsers();
   readNames();
-  readCrcs();
   readTree();
 }
 
@@ -118,62 +111,59 @@ const User* Database::user(std::string_view name) const {
 }
 
 // um.dat: a 52-byte file header ("UserManagement@Microsoft"), a header record (HU) whose first
-// field counts the users, and a record (UU) per user: name (32 bytes), password hash (u16).
+// field counts the users, and a record (UU) per user: name (32 bytes), password hash (u16). The
+// users are the first that many records; the library leaves the records of deleted users behind
+// them. A record that fails its checksum leaves the database without users, as it leaves
+// SourceSafe's library (every login is an unknown user then).
 void Database::readUsers() {
   const std::string file = readFile(data_ / "um.dat");
   if (file.compare(0, 24, "UserManagement@Microsoft") != 0)
     throw Damaged("um.dat: no user file signature");
-  auto records = readRecords(file, 52, "um.dat");
+  std::string damage;
+  auto records = readRecords(file, 52, "um.dat", &damage);
   openRecords_ += records.size();
+  if (!damage.empty()) {
+    openDamage_.push_back(damage);
+    return;
+  }
   if (records.empty() || records[0].signature != "HU") throw Damaged("um.dat: no header record");
-  for (std::size_t i = 1; i < records.size(); ++i) {
+  const std::size_t count = Fields(records[0].body, "um.dat").u16(0);
+  if (count > records.size() - 1)
+    throw Damaged("um.dat: its header counts more users than it holds");
+  for (std::size_t i = 1; i <= count; ++i) {
     Fields f(records[i].body, "um.dat, user record " + std::to_string(i));
     if (records[i].signature != "UU") f.fail("not a user record");
     users_.push_back(User{decodeAnsi(f.text(0, 32)), f.u16(32)});
   }
-  if (Fields(records[0].body, "um.dat").u16(0) != users_.size())
-    throw Damaged("um.dat: its header counts another number of users");
 }
 
-// names.dat: a header record (HN, the file's used length at byte 16), then a record (SN) per
-// item whose name does not fit or has other forms: a count, (kind, offset) pairs, the names.
+// names.dat: a header record (HN), then a record (SN) per item whose name does not fit or has
+// other forms: a count, (kind, offset) pairs, the names. The library does without what it cannot
+// read there (an entry then shows its short name); so does the reader.
 void Database::readNames() {
+  std::error_code ec;
+  if (!fs::exists(data_ / "names.dat", ec)) return;
   const std::string file = readFile(data_ / "names.dat");
-  auto records = readRecords(file, 0, "names.dat");
+  std::string damage;
+  auto records = readRecords(file, 0, "names.dat", &damage);
   openRecords_ += records.size();
-  if (records.empty() || records[0].signature != "HN") throw Damaged("names.dat: no header record");
-  if (Fields(records[0].body, "names.dat").u32(16) != file.size())
-    throw Damaged("names.dat: its header gives another length");
+  if (!damage.empty()) openDamage_.push_back(damage);
   for (std::size_t i = 1; i < records.size(); ++i) {
-    const std::string what = "names.dat, record at byte " + std::to_string(records[i].offset);
-    Fields f(records[i].body, what);
-    if (records[i].signature != "SN") f.fail("not a name record");
-    const std::size_t count = f.u16(0), base = 4 + 4 * count;
-    auto& kinds = names_[records[i].offset];
-    for (std::size_t k = 0; k < count; ++k) {
-      const std::size_t at = base + f.u16(6 + 4 * k);
-      if (at >= f.size()) f.fail("a name lies beyond the record");
-      kinds[f.u16(4 + 4 * k)] = decodeAnsi(f.text(at, f.size() - at));
+    if (records[i].signature != "SN") continue;
+    Fields f(records[i].body, "names.dat");
+    try {
+      const std::size_t count = f.u16(0), base = 4 + 4 * count;
+      std::map<int, std::string> kinds;
+      for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t at = base + f.u16(6 + 4 * k);
+        if (at >= f.size()) f.fail("a name lies beyond the record");
+        kinds[f.u16(4 + 4 * k)] = decodeAnsi(f.text(at, f.size() - at));
+      }
+      names_[records[i].offset] = std::move(kinds);
+    } catch (const Damaged& e) {
+      openDamage_.push_back(e.what());
     }
   }
-}
-
-// crcs.dat: a header record (HS), then the newest content's CRC of every file, one u32 per
-// physical name, in the order of the names read as numbers (first letter least significant).
-void Database::readCrcs() {
-  std::error_code ec;
-  if (!fs::exists(data_ / "crcs.dat", ec)) return;
-  std::string file = readFile(data_ / "crcs.dat");
-  Fields header(std::string_view(file).substr(0, std::min<std::size_t>(8, file.size())),
-                "crcs.dat");
-  const std::uint32_t length = header.u32(0);
-  if (header.bytes(4, 2) != "HS" || length > file.size() - 8)
-    throw Damaged("crcs.dat: no header record");
-  if (recordChecksum(std::string_view(file).substr(8, length)) != header.u16(6))
-    throw Damaged("crcs.dat: its header record fails its checksum");
-  ++openRecords_;
-  crcs_ = file.substr(8 + length);
-  haveCrcs_ = true;
 }
 
 // A name field of the database (flags, 34 bytes of short name, an offset into names.dat): the
@@ -183,8 +173,7 @@ std::string Database::fullName(Fields f, std::size_t at) const {
   std::string name = decodeAnsi(f.text(at + 2, 34));
   if (const std::uint32_t offset = f.u32(at + 36); offset != 0) {
     auto record = names_.find(offset);
-    if (record == names_.end())
-      f.fail("its name points to byte " + std::to_string(offset) + " of names.dat, no record");
+    if (record == names_.end()) return name;
     if (auto kind = record->second.find(project ? 10 : 2); kind != record->second.end())
       name = kind->second;
   }
@@ -202,7 +191,9 @@ std::uint32_t Database::nodeOf(const std::string& physical, bool project) {
 }
 
 // The tree, breadth first from the root project: each project's item file (its history, proven)
-// and its entries file (a record JP per entry: type, flags, name, pinned version, physical name).
+// and its entries file (a record JP per entry: type, flags, name, pinned version, physical name),
+// in the order of that file, which is the library's order. Entries after one that fails its
+// checksum are not there for the library; nor are they here.
 void Database::readTree() {
   entries_.push_back(Entry{nodeOf("AAAAAAAA", true), kNone, "$/", false, 0});
   projectEntry_[0] = 0;
@@ -211,14 +202,16 @@ void Database::readTree() {
     const std::uint32_t project = queue.front();
     queue.pop_front();
     std::size_t records = 0;
-    std::shared_ptr<ItemData> data = load(project, &records);
+    std::shared_ptr<ItemData> data = load(nodes_[project].physical, true, &records);
     std::vector<std::uint32_t> kids;
     if (data->damage.empty()) {
       const std::string name = fs::relative(data->contentFile, dir_).generic_string();
       try {
         const std::string file = readFile(data->contentFile);
-        auto jp = readRecords(file, 0, name);
+        std::string damage;
+        auto jp = readRecords(file, 0, name, &damage);
         data->records += jp.size();
+        if (!damage.empty()) openDamage_.push_back(nodes_[project].physical + ": " + damage);
         for (const Record& r : jp) {
           Fields f(r.body, name + ", record at byte " + std::to_string(r.offset));
           if (r.signature != "JP") f.fail("not a project entry");
@@ -240,10 +233,6 @@ void Database::readTree() {
         kids.clear();
       }
     }
-    std::sort(kids.begin(), kids.end(), [&](std::uint32_t a, std::uint32_t b) {
-      const std::string fa = text::fold(entries_[a].name), fb = text::fold(entries_[b].name);
-      return fa != fb ? fa < fb : entries_[a].name < entries_[b].name;
-    });
     kids_[project] = std::move(kids);
     items_[project] = data;
   }
@@ -258,7 +247,7 @@ std::vector<std::uint32_t> Database::children(std::uint32_t node, bool includeDe
   return out;
 }
 
-std::uint32_t Database::resolve(std::string_view spec, bool deleted) const {
+std::uint32_t Database::resolve(std::string_view spec, bool deleted, bool* throughDeleted) const {
   if (!spec.empty() && spec[0] == '$') spec.remove_prefix(1);
   std::uint32_t at = 0;
   std::vector<std::string> levels;
@@ -267,19 +256,23 @@ std::uint32_t Database::resolve(std::string_view spec, bool deleted) const {
     if (end > start) levels.push_back(text::fold(spec.substr(start, end - start)));
     start = end + 1;
   }
+  const bool passDeleted = deleted && throughDeleted != nullptr;
+  if (throughDeleted) *throughDeleted = false;
   for (std::size_t i = 0; i < levels.size(); ++i) {
     const std::uint32_t node = entries_[at].node;
     if (!nodes_[node].project) return kNone;
+    const bool last = i + 1 == levels.size();
     std::uint32_t found = kNone;
     for (std::uint32_t e : kids_[node]) {
       if (text::fold(entries_[e].name) != levels[i]) continue;
-      if (!entries_[e].deleted) {
+      if (last ? entries_[e].deleted == deleted : !entries_[e].deleted) {
         found = e;
         break;
       }
-      if (deleted && i + 1 == levels.size() && found == kNone) found = e;
+      if (!last && passDeleted && found == kNone) found = e;
     }
     if (found == kNone) return kNone;
+    if (!last && entries_[found].deleted) *throughDeleted = true;
     at = found;
   }
   return at;
@@ -294,11 +287,43 @@ std::string Database::spec(std::uint32_t entry) const {
 
 std::vector<std::uint32_t> Database::entriesOf(std::uint32_t node) const { return places_[node]; }
 
+std::uint32_t Database::node(std::string_view physical) const {
+  auto it = byPhysical_.find(std::string(physical));
+  return it == byPhysical_.end() ? kNone : it->second;
+}
+
 std::shared_ptr<const ItemData> Database::item(std::uint32_t node) const {
   std::lock_guard guard(mutex_);
   auto& slot = items_[node];
-  if (!slot) slot = load(node);
+  if (!slot) slot = load(nodes_[node].physical, nodes_[node].project);
   return slot;
+}
+
+std::shared_ptr<const ItemData> Database::itemOf(const std::string& physical) const {
+  if (const std::uint32_t n = node(physical); n != kNone) return item(n);
+  std::lock_guard guard(mutex_);
+  auto& slot = loose_[physical];
+  if (!slot) slot = load(physical, false);
+  return slot;
+}
+
+std::vector<const Event*> Database::history(std::uint32_t node) const {
+  std::vector<const Event*> out;
+  auto data = item(node);
+  // A branch's earlier records are its origin's (and so on), each up to the version the next
+  // one starts at; a chain longer than the database's items is no chain.
+  std::vector<std::shared_ptr<const ItemData>> chain{data};
+  while (!chain.back()->damage.empty() || !chain.back()->branchedFrom.empty()) {
+    if (!chain.back()->damage.empty()) throw Damaged(chain.back()->damage);
+    if (chain.size() > nodes_.size()) throw Damaged(nodes_[node].physical + ": its branches loop");
+    chain.push_back(itemOf(chain.back()->branchedFrom));
+  }
+  for (auto link = chain.rbegin(); link != chain.rend(); ++link) {
+    const long start = (*link)->events.empty() ? 0 : (*link)->events.front().version;
+    std::erase_if(out, [&](const Event* e) { return e->version >= start; });
+    for (const Event& e : (*link)->events) out.push_back(&e);
+  }
+  return out;
 }
 
 }  // namespace standin::vssdb

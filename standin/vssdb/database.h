@@ -52,12 +52,13 @@ enum Action : std::uint16_t {
 struct Event {
   std::uint16_t action = 0;
   long version = 0;
-  std::int64_t stored = 0;  // the time as stored: seconds since 1970-01-01 00:00, a wall clock
-  std::string user;         // UTF-8, as every text below
-  std::string label;        // label records only
-  std::string comment;      // the record's comment (a label's: its label comment when it has none)
-  std::string actionText;   // as the library words it: "Checked in $/A", "Added x.c", ...
-  std::uint32_t delta = 0;  // check-ins: the offset of the reverse delta in the item file, or 0
+  std::int64_t stored = 0;   // the time as stored: seconds since 1970-01-01 00:00, a wall clock
+  std::string user;          // UTF-8, as every text below
+  std::string label;         // label records only
+  std::string comment;       // the record's comment
+  std::string labelComment;  // label records: the comment given with the label
+  std::string actionText;    // as the library words it: "Checked in $/A", "Added ", ...
+  std::uint32_t delta = 0;   // check-ins: the offset of the reverse delta in the item file, or 0
 };
 
 struct User {
@@ -82,19 +83,24 @@ struct Entry {
 
 // A file's history and, once asked for, its newest content, both proven.
 struct ItemData {
-  std::vector<Event> events;  // oldest first
+  std::vector<Event> events;  // its own log records, oldest first
   std::string damage;         // why the item cannot be trusted, empty when it can
   std::size_t records = 0;    // records verified in its item file
   std::uint32_t dataCrc = 0;  // files: the newest content's CRC, as the item header stores it
   std::string itemFile;       // the item file's bytes (reverse deltas are read from there)
   std::filesystem::path contentFile;
+  // Files: the file this one was branched from (its physical name, empty when none), whose
+  // records before this file's first version are this file's too; the projects that hold the
+  // file, newest first, as its item file lists them.
+  std::string branchedFrom;
+  std::vector<std::string> projects;
 };
 
 // What `check` counted.
 struct CheckCounts {
   std::size_t projects = 0, files = 0, entries = 0, deletedEntries = 0, events = 0, users = 0;
   std::size_t records = 0;   // records whose checksum was verified (item files, entries, um, names)
-  std::size_t contents = 0;  // newest contents matching the item header's CRC and crcs.dat
+  std::size_t contents = 0;  // newest contents matching the item header's CRC
   std::size_t rebuilt = 0;   // older versions rebuilt through a chain of verified reverse deltas
   std::vector<std::string> damaged;  // "PHYSICAL: why", one per damaged item
 };
@@ -106,8 +112,8 @@ class Database {
   static bool isDatabase(const std::filesystem::path& dir);
 
   // Reads the settings, users, names and the project tree of the database in `dir`. Throws
-  // Damaged when one of the files every item needs (um.dat, names.dat, crcs.dat) fails its
-  // checks; a damaged project is kept, marked damaged, with no children.
+  // Damaged when um.dat is no user file; a damaged project is kept, marked damaged, with no
+  // children.
   explicit Database(const std::filesystem::path& dir);
 
   const std::vector<User>& users() const { return users_; }
@@ -118,30 +124,40 @@ class Database {
 
   const std::vector<Node>& nodes() const { return nodes_; }
   const std::vector<Entry>& entries() const { return entries_; }
-  // The entries of a project, live ones or all, ordered by name without letter case, then by
-  // exact spelling. Empty for a file.
+  // The entries of a project, live ones or all, in the order of its entries file (the library's
+  // order). Empty for a file.
   std::vector<std::uint32_t> children(std::uint32_t node, bool includeDeleted) const;
-  // The entry of a path ("$/a/b", letter case ignored), through live entries; the last level
-  // may be deleted when `deleted`. kNone when there is none.
-  std::uint32_t resolve(std::string_view spec, bool deleted) const;
+  // The entry of a path ("$/a/b", letter case ignored), through live entries; the last level is
+  // a deleted entry when `deleted`, a live one when not (as VSSItem finds them). kNone when there
+  // is none. Given `throughDeleted` (and `deleted`), the path may also pass through deleted
+  // projects, and it says whether it did.
+  std::uint32_t resolve(std::string_view spec, bool deleted, bool* throughDeleted = nullptr) const;
   std::string spec(std::uint32_t entry) const;
   // The entry a project is reached through: its live one, else its first.
   std::uint32_t projectEntry(std::uint32_t node) const { return projectEntry_[node]; }
   // Every entry of a node, in the order the tree was read.
   std::vector<std::uint32_t> entriesOf(std::uint32_t node) const;
+  // The node of a physical name, kNone when the tree does not reach it.
+  std::uint32_t node(std::string_view physical) const;
 
   // The item's history and header; read once, kept. A damaged item has its `damage` set.
   std::shared_ptr<const ItemData> item(std::uint32_t node) const;
-  // The newest content of a file, its CRC checked against the item header and crcs.dat. Throws
-  // Damaged.
+  // A file's records, oldest first: those of the file it was branched from (and so on) before
+  // its first version, then its own. Throws Damaged when one of those items is damaged.
+  std::vector<const Event*> history(std::uint32_t node) const;
+  // The newest content of a file, as its data file holds it: SourceSafe's library checks no CRC
+  // when it fetches one, and neither does this (check() does). Throws Damaged when the file
+  // cannot be read.
   std::string newestContent(std::uint32_t node) const;
   // Every version's content, rebuilt from the newest through the reverse deltas, by version
-  // number (index 0 is version 1); a version a file keeps no content for is nullopt. Throws
-  // Damaged.
+  // number (index 0 is version 1), a branch's earlier versions from the file it was branched
+  // from; a version a file keeps no content for is nullopt. Throws Damaged.
   std::vector<std::optional<std::string>> contents(std::uint32_t node) const;
+  // The item file of a physical name, as the library names it in its failures.
+  std::filesystem::path itemFile(std::string_view physical) const { return physicalPath(physical); }
 
-  // The automation date (local time) of a stored time: see times.h.
-  double date(std::int64_t stored) const { return zone_.date(stored); }
+  // The automation date the library reports for a stored time: see times.h.
+  static double date(std::int64_t stored) { return libraryDate(stored); }
 
   // Verifies every record, content and reverse delta of the database and counts them.
   CheckCounts check() const;
@@ -152,20 +168,19 @@ class Database {
   std::string fullName(Fields fields, std::size_t at) const;
   void readUsers();
   void readNames();
-  void readCrcs();
   void readTree();
   std::uint32_t nodeOf(const std::string& physical, bool project);
-  std::shared_ptr<ItemData> load(std::uint32_t node, std::size_t* records = nullptr) const;
-  std::string newestContentOf(std::uint32_t node, const ItemData& data) const;
+  std::shared_ptr<ItemData> load(const std::string& physical, bool project,
+                                 std::size_t* records = nullptr) const;
+  std::shared_ptr<const ItemData> itemOf(const std::string& physical) const;
+  std::vector<std::optional<std::string>> contentsOf(const std::string& physical,
+                                                     const ItemData& data) const;
   Event event(const Record& record, const std::vector<Record>& records,
               const std::string& name) const;
 
   std::filesystem::path dir_, data_;
-  TimeZone zone_;
   std::vector<User> users_;
   std::map<std::uint32_t, std::map<int, std::string>> names_;  // names.dat: offset → kind → name
-  std::string crcs_;                                           // crcs.dat's table
-  bool haveCrcs_ = false;
   std::vector<Node> nodes_;
   std::vector<Entry> entries_;
   std::vector<std::uint32_t> projectEntry_;         // by node
@@ -173,8 +188,13 @@ class Database {
   std::vector<std::vector<std::uint32_t>> places_;  // by node: the entries naming it, as read
   std::map<std::string, std::uint32_t> byPhysical_;
   std::size_t openRecords_ = 0;  // records verified while opening
+  // What opening read past, as the library does (a damaged user file, names file or entries
+  // file): "NAME: why", for check().
+  std::vector<std::string> openDamage_;
   mutable std::mutex mutex_;
   mutable std::map<std::uint32_t, std::shared_ptr<const ItemData>> items_;
+  // Files the tree does not reach, read as the files branched from.
+  mutable std::map<std::string, std::shared_ptr<const ItemData>> loose_;
 };
 
 }  // namespace standin::vssdb

@@ -49,24 +49,58 @@ std::string_view Fields::text(std::size_t at, std::size_t size) const {
   return field.substr(0, std::min(field.find('\0'), field.size()));
 }
 
-std::vector<Record> readRecords(std::string_view file, std::size_t start, const std::string& name) {
+namespace {
+
+std::vector<Record> records(std::string_view file, std::size_t start, const std::string& name,
+                            bool checked, std::string* damage) {
   std::vector<Record> out;
   std::size_t at = start;
-  while (at < file.size()) {
-    const std::string where = name + ", record at byte " + std::to_string(at);
-    Fields header(file.substr(at, std::min<std::size_t>(8, file.size() - at)), where);
-    if (header.size() < 8) throw Damaged(where + ": the file ends inside its header");
-    const std::uint32_t length = header.u32(0);
-    if (length > file.size() - at - 8)
-      throw Damaged(where + ": its length " + std::to_string(length) + " runs past the file's end");
-    Record r{static_cast<std::uint32_t>(at), file.substr(at + 4, 2), file.substr(at + 8, length)};
-    const std::uint16_t stored = header.u16(6);
-    if (!(r.signature == "MC" && stored == 0) && recordChecksum(r.body) != stored)
-      throw Damaged(where + " (" + std::string(r.signature) + "): it fails its checksum");
-    out.push_back(r);
-    at += 8 + length;
+  try {
+    while (at < file.size()) {
+      const std::string where = name + ", record at byte " + std::to_string(at);
+      Fields header(file.substr(at, std::min<std::size_t>(8, file.size() - at)), where);
+      if (header.size() < 8) throw Damaged(where + ": the file ends inside its header");
+      const std::uint32_t length = header.u32(0);
+      if (length > file.size() - at - 8)
+        throw Damaged(where + ": its length " + std::to_string(length) +
+                      " runs past the file's end");
+      Record r{static_cast<std::uint32_t>(at), file.substr(at + 4, 2), file.substr(at + 8, length)};
+      const std::uint16_t stored = header.u16(6);
+      r.intact = (r.signature == "MC" && stored == 0) || recordChecksum(r.body) == stored;
+      if (!r.intact && checked)
+        throw Damaged(where + " (" + std::string(r.signature) + "): it fails its checksum");
+      out.push_back(r);
+      at += 8 + length;
+    }
+  } catch (const Damaged& e) {
+    if (damage == nullptr) throw;
+    *damage = e.what();
   }
   return out;
+}
+
+}  // namespace
+
+std::vector<Record> readRecords(std::string_view file, std::size_t start, const std::string& name,
+                                std::string* damage) {
+  return records(file, start, name, true, damage);
+}
+
+std::vector<Record> readItemRecords(std::string_view file, std::size_t start,
+                                    const std::string& name) {
+  return records(file, start, name, false, nullptr);
+}
+
+const Record& intact(const Record& record, const std::string& name) {
+  if (!record.intact)
+    throw Damaged(name + ", record at byte " + std::to_string(record.offset) + " (" +
+                  std::string(record.signature) + "): it fails its checksum");
+  return record;
+}
+
+bool physicalName(std::string_view s) {
+  return s.size() == 8 &&
+         std::all_of(s.begin(), s.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
 const Record& recordAt(const std::vector<Record>& records, std::uint32_t offset,

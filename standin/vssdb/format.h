@@ -49,16 +49,31 @@ struct Record {
   std::uint32_t offset = 0;  // of the header, in its file
   std::string_view signature;
   std::string_view body;
+  bool intact = true;  // its checksum is right (comment records have none)
 };
 
 // Every record of a file of records, from `start` (past a file header) to the end, each checked:
 // its body inside the file, its checksum right. Comment records ("MC") carry none (their
-// checksum field is 0); every other record must match. Throws Damaged naming `name`.
-std::vector<Record> readRecords(std::string_view file, std::size_t start, const std::string& name);
+// checksum field is 0); every other record must match. Throws Damaged naming `name`; given
+// `damage`, stops at the first record that fails instead, says why there and returns those
+// before it.
+std::vector<Record> readRecords(std::string_view file, std::size_t start, const std::string& name,
+                                std::string* damage = nullptr);
+
+// The records of an item file as the library reads them: each record's length must keep it
+// inside the file (else Damaged), but a checksum counts only where a record is used, so each
+// record only says whether it is intact.
+std::vector<Record> readItemRecords(std::string_view file, std::size_t start,
+                                    const std::string& name);
+// `record`, which must be intact (else Damaged naming `name`).
+const Record& intact(const Record& record, const std::string& name);
 
 // The record of `records` at `offset`, of signature `signature`; throws Damaged.
 const Record& recordAt(const std::vector<Record>& records, std::uint32_t offset,
                        std::string_view signature, const std::string& name);
+
+// True for an item's physical name: eight capital letters.
+bool physicalName(std::string_view s);
 
 // ANSI text of the database (names, users, labels, comments) as UTF-8: SourceSafe keeps them in
 // the code page of the machine that wrote them, which on the users' machines is 936 (GBK).

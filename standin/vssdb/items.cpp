@@ -65,49 +65,54 @@ Event Database::event(const Record& r, const std::vector<Record>& records,
   if (const std::uint16_t length = f.u16(84); length > 0) e.comment = textAt(f.u32(76), length);
   auto nameAt = [&](std::size_t at) { return fullName(f, at); };
   auto path = [&](std::size_t at) { return decodeAnsi(f.text(at, 260)); };
+  // The library's words: an item added, deleted, recovered or destroyed is named by none of
+  // them (the words end in a blank), a project in a move by "$" and its name.
   switch (e.action) {
     case kLabel:
       e.label = decodeAnsi(f.text(44, 32));
-      if (const std::uint16_t length = f.u16(86); length > 0 && e.comment.empty())
-        e.comment = textAt(f.u32(80), length);
-      e.actionText = "Labeled";
+      if (const std::uint16_t length = f.u16(86); length > 0)
+        e.labelComment = textAt(f.u32(80), length);
+      e.actionText = "Labeled '" + e.label + "'";
       break;
     case kCreateProject:
     case kCreateFile:
-      e.actionText = "Created";
+      e.actionText = "Created ";
       break;
     case kAddProject:
     case kAddFile:
-      e.actionText = "Added " + nameAt(88);
+      e.actionText = "Added ";
       break;
     case kDestroyProject:
     case kDestroyFile:
-      e.actionText = "Destroyed " + nameAt(88);
+      e.actionText = "Destroyed ";
       break;
     case kDeleteProject:
     case kDeleteFile:
-      e.actionText = "Deleted " + nameAt(88);
+      e.actionText = "Deleted ";
       break;
     case kRecoverProject:
     case kRecoverFile:
-      e.actionText = "Recovered " + nameAt(88);
+      e.actionText = "Recovered ";
       break;
     case kRenameProject:
     case kRenameFile:
-      e.actionText = "Renamed " + nameAt(128) + " to " + nameAt(88);
+      e.actionText = e.action == kRenameProject ? "Renamed $" + nameAt(128) + " to $" + nameAt(88)
+                                                : "Renamed " + nameAt(128) + " to " + nameAt(88);
       break;
     case kMoveFrom:
-      e.actionText = "Moved from " + path(88);
+      e.actionText = "Moved $" + nameAt(348) + " from " + path(88);
       break;
     case kMoveTo:
-      e.actionText = "Moved to " + path(88);
+      e.actionText = "Moved $" + nameAt(348) + " to " + path(88);
       break;
     case kShareFile: {
+      // The version a pin leaves (0 for none, -1 for a share), the version pinned (0 for none):
+      // a pin in place, a share of one version, an unpin, a share.
       const std::int16_t unpinned = f.i16(388), pinned = f.i16(390);
-      const std::string file = nameAt(348);
-      e.actionText = unpinned < 0    ? "Shared " + joined(path(88), file)
-                     : unpinned == 0 ? "Pinned " + file + " to version " + std::to_string(pinned)
-                                     : "Unpinned " + file;
+      const std::string file = joined(path(88), nameAt(348));
+      e.actionText = pinned > 0     ? "Pinned " + file + " to version " + std::to_string(pinned)
+                     : unpinned > 0 ? "Unpinned " + file
+                                    : "Shared " + file;
       break;
     }
     case kBranchFile:
@@ -119,7 +124,7 @@ Event Database::event(const Record& r, const std::vector<Record>& records,
       e.actionText = "Checked in " + path(96);
       break;
     case kCreateBranch:
-      e.actionText = "Branched at version " + std::to_string(e.version - 1);
+      e.actionText = "Branched at version " + std::to_string(e.version);
       break;
     case kArchiveProject:
       e.actionText = "Archived " + nameAt(88);
@@ -135,37 +140,43 @@ Event Database::event(const Record& r, const std::vector<Record>& records,
 
 // An item file, proven: its file header, every record's checksum, the header record's counts and
 // offsets, the chain of log records from the newest back to the first, their version numbers one
-// after the other; for a file, its newest content against the CRCs. What fails is the item's
-// damage.
-std::shared_ptr<ItemData> Database::load(std::uint32_t node, std::size_t* recordCount) const {
+// after the other. A file's header also names the file it was branched from and the last of the
+// records (PF) that name the projects holding it. What fails is the item's damage.
+std::shared_ptr<ItemData> Database::load(const std::string& physical, bool project,
+                                         std::size_t* recordCount) const {
   auto data = std::make_shared<ItemData>();
-  const Node& n = nodes_[node];
-  const fs::path path = physicalPath(n.physical);
+  const fs::path path = physicalPath(physical);
   const std::string name = fs::relative(path, dir_).generic_string();
   try {
     data->itemFile = readFile(path);
     const std::string& file = data->itemFile;
     Fields head(std::string_view(file).substr(0, std::min(file.size(), kFileHeader)), name);
     if (head.bytes(0, 20) != "SourceSafe@Microsoft") head.fail("no item file signature");
-    if (head.u16(32) != (n.project ? 1 : 2)) head.fail("its type is not its entry's");
+    if (head.u16(32) != (project ? 1 : 2)) head.fail("its type is not its entry's");
     if (head.u16(34) != 6) head.fail("format version " + std::to_string(head.u16(34)));
-    auto records = readRecords(file, kFileHeader, name);
+    auto records = readItemRecords(file, kFileHeader, name);
     data->records = records.size();
     if (records.empty() || records[0].signature != "DH") head.fail("no item header record");
     Fields dh(records[0].body, name + ", item header");
-    if (dh.u16(0) != head.u16(32)) dh.fail("its type is not the file's");
+    // The data file is found even through a header that fails its checksum: the library
+    // fetches a file's newest content without reading its history.
     const std::string ext(dh.text(46, 2));
     if (ext != ".A" && ext != ".B") dh.fail("no data file extension");
-    data->contentFile = physicalPath(n.physical, ext.substr(1));
+    data->contentFile = physicalPath(physical, ext.substr(1));
+    intact(records[0], name);
+    if (dh.u16(0) != head.u16(32)) dh.fail("its type is not the file's");
     if (dh.u32(56) != file.size()) dh.fail("it gives the file another length");
     const long first = dh.i16(44);
     std::vector<const Record*> log;
     for (const Record& r : records)
       if (r.signature == "EL") log.push_back(&r);
-    if (log.size() != static_cast<std::size_t>(dh.i16(2)) || log.empty() ||
-        dh.u32(48) != log.front()->offset || dh.u32(52) != log.back()->offset)
+    // The count takes in the versions before the first, which a branch keeps in its origin.
+    if (first < 1 ||
+        log.size() + static_cast<std::size_t>(first - 1) != static_cast<std::size_t>(dh.i16(2)) ||
+        log.empty() || dh.u32(48) != log.front()->offset || dh.u32(52) != log.back()->offset)
       dh.fail("its log records are not those it counts");
     for (std::size_t i = 0; i < log.size(); ++i) {
+      intact(*log[i], name);
       const std::uint32_t previous = Fields(log[i]->body, name).u32(0);
       if (previous != (i == 0 ? 0 : log[i - 1]->offset))
         dh.fail("the log record at byte " + std::to_string(log[i]->offset) + " breaks the chain");
@@ -174,65 +185,79 @@ std::shared_ptr<ItemData> Database::load(std::uint32_t node, std::size_t* record
         dh.fail("the log record at byte " + std::to_string(log[i]->offset) +
                 " has another version number");
     }
-    if (!n.project) {
+    if (!project) {
       data->dataCrc = dh.u32(112);
-      newestContentOf(node, *data);
+      data->branchedFrom = std::string(dh.text(82, 8));
+      if (!data->branchedFrom.empty() && !physicalName(data->branchedFrom))
+        dh.fail("it names no file it was branched from");
+      if (first > 1 && data->branchedFrom.empty()) dh.fail("its first versions are nowhere");
+      // The projects: a chain of PF records (the one before, a project's physical name), newest
+      // first; a place the file no longer has is blanked out.
+      for (std::uint32_t at = dh.u32(96), seen = 0; at != 0; ++seen) {
+        if (seen > records.size()) dh.fail("its project records loop");
+        const Record& pf = intact(recordAt(records, at, "PF", name), name);
+        Fields fields(pf.body, name + ", project record at byte " + std::to_string(at));
+        const std::string holder(fields.text(4, 8));
+        if (physicalName(holder)) data->projects.push_back(holder);
+        at = fields.u32(0);
+      }
     }
   } catch (const Damaged& e) {
     data->damage = e.what();
     data->events.clear();
+    data->projects.clear();
+    data->branchedFrom.clear();
   }
   if (recordCount) *recordCount = data->records;
   return data;
 }
 
-std::string Database::newestContentOf(std::uint32_t node, const ItemData& data) const {
-  const std::string name = fs::relative(data.contentFile, dir_).generic_string();
-  std::string content = readFile(data.contentFile);
-  const std::uint32_t crc = crc32(content);
-  if (crc != data.dataCrc) throw Damaged(name + ": its CRC is not the one its item header keeps");
-  if (haveCrcs_) {
-    std::uint64_t index = 0;
-    for (auto c = nodes_[node].physical.rbegin(); c != nodes_[node].physical.rend(); ++c)
-      index = index * 26 + static_cast<std::uint64_t>(*c - 'A');
-    Fields table(crcs_, "crcs.dat");
-    if (4 * index + 4 > crcs_.size() || table.u32(4 * index) != crc)
-      throw Damaged(name + ": its CRC is not the one crcs.dat keeps");
-  }
-  return content;
+std::string Database::newestContent(std::uint32_t node) const {
+  auto data = item(node);
+  if (data->contentFile.empty()) throw Damaged(data->damage);
+  if (nodes_[node].project) throw Damaged(nodes_[node].physical + " is a project");
+  return readFile(data->contentFile);
 }
 
-std::string Database::newestContent(std::uint32_t node) const {
+std::vector<std::optional<std::string>> Database::contents(std::uint32_t node) const {
   auto data = item(node);
   if (!data->damage.empty()) throw Damaged(data->damage);
   if (nodes_[node].project) throw Damaged(nodes_[node].physical + " is a project");
-  return newestContentOf(node, *data);
+  return contentsOf(nodes_[node].physical, *data);
 }
 
 // From the newest version back: a version's content is the one after it, or what the reverse
 // delta of a check-in makes of it; a file that keeps only its latest version has none before
-// its last check-in.
-std::vector<std::optional<std::string>> Database::contents(std::uint32_t node) const {
-  auto data = item(node);
-  std::string current = newestContent(node);
+// its last check-in. A branch's versions before its first are its origin's.
+std::vector<std::optional<std::string>> Database::contentsOf(const std::string& physical,
+                                                             const ItemData& data) const {
+  std::string current = readFile(data.contentFile);
   std::vector<std::optional<std::string>> out;
-  if (data->events.empty()) return out;
-  out.resize(static_cast<std::size_t>(data->events.back().version));
+  if (data.events.empty()) return out;
+  out.resize(static_cast<std::size_t>(data.events.back().version));
   bool known = true;
-  const std::string name = fs::relative(physicalPath(nodes_[node].physical), dir_).generic_string();
+  const std::string name = fs::relative(physicalPath(physical), dir_).generic_string();
   std::vector<Record> records;
-  for (auto e = data->events.rbegin(); e != data->events.rend(); ++e) {
+  for (auto e = data.events.rbegin(); e != data.events.rend(); ++e) {
     if (known && e->version >= 1) out[static_cast<std::size_t>(e->version - 1)] = current;
     if (e->action != kCheckIn) continue;
     if (e->delta == 0) {
       known = false;
       continue;
     }
-    if (records.empty()) records = readRecords(data->itemFile, kFileHeader, name);
-    const Record& fd = recordAt(records, e->delta, "FD", name);
+    if (records.empty()) records = readItemRecords(data.itemFile, kFileHeader, name);
+    const Record& fd = intact(recordAt(records, e->delta, "FD", name), name);
     if (known)
       current = applyDelta(fd.body, current,
                            name + ", reverse delta at byte " + std::to_string(fd.offset));
+  }
+  if (!data.branchedFrom.empty()) {
+    auto origin = itemOf(data.branchedFrom);
+    if (!origin->damage.empty()) throw Damaged(origin->damage);
+    auto earlier = contentsOf(data.branchedFrom, *origin);
+    const long first = data.events.front().version;
+    for (long v = 1; v < first && static_cast<std::size_t>(v) <= earlier.size(); ++v)
+      out[static_cast<std::size_t>(v - 1)] = earlier[static_cast<std::size_t>(v - 1)];
   }
   return out;
 }
@@ -255,6 +280,7 @@ CheckCounts Database::check() const {
   CheckCounts c;
   c.users = users_.size();
   c.records = openRecords_;
+  c.damaged = openDamage_;
   c.entries = entries_.size();
   for (const Entry& e : entries_) c.deletedEntries += e.deleted ? 1 : 0;
   for (std::uint32_t node = 0; node < nodes_.size(); ++node) {
@@ -264,7 +290,16 @@ CheckCounts Database::check() const {
     c.events += data->events.size();
     try {
       if (!data->damage.empty()) throw Damaged(data->damage);
+      // Every record, also those the library reads only when it needs them.
+      readRecords(data->itemFile, kFileHeader,
+                  fs::relative(physicalPath(nodes_[node].physical), dir_).generic_string());
       if (nodes_[node].project) continue;
+      history(node);
+      // The newest content against the CRC its item header keeps; the library fetches it
+      // unchecked, so this is where a damaged content shows.
+      if (crc32(newestContent(node)) != data->dataCrc)
+        throw Damaged(fs::relative(data->contentFile, dir_).generic_string() +
+                      ": its CRC is not the one its item header keeps");
       auto all = contents(node);
       ++c.contents;
       c.rebuilt += static_cast<std::size_t>(std::count_if(all.begin(), all.end(),

@@ -74,7 +74,8 @@ class Dumper {
       if (!label && project) continue;
       out_ += label ? "  label " + text::quoted(r.label) : "  version " + std::to_string(r.version);
       out_ += " by " + text::word(r.user) + " at " + formatDateTime(db_.date(r.stored));
-      if (!r.comment.empty()) out_ += " comment " + text::quoted(r.comment);
+      const std::string& comment = label ? r.labelComment : r.comment;
+      if (!comment.empty()) out_ += " comment " + text::quoted(comment);
       const auto at = static_cast<std::size_t>(r.version - 1);
       if (!label && at < contents.size() && contents[at])
         out_ += " content " + text::quoted(*contents[at]);

@@ -1,7 +1,8 @@
 // The engine's runs on databases made by real SourceSafe, through the stand-in library as the
 // shipped program reaches it: Local fetches every selected file with the bytes SourceSafe stored
 // (their CRCs in crcs.dat, read here independently), View selects by the dates the library
-// reports in this machine's time zone, and Share is refused file by file with nothing changed.
+// reports (the stored wall clock, in steps of two seconds), and Share is refused file by file
+// with nothing changed.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -95,10 +96,10 @@ TEST_F(RealRun, LocalFetchesEveryFileWithTheBytesSourceSafeStored) {
   }
 }
 
-// View selects by the deciding record's date as the library reports it: tiny's times are India's
-// (TZ_Bias -330), so on a machine in India Le.txt's last check-in is at 11:34:15, in UTC at
-// 06:04:15.
-TEST_F(RealRun, ViewSelectsByTheDatesOfThisMachinesTimeZone) {
+// View selects by the deciding record's date as SourceSafe 6.0d's library reports it: the stored
+// wall clock whatever the machine's zone (tiny's srcsafe.ini says India, TZ_Bias -330: no
+// matter), in steps of two seconds: Le.txt's last check-in, stored at 11:34:15, is at 11:34:14.
+TEST_F(RealRun, ViewSelectsByTheStoredWallClockInStepsOfTwoSeconds) {
   REQUIRE_SAMPLE(tiny, "tiny");
   struct Case {
     const char* machine;
@@ -109,10 +110,13 @@ TEST_F(RealRun, ViewSelectsByTheDatesOfThisMachinesTimeZone) {
   const std::wstring le = project + L"/Le.txt", cling = project + L"/clingBling.txt";
   for (const Case& c : {
            Case{"IST-5:30", L"2023-05-05 11:34", L"2023-05-05 11:35", {le}},
-           Case{"UTC0", L"2023-05-05 11:34", L"2023-05-05 11:35", {}},
-           Case{"UTC0", L"2023-05-05 06:04", L"2023-05-05 06:05", {le}},
+           Case{"UTC0", L"2023-05-05 11:34", L"2023-05-05 11:35", {le}},
+           Case{"CST-8", L"2023-05-05 06:04", L"2023-05-05 06:05", {}},
+           // The range lies after its start: a check-in stored one second after it is not.
+           Case{"UTC0", L"2023-05-05 11:34:14", L"2023-05-05 11:35", {}},
+           Case{"UTC0", L"2023-05-05 11:34:13", L"2023-05-05 11:35", {le}},
            Case{"IST-5:30", L"2023-05-01 00:00", L"2023-06-01 00:00", {cling, le}},
-           Case{"IST-5:30", L"2023-05-09 19:46", L"2023-05-09 19:47", {cling}},
+           Case{"EST5", L"2023-05-09 19:46", L"2023-05-09 19:47", {cling}},
        }) {
     samples::LocalZone zone(c.machine);
     inputs(tiny, project, L"Johnson", L"AAH8", c.start, c.end);

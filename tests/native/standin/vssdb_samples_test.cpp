@@ -104,41 +104,46 @@ TEST(VssdbSamples, EveryChecksumAndCrcOfEverySampleHoldsAndTheFiguresAreThePubli
 
 // Read by hand from tiny's raw files (xxd of data/a/aaaaaaaa, data/b/baaaaaaa, data/c/caaaaaaa,
 // data/d/daaaaaaa, data/um.dat): the log records' users, times and comments, the project
-// entries' names, the users.
-// Its srcsafe.ini says TZ_Bias -330: read in India, the dates are the stored wall clock.
-TEST(VssdbSamples, TinyUsersAndHistoriesAreThoseReadByHandFromItsFiles) {
+// entries' names, the users. The histories are as SourceSafe 6.0d's library lists them: dates
+// in steps of two seconds whatever the machine's zone (srcsafe.ini's TZ_Bias -330 counts for
+// nothing), the project's history with its files' check-ins, the root without a name.
+TEST(VssdbSamples, TinyUsersAndHistoriesAreThoseOfTheLibrary) {
   REQUIRE_SAMPLE(tiny, "tiny");
-  samples::LocalZone india("IST-5:30");
+  samples::LocalZone utc("UTC0");
   auto db = open(tiny, L"Admin", L"");
   auto root = db->vssItem(L"$/", false);
-  EXPECT_EQ(root->name(), L"$/");
+  EXPECT_EQ(root->name(), L"");
+  EXPECT_EQ(root->spec(), L"$/");
   EXPECT_EQ(root->parent(), nullptr);
   EXPECT_EQ(names(root->items(true)), L"esign-java-authenticator;");
   EXPECT_EQ(history(*root),
-            L"2 johns 2023-05-05 11:26:47 Added esign-java-authenticator [] \n"
-            L"1 Admin 2023-05-05 11:25:37 Created [] \n");
+            L"2 johns 2023-05-05 11:26:46 Added  [] \n"
+            L"1 Admin 2023-05-05 11:25:36 Created  [] \n");
   auto project = db->vssItem(L"$/ESIGN-java-authenticator/", false);
   EXPECT_EQ(project->spec(), L"$/esign-java-authenticator");
   EXPECT_EQ(names(project->items(false)), L"clingBling.txt;Le.txt;");
-  EXPECT_EQ(history(*project),
-            L"3 johns 2023-05-05 11:35:19 Added clingBling.txt [] \n"
-            L"2 johns 2023-05-05 11:31:51 Added Le.txt [] \n"
-            L"1 johns 2023-05-05 11:26:47 Created [] \n");
+  const std::wstring checkedIn = L"Checked in $/esign-java-authenticator [] ";
+  EXPECT_EQ(history(*project), L"3 Johnson 2023-05-09 19:46:16 " + checkedIn +
+                                   L"I want to make changes\n" + L"2 johns 2023-05-05 11:35:50 " +
+                                   checkedIn +
+                                   L"I am going to make changes to ClingBling\n"
+                                   L"3 johns 2023-05-05 11:35:18 Added  [] \n"
+                                   L"2 johns 2023-05-05 11:34:14 " +
+                                   checkedIn + L"To make initial changes\n" +
+                                   L"2 johns 2023-05-05 11:31:50 Added  [] \n"
+                                   L"1 johns 2023-05-05 11:26:46 Created  [] \n");
   auto cling = db->vssItem(L"$/esign-java-authenticator/clingbling.TXT", false);
   EXPECT_EQ(cling->name(), L"clingBling.txt");  // its long name; names.dat keeps "clingB~1.txt"
   EXPECT_EQ(cling->type(), vss::kTypeFile);
   EXPECT_EQ(cling->parent()->spec(), L"$/esign-java-authenticator");
-  EXPECT_EQ(history(*cling),
-            L"3 Johnson 2023-05-09 19:46:16 Checked in $/esign-java-authenticator [] "
-            L"I want to make changes\n"
-            L"2 johns 2023-05-05 11:35:50 Checked in $/esign-java-authenticator [] "
-            L"I am going to make changes to ClingBling\n"
-            L"1 johns 2023-05-05 11:35:17 Created [] Adding ClingBling\n");
+  EXPECT_EQ(history(*cling), L"3 Johnson 2023-05-09 19:46:16 " + checkedIn +
+                                 L"I want to make changes\n" + L"2 johns 2023-05-05 11:35:50 " +
+                                 checkedIn + L"I am going to make changes to ClingBling\n" +
+                                 L"1 johns 2023-05-05 11:35:16 Created  [] Adding ClingBling\n");
   auto le = db->vssItem(L"$/esign-java-authenticator/Le.txt", false);
-  EXPECT_EQ(history(*le),
-            L"2 johns 2023-05-05 11:34:15 Checked in $/esign-java-authenticator [] "
-            L"To make initial changes\n"
-            L"1 johns 2023-05-05 11:31:49 Created [] Addin text file\n");
+  EXPECT_EQ(history(*le), L"2 johns 2023-05-05 11:34:14 " + checkedIn +
+                              L"To make initial changes\n" +
+                              L"1 johns 2023-05-05 11:31:48 Created  [] Addin text file\n");
   auto* details = dynamic_cast<standin::ItemDetails*>(cling.get());
   ASSERT_NE(details, nullptr);
   EXPECT_EQ(details->versionNumber(), 3);
@@ -157,34 +162,58 @@ TEST(VssdbSamples, TinyUsersAndHistoriesAreThoseReadByHandFromItsFiles) {
             L"Invalid password");
   EXPECT_EQ(failure([&] { open(tiny, L"nobody", L""); }, vss::kUserNotFound),
             L"User \"nobody\" not found");
-  // Read elsewhere, the same records show in that machine's local time.
-  samples::LocalZone utc("UTC0");
-  auto cursor = le->versions(0);
-  EXPECT_EQ(standin::formatDateTime(cursor->next()->date()), "2023-05-05 06:04:15");
+  // Read in another zone, the dates stay the stored wall clock.
+  samples::LocalZone china("CST-8");
+  EXPECT_EQ(standin::formatDateTime(le->versions(0)->next()->date()), "2023-05-05 11:34:14");
 }
 
-// Read by hand from micnets' data/e/eiaaaaaa (the deleted project RSS: its files renamed twice)
-// and data/c/cdaaaaaa (its Web project: files deleted and recovered), dated in US Eastern time
-// (TZ_Bias 300, daylight from the second Sunday of March): read in UTC, five hours later in
-// January, four in June.
-TEST(VssdbSamples, MicnetsProjectRecordsReadByHandWithTheirDaylightTime) {
+// As SourceSafe 6.0d's library answers on micnets: the deleted project RSS lists its own
+// records (files renamed twice) and the check-ins of its files made through their other place;
+// those files themselves, below a deleted project, have no history for the library, nor a
+// content, and are found only by VSSItem(spec, true), with a status of their own. Their links
+// are every place their item file names, newest first.
+TEST(VssdbSamples, MicnetsDeletedProjectAndTheFilesBelowIt) {
   REQUIRE_SAMPLE(micnets, "micnets");
-  samples::LocalZone utc("UTC0");
   auto db = open(micnets, L"Admin", L"");
-  const std::wstring web = L"$/MicNets2008/MicNets2008/Web";  // CDAAAAAA, and EIAAAAAA below it
-  const std::wstring rss = history(*db->vssItem(web + L"/Blog/RSS", true));
-  for (const wchar_t* line :
-       {L"6 Janet 2009-01-16 05:09:37 Renamed Links.ashx to RSSLinks.ashx [] \n",
-        L"8 Janet 2009-01-16 05:09:58 Renamed RSSLinks.ashx to RSS_Links.ashx [] \n",
-        L"5 Janet 2009-01-16 05:09:25 Deleted Links.ashx [] \n"})
-    EXPECT_NE(rss.find(line), std::wstring::npos)
-        << standin::text::narrow(line) << standin::text::narrow(rss);
-  const std::wstring webRecords = history(*db->vssItem(web, false));
-  for (const wchar_t* line : {L"32 Janet 2009-06-07 15:40:40 Recovered WebForm1.aspx [] \n",
-                              L"27 Janet 2009-05-23 21:53:39 Deleted WebForm1.aspx [] \n",
-                              L"47 Michael 2010-09-24 11:52:16 Recovered WebForm1.aspx [] \n"})
-    EXPECT_NE(webRecords.find(line), std::wstring::npos)
-        << standin::text::narrow(line) << standin::text::narrow(webRecords);
+  const std::wstring web = L"$/MicNets2008/MicNets2008/Web", rss = web + L"/Blog/RSS";
+  const std::wstring handlers = L"Checked in " + web + L"/Controls/Handlers [] \n";
+  EXPECT_EQ(history(*db->vssItem(rss, true)),
+            L"3 Janet 2009-07-01 08:52:02 " + handlers + L"3 Janet 2009-07-01 08:52:02 " +
+                handlers + L"2 Janet 2009-01-18 23:45:42 " + handlers +
+                L"2 Janet 2009-01-18 23:45:42 " + handlers +
+                L"9 Janet 2009-01-16 00:10:06 Renamed RSSSiteMap.ashx to RSS_SiteMap.ashx [] \n"
+                L"8 Janet 2009-01-16 00:09:58 Renamed RSSLinks.ashx to RSS_Links.ashx [] \n"
+                L"7 Janet 2009-01-16 00:09:46 Renamed SiteMap.ashx to RSSSiteMap.ashx [] \n"
+                L"6 Janet 2009-01-16 00:09:36 Renamed Links.ashx to RSSLinks.ashx [] \n"
+                L"5 Janet 2009-01-16 00:09:24 Deleted  [] \n"
+                L"4 Janet 2009-01-16 00:09:24 Deleted  [] \n"
+                L"3 Janet 2009-01-13 18:09:34 Added  [] \n"
+                L"2 Janet 2009-01-13 18:09:34 Added  [] \n"
+                L"1 Janet 2009-01-13 18:09:34 Created  [] \n");
+  const std::wstring links = rss + L"/RSS_Links.ashx";
+  EXPECT_EQ(failure([&] { db->vssItem(links, true); }, static_cast<std::int32_t>(0xFFFF8001)),
+            L"File or project not found");
+  failure([&] { db->vssItem(links, false); }, vss::kNotFound);
+  failure([&] { db->vssItem(rss + L"/none.txt", true); }, vss::kNotFound);
+  std::unique_ptr<vss::Item> file;
+  for (auto& child : db->vssItem(rss, true)->items(true))
+    if (child->name() == L"RSS_Links.ashx") file = std::move(child);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(failure([&] { file->versions(0); }, vss::kDeletedOrDamaged), L"");
+  std::wstring local = (fs::temp_directory_path() / "ostrabel-vssdb-below-deleted").wstring();
+  failure([&] { file->get(local, 0); }, static_cast<std::int32_t>(0xFFFF8001));
+  EXPECT_FALSE(fs::exists(local));
+  EXPECT_EQ(dynamic_cast<standin::ItemDetails&>(*file).versionNumber(), 3);
+  std::wstring specs;
+  for (auto& link : file->links()) specs += link->spec() + L";";
+  EXPECT_EQ(specs, web + L"/Controls/Handlers/RSS_Links.ashx;" + links + L";");
+  // A project's entries in the order of its entries file: names that share their first 34
+  // bytes (the entry's short name) in the order they were added.
+  const std::wstring topics = names(db->vssItem(web + L"/Blog/Topics", false)->items(false));
+  EXPECT_EQ(topics.substr(0, topics.find(L"Topic.Master;")),
+            L"naming-convention-design-guideline.aspx.designer.cs;"
+            L"naming-convention-design-guideline.aspx.cs;"
+            L"naming-convention-design-guideline.aspx;");
 }
 
 TEST(VssdbSamples, GbkNamesAreDecoded) {
@@ -207,40 +236,36 @@ TEST(VssdbSamples, SharedDeletedAndRecoveredItemsAreWhereTheLibraryShowsThem) {
   REQUIRE_SAMPLE(micnets, "micnets");
   auto db = open(micnets, L"Admin", L"");
   const Database reader(micnets);
-  std::size_t linked = 0, deletedFound = 0;  // shared files, deleted entries
+  std::size_t linked = 0, deletedFound = 0;         // shared files, deleted entries
+  std::map<std::uint32_t, std::wstring> histories;  // of each shared file, at its first place
   for (std::uint32_t n = 0; n < reader.nodes().size(); ++n) {
     auto places = reader.entriesOf(n);
-    if (!reader.nodes()[n].project && places.size() > 1) {
-      // A shared file: the same history wherever it is reached, and its links are its places
-      // that are not deleted, and the one it was reached through.
-      ++linked;
-      std::set<std::wstring> undeleted;
-      for (auto e : places)
-        if (!reader.entries()[e].deleted) undeleted.insert(standin::text::widen(reader.spec(e)));
-      std::vector<std::unique_ptr<vss::Item>> reached;
-      for (auto e : places)
-        if (reader.resolve(reader.spec(e), true) == e)
-          reached.push_back(db->vssItem(standin::text::widen(reader.spec(e)), true));
-      ASSERT_FALSE(reached.empty());
-      for (auto& r : reached) {
-        EXPECT_EQ(history(*r), history(*reached[0]));
-        std::set<std::wstring> links, expected = undeleted;
-        for (auto& l : r->links()) links.insert(l->spec());
-        expected.insert(r->spec());
-        EXPECT_EQ(links, expected);
-      }
-    }
+    std::set<std::wstring> specs;
+    for (auto e : places) specs.insert(standin::text::widen(reader.spec(e)));
     for (auto e : places) {
-      if (!reader.entries()[e].deleted || reader.resolve(reader.spec(e), true) != e) continue;
-      // A deleted entry: only VSSItem(spec, true) finds it, and only Items(true) lists it.
-      ++deletedFound;
       const std::wstring spec = standin::text::widen(reader.spec(e));
-      auto item = db->vssItem(spec, true);
-      EXPECT_TRUE(dynamic_cast<standin::ItemDetails&>(*item).deleted()) << reader.spec(e);
-      if (reader.resolve(reader.spec(e), false) == standin::vssdb::kNone)
-        failure([&] { db->vssItem(spec, false); }, vss::kNotFound);
-      auto parent = item->parent();
-      EXPECT_NE(names(parent->items(true)).find(item->name() + L";"), std::wstring::npos);
+      bool throughDeleted = false;
+      if (e == 0 ||
+          reader.resolve(reader.spec(e), reader.entries()[e].deleted, &throughDeleted) != e ||
+          throughDeleted)
+        continue;
+      // VSSItem finds a live entry only with Deleted false, a deleted one only with true.
+      const bool deleted = reader.entries()[e].deleted;
+      auto item = db->vssItem(spec, deleted);
+      EXPECT_EQ(dynamic_cast<standin::ItemDetails&>(*item).deleted(), deleted) << reader.spec(e);
+      if (reader.resolve(reader.spec(e), !deleted) == standin::vssdb::kNone)
+        failure([&] { db->vssItem(spec, !deleted); }, vss::kNotFound);
+      deletedFound += deleted;
+      EXPECT_NE(names(item->parent()->items(true)).find(item->name() + L";"), std::wstring::npos);
+      if (reader.nodes()[n].project || places.size() < 2) continue;
+      // A shared file: the same history wherever it is reached, and its links are all its
+      // places, deleted ones too.
+      auto [first, added] = histories.emplace(n, history(*item));
+      linked += added;
+      EXPECT_EQ(history(*item), first->second);
+      std::set<std::wstring> links;
+      for (auto& l : item->links()) links.insert(l->spec());
+      EXPECT_EQ(links, specs);
     }
   }
   EXPECT_EQ(linked, 3u);
@@ -272,29 +297,38 @@ TEST(VssdbSamples, AProjectIsNotFetchedAndChangesAreRefused) {
 }
 
 // Appends a label record to an item file as SourceSafe lays one out (the log record's fields
-// of the format, label action 0, the next version number), and updates the item header's count,
-// last record and length with its checksum: tiny with labels, which no sample has.
+// of the format, label action 0, the next version number, the label's comment in a comment
+// record after it), and updates the item header's count, last record and length with its
+// checksum: tiny with labels, which no sample has.
 void appendLabel(const fs::path& itemFile, const std::string& label, const std::string& user,
-                 const char* wall) {
+                 const char* wall, const std::string& comment = "") {
   std::string file = standin_test::readFile(itemFile);
   auto put = [](std::string& s, std::size_t at, std::uint32_t v, int bytes) {
     for (int k = 0; k < bytes; ++k) s.at(at + k) = static_cast<char>(v >> (8 * k));
   };
+  auto header = [&](const char* signature, const std::string& body, bool checksum) {
+    std::string h(8, '\0');
+    put(h, 0, static_cast<std::uint32_t>(body.size()), 4);
+    h.replace(4, 2, signature);
+    put(h, 6, checksum ? standin::vssdb::recordChecksum(body) : 0, 2);
+    return h;
+  };
   const std::size_t dh = 52 + 8;  // the item header's body
   const std::uint32_t last = samples::u32(file, dh + 52);
   const auto lastVersion = static_cast<std::uint16_t>(file.at(last + 8 + 6) & 0xFF);
+  const auto at = static_cast<std::uint32_t>(file.size());
   std::string body(88, '\0');
   put(body, 0, last, 4);
   put(body, 6, lastVersion + 1u, 2);
   put(body, 8, static_cast<std::uint32_t>(*standin::parseSeconds(wall) - 25569LL * 86400), 4);
   body.replace(12, user.size(), user);
   body.replace(44, label.size(), label);
-  const auto at = static_cast<std::uint32_t>(file.size());
-  std::string header(8, '\0');
-  put(header, 0, static_cast<std::uint32_t>(body.size()), 4);
-  header.replace(4, 2, "EL");
-  put(header, 6, standin::vssdb::recordChecksum(body), 2);
-  file += header + body;
+  if (!comment.empty()) {
+    put(body, 80, at + 8 + 88, 4);
+    put(body, 86, static_cast<std::uint32_t>(comment.size() + 1), 2);
+  }
+  file += header("EL", body, true) + body;
+  if (!comment.empty()) file += header("MC", comment + '\0', false) + comment + '\0';
   put(file, dh + 2, (static_cast<unsigned char>(file[dh + 2]) | file[dh + 3] << 8) + 1u, 2);
   put(file, dh + 52, at, 4);
   put(file, dh + 56, static_cast<std::uint32_t>(file.size()), 4);
@@ -303,44 +337,72 @@ void appendLabel(const fs::path& itemFile, const std::string& label, const std::
   std::ofstream(itemFile, std::ios::binary | std::ios::trunc) << file;
 }
 
-// Labels of the projects above a file join its history by time, from its first record on, with
-// the file's version number at that time; a project lists its own.
-TEST(VssdbSamples, LabelsOfTheProjectsAboveAreMergedIntoAFilesHistoryByTime) {
+// As SourceSafe 6.0d's library lists labels (measured on databases it made): a project's label
+// joins the histories below it with the project's version number, unless it is older than the
+// item's first record; its text is the action's and its comment the label comment. A project's
+// history holds its files' records but their creation. Of records of one second, labels above
+// come first, then the item's own, then its files'.
+TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
   REQUIRE_SAMPLE(tiny, "tiny");
-  samples::LocalZone india("IST-5:30");
   standin_test::TempDir temp("ostrabel-vssdb-labels");
   samples::copy(tiny, temp / "db");
   appendLabel(temp / "db/data/a/aaaaaaaa", "Early", "Admin", "2023-05-05 11:33:00");
-  appendLabel(temp / "db/data/a/aaaaaaaa", "Build 1", "Compileruser", "2023-05-06 10:00:00");
+  appendLabel(temp / "db/data/a/aaaaaaaa", "Build 1", "Compileruser", "2023-05-06 10:00:00",
+              "the first build");
   appendLabel(temp / "db/data/b/baaaaaaa", "Same second", "Admin", "2023-05-09 19:46:16");
   appendLabel(temp / "db/data/b/baaaaaaa", "Release", "Compileruser", "2023-05-10 08:00:00");
   EXPECT_EQ(Database(temp / "db").check().damaged, std::vector<std::string>());
   auto db = open(temp / "db", L"Admin", L"");
-  EXPECT_EQ(history(*db->vssItem(L"$/esign-java-authenticator/clingBling.txt", false)),
-            L"3 Compileruser 2023-05-10 08:00:00 Labeled [Release] \n"
-            L"3 Johnson 2023-05-09 19:46:16 Checked in $/esign-java-authenticator [] "
-            L"I want to make changes\n"
-            L"2 Admin 2023-05-09 19:46:16 Labeled [Same second] \n"  // after the file's own
-            L"2 Compileruser 2023-05-06 10:00:00 Labeled [Build 1] \n"
-            L"2 johns 2023-05-05 11:35:50 Checked in $/esign-java-authenticator [] "
-            L"I am going to make changes to ClingBling\n"
-            L"1 johns 2023-05-05 11:35:17 Created [] Adding ClingBling\n");
-  EXPECT_EQ(history(*db->vssItem(L"$/esign-java-authenticator/Le.txt", false)),
-            L"2 Compileruser 2023-05-10 08:00:00 Labeled [Release] \n"
-            L"2 Admin 2023-05-09 19:46:16 Labeled [Same second] \n"
-            L"2 Compileruser 2023-05-06 10:00:00 Labeled [Build 1] \n"
-            L"2 johns 2023-05-05 11:34:15 Checked in $/esign-java-authenticator [] "
-            L"To make initial changes\n"
-            L"1 Admin 2023-05-05 11:33:00 Labeled [Early] \n"
-            L"1 johns 2023-05-05 11:31:49 Created [] Addin text file\n");
+  const std::wstring checkedIn = L"Checked in $/esign-java-authenticator [] ";
+  auto cling = db->vssItem(L"$/esign-java-authenticator/clingBling.txt", false);
+  EXPECT_EQ(history(*cling),  // "Early" is older than the file
+            L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
+            L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n" +
+                (L"3 Johnson 2023-05-09 19:46:16 " + checkedIn) + L"I want to make changes\n" +
+                L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] \n" +
+                (L"2 johns 2023-05-05 11:35:50 " + checkedIn) +
+                L"I am going to make changes to ClingBling\n"
+                L"1 johns 2023-05-05 11:35:16 Created  [] Adding ClingBling\n");
+  auto le = db->vssItem(L"$/esign-java-authenticator/Le.txt", false);
+  EXPECT_EQ(history(*le),
+            L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
+            L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n"
+            L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] \n" +
+                (L"2 johns 2023-05-05 11:34:14 " + checkedIn) + L"To make initial changes\n" +
+                L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
+                L"1 johns 2023-05-05 11:31:48 Created  [] Addin text file\n");
+  {
+    auto cursor = le->versions(0);
+    cursor->next();
+    cursor->next();
+    auto build = cursor->next();
+    EXPECT_EQ(build->comment(), L"");
+    EXPECT_EQ(build->labelComment(), L"the first build");
+    // One history at a time: this one is still being read.
+    EXPECT_EQ(failure([&] { cling->versions(0); }, static_cast<std::int32_t>(0x8004D75C)),
+              L"A history operation is already in progress");
+  }
   EXPECT_EQ(history(*db->vssItem(L"$/", false)),
-            L"4 Compileruser 2023-05-06 10:00:00 Labeled [Build 1] \n"
-            L"3 Admin 2023-05-05 11:33:00 Labeled [Early] \n"
-            L"2 johns 2023-05-05 11:26:47 Added esign-java-authenticator [] \n"
-            L"1 Admin 2023-05-05 11:25:37 Created [] \n");
+            L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] \n"
+            L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
+            L"2 johns 2023-05-05 11:26:46 Added  [] \n"
+            L"1 Admin 2023-05-05 11:25:36 Created  [] \n");
+  EXPECT_EQ(history(*db->vssItem(L"$/esign-java-authenticator", false)),
+            L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
+            L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n" +
+                (L"3 Johnson 2023-05-09 19:46:16 " + checkedIn) + L"I want to make changes\n" +
+                L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] \n" +
+                (L"2 johns 2023-05-05 11:35:50 " + checkedIn) +
+                L"I am going to make changes to ClingBling\n"
+                L"3 johns 2023-05-05 11:35:18 Added  [] \n" +
+                (L"2 johns 2023-05-05 11:34:14 " + checkedIn) + L"To make initial changes\n" +
+                L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
+                L"2 johns 2023-05-05 11:31:50 Added  [] \n"
+                L"1 johns 2023-05-05 11:26:46 Created  [] \n");
   const std::string dump = standin::vssdb::dump(Database(temp / "db"));
   EXPECT_NE(dump.find("project $/\n  label \"Early\" by Admin at 2023-05-05 11:33:00\n"
-                      "  label \"Build 1\" by Compileruser at 2023-05-06 10:00:00\n"
+                      "  label \"Build 1\" by Compileruser at 2023-05-06 10:00:00 comment \"the "
+                      "first build\"\n"
                       "project $/esign-java-authenticator\n"
                       "  label \"Same second\" by Admin at 2023-05-09 19:46:16\n"
                       "  label \"Release\" by Compileruser at 2023-05-10 08:00:00\n"),
@@ -394,43 +456,65 @@ TEST(VssdbSamples, AFlippedByteWhereverTheReaderProvesIsFoundAndNeverCrashes) {
   }
 }
 
-// Damage in a copy of tiny: a flipped byte anywhere the reader proves is the library's damaged
-// failure for that item, and the rest of the database reads as before.
-TEST(VssdbSamples, DamageIsTheLibrarysDamagedFailureForThatItemOnly) {
+// Damage in a copy of tiny, as SourceSafe 6.0d's library meets it (measured on copies of a
+// database it made): an item file whose header or log records fail their checksums cannot be
+// read (its history, version number and lookup fail, and so does the history of the project
+// that holds it), but its newest content is still fetched; a damaged content or reverse delta
+// goes unnoticed until that version is rebuilt; crcs.dat counts for nothing; a project's entries
+// end at the first that fails; a user record that fails leaves no user. check() finds it all.
+TEST(VssdbSamples, DamageIsWhatTheLibraryMakesOfIt) {
   REQUIRE_SAMPLE(tiny, "tiny");
-  const std::wstring cling = L"$/esign-java-authenticator/clingBling.txt";
-  const std::wstring le = L"$/esign-java-authenticator/Le.txt";
+  const std::wstring project = L"$/esign-java-authenticator";
+  const std::wstring cling = project + L"/clingBling.txt", le = project + L"/Le.txt";
+  const std::string newest = standin_test::readFile(tiny / "data/d/daaaaaaa.a");
+  const fs::path copy = fs::temp_directory_path() / "ostrabel-vssdb-damaged-get";
+  // Gets clingBling.txt as its project lists it (never into the current folder) and gives back
+  // what it wrote.
+  auto getCling = [&](vss::Database& db) {
+    std::wstring local = copy.wstring();
+    db.vssItem(project, false)->items(false).front()->get(local, 0);
+    std::string bytes = standin_test::readFile(copy);
+    fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+    fs::remove(copy);
+    return bytes;
+  };
+  auto unreadable = [&](vss::Database& db) {
+    const std::int32_t kReadError = static_cast<std::int32_t>(0x8004D83C);
+    EXPECT_EQ(failure([&] { db.vssItem(cling, false); }, kReadError), L"Error reading from file");
+    auto file = std::move(db.vssItem(project, false)->items(false).front());
+    failure([&] { file->versions(0); }, kReadError);
+    failure([&] { dynamic_cast<standin::ItemDetails&>(*file).versionNumber(); }, kReadError);
+    failure([&] { db.vssItem(project, false)->versions(0); }, kReadError);
+    EXPECT_EQ(getCling(db), newest);
+  };
+  auto unnoticed = [&](const std::string& fetched) {
+    return [&, fetched](vss::Database& db) {
+      EXPECT_EQ(history(*db.vssItem(cling, false)).substr(0, 10), L"3 Johnson ");
+      EXPECT_EQ(getCling(db), fetched.empty() ? newest : fetched);
+    };
+  };
+  std::string flippedContent = newest;
+  flippedContent[flippedContent.size() - 3] ^= 0x10;
   struct Case {
     const char* what;
     const char* file;
     long offset;  // from the end when negative
-    std::function<void(vss::Database&)> fails;
-  };
-  auto history = [](const std::wstring& spec) {
-    return [spec](vss::Database& db) {
-      auto item = db.vssItem(spec, false);
-      failure([&] { item->versions(0); }, vss::kDeletedOrDamaged);
-      // Never the current folder: a Get that wrongly succeeded would leave its copy there.
-      const fs::path copy = fs::temp_directory_path() / "ostrabel-vssdb-damaged-get";
-      std::wstring local = copy.wstring();
-      failure([&] { item->get(local, 0); }, vss::kDeletedOrDamaged);
-      std::error_code ec;
-      fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add, ec);
-      fs::remove(copy, ec);
-    };
+    std::function<void(vss::Database&)> reads;
+    std::size_t damaged;  // items check() finds damaged
   };
   const Case cases[] = {
-      {"a log record of the file", "data/d/daaaaaaa", 1600, history(cling)},
-      {"the file's item header", "data/d/daaaaaaa", 100, history(cling)},
-      {"its newest content", "data/d/daaaaaaa.a", -3, history(cling)},
-      {"a reverse delta", "data/d/daaaaaaa", 2050, history(cling)},
+      {"a log record of the file", "data/d/daaaaaaa", 1600, unreadable, 1},
+      {"the file's item header", "data/d/daaaaaaa", 100, unreadable, 1},
+      {"its newest content", "data/d/daaaaaaa.a", -3, unnoticed(flippedContent), 1},
+      {"a reverse delta", "data/d/daaaaaaa", 2050, unnoticed(""), 1},
       // crcs.dat: the 72-byte header record, then a u32 per physical name; DAAAAAAA is the 4th.
-      {"its CRC in crcs.dat", "data/crcs.dat", 72 + 3 * 4, history(cling)},
-      {"the project's entries", "data/b/baaaaaaa.a", 20,
-       [](vss::Database& db) {
-         auto project = db.vssItem(L"$/esign-java-authenticator", false);
-         failure([&] { project->items(false); }, vss::kDeletedOrDamaged);
-       }},
+      {"its CRC in crcs.dat", "data/crcs.dat", 72 + 3 * 4, unnoticed(""), 0},
+      {"the project's second entry", "data/b/baaaaaaa.a", 64 + 20,
+       [&](vss::Database& db) {
+         EXPECT_EQ(names(db.vssItem(project, false)->items(true)), L"clingBling.txt;");
+         failure([&] { db.vssItem(le, false); }, vss::kNotFound);
+       },
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -440,23 +524,75 @@ TEST(VssdbSamples, DamageIsTheLibrarysDamagedFailureForThatItemOnly) {
     bytes.at(c.offset < 0 ? bytes.size() + c.offset : c.offset) ^= 0x10;
     temp.write(fs::path("db") / c.file, bytes);
     auto db = open(temp / "db", L"Admin", L"");
-    c.fails(*db);
-    if (std::string(c.file).find("baaaaaaa") == std::string::npos) {
-      auto other = db->vssItem(le, false);
-      EXPECT_EQ(other->versions(0)->next()->versionNumber(), 2);  // the other file is unharmed
-      const auto counts = Database(temp / "db").check();
-      EXPECT_EQ(counts.damaged.size(), 1u);
-    }
+    c.reads(*db);
+    if (std::string(c.file).find("baaaaaaa") == std::string::npos)
+      EXPECT_EQ(db->vssItem(le, false)->versions(0)->next()->versionNumber(), 2);  // unharmed
+    EXPECT_EQ(Database(temp / "db").check().damaged.size(), c.damaged);
   }
-  // Damage in what every item needs fails the opening, with ESS_CORRUPT's status and words.
+  // A user record that fails its checksum: nobody is a user any more.
   standin_test::TempDir temp("ostrabel-vssdb-damage");
   samples::copy(tiny, temp / "db");
   std::string um = standin_test::readFile(temp / "db/data/um.dat");
   um[0x90] ^= 1;  // a byte of Admin's user record
   temp.write("db/data/um.dat", um);
-  EXPECT_EQ(
-      failure([&] { open(temp / "db", L"Admin", L""); }, static_cast<std::int32_t>(0x8004D698)),
-      L"File um.dat, record at byte 124 (UU) may be corrupt: it fails its checksum");
+  for (const wchar_t* user : {L"Admin", L"Johnson"})
+    EXPECT_EQ(failure([&] { open(temp / "db", user, L"AAH8"); }, vss::kUserNotFound),
+              L"User \"" + std::wstring(user) + L"\" not found");
+  EXPECT_EQ(Database(temp / "db").check().damaged.size(), 1u);
+}
+
+// Rewrites bytes of a record's body in a copy and makes its checksum right again.
+void patchRecord(const fs::path& file, std::size_t record, std::size_t at, std::string_view to) {
+  std::string bytes = standin_test::readFile(file);
+  bytes.replace(record + 8 + at, to.size(), to);
+  const std::uint16_t sum = standin::vssdb::recordChecksum(
+      std::string_view(bytes).substr(record + 8, samples::u32(bytes, record)));
+  bytes[record + 6] = static_cast<char>(sum & 0xFF);
+  bytes[record + 7] = static_cast<char>(sum >> 8);
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A place pinned to version 1 (Le.txt's entry, as a pin writes it: the version in the entry):
+// enumerated by its project or reached through Links, the item is at version 1 and Get writes
+// version 1; looked up by VSSItem, it is at the file's newest. Its history lists every version.
+// A reverse delta that fails its checksum leaves the pinned version unreadable: ESS_CORRUPT with
+// the item file's path, as the library words it.
+TEST(VssdbSamples, APinnedPlaceIsAtItsPinWhenEnumeratedAndAtTheNewestWhenLookedUp) {
+  REQUIRE_SAMPLE(tiny, "tiny");
+  standin_test::TempDir temp("ostrabel-vssdb-pin");
+  samples::copy(tiny, temp / "db");
+  patchRecord(temp / "db/data/b/baaaaaaa.a", 64, 44, std::string("\x01\x00", 2));
+  auto db = open(temp / "db", L"Admin", L"");
+  const std::wstring le = L"$/esign-java-authenticator/Le.txt";
+  auto looked = db->vssItem(le, false);
+  auto listed = std::move(db->vssItem(L"$/esign-java-authenticator", false)->items(false).back());
+  auto linked = std::move(looked->links().front());
+  EXPECT_EQ(dynamic_cast<standin::ItemDetails&>(*looked).versionNumber(), 2);
+  EXPECT_EQ(dynamic_cast<standin::ItemDetails&>(*listed).versionNumber(), 1);
+  EXPECT_EQ(dynamic_cast<standin::ItemDetails&>(*linked).versionNumber(), 1);
+  EXPECT_EQ(history(*listed), history(*looked));
+  EXPECT_EQ(history(*listed).substr(0, 2), L"2 ");
+  auto got = [&](vss::Item& item) {
+    std::wstring local = temp.file("get\\Le.txt");
+    item.get(local, 0);
+    std::string bytes = standin_test::readFile(temp / "get" / "Le.txt");
+    fs::permissions(temp / "get" / "Le.txt", fs::perms::owner_write, fs::perm_options::add);
+    fs::remove(temp / "get" / "Le.txt");
+    return bytes;
+  };
+  EXPECT_EQ(got(*looked), standin_test::readFile(temp / "db/data/c/caaaaaaa.b"));
+  EXPECT_EQ(got(*listed), "");  // version 1 was empty (its reverse delta writes nothing)
+  // The reverse delta to version 1, its end mark changed: the pinned version cannot be rebuilt.
+  std::string item = standin_test::readFile(temp / "db/data/c/caaaaaaa");
+  item[1552 + 8] ^= 0x04;
+  temp.write("db/data/c/caaaaaaa", item);
+  auto again = open(temp / "db", L"Admin", L"");
+  auto pinned =
+      std::move(again->vssItem(L"$/esign-java-authenticator", false)->items(false).back());
+  std::wstring local = temp.file("get\\Le.txt");
+  EXPECT_EQ(failure([&] { pinned->get(local, 0); }, static_cast<std::int32_t>(0x8004D698)),
+            L"File " + (temp / "db" / "data" / "c" / "caaaaaaa").wstring() + L" may be corrupt");
+  EXPECT_EQ(history(*pinned).substr(0, 2), L"2 ");
 }
 
 }  // namespace
