@@ -4,11 +4,32 @@ SourceSafe library and through the stand-in. Prints the differences counted by k
 an item's members, its version numbers, links, each history field, Get's bytes and what it writes
 beside them, the failures) with a few examples of each, and exits 1 when there is any.
 
-Usage: compare.py REAL.txt STANDIN.txt [--examples N]
+The differences the stand-in keeps on purpose are listed, each with its reason, in
+known-differences.txt beside this script (or the file --known names): a line of a reading that
+one of its patterns matches is left out of both readings, and the count of such lines is
+printed; any other difference fails.
+
+Usage: compare.py REAL.txt STANDIN.txt [--examples N] [--known FILE]
 """
+import os
 import re
 import sys
 from collections import OrderedDict
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def known(path):
+    """The known differences: (compiled pattern, reason) of each line 'PATTERN<TAB>REASON'."""
+    out = []
+    for number, line in enumerate(open(path, encoding='utf-8').read().split('\n'), 1):
+        if not line.strip() or line.startswith('#'):
+            continue
+        pattern, tab, reason = line.partition('\t')
+        if not tab or not reason.strip():
+            raise SystemExit(f'{path}: line {number}: a pattern, a tab and a reason')
+        out.append((re.compile(pattern), reason.strip()))
+    return out
 
 RECORD = re.compile(r'  record (\d+) ("(?:[^"\\]|\\.)*") (\S+ \S+|no-date) ("(?:[^"\\]|\\.)*") '
                     r'comment ("(?:[^"\\]|\\.)*") label ("(?:[^"\\]|\\.)*") '
@@ -16,13 +37,18 @@ RECORD = re.compile(r'  record (\d+) ("(?:[^"\\]|\\.)*") (\S+ \S+|no-date) ("(?:
 FIELDS = ('version', 'user', 'date', 'action', 'comment', 'label', 'label comment')
 
 
-def blocks(path):
+def blocks(path, accepted, left_out):
     """The reading as ordered blocks: each item's lines by spec (a second entry of one spec, a
-    deleted twin, gets '#2'), the lines before the tree, and the lines after it."""
+    deleted twin, gets '#2'), the lines before the tree, and the lines after it. Lines that an
+    accepted difference matches are left out and counted by its reason."""
     out, current, seen = OrderedDict(), 'opening', {}
     out[current] = []
     for line in open(path, encoding='utf-8', errors='replace').read().split('\n'):
         if not line:
+            continue
+        reason = next((r for p, r in accepted if p.search(line.strip())), None)
+        if reason:
+            left_out[reason] = left_out.get(reason, 0) + 1
             continue
         if line.startswith('item '):
             spec = line[5:]
@@ -55,8 +81,10 @@ def kind_of(line):
 
 
 def main():
-    real, standin = blocks(sys.argv[1]), blocks(sys.argv[2])
-    examples = int(sys.argv[sys.argv.index('--examples') + 1]) if '--examples' in sys.argv else 3
+    option = lambda name, default: sys.argv[sys.argv.index(name) + 1] if name in sys.argv else default
+    accepted, left_out = known(option('--known', os.path.join(HERE, 'known-differences.txt'))), {}
+    real, standin = blocks(sys.argv[1], accepted, left_out), blocks(sys.argv[2], accepted, left_out)
+    examples = int(option('--examples', 3))
     counts, shown = OrderedDict(), {}
 
     def differ(kind, where, a, b):
@@ -95,6 +123,8 @@ def main():
 
     total = sum(counts.values())
     print(f'{total} differences' + (':' if total else ''))
+    for reason, n in left_out.items():
+        print(f'  known, left out ({n} lines of both readings): {reason}')
     for kind, n in counts.items():
         print(f'  {kind}: {n}')
         for example in shown[kind]:

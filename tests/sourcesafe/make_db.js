@@ -1,7 +1,8 @@
 // Carries out a scenario's steps with Microsoft's SourceSafe automation library (ProgID
 // "SourceSafe") under Wine's script host: make_db.py writes the steps below this text as calls of
-// the functions here, one a line, each with the line of the scenario it comes from. A step that
-// fails ends the run with that line, the library's status and its text, and exit status 1.
+// the functions here, one a line, each with the line of the scenario it comes from (and the waits
+// between them). A step that fails ends the run with that line, the library's status and its
+// text, and exit status 1.
 var ini = WScript.Arguments(0);
 var passwords = {Admin: ""};
 var databases = {};
@@ -22,6 +23,11 @@ function as(user) {
   return databases[key];
 }
 function item(user, spec, deleted) { return as(user).VSSItem(spec, deleted || false); }
+// Waits `seconds` by watching the clock (Wine's script host has no working WScript.Sleep).
+function pause(seconds) {
+  var until = new Date().getTime() + seconds * 1000;
+  while (new Date().getTime() < until) {}
+}
 function step(n, f) {
   line = n;
   try { f(); } catch (e) { fail(e); }

@@ -7,7 +7,8 @@ deleted. The scenario's steps are then carried out by make_db.js through the rea
 library, under the Wine prefix that WINEPREFIX names (scripts/sourcesafe-prefix makes one), in the
 ANSI code page of the locale (936 under zh_CN.UTF-8). SourceSafe stamps every record with the
 machine's clock, so a scenario's records have the times they are made at: `wait` puts seconds
-between its phases.
+between them (the script waits by watching the clock: Wine's script host has no working
+WScript.Sleep).
 
 Scenario lines (blank lines and lines starting with # are ignored; texts quoted as in the
 stand-in's seeding scripts: "..." with \\" \\\\ \\n \\r \\t and \\xHH, UTF-8):
@@ -33,7 +34,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -210,36 +210,28 @@ def main():
             elif command in ('delete', 'recover', 'destroy'):
                 call(f'{"remove" if command == "delete" else command}({by}, {js(path)})')
             elif command == 'wait':
-                steps.append(float(plain[0].decode()))
+                steps.append(f'pause({float(plain[0].decode())});')
             else:
                 raise SystemExit(f'{scenario}: line {number}: unknown command {command}')
 
-        # Each phase runs in a script host of its own, the waits between them here: Wine's script
-        # host has no working WScript.Sleep, and it ends a script at an error it does not report,
-        # with status 0, so a phase counts as done only when its last line says so.
+        # One script host carries out every step; a step that fails ends it with the scenario's
+        # line, and the run counts as done only when its last line says so (Wine's script host
+        # ends at an error it does not report, with status 0).
         ini = 'Z:' + os.path.join(os.path.abspath(database), 'srcsafe.ini').replace('/', '\\')
         library = open(os.path.join(HERE, 'make_db.js'), encoding='ascii').read()
-        phase = []
-        for step in steps + [None]:
-            if isinstance(step, str):
-                phase.append(step)
-                continue
-            script = os.path.join(work, 'steps.js')
-            with open(script, 'w', encoding='ascii') as f:
-                f.write(library)
-                f.write(''.join(f'passwords[{js(u)}] = {js(p)};\n' for u, p in users.items()))
-                f.write('\n'.join(phase) + '\nWScript.Echo("phase done");\n')
-            # In a folder of its own: a recovery or a branch also writes the file into the
-            # current folder when the project has no working folder.
-            run = subprocess.run([wine, host, '//nologo', 'Z:' + script.replace('/', '\\'), ini],
-                                 stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                                 errors='replace', cwd=work)
-            out = (run.stdout + run.stderr).replace('\r', '').strip().split('\n')
-            if run.returncode != 0 or out[-1] != 'phase done':
-                raise SystemExit(f'{scenario}: {" ".join(out) or "the script host failed"}')
-            phase = []
-            if step is not None:
-                time.sleep(step)
+        script = os.path.join(work, 'steps.js')
+        with open(script, 'w', encoding='ascii') as f:
+            f.write(library)
+            f.write(''.join(f'passwords[{js(u)}] = {js(p)};\n' for u, p in users.items()))
+            f.write('\n'.join(steps) + '\nWScript.Echo("steps done");\n')
+        # In a folder of its own: a recovery or a branch also writes the file into the current
+        # folder when the project has no working folder.
+        run = subprocess.run([wine, host, '//nologo', 'Z:' + script.replace('/', '\\'), ini],
+                             stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                             errors='replace', cwd=work)
+        out = (run.stdout + run.stderr).replace('\r', '').strip().split('\n')
+        if run.returncode != 0 or out[-1] != 'steps done':
+            raise SystemExit(f'{scenario}: {" ".join(out) or "the script host failed"}')
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
