@@ -73,12 +73,13 @@ for entry in "${databases[@]}"; do
       "$(winpath "$db/srcsafe.ini")" "$user" "$password" </dev/null >/dev/null 2>&1
   done
   compared=$((compared + 1))
+  took="made in ${made} s, read in $((SECONDS - from - made)) s"
   if python3 "$here/compare.py" "$work/$name.real.txt" "$work/$name.standin.txt" > "$work/$name.diff"; then
     known=$(grep -c '^  known, left out' "$work/$name.diff")
-    echo "ok: $name reads the same through both libraries ($(grep -c '^item ' "$work/$name.real.txt") items, $known known differences left out; made in ${made} s, read in $((SECONDS - from - made)) s)"
+    echo "ok: $name reads the same through both libraries ($(grep -c '^item ' "$work/$name.real.txt") items, $known known differences left out; $took)"
   else
     failed=$((failed + 1))
-    echo "FAILED: $name: $(cat "$work/$name.diff")"
+    echo "FAILED: $name ($took): $(cat "$work/$name.diff")"
   fi
 done
 echo "$compared databases compared in $((SECONDS - started)) s, $failed failed"
