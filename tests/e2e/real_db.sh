@@ -84,9 +84,11 @@ run
 check "tiny, view: every file, as the dump lists them" "$(expect "$work/tiny.dump" "$project")" "$(copy_list 1)"
 check "tiny, view: nothing unprocessed" '' "$(copy_list 2)"
 
-# A range of two minutes around Le.txt's last check-in as the dump dates it (this machine's local
-# time, as the COM server reports it) selects that file only.
+# A range of two minutes around Le.txt's last check-in as the dump dates it selects that file only.
+# The dump dates it as SourceSafe 6.0d's library does: the stored wall clock (11:34:15, whatever
+# the zone of the machine or of srcsafe.ini) in steps of two seconds.
 le_last=$(sed -n '/^file .*\/Le.txt$/,/^[^ ]/s/^  version [0-9]* by [^ ]* at \([0-9-]* [0-9:]*\).*/\1/p' "$work/tiny.dump" | tail -1)
+check "tiny: Le.txt's last check-in at the time SourceSafe reports" '2023-05-05 11:34:14' "$le_last"
 close_app
 start_app_with "$work/p2" < <(settings "$tiny" "$project" Johnson AAH8 \
   "$(date -d "$le_last 1 minute ago" '+%Y-%m-%d %H:%M')" "$(date -d "$le_last 1 minute" '+%Y-%m-%d %H:%M')" "$work/l2")
