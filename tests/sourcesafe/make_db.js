@@ -28,6 +28,15 @@ function pause(seconds) {
   var until = new Date().getTime() + seconds * 1000;
   while (new Date().getTime() < until) {}
 }
+// Waits for the next second of that parity to begin (0 even, 1 odd): the library stores whole
+// seconds and shows them in steps of two.
+function tick(parity) {
+  var from = Math.floor(new Date().getTime() / 1000);
+  for (;;) {
+    var now = Math.floor(new Date().getTime() / 1000);
+    if (now != from && now % 2 == parity) return;
+  }
+}
 function step(n, f) {
   line = n;
   try { f(); } catch (e) { fail(e); }

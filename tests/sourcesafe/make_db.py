@@ -25,6 +25,7 @@ stand-in's seeding scripts: "..." with \\" \\\\ \\n \\r \\t and \\xHH, UTF-8):
   move PROJECT into PROJECT [by USER]
   delete PATH [by USER]  |  recover PATH [by USER]  |  destroy PATH [by USER]
   wait SECONDS
+  tick even|odd                                                  (waits for a new such second)
 
 Usage: make_db.py SCENARIO DATABASE_DIR TINY_SAMPLE_DIR WINE [SCRIPT_HOST]
 Prints what the run did; exits 1 with the scenario line that failed.
@@ -211,6 +212,8 @@ def main():
                 call(f'{"remove" if command == "delete" else command}({by}, {js(path)})')
             elif command == 'wait':
                 steps.append(f'pause({float(plain[0].decode())});')
+            elif command == 'tick':
+                steps.append(f'tick({1 if plain[0] == b"odd" else 0});')
             else:
                 raise SystemExit(f'{scenario}: line {number}: unknown command {command}')
 

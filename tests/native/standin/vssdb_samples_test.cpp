@@ -456,6 +456,30 @@ TEST(VssdbSamples, AFlippedByteWhereverTheReaderProvesIsFoundAndNeverCrashes) {
   }
 }
 
+// Rewrites bytes of a record's body in a copy and makes its checksum right again.
+void patchRecord(const fs::path& file, std::size_t record, std::size_t at, std::string_view to) {
+  std::string bytes = standin_test::readFile(file);
+  bytes.replace(record + 8 + at, to.size(), to);
+  const std::uint16_t sum = standin::vssdb::recordChecksum(
+      std::string_view(bytes).substr(record + 8, samples::u32(bytes, record)));
+  bytes[record + 6] = static_cast<char>(sum & 0xFF);
+  bytes[record + 7] = static_cast<char>(sum >> 8);
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// um.dat's header counts the users: SourceSafe leaves the records of deleted users behind them
+// (measured: a user deleted and the file's length kept), and those are no users.
+TEST(VssdbSamples, TheUsersAreThoseUmDatsHeaderCounts) {
+  REQUIRE_SAMPLE(tiny, "tiny");
+  standin_test::TempDir temp("ostrabel-vssdb-users");
+  samples::copy(tiny, temp / "db");
+  patchRecord(temp / "db/data/um.dat", 52, 0, std::string("\x03\x00", 2));  // of four
+  EXPECT_NO_THROW(open(temp / "db", L"johns", L""));
+  EXPECT_EQ(failure([&] { open(temp / "db", L"Johnson", L"AAH8"); }, vss::kUserNotFound),
+            L"User \"Johnson\" not found");
+  EXPECT_EQ(Database(temp / "db").check().damaged, std::vector<std::string>());
+}
+
 // Damage in a copy of tiny, as SourceSafe 6.0d's library meets it (measured on copies of a
 // database it made): an item file whose header or log records fail their checksums cannot be
 // read (its history, version number and lookup fail, and so does the history of the project
@@ -539,17 +563,6 @@ TEST(VssdbSamples, DamageIsWhatTheLibraryMakesOfIt) {
     EXPECT_EQ(failure([&] { open(temp / "db", user, L"AAH8"); }, vss::kUserNotFound),
               L"User \"" + std::wstring(user) + L"\" not found");
   EXPECT_EQ(Database(temp / "db").check().damaged.size(), 1u);
-}
-
-// Rewrites bytes of a record's body in a copy and makes its checksum right again.
-void patchRecord(const fs::path& file, std::size_t record, std::size_t at, std::string_view to) {
-  std::string bytes = standin_test::readFile(file);
-  bytes.replace(record + 8 + at, to.size(), to);
-  const std::uint16_t sum = standin::vssdb::recordChecksum(
-      std::string_view(bytes).substr(record + 8, samples::u32(bytes, record)));
-  bytes[record + 6] = static_cast<char>(sum & 0xFF);
-  bytes[record + 7] = static_cast<char>(sum >> 8);
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // A place pinned to version 1 (Le.txt's entry, as a pin writes it: the version in the entry):
