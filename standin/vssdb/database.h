@@ -1,9 +1,10 @@
 // A database made by real SourceSafe, read and never written: its users (um.dat), the project
 // tree with names as the database spells them (names.dat, the projects' entry files), each item's
 // history (its log records) and each file's contents (the newest stored whole, older ones rebuilt
-// through the reverse deltas). Everything read is proven first: every record's checksum, every
-// newest content's CRC; what fails is Damaged, for that item only.
-// docs/standin.md ("Real SourceSafe databases") describes the format and what is fact or guess.
+// through the reverse deltas). Every record read is checked as SourceSafe 6.0d's library checks
+// it, where the library reads it; what fails is Damaged, for that item only. check() proves
+// everything, contents against their CRCs too.
+// docs/standin.md ("Real SourceSafe databases") describes the format and what was measured.
 #pragma once
 
 #include <cstdint>
@@ -85,7 +86,7 @@ struct Entry {
 struct ItemData {
   std::vector<Event> events;  // its own log records, oldest first
   std::string damage;         // why the item cannot be trusted, empty when it can
-  std::size_t records = 0;    // records verified in its item file
+  std::size_t records = 0;    // records read in its item file
   std::uint32_t dataCrc = 0;  // files: the newest content's CRC, as the item header stores it
   std::string itemFile;       // the item file's bytes (reverse deltas are read from there)
   std::filesystem::path contentFile;
