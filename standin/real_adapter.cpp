@@ -231,7 +231,7 @@ class RealItem final : public vss::Item, public ItemDetails {
       std::vector<std::vector<Listed>> sources(1);
       if (!project()) {
         sources.push_back(fileRecords(node(), false));
-        sources[0] = labelsAbove(sources[1].back().event->stored);
+        sources[0] = labelsAbove(sources[1].empty() ? 0 : sources[1].back().event->stored);
       } else {
         sources[0] = labelsAbove(item->events.front().stored);
         auto& own = sources.emplace_back();
