@@ -56,20 +56,24 @@ class Dumper {
       for (std::uint32_t child : db_.children(e.node, true)) item(child);
   }
 
-  // A project's labels, or a file's versions and labels, oldest first; what cannot be read, as
-  // "damaged" and why.
+  // A project's labels, or a file's versions and labels (a branch's earlier ones too), oldest
+  // first; what cannot be read, as "damaged" and why.
   void history(std::uint32_t node, bool project) {
     auto data = db_.item(node);
     std::vector<std::optional<std::string>> contents;
+    std::vector<const Event*> records;
+    for (const Event& e : data->events) records.push_back(&e);
     std::string damage = data->damage;
     if (!project && damage.empty()) {
       try {
+        records = db_.history(node);
         contents = db_.contents(node);
       } catch (const Damaged& e) {
         damage = e.what();
       }
     }
-    for (const Event& r : data->events) {
+    for (const Event* event : records) {
+      const Event& r = *event;
       const bool label = r.action == kLabel;
       if (!label && project) continue;
       out_ += label ? "  label " + text::quoted(r.label) : "  version " + std::to_string(r.version);
