@@ -237,7 +237,7 @@ TEST_F(StandinServer, ItemsAndPropertiesInTheStoredSpelling) {
   EXPECT_EQ((std::vector<std::wstring>{L"main.c", L"old.c", L"util.c"}), namesOf(src->items(true)));
   auto root = src->parent()->parent();
   ASSERT_NE(nullptr, root);
-  EXPECT_EQ(L"$/", root->name());
+  EXPECT_EQ(L"", root->name());
   EXPECT_EQ(nullptr, root->parent());
 }
 
@@ -253,10 +253,11 @@ TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
     long number;
     const wchar_t *action, *comment, *label;
   } expected[] = {
-      // A project's label carries the project's version number.
-      {L"Compileruser", "2024-05-04 08:00", 1, L"Labeled", L"", L"Build 12"},
-      {L"bob", "2024-05-03 09:30:15", 2, L"Checked in", L"fix", L""},
-      {L"alice", "2024-05-01 10:00", 1, L"Created", L"", L""},
+      // A project's label carries the project's version number; an odd second reads as the one
+      // before.
+      {L"Compileruser", "2024-05-04 08:00", 3, L"Labeled 'Build 12'", L"", L"Build 12"},
+      {L"bob", "2024-05-03 09:30:14", 2, L"Checked in $/App/src", L"fix", L""},
+      {L"alice", "2024-05-01 10:00", 1, L"Created ", L"", L""},
   };
   for (const auto& record : expected) {
     auto version = cursor->next();
@@ -276,7 +277,7 @@ TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
   target->share(*file, L"0", vss::kFlagRecursYes);
   std::vector<std::wstring> links;
   for (const auto& link : file->links()) links.push_back(link->spec());
-  EXPECT_EQ((std::vector<std::wstring>{L"$/App/src/main.c", L"$/Patch/lib/main.c"}), links);
+  EXPECT_EQ((std::vector<std::wstring>{L"$/Patch/lib/main.c", L"$/App/src/main.c"}), links);
   EXPECT_EQ(L"bob",
             database->vssItem(L"$/PATCH/LIB/Main.c", false)->versions(0)->next()->username());
 }
