@@ -282,6 +282,52 @@ TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
             database->vssItem(L"$/PATCH/LIB/Main.c", false)->versions(0)->next()->username());
 }
 
+// A history is open from its enumerator's start until the end is reported or the enumerator
+// goes, as in the library: Versions alone opens nothing; a second enumeration through the same
+// database object fails with 0x8004D75C and the open one reads on; Reset reads it again; there is
+// no Clone.
+TEST_F(StandinServer, OneHistoryIsOpenAtATime) {
+  RawObjects raw(ini_);
+  const auto history = [&](const wchar_t* spec) {
+    UniqueVariant result;
+    RawCall().invoke(comtest::itemOf(raw.database.get(), spec).get(), L"Versions",
+                     DISPATCH_PROPERTYGET, result.put());
+    return comtest::objectOf(result);
+  };
+  const auto enumerate = [](IDispatch* versions, ComPtr<IEnumVARIANT>& out) {
+    UniqueVariant result;
+    const HRESULT hr = RawCall().invoke(versions, DISPID_NEWENUM,
+                                        DISPATCH_METHOD | DISPATCH_PROPERTYGET, result.put());
+    if (SUCCEEDED(hr))
+      result.get()->punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(out.put()));
+    return hr;
+  };
+  const auto next = [](IEnumVARIANT* e) {
+    UniqueVariant element;
+    ULONG fetched = 0;
+    e->Next(1, element.put(), &fetched);
+    return fetched;
+  };
+  const auto kInProgress = static_cast<HRESULT>(0x8004D75C);
+  ComPtr<IEnumVARIANT> open, other;
+  ComPtr<IDispatch> util = history(L"$/App/src/util.c");
+  ASSERT_EQ(S_OK, enumerate(raw.versions.get(), open));
+  EXPECT_EQ(kInProgress, enumerate(util.get(), other));
+  EXPECT_EQ(kInProgress, enumerate(raw.versions.get(), other));
+  ComPtr<IEnumVARIANT> copy;
+  EXPECT_EQ(E_NOTIMPL, open->Clone(copy.put()));
+  EXPECT_EQ(3u, next(open.get()) + next(open.get()) + next(open.get()));
+  EXPECT_EQ(S_OK, open->Reset());
+  EXPECT_EQ(1u, next(open.get()));
+  open = {};  // released
+  ASSERT_EQ(S_OK, enumerate(util.get(), other));
+  while (next(other.get()) == 1) {
+  }
+  // Its end reported, the history is closed although its enumerator lives on.
+  ComPtr<IEnumVARIANT> again;
+  EXPECT_EQ(S_OK, enumerate(raw.versions.get(), again));
+}
+
 // One failure of each member through the server and the client (each of the library's failures
 // itself: adapter_test.cpp).
 TEST_F(StandinServer, FailuresCarryTheLibraryStatusAndText) {
