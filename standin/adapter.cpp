@@ -487,6 +487,13 @@ class ItemImpl final : public vss::Item, public ItemDetails {
   std::uint64_t generation_;
 };
 
+// The folder of a srcsafe.ini as the caller named it, without a separator at its end.
+std::wstring folderOf(const std::wstring& srcSafeIni) {
+  std::wstring folder = srcSafeIni.substr(0, srcSafeIni.find_last_of(L"\\/") + 1);
+  if (folder.size() > 1) folder.pop_back();
+  return folder;
+}
+
 class DatabaseImpl final : public vss::Database {
  public:
   void open(const std::wstring& srcSafeIni, const std::wstring& username,
@@ -510,7 +517,7 @@ class DatabaseImpl final : public vss::Database {
       } catch (const NoStore&) {
         // Not a store of ours: a database made by real SourceSafe, served read-only.
         if (!vssdb::Database::isDatabase(dir)) throw missing();
-        real_ = openReal(dir, username, password);
+        real_ = openReal(dir, folderOf(srcSafeIni), username, password);
         return;
       }
       std::lock_guard guard(store->mutex());
@@ -522,8 +529,7 @@ class DatabaseImpl final : public vss::Database {
       session_ = std::make_shared<Session>();
       session_->store = store;
       session_->user = user->name;
-      session_->databaseFolder = srcSafeIni.substr(0, srcSafeIni.find_last_of(L"\\/") + 1);
-      if (session_->databaseFolder.size() > 1) session_->databaseFolder.pop_back();
+      session_->databaseFolder = folderOf(srcSafeIni);
     });
   }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "standin/details.h"
+#include "standin/history_gate.h"
 #include "standin/local_copy.h"
 #include "standin/statuses.h"
 #include "standin/text.h"
@@ -16,11 +17,11 @@ namespace standin {
 
 class RealSession {
  public:
-  explicit RealSession(const std::filesystem::path& dir) : db(dir) {}
+  RealSession(const std::filesystem::path& dir, std::wstring folder)
+      : db(dir), databaseFolder(std::move(folder)) {}
   const vssdb::Database db;
-  // The history cursor being read, if one is: the library reads one history at a time per
-  // database object.
-  const void* openHistory = nullptr;
+  const std::wstring databaseFolder;  // the folder of srcsafe.ini, as the caller named it
+  Bookkeeping bookkeeping;            // what this database object's fetches leave beside them
 };
 
 namespace {
@@ -84,12 +85,15 @@ class RealVersion final : public vss::Version {
   Listed listed_;
 };
 
-// A history being read: open from its first record until its last has been given or it is
-// gone, as an enumeration of the library's is.
+// A history being read: open (history_gate) from its start until its end has been reported or it
+// is gone, as an enumeration of the library's is.
 class RealCursor final : public vss::VersionCursor {
  public:
   RealCursor(std::shared_ptr<RealSession> session, std::vector<Listed> list)
-      : session_(std::move(session)), list_(std::move(list)) {}
+      : session_(std::move(session)), list_(std::move(list)) {
+    history_gate::open(session_.get());
+    open_ = true;
+  }
   ~RealCursor() override { close(); }
 
   std::unique_ptr<vss::Version> next() override {
@@ -97,18 +101,19 @@ class RealCursor final : public vss::VersionCursor {
       close();
       return nullptr;
     }
-    if (at_ == 0 && session_->openHistory == nullptr) session_->openHistory = this;
     return std::make_unique<RealVersion>(session_, list_[at_++]);
   }
 
  private:
-  void close() {
-    if (session_->openHistory == this) session_->openHistory = nullptr;
+  void close() noexcept {
+    if (open_) history_gate::close(session_.get());
+    open_ = false;
   }
 
   std::shared_ptr<RealSession> session_;
   std::vector<Listed> list_;  // newest first
   std::size_t at_ = 0;
+  bool open_ = false;
 };
 
 // Merges histories, each newest first, into one, newest first; of records of the same time the
@@ -205,6 +210,7 @@ class RealItem final : public vss::Item, public ItemDetails {
 
   std::vector<std::unique_ptr<vss::Item>> items(bool includeDeleted) override {
     return guarded([&] {
+      history_gate::pass(session_.get());
       std::vector<std::unique_ptr<vss::Item>> out;
       if (!project()) return out;
       data();
@@ -223,8 +229,7 @@ class RealItem final : public vss::Item, public ItemDetails {
   // entries. A pinned place lists every version, those above the pin too.
   std::unique_ptr<vss::VersionCursor> versions(int /*flags*/) override {
     return guarded([&]() -> std::unique_ptr<vss::VersionCursor> {
-      if (session_->openHistory != nullptr)
-        throw vss::Error(status::kHistoryInProgress, L"A history operation is already in progress");
+      history_gate::pass(session_.get());
       // Below a deleted project the library fails without a word.
       if (belowDeleted()) throw vss::Error(vss::kDeletedOrDamaged, L"");
       const auto item = data();
@@ -285,6 +290,7 @@ class RealItem final : public vss::Item, public ItemDetails {
   // rebuilt through the reverse deltas.
   void get(std::wstring& local, int /*flags*/) override {
     guarded([&] {
+      history_gate::pass(session_.get());
       if (project()) notFound();
       if (belowDeleted()) throw vss::Error(status::kThroughDeleted, L"File or project not found");
       std::string content;
@@ -305,8 +311,32 @@ class RealItem final : public vss::Item, public ItemDetails {
       } else {
         content = db().newestContent(node());
       }
-      writeLocalCopy(local, content);
+      if (writeLocalCopy(local, content)) keep(localPath(local), content);
     });
+  }
+
+  // The bookkeeping of a copy written from the project the item was reached through.
+  void keep(const std::filesystem::path& copy, std::string_view content) {
+    const std::uint32_t project = entry().parent;
+    Bookkeeping::Fetched f;
+    f.copy = copy;
+    f.database = db().nodes()[0].physical + text::narrow(session_->databaseFolder);
+    f.project = project;
+    f.projectSpec = db().spec(db().projectEntry(project));
+    f.databaseFolder = session_->databaseFolder;
+    f.file = node();
+    // A file whose item file fails its checks still has its newest content fetched; its number
+    // is then not known.
+    long version = pin();
+    if (version == 0) {
+      try {
+        version = versionNumber();
+      } catch (const vss::Error&) {
+      }
+    }
+    f.version = static_cast<std::uint32_t>(version);
+    f.content = content;
+    session_->bookkeeping.fetched(f);
   }
 
  private:
@@ -318,10 +348,11 @@ class RealItem final : public vss::Item, public ItemDetails {
 }  // namespace
 
 std::shared_ptr<RealSession> openReal(const std::filesystem::path& dir,
+                                      const std::wstring& databaseFolder,
                                       const std::wstring& username, const std::wstring& password) {
   std::shared_ptr<RealSession> session;
   try {
-    session = std::make_shared<RealSession>(dir);
+    session = std::make_shared<RealSession>(dir, databaseFolder);
   } catch (const vssdb::Damaged& e) {
     throw vss::Error(status::kCorrupt, corrupt(e.what()));
   }
@@ -342,6 +373,7 @@ std::unique_ptr<vss::Item> realItem(const std::shared_ptr<RealSession>& session,
                                     const std::wstring& spec, bool deleted) {
   bool throughDeleted = false;
   const std::uint32_t entry = session->db.resolve(text::narrow(spec), deleted, &throughDeleted);
+  history_gate::pass(session.get());
   if (entry == kNone) notFound();
   if (throughDeleted) throw vss::Error(status::kThroughDeleted, L"File or project not found");
   if (!session->db.item(session->db.entries()[entry].node)->damage.empty()) throw readError();

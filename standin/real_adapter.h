@@ -12,9 +12,11 @@ namespace standin {
 
 class RealSession;
 
-// Opens the database in `dir` for the user: an unknown user fails with 0x8004D6C2, a wrong
-// password with 0x8004D6C9, a damaged um.dat, names.dat or crcs.dat with 0x8004D698.
+// Opens the database in `dir` (whose srcsafe.ini the caller named in `databaseFolder`) for the
+// user: an unknown user fails with 0x8004D6C2, a wrong password with 0x8004D6C9, a damaged um.dat,
+// names.dat or crcs.dat with 0x8004D698.
 std::shared_ptr<RealSession> openReal(const std::filesystem::path& dir,
+                                      const std::wstring& databaseFolder,
                                       const std::wstring& username, const std::wstring& password);
 
 // The item of a path, as VSSItem(spec, deleted) gives it; 0x8004D68F when there is none.

@@ -37,10 +37,6 @@ static_assert(ess(-10604) == vss::kItemExists);       // ESS_VS_ITEMEXISTS
 static_assert(ess(-10609) == vss::kNotFound);         // ESS_VS_NOT_FOUND
 static_assert(ess(-10551) == vss::kInvalidPassword);  // ESS_UM_BAD_PASSWORD
 static_assert(ess(-10558) == vss::kUserNotFound);     // ESS_UM_USER_NOT_FOUND
-// "A history operation is already in progress": a second history read through a database object
-// that reads one.
-constexpr std::int32_t kHistoryInProgress = ess(-10404);
-static_assert(kHistoryInProgress == static_cast<std::int32_t>(0x8004D75C));
 
 // Our own choices.
 constexpr std::int32_t kNotOpen = static_cast<std::int32_t>(0x8004D6D6);

@@ -359,7 +359,7 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
             L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
             L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n" +
                 (L"3 Johnson 2023-05-09 19:46:16 " + checkedIn) + L"I want to make changes\n" +
-                L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] \n" +
+                L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n" +
                 (L"2 johns 2023-05-05 11:35:50 " + checkedIn) +
                 L"I am going to make changes to ClingBling\n"
                 L"1 johns 2023-05-05 11:35:16 Created  [] Adding ClingBling\n");
@@ -367,7 +367,7 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
   EXPECT_EQ(history(*le),
             L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
             L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n"
-            L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] \n" +
+            L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n" +
                 (L"2 johns 2023-05-05 11:34:14 " + checkedIn) + L"To make initial changes\n" +
                 L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
                 L"1 johns 2023-05-05 11:31:48 Created  [] Addin text file\n");
@@ -383,7 +383,7 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
               L"A history operation is already in progress");
   }
   EXPECT_EQ(history(*db->vssItem(L"$/", false)),
-            L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] \n"
+            L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n"
             L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
             L"2 johns 2023-05-05 11:26:46 Added  [] \n"
             L"1 Admin 2023-05-05 11:25:36 Created  [] \n");
@@ -391,7 +391,7 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
             L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
             L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n" +
                 (L"3 Johnson 2023-05-09 19:46:16 " + checkedIn) + L"I want to make changes\n" +
-                L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] \n" +
+                L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n" +
                 (L"2 johns 2023-05-05 11:35:50 " + checkedIn) +
                 L"I am going to make changes to ClingBling\n"
                 L"3 johns 2023-05-05 11:35:18 Added  [] \n" +
@@ -549,8 +549,9 @@ TEST(VssdbSamples, DamageIsWhatTheLibraryMakesOfIt) {
     temp.write(fs::path("db") / c.file, bytes);
     auto db = open(temp / "db", L"Admin", L"");
     c.reads(*db);
-    if (std::string(c.file).find("baaaaaaa") == std::string::npos)
+    if (std::string(c.file).find("baaaaaaa") == std::string::npos) {
       EXPECT_EQ(db->vssItem(le, false)->versions(0)->next()->versionNumber(), 2);  // unharmed
+    }
     EXPECT_EQ(Database(temp / "db").check().damaged.size(), c.damaged);
   }
   // A user record that fails its checksum: nobody is a user any more.
