@@ -180,6 +180,10 @@ class DiskPlatform : public engine::PlatformPort {
     return fs::is_regular_file(status) &&
            (status.permissions() & fs::perms::owner_write) != fs::perms::none;
   }
+  std::uint32_t removeFile(const std::wstring& path) override {
+    std::error_code ec;
+    return fs::remove(onDisk(path), ec) ? 0 : 2;
+  }
   std::optional<double> toDate(const std::wstring& text) override {
     std::string narrow;
     for (wchar_t c : text) {

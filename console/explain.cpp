@@ -30,7 +30,9 @@ class Writer {
     const std::wstring label = field([&] { return record.label(); });
     if (!label.empty()) head += std::wstring(L"  ") + texts::kLabel + label;
     line(head);
-    const std::wstring comment = field([&] { return record.comment(); });
+    // A label's comment comes as its label comment (its Comment is empty).
+    const std::wstring comment =
+        field([&] { return label.empty() ? record.comment() : record.labelComment(); });
     if (comment.empty()) return;
     std::wstring_view rest = comment;
     bool first = true;

@@ -180,7 +180,9 @@ void ReportCollector::listed(engine::ResultList list, const std::wstring& spec,
     row.user = field([&] { return record->username(); });
     row.action = field([&] { return record->action(); });
     row.label = field([&] { return record->label(); });
-    row.comment = field([&] { return record->comment(); });
+    // A label's comment comes as its label comment (its Comment is empty).
+    row.comment =
+        field([&] { return row.label.empty() ? record->comment() : record->labelComment(); });
   }
   const int which = list == engine::ResultList::Processed ? 0 : 1;
   ++count_[which];

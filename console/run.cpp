@@ -64,6 +64,7 @@ class ConsolePlatform : public engine::PlatformPort {
   bool writableFileExists(const std::wstring& path) override {
     return platform_.writableFileExists(path);
   }
+  std::uint32_t removeFile(const std::wstring& path) override { return platform_.removeFile(path); }
   std::optional<double> toDate(const std::wstring& text) override {
     const std::optional<double> date = platform_.toDate(text);
     if (date && *date >= 0.0 && *date < 1.0) return std::nullopt;

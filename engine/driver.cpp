@@ -130,9 +130,11 @@ bool Patcher::openDatabase() {
 // past whatever it cannot read.
 void Patcher::start() {
   state_.running = true;
-  std::unique_ptr<vss::Database> walkDatabase;
-  std::unique_ptr<vss::Item> projectItem;
+  fetchFolders_.clear();
   try {
+    // The walk's objects go before the bookkeeping files are removed.
+    std::unique_ptr<vss::Database> walkDatabase;
+    std::unique_ptr<vss::Item> projectItem;
     if (state_.mode == RunMode::Share) {
       state_.database = library_.newDatabase();
       state_.database->open(state_.host, state_.user, state_.passwd);
@@ -154,6 +156,7 @@ void Patcher::start() {
   } catch (...) {
     endRunAfterFailure(failureText(std::current_exception()));
   }
+  removeBookkeeping();
   if (state_.running) finish();
   projectSpec_.clear();
   patchSpecLower_.clear();

@@ -23,6 +23,17 @@ constexpr const wchar_t* kReservedNames[] = {
 
 wchar_t asciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
 
+// The files the library writes beside what it fetches: its record of the versions fetched into
+// a folder, and its record of the project a project or solution file belongs to.
+constexpr const wchar_t* kBookkeepingFiles[] = {L"vssver.scc", L"mssccprj.scc"};
+
+bool sameAsciiName(const std::wstring& a, const wchar_t* b) {
+  const std::wstring_view other(b);
+  return a.size() == other.size() &&
+         std::equal(a.begin(), a.end(), other.begin(),
+                    [](wchar_t x, wchar_t y) { return asciiLower(x) == asciiLower(y); });
+}
+
 }  // namespace
 
 // True when Windows keeps a file or folder under exactly this name: not "." or "..", no trailing
@@ -76,6 +87,14 @@ void Patcher::getVSSLocal(vss::Item& oVSSItem, const std::wstring& spec) {
            texts::unknownErrorReason(statusFromSystemError(kErrorFileExists)));
     return;
   }
+  // What stands in the folder before the run's first fetch into it stays; so does a file of the
+  // patch that has a bookkeeping file's name.
+  auto [folder, first] = fetchFolders_.try_emplace(state_.localTargetDir);
+  for (const wchar_t* bookkeeping : kBookkeepingFiles) {
+    if ((first && platform_.pathExists(state_.localTargetDir + L'\\' + bookkeeping)) ||
+        sameAsciiName(name, bookkeeping))
+      folder->second.push_back(bookkeeping);
+  }
   std::int32_t status = 0;
   try {
     oVSSItem.get(local, 0);  // what the library writes back into the path is of no use here
@@ -83,6 +102,18 @@ void Patcher::getVSSLocal(vss::Item& oVSSItem, const std::wstring& spec) {
     status = e.status();
   }
   listOutcome(spec, status, texts::kFetchedThenDeleted);
+}
+
+void Patcher::removeBookkeeping() {
+  for (const auto& [folder, kept] : fetchFolders_) {
+    for (const wchar_t* bookkeeping : kBookkeepingFiles) {
+      if (std::find(kept.begin(), kept.end(), bookkeeping) != kept.end()) continue;
+      const std::wstring path = folder + L'\\' + bookkeeping;
+      // A file that cannot be removed stays; the run's lists are what it reports.
+      if (platform_.pathExists(path)) platform_.removeFile(path);
+    }
+  }
+  fetchFolders_.clear();
 }
 
 // Builds the file's folder below localDir level by level, exactly as the pieces are spelled,

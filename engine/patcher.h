@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -106,6 +107,10 @@ class Patcher {
   // Local export: the file's item and its path as the walk read it.
   void getVSSLocal(vss::Item& oVSSItem, const std::wstring& spec);
   void createLocalDir(const std::vector<std::wstring>& subProj);
+  // Removes the bookkeeping files the library left in the folders a Local run fetched into
+  // (vssver.scc, mssccprj.scc), those that stood there before the run excepted. Called once the
+  // run's database objects are gone: the library may write them as late as that.
+  void removeBookkeeping();
 
   // Result lists: appends the file's line, its path immediately followed by the reason.
   void listMe(ResultList listBox, const std::wstring& spec, const std::wstring& reason);
@@ -145,6 +150,9 @@ class Patcher {
   std::wstring projectSpec_;
   // A Share run's patch project as the database spells it, lower-cased; empty otherwise.
   std::wstring patchSpecLower_;
+  // The folders of a Local run's fetches, each with the bookkeeping files it must keep (those
+  // that were there before the run's first fetch into it, or that are files of the patch).
+  std::map<std::wstring, std::vector<const wchar_t*>> fetchFolders_;
   // The run's range in whole seconds; a record is selected strictly between them.
   std::int64_t startSecond_ = 0;
   std::int64_t endSecond_ = 0;

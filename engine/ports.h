@@ -51,6 +51,8 @@ class PlatformPort {
   virtual std::uint32_t createFolder(const std::wstring& path) = 0;
   // True when a file that may be written (not read-only, not a folder) stands at `path`.
   virtual bool writableFileExists(const std::wstring& path) = 0;
+  // Deletes the file at `path`, read-only or not; 0 on success, otherwise the system error code.
+  virtual std::uint32_t removeFile(const std::wstring& path) = 0;
   // The locale-aware date conversion: an automation date, or nothing when `text` is no date.
   virtual std::optional<double> toDate(const std::wstring& text) = 0;
   // The current local date and time as a text that toDate reads back to the same second.

@@ -36,7 +36,9 @@ void Patcher::shareMe(vss::Item& oVSSItem, const std::wstring& spec) {
   }
   std::int32_t status = 0;
   try {
-    state_.patchItem->share(oVSSItem, texts::kShareComment, vss::kFlagRecursYes);
+    // Without GETNO the library would also write a copy of the file into the patch project's
+    // working folder, or the current folder when it has none.
+    state_.patchItem->share(oVSSItem, texts::kShareComment, vss::kFlagRecursYes | vss::kFlagGetNo);
   } catch (const vss::Error& e) {
     status = e.status();
   }

@@ -56,6 +56,16 @@ bool WinPlatform::writableFileExists(const std::wstring& path) {
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
 }
 
+std::uint32_t WinPlatform::removeFile(const std::wstring& path) {
+  if (path.find(L'\0') != std::wstring::npos) return ERROR_INVALID_NAME;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+    SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  if (DeleteFileW(path.c_str())) return 0;
+  const DWORD error = GetLastError();
+  return error != 0 ? error : ERROR_CAN_NOT_COMPLETE;
+}
+
 std::optional<double> WinPlatform::toDate(const std::wstring& text) {
   // The conversion would stop at an embedded NUL and accept what stands before it.
   if (text.find(L'\0') != std::wstring::npos) return std::nullopt;

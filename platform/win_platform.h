@@ -11,6 +11,7 @@ class WinPlatform : public engine::PlatformPort {
   bool pathExists(const std::wstring& path) override;
   std::uint32_t createFolder(const std::wstring& path) override;
   bool writableFileExists(const std::wstring& path) override;
+  std::uint32_t removeFile(const std::wstring& path) override;
   std::optional<double> toDate(const std::wstring& text) override;
   std::wstring nowText() override;
   std::wstring toLower(const std::wstring& text) override;

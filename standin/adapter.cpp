@@ -11,6 +11,7 @@
 #include "standin/dates.h"
 #include "standin/details.h"
 #include "standin/file_io.h"
+#include "standin/history_gate.h"
 #include "standin/local_copy.h"
 #include "standin/real_adapter.h"
 #include "standin/shared_store.h"
@@ -66,120 +67,219 @@ void checkCurrent(const SharedStore& store, std::uint64_t generation) {
 
 struct Session {
   std::shared_ptr<SharedStore> store;
-  std::string user;  // the logged-in user, stored spelling
+  std::string user;             // the logged-in user, stored spelling
+  std::wstring databaseFolder;  // the folder of srcsafe.ini, as the caller named it
+  Bookkeeping bookkeeping;      // what this database object's fetches leave beside them
 };
+
+// A stored time as the library reports it: in steps of two seconds (an odd second reads as the
+// one before).
+double reportedDate(std::int64_t seconds) {
+  return dateFromSeconds(seconds - (seconds % 2 + 2) % 2);
+}
+
+// What a record did, in the library's words.
+std::wstring actionText(const Model& m, const HistoryRecord& r) {
+  switch (r.kind) {
+    case RecordKind::ProjectCreated:
+    case RecordKind::FileCreated:
+      return L"Created ";
+    case RecordKind::CheckedIn:
+      return L"Checked in " + wide(m.spec(m.projectLink(r.ref)));
+    case RecordKind::Label:
+      return L"Labeled '" + wide(m.labels[r.label]) + L"'";
+    case RecordKind::Added:
+      return L"Added ";
+    case RecordKind::Deleted:
+      return L"Deleted ";
+    case RecordKind::Shared:
+      return L"Shared " + wide(m.spec(r.ref));
+    case RecordKind::Pinned:
+      return L"Pinned " + wide(m.spec(r.ref)) + L" to version " + std::to_wstring(r.label);
+  }
+  return L"";
+}
+
+// The newest record of a file that holds content, no newer than version `upTo`; null for none.
+const HistoryRecord* contentRecord(const Node& node, std::uint32_t upTo) {
+  for (auto r = node.history.rbegin(); r != node.history.rend(); ++r)
+    if ((r->kind == RecordKind::FileCreated || r->kind == RecordKind::CheckedIn) &&
+        r->number <= upTo)
+      return &*r;
+  return nullptr;
+}
+
+std::string contentOf(const SharedStore& store, const HistoryRecord* r) {
+  if (!r) return {};
+  std::string line = store.recordText(*r);
+  auto fields = text::splitFields(line);
+  auto at = static_cast<std::size_t>(contentField(r->kind));
+  return at < fields.size() ? text::unescape(fields[at]) : std::string();
+}
 
 class VersionImpl final : public vss::Version {
  public:
   VersionImpl(std::shared_ptr<SharedStore> store, const HistoryRecord& record, std::wstring user,
-              std::wstring label)
+              std::wstring label, std::wstring action)
       : store_(std::move(store)),
         record_(record),
         user_(std::move(user)),
         label_(std::move(label)),
+        action_(std::move(action)),
         generation_(store_->generation()) {}
 
   std::wstring username() override { return user_; }
-  double date() override { return dateFromSeconds(record_.seconds); }
+  double date() override { return reportedDate(record_.seconds); }
   long versionNumber() override { return static_cast<long>(record_.number); }
-  std::wstring action() override {
-    switch (record_.kind) {
-      case RecordKind::ProjectCreated:
-      case RecordKind::FileCreated:
-        return L"Created";
-      case RecordKind::CheckedIn:
-        return L"Checked in";
-      case RecordKind::Label:
-        return L"Labeled";
-    }
-    return L"";
-  }
-  std::wstring comment() override {
+  std::wstring action() override { return action_; }
+  // A label's comment is its label comment; its Comment is empty.
+  std::wstring comment() override { return commentField(false); }
+  std::wstring label() override { return label_; }
+  std::wstring labelComment() override { return commentField(true); }
+
+ private:
+  // The record's comment field, when it is the field asked for: a label's is its label comment.
+  std::wstring commentField(bool ofLabel) {
     return guarded([&] {
       std::lock_guard guard(store_->mutex());
       checkCurrent(*store_, generation_);
-      if (!record_.hasComment) return std::wstring();
+      if (!record_.hasComment || ofLabel != (record_.kind == RecordKind::Label))
+        return std::wstring();
       std::string line = store_->recordText(record_);
       auto fields = text::splitFields(line);
-      auto at = static_cast<std::size_t>(commentField(record_.kind));
+      auto at = static_cast<std::size_t>(standin::commentField(record_.kind));
       return at < fields.size() ? wide(text::unescape(fields[at])) : std::wstring();
     });
   }
-  std::wstring label() override { return label_; }
-  std::wstring labelComment() override { return {}; }
 
- private:
   std::shared_ptr<SharedStore> store_;
   HistoryRecord record_;
   std::wstring user_;
   std::wstring label_;
+  std::wstring action_;
   std::uint64_t generation_;
 };
 
-// Walks a history newest first: the item's own records, merged by time with the labels of the
-// projects above it (a file's and a project's alike, as the library documents its Versions).
-// Positions count from the oldest record, so records appended meanwhile do not disturb a walk.
+// Walks a history newest first, as the library lists it: the labels of the projects above the
+// place (those no older than the item's first record), the item's own records and, for a project,
+// every record but the creation of each file it holds (deleted, shared and pinned ones too),
+// merged by time; at equal times the nearest project's labels come first, then farther ones',
+// then the item's own, then the files' in the order of the project's entries. Positions count
+// from the oldest record, so records appended meanwhile do not disturb a walk. The history is
+// open (history_gate) until its end is reported or the cursor goes.
 class CursorImpl final : public vss::VersionCursor {
+  struct Later {
+    const CursorImpl* cursor;
+    const Model* model;
+    bool operator()(std::size_t a, std::size_t b) const {
+      const auto &x = cursor->sources_[a], &y = cursor->sources_[b];
+      const std::int64_t tx = model->nodes[x.node].history[x.pos - 1].seconds;
+      const std::int64_t ty = model->nodes[y.node].history[y.pos - 1].seconds;
+      return tx < ty || (tx == ty && a > b);
+    }
+  };
+
  public:
-  CursorImpl(std::shared_ptr<SharedStore> store, const Model& model, std::uint32_t link)
-      : store_(std::move(store)), generation_(store_->generation()) {
-    node_ = model.links[link].node;
-    const Node& node = model.nodes[node_];
-    own_ = node.history.size();
-    if (!node.history.empty()) {
-      floor_ = node.history.front().seconds;
+  CursorImpl(std::shared_ptr<Session> session, const Model& model, std::uint32_t link)
+      : session_(std::move(session)), generation_(session_->store->generation()) {
+    const std::uint32_t node = model.links[link].node;
+    const Node& item = model.nodes[node];
+    if (!item.history.empty()) {
+      floor_ = item.history.front().seconds;
       for (std::uint32_t p = model.links[link].parent; p != kNone;
            p = model.links[model.projectLink(p)].parent)
-        above_.push_back(Source{p, model.nodes[p].history.size()});
+        sources_.push_back(Source{p, model.nodes[p].history.size(), Source::Labels});
     }
-  }
-
-  std::unique_ptr<vss::Version> next() override {
-    std::lock_guard guard(store_->mutex());
-    checkCurrent(*store_, generation_);
-    const Model& model = store_->model();
-    const HistoryRecord* best = nullptr;
-    std::size_t* bestPos = nullptr;
-    if (own_ > 0) {
-      best = &model.nodes[node_].history[own_ - 1];
-      bestPos = &own_;
-    }
-    for (auto& source : above_) {
-      const auto& history = model.nodes[source.node].history;
-      while (source.pos > 0 && (history[source.pos - 1].kind != RecordKind::Label ||
-                                history[source.pos - 1].seconds < floor_))
-        --source.pos;
-      if (source.pos == 0) continue;
-      const HistoryRecord& candidate = history[source.pos - 1];
-      if (!best || candidate.seconds > best->seconds) {
-        best = &candidate;
-        bestPos = &source.pos;
+    sources_.push_back(Source{node, item.history.size(), Source::Own});
+    if (item.project) {
+      std::vector<std::uint32_t> files;
+      for (std::uint32_t entry : item.children->ordered) {
+        const std::uint32_t file = model.links[entry].node;
+        if (model.nodes[file].project || std::find(files.begin(), files.end(), file) != files.end())
+          continue;
+        files.push_back(file);
+        sources_.push_back(Source{file, model.nodes[file].history.size(), Source::FileOfProject});
       }
     }
-    if (!best) return nullptr;
-    --*bestPos;
-    std::wstring label = best->kind == RecordKind::Label ? wide(model.labels[best->label]) : L"";
-    return std::make_unique<VersionImpl>(store_, *best, wide(model.people[best->user]),
-                                         std::move(label));
+    for (std::size_t i = 0; i < sources_.size(); ++i) {
+      settle(model, sources_[i]);
+      if (sources_[i].pos > 0) heap_.push_back(i);
+    }
+    std::make_heap(heap_.begin(), heap_.end(), later(model));
+    history_gate::open(session_.get());
+    open_ = true;
+  }
+  ~CursorImpl() override { close(); }
+
+  std::unique_ptr<vss::Version> next() override {
+    if (!open_) return nullptr;
+    std::lock_guard guard(session_->store->mutex());
+    checkCurrent(*session_->store, generation_);
+    const Model& model = session_->store->model();
+    if (heap_.empty()) {
+      close();
+      return nullptr;
+    }
+    std::pop_heap(heap_.begin(), heap_.end(), later(model));
+    Source& source = sources_[heap_.back()];
+    const HistoryRecord& best = model.nodes[source.node].history[--source.pos];
+    settle(model, source);
+    if (source.pos > 0) {
+      std::push_heap(heap_.begin(), heap_.end(), later(model));
+    } else {
+      heap_.pop_back();
+    }
+    std::wstring label = best.kind == RecordKind::Label ? wide(model.labels[best.label]) : L"";
+    return std::make_unique<VersionImpl>(session_->store, best, wide(model.people[best.user]),
+                                         std::move(label), actionText(model, best));
   }
 
  private:
   struct Source {
     std::uint32_t node;
-    std::size_t pos;
+    std::size_t pos;  // records not yet read; the next is history[pos - 1]
+    enum Kind { Labels, Own, FileOfProject } kind;
   };
-  std::shared_ptr<SharedStore> store_;
+
+  // Moves past the records the source does not contribute.
+  void settle(const Model& model, Source& source) const {
+    const auto& history = model.nodes[source.node].history;
+    while (source.pos > 0) {
+      const HistoryRecord& r = history[source.pos - 1];
+      if (source.kind == Source::Labels ? r.kind == RecordKind::Label && r.seconds >= floor_
+          : source.kind == Source::FileOfProject ? r.kind != RecordKind::FileCreated
+                                                 : true)
+        return;
+      --source.pos;
+    }
+  }
+
+  // The heap's order: the source whose next record is newest on top, the earlier source of two
+  // equal times.
+  Later later(const Model& model) const { return Later{this, &model}; }
+
+  void close() noexcept {
+    if (open_) history_gate::close(session_.get());
+    open_ = false;
+  }
+
+  std::shared_ptr<Session> session_;
   std::uint64_t generation_;
-  std::uint32_t node_ = 0;
-  std::size_t own_ = 0;
   std::int64_t floor_ = 0;
-  std::vector<Source> above_;
+  std::vector<Source> sources_;
+  std::vector<std::size_t> heap_;
+  bool open_ = false;
 };
 
 class ItemImpl final : public vss::Item, public ItemDetails {
  public:
-  ItemImpl(std::shared_ptr<Session> session, std::uint32_t link)
-      : session_(std::move(session)), link_(link), generation_(session_->store->generation()) {}
+  // `pin`: the version a pinned place stands at when the item was reached through its project's
+  // entries (0: the newest, as a lookup by path gives it).
+  ItemImpl(std::shared_ptr<Session> session, std::uint32_t link, std::uint32_t pin = 0)
+      : session_(std::move(session)),
+        link_(link),
+        pin_(pin),
+        generation_(session_->store->generation()) {}
 
   SharedStore& store() const { return *session_->store; }
   std::uint32_t link() const { return link_; }
@@ -190,6 +290,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
   template <typename F>
   auto read(F&& f) -> decltype(f(std::declval<const Model&>())) {
     return guarded([&] {
+      history_gate::pass(session_.get());
       std::lock_guard guard(store().mutex());
       store().catchUp();
       checkCurrent(store(), generation_);
@@ -207,16 +308,20 @@ class ItemImpl final : public vss::Item, public ItemDetails {
     });
   }
 
+  std::unique_ptr<vss::Item> place(std::uint32_t link, const Model& m) const {
+    return std::make_unique<ItemImpl>(session_, link, m.links[link].pinned);
+  }
+
  public:
   int type() override {
     return readFixed([&](const Model& m) {
       return m.nodes[m.links[link_].node].project ? vss::kTypeProject : vss::kTypeFile;
     });
   }
+  // The root project's name is empty.
   std::wstring name() override {
-    return readFixed([&](const Model& m) {
-      return link_ == 0 ? std::wstring(L"$/") : wide(m.links[link_].name);
-    });
+    return readFixed(
+        [&](const Model& m) { return link_ == 0 ? std::wstring() : wide(m.links[link_].name); });
   }
   std::wstring spec() override {
     return readFixed([&](const Model& m) { return wide(m.spec(link_)); });
@@ -226,8 +331,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
   }
   long versionNumber() override {
     return read([&](const Model& m) {
-      const Node& n = m.nodes[m.links[link_].node];
-      return static_cast<long>(n.history.empty() ? 0 : n.history.back().number);
+      return static_cast<long>(pin_ != 0 ? pin_ : m.nodes[m.links[link_].node].history.size());
     });
   }
 
@@ -238,13 +342,13 @@ class ItemImpl final : public vss::Item, public ItemDetails {
     });
   }
 
+  // A pinned place comes at its pinned version.
   std::vector<std::unique_ptr<vss::Item>> items(bool includeDeleted) override {
     return read([&](const Model& m) {
       std::vector<std::unique_ptr<vss::Item>> out;
       std::uint32_t node = m.links[link_].node;
       if (!m.nodes[node].project) return out;
-      for (auto child : m.children(node, includeDeleted))
-        out.push_back(std::make_unique<ItemImpl>(session_, child));
+      for (auto child : m.children(node, includeDeleted)) out.push_back(place(child, m));
       return out;
     });
   }
@@ -253,20 +357,17 @@ class ItemImpl final : public vss::Item, public ItemDetails {
     return read([&](const Model& m) -> std::unique_ptr<vss::VersionCursor> {
       if (const Fault* f = m.fault(m.links[link_].node, "versions"))
         throw vss::Error(f->status, wide(f->text));
-      return std::make_unique<CursorImpl>(session_->store, m, link_);
+      return std::make_unique<CursorImpl>(session_, m, link_);
     });
   }
 
-  // Every live entry of the item, in the order they were made, and the entry it was reached
-  // through even when that one is deleted.
+  // Every place of the item, deleted ones too, the newest first; a pinned place at its version.
   std::vector<std::unique_ptr<vss::Item>> links() override {
     return read([&](const Model& m) {
       std::vector<std::unique_ptr<vss::Item>> out;
       const std::uint32_t node = m.links[link_].node;
-      for (std::uint32_t l = 0; l < m.links.size(); ++l) {
-        if (m.links[l].node == node && (l == link_ || !m.links[l].deleted))
-          out.push_back(std::make_unique<ItemImpl>(session_, l));
-      }
+      for (std::uint32_t l = static_cast<std::uint32_t>(m.links.size()); l-- > 0;)
+        if (m.links[l].node == node) out.push_back(place(l, m));
       return out;
     });
   }
@@ -274,6 +375,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
   std::unique_ptr<vss::Item> newSubproject(const std::wstring& name,
                                            const std::wstring& comment) override {
     return guarded([&]() -> std::unique_ptr<vss::Item> {
+      history_gate::pass(session_.get());
       std::lock_guard guard(store().mutex());
       std::string utf8 = text::narrow(name);
       std::uint32_t created = kNone;
@@ -294,11 +396,15 @@ class ItemImpl final : public vss::Item, public ItemDetails {
     });
   }
 
-  void share(vss::Item& file, const std::wstring& /*comment*/, int /*flags*/) override {
+  // Without VSSFLAG_GETNO the library also gets the file into the project's working folder,
+  // which the stand-in does not keep: the process's current folder, as the library does when
+  // none is set.
+  void share(vss::Item& file, const std::wstring& /*comment*/, int flags) override {
     guarded([&] {
       auto* other = dynamic_cast<ItemImpl*>(&file);
       // An item of another store (or of another library) is not in this database.
       if (!other || &other->store() != &store()) notFound();
+      history_gate::pass(session_.get());
       std::lock_guard guard(store().mutex());
       store().change([&](const Model& m, Transaction& tx) {
         checkCurrent(store(), generation_);
@@ -321,47 +427,77 @@ class ItemImpl final : public vss::Item, public ItemDetails {
           throw vss::Error(vss::kDeletedOrDamaged,
                            wide(name) + L" has been deleted from this project");
         tx.add({"share", std::to_string(target), std::to_string(shared), session_->user,
-                formatSeconds(nowSeconds())});
+                formatSeconds(nowSeconds()), std::to_string(other->link())});
       });
+      if ((flags & vss::kFlagGetNo) != 0) return;
+      const Model& m = store().model();
+      const std::uint32_t shared = m.links[other->link()].node;
+      const HistoryRecord* newest = contentRecord(m.nodes[shared], kNone);
+      const std::string content = contentOf(store(), newest);
+      std::error_code ec;
+      const fs::path copy = fs::current_path(ec) / localPath(wide(m.links[other->link()].name));
+      try {
+        if (writeLocalCopy(copy, content, copy.wstring()))
+          keep(copy, m.links[link_].node, shared, newest ? newest->number : 0, content);
+      } catch (const vss::Error&) {
+        // The share is made; what the library reports of a copy it cannot write is not known.
+      }
     });
   }
 
+  // A pinned place reached through its project's entries gives its pinned version.
   void get(std::wstring& local, int /*flags*/) override {
     guarded([&] {
-      std::string content;
-      {
-        std::lock_guard guard(store().mutex());
-        store().catchUp();
-        checkCurrent(store(), generation_);
-        const Model& m = store().model();
-        std::uint32_t node = m.links[link_].node;
-        if (const Fault* f = m.fault(node, "get")) throw vss::Error(f->status, wide(f->text));
-        if (m.nodes[node].project) notFound();
-        const auto& history = m.nodes[node].history;
-        auto newest = std::find_if(history.rbegin(), history.rend(), [](const HistoryRecord& r) {
-          return r.kind == RecordKind::FileCreated || r.kind == RecordKind::CheckedIn;
-        });
-        if (newest != history.rend()) {
-          std::string line = store().recordText(*newest);
-          auto fields = text::splitFields(line);
-          auto at = static_cast<std::size_t>(contentField(newest->kind));
-          if (at < fields.size()) content = text::unescape(fields[at]);
-        }
-      }
-      writeLocalCopy(local, content);
+      history_gate::pass(session_.get());
+      std::lock_guard guard(store().mutex());
+      store().catchUp();
+      checkCurrent(store(), generation_);
+      const Model& m = store().model();
+      std::uint32_t node = m.links[link_].node;
+      if (const Fault* f = m.fault(node, "get")) throw vss::Error(f->status, wide(f->text));
+      if (m.nodes[node].project) notFound();
+      const HistoryRecord* fetched = contentRecord(m.nodes[node], pin_ != 0 ? pin_ : kNone);
+      const std::string content = contentOf(store(), fetched);
+      if (writeLocalCopy(local, content))
+        keep(localPath(local), m.links[link_].parent, node, fetched ? fetched->number : 0, content);
     });
   }
 
  private:
+  // The bookkeeping of a copy written from the project `project`.
+  void keep(const fs::path& copy, std::uint32_t project, std::uint32_t file, std::uint32_t version,
+            std::string_view content) {
+    const Model& m = store().model();
+    Bookkeeping::Fetched f;
+    f.copy = copy;
+    f.database = m.storeId;
+    f.project = project;
+    f.projectSpec = m.spec(m.projectLink(project));
+    f.databaseFolder = session_->databaseFolder;
+    f.file = file;
+    f.version = version;
+    f.content = content;
+    session_->bookkeeping.fetched(f);
+  }
+
   std::shared_ptr<Session> session_;
   std::uint32_t link_;
+  std::uint32_t pin_;
   std::uint64_t generation_;
 };
+
+// The folder of a srcsafe.ini as the caller named it, without a separator at its end.
+std::wstring folderOf(const std::wstring& srcSafeIni) {
+  std::wstring folder = srcSafeIni.substr(0, srcSafeIni.find_last_of(L"\\/") + 1);
+  if (folder.size() > 1) folder.pop_back();
+  return folder;
+}
 
 class DatabaseImpl final : public vss::Database {
  public:
   void open(const std::wstring& srcSafeIni, const std::wstring& username,
             const std::wstring& password) override {
+    guarded([&] { history_gate::pass(session_.get()); });
     session_.reset();
     real_.reset();
     guarded([&] {
@@ -380,7 +516,7 @@ class DatabaseImpl final : public vss::Database {
       } catch (const NoStore&) {
         // Not a store of ours: a database made by real SourceSafe, served read-only.
         if (!vssdb::Database::isDatabase(dir)) throw missing();
-        real_ = openReal(dir, username, password);
+        real_ = openReal(dir, folderOf(srcSafeIni), username, password);
         return;
       }
       std::lock_guard guard(store->mutex());
@@ -389,7 +525,10 @@ class DatabaseImpl final : public vss::Database {
       if (!user) throw vss::Error(vss::kUserNotFound, L"User \"" + username + L"\" not found");
       if (user->password != text::narrow(password))
         throw vss::Error(vss::kInvalidPassword, L"Invalid password");
-      session_ = std::make_shared<Session>(Session{store, user->name});
+      session_ = std::make_shared<Session>();
+      session_->store = store;
+      session_->user = user->name;
+      session_->databaseFolder = folderOf(srcSafeIni);
     });
   }
 
@@ -397,6 +536,7 @@ class DatabaseImpl final : public vss::Database {
     if (real_) return realItem(real_, spec, deleted);
     if (!session_) throw vss::Error(kNotOpen, L"The database is not open");
     return guarded([&]() -> std::unique_ptr<vss::Item> {
+      history_gate::pass(session_.get());
       SharedStore& store = *session_->store;
       std::lock_guard guard(store.mutex());
       store.catchUp();

@@ -103,7 +103,9 @@ void generate(const std::filesystem::path& dir, const GenerateOptions& options) 
     bool changed = random.unit() < options.changedFraction;
     for (auto& t : times) t = random.between(oldFrom, oldTo);
     std::sort(times.begin(), times.end());
-    if (changed) times.back() = random.between(start + 1, end);
+    // The library reports times in steps of two seconds: an even second inside the range reads
+    // as itself.
+    if (changed) times.back() = random.between(start + 2, end) / 2 * 2;
     std::snprintf(name, sizeof name, "f%06d.txt", i);
     std::string id = std::to_string(nextId++);
     for (int v = 0; v < options.history; ++v) {

@@ -45,25 +45,30 @@ Model::Model() {
   root.firstLink = 0;
   root.children = std::make_unique<Children>();
   nodes.push_back(std::move(root));
-  links.push_back(Link{kNone, 0, "$", false});
+  Link entry;
+  entry.name = "$";
+  links.push_back(std::move(entry));
 }
 
 bool Model::apply(std::string_view record, std::uint64_t line, std::uint32_t length) {
   using Apply = bool (Model::*)(const Fields&, Place);
+  // Fields added later are optional, so that journals written before them still load.
   static constexpr struct {
     std::string_view kind;
-    std::size_t fields;
+    std::size_t fields, most;
     Apply apply;
   } kKinds[] = {
-      {"store", 2, &Model::applyStore},     {"user", 3, &Model::applyUser},
-      {"project", 7, &Model::applyItem},    {"file", 8, &Model::applyItem},
-      {"version", 6, &Model::applyVersion}, {"label", 6, &Model::applyLabel},
-      {"share", 5, &Model::applyShare},     {"delete", 5, &Model::applyDelete},
-      {"fault", 5, &Model::applyFault},     {"nofault", 2, &Model::applyNoFault},
+      {"store", 2, 2, &Model::applyStore},     {"user", 3, 3, &Model::applyUser},
+      {"project", 7, 7, &Model::applyItem},    {"file", 8, 8, &Model::applyItem},
+      {"version", 6, 7, &Model::applyVersion}, {"label", 6, 6, &Model::applyLabel},
+      {"share", 5, 6, &Model::applyShare},     {"pin", 7, 7, &Model::applyShare},
+      {"delete", 5, 5, &Model::applyDelete},   {"fault", 5, 5, &Model::applyFault},
+      {"nofault", 2, 2, &Model::applyNoFault},
   };
   Fields f = text::splitFields(record);
   for (const auto& k : kKinds)
-    if (f[0] == k.kind) return f.size() == k.fields && (this->*k.apply)(f, Place{line, length});
+    if (f[0] == k.kind)
+      return f.size() >= k.fields && f.size() <= k.most && (this->*k.apply)(f, Place{line, length});
   return false;
 }
 
@@ -96,6 +101,46 @@ std::optional<HistoryRecord> Model::record(RecordKind kind, std::string_view use
   return r;
 }
 
+void Model::append(std::uint32_t node, HistoryRecord r) {
+  auto& history = nodes[node].history;
+  r.number = static_cast<std::uint32_t>(history.size() + 1);
+  history.push_back(r);
+}
+
+void Model::enter(std::uint32_t project, std::uint32_t link) {
+  Children& c = *nodes[project].children;
+  c.byName[text::fold(links[link].name)].push_back(link);
+  // Before the first entry of an equal or greater key: the newest of equal keys comes first.
+  auto at =
+      std::lower_bound(c.ordered.begin(), c.ordered.end(), links[link].key,
+                       [&](std::uint32_t l, const std::string& key) { return links[l].key < key; });
+  c.ordered.insert(at, link);
+}
+
+std::string Model::sortKey(std::string_view utf8Name) {
+  const std::string bytes = text::ansi(utf8Name);
+  constexpr std::string_view kUnderscored = " \"*,/:;<=>?[\\]|";
+  constexpr std::size_t kLongest = 33;
+  std::string key;
+  std::size_t i = 0;
+  while (i < bytes.size() && bytes[i] == '.') ++i;
+  while (i < bytes.size() && key.size() < kLongest) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b >= 0x81 && b <= 0xFE && i + 1 < bytes.size()) {  // a GBK lead byte and its trail byte
+      key += bytes.substr(i, 2);
+      i += 2;
+      continue;
+    }
+    if (b == '~') break;
+    key += kUnderscored.find(static_cast<char>(b)) != std::string_view::npos ? '_'
+           : b >= 'A' && b <= 'Z' ? static_cast<char>(b + 32)
+                                  : static_cast<char>(b);
+    ++i;
+  }
+  if (key.size() > kLongest) key.resize(kLongest);  // even inside a double-byte character
+  return key;
+}
+
 // store ID
 bool Model::applyStore(const Fields& f, Place) {
   storeId = std::string(f[1]);
@@ -117,35 +162,45 @@ bool Model::applyItem(const Fields& f, Place at) {
   std::string name = field(f[3]);
   if (!number(f[1], id) || id != nodes.size() || !project(f[2], parent) || name.empty())
     return false;
-  auto& entries = (*nodes[parent].children)[text::fold(name)];
-  if (std::any_of(entries.begin(), entries.end(), [&](auto l) { return !links[l].deleted; }))
-    return false;
+  if (liveChild(parent, text::fold(name)) != kNone) return false;
   auto created =
       record(isProject ? RecordKind::ProjectCreated : RecordKind::FileCreated, f[4], f[5], at);
   if (!created) return false;
-  created->number = 1;
   created->hasComment = hasComment(f, created->kind);
+  // The project's record of its new entry, without a comment (the new item's own record has it).
+  HistoryRecord added = *created;
+  added.kind = RecordKind::Added;
+  added.hasComment = false;
+  added.line = kNoLine;
   Node node;
   node.project = isProject;
   node.firstLink = static_cast<std::uint32_t>(links.size());
-  node.versions = 1;
-  node.history.push_back(*created);
   if (isProject) node.children = std::make_unique<Children>();
-  entries.push_back(node.firstLink);
   nodes.push_back(std::move(node));
-  links.push_back(Link{parent, id, std::move(name), false});
+  append(id, *created);
+  Link link;
+  link.parent = parent;
+  link.node = id;
+  link.key = sortKey(name);
+  link.name = std::move(name);
+  links.push_back(std::move(link));
+  enter(parent, nodes[id].firstLink);
+  append(parent, added);
   return true;
 }
 
-// version ID USER TIME COMMENT CONTENT
+// version ID USER TIME COMMENT CONTENT [PROJECT]: PROJECT is the project the check-in was made
+// from (without it, the file's first project).
 bool Model::applyVersion(const Fields& f, Place at) {
   std::uint32_t id;
   if (!file(f[1], id)) return false;
+  std::uint32_t from = links[nodes[id].firstLink].parent;
+  if (f.size() > 6 && !project(f[6], from)) return false;
   auto r = record(RecordKind::CheckedIn, f[2], f[3], at);
   if (!r) return false;
   r->hasComment = hasComment(f, r->kind);
-  r->number = ++nodes[id].versions;
-  nodes[id].history.push_back(*r);
+  r->ref = from;
+  append(id, *r);
   return true;
 }
 
@@ -156,35 +211,55 @@ bool Model::applyLabel(const Fields& f, Place at) {
   auto r = record(RecordKind::Label, f[3], f[4], at);
   if (!r) return false;
   r->hasComment = hasComment(f, r->kind);
-  r->number = nodes[id].versions;
   r->label = static_cast<std::uint32_t>(labels.size());
   labels.push_back(field(f[2]));
-  nodes[id].history.push_back(*r);
+  append(id, *r);
   return true;
 }
 
-// share PARENT ID USER TIME
-bool Model::applyShare(const Fields& f, Place) {
-  std::uint32_t parent, id;
+// share PARENT ID USER TIME [FROM], pin PARENT ID USER TIME FROM VERSION: FROM is the entry the
+// file was shared from (without it, the file's first one); a pin's entry stands at VERSION.
+bool Model::applyShare(const Fields& f, Place at) {
+  const bool pin = f[0] == "pin";
+  std::uint32_t parent, id, from = kNone, version = 0;
   if (!project(f[1], parent) || !file(f[2], id)) return false;
+  if (f.size() > 5 && (!number(f[5], from) || from >= links.size() || links[from].node != id))
+    return false;
+  if (pin && (!number(f[6], version) || version < 1 || version > nodes[id].history.size()))
+    return false;
   const std::string& name = links[nodes[id].firstLink].name;
-  std::string folded = text::fold(name);
-  if (liveChild(parent, folded) != kNone) return false;
-  (*nodes[parent].children)[folded].push_back(static_cast<std::uint32_t>(links.size()));
-  links.push_back(Link{parent, id, name, false});
+  if (liveChild(parent, text::fold(name)) != kNone) return false;
+  auto r = record(pin ? RecordKind::Pinned : RecordKind::Shared, f[3], f[4], at);
+  if (!r) return false;
+  r->hasComment = false;
+  r->line = kNoLine;
+  r->ref = from == kNone ? nodes[id].firstLink : from;
+  r->label = version;
+  Link link;
+  link.parent = parent;
+  link.node = id;
+  link.pinned = version;
+  link.name = name;
+  link.key = links[nodes[id].firstLink].key;
+  links.push_back(std::move(link));
+  enter(parent, static_cast<std::uint32_t>(links.size() - 1));
+  append(parent, *r);
   return true;
 }
 
 // delete PARENT ID USER TIME
-bool Model::applyDelete(const Fields& f, Place) {
+bool Model::applyDelete(const Fields& f, Place at) {
   std::uint32_t parent, id;
   if (!project(f[1], parent) || !node(f[2], id)) return false;
-  for (auto& [name, entries] : *nodes[parent].children) {
-    for (auto link : entries) {
-      if (links[link].node == id && !links[link].deleted) {
-        links[link].deleted = true;
-        return true;
-      }
+  for (auto link : nodes[parent].children->ordered) {
+    if (links[link].node == id && !links[link].deleted) {
+      auto r = record(RecordKind::Deleted, f[3], f[4], at);
+      if (!r) return false;
+      r->hasComment = false;
+      r->line = kNoLine;
+      links[link].deleted = true;
+      append(parent, *r);
+      return true;
     }
   }
   return false;
@@ -210,30 +285,25 @@ bool Model::applyNoFault(const Fields& f, Place) {
 }
 
 std::uint32_t Model::liveChild(std::uint32_t project, const std::string& folded) const {
-  auto it = nodes[project].children->find(folded);
-  if (it == nodes[project].children->end()) return kNone;
+  const auto& byName = nodes[project].children->byName;
+  auto it = byName.find(folded);
+  if (it == byName.end()) return kNone;
   for (auto link : it->second)
     if (!links[link].deleted) return link;
   return kNone;
 }
 
 bool Model::hasDeletedChild(std::uint32_t project, const std::string& folded) const {
-  auto it = nodes[project].children->find(folded);
-  return it != nodes[project].children->end() &&
-         std::any_of(it->second.begin(), it->second.end(),
-                     [&](std::uint32_t link) { return links[link].deleted; });
+  const auto& byName = nodes[project].children->byName;
+  auto it = byName.find(folded);
+  return it != byName.end() && std::any_of(it->second.begin(), it->second.end(),
+                                           [&](std::uint32_t link) { return links[link].deleted; });
 }
 
 std::vector<std::uint32_t> Model::children(std::uint32_t project, bool includeDeleted) const {
   std::vector<std::uint32_t> out;
-  for (const auto& [folded, entries] : *nodes[project].children) {
-    auto first = static_cast<std::ptrdiff_t>(out.size());
-    for (auto link : entries)
-      if (includeDeleted || !links[link].deleted) out.push_back(link);
-    std::stable_sort(out.begin() + first, out.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return links[a].name < links[b].name;
-    });
-  }
+  for (auto link : nodes[project].children->ordered)
+    if (includeDeleted || !links[link].deleted) out.push_back(link);
   return out;
 }
 
@@ -250,8 +320,8 @@ std::uint32_t Model::resolve(std::string_view spec, bool deleted) const {
     if (!node.project) return kNone;
     std::uint32_t next = liveChild(links[link].node, folded);
     if (next == kNone && deleted && at == std::string_view::npos) {
-      auto it = node.children->find(folded);
-      if (it != node.children->end() && !it->second.empty()) next = it->second.back();
+      auto it = node.children->byName.find(folded);
+      if (it != node.children->byName.end() && !it->second.empty()) next = it->second.back();
     }
     if (next == kNone) return kNone;
     link = next;

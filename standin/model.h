@@ -18,7 +18,18 @@ namespace standin {
 inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 inline constexpr std::uint64_t kNoLine = ~std::uint64_t{0};
 
-enum class RecordKind : std::uint8_t { ProjectCreated, FileCreated, CheckedIn, Label };
+// A file's and a project's own records, and those a project gets for what happens to its entries
+// (an item added, deleted, a file shared or pinned into it).
+enum class RecordKind : std::uint8_t {
+  ProjectCreated,
+  FileCreated,
+  CheckedIn,
+  Label,
+  Added,
+  Deleted,
+  Shared,
+  Pinned
+};
 
 // One history record. Its comment and content stay in the journal; `line` and `lineLength`
 // locate the record's text there (without the checksum).
@@ -26,9 +37,12 @@ struct HistoryRecord {
   std::int64_t seconds = 0;
   std::uint64_t line = kNoLine;
   std::uint32_t lineLength = 0;
-  std::uint32_t user = 0;    // index into Model::people
-  std::uint32_t number = 0;  // version number (a label: the item's version when labelled)
-  std::uint32_t label = 0;   // index into Model::labels, labels only
+  std::uint32_t user = 0;  // index into Model::people
+  // The item's version number: every record of an item takes the next one, labels too.
+  std::uint32_t number = 0;
+  std::uint32_t label = 0;  // labels: index into Model::labels; Pinned: the version pinned
+  // CheckedIn: the project node the check-in was made from; Shared, Pinned: the entry shared.
+  std::uint32_t ref = kNone;
   RecordKind kind = RecordKind::CheckedIn;
   // False when the record's comment is empty: then nothing needs to be read for it.
   bool hasComment = true;
@@ -38,13 +52,17 @@ struct HistoryRecord {
 int commentField(RecordKind kind);
 int contentField(RecordKind kind);  // -1 for records without content
 
-// A project's entries by folded name, each list in creation order.
-using Children = std::map<std::string, std::vector<std::uint32_t>>;
+// A project's entries: by folded name (each list in creation order), and all of them in the
+// library's order (see Model::sortKey).
+struct Children {
+  std::map<std::string, std::vector<std::uint32_t>> byName;
+  std::vector<std::uint32_t> ordered;
+};
 
 struct Node {
   bool project = false;
   std::uint32_t firstLink = kNone;  // the entry the item was created with
-  std::uint32_t versions = 0;       // versions of a file (labels not counted)
+  // Its records in the order made; a record's number is its position plus one.
   std::vector<HistoryRecord> history;
   std::unique_ptr<Children> children;  // projects only
 };
@@ -52,8 +70,10 @@ struct Node {
 struct Link {
   std::uint32_t parent = kNone;  // the project node holding the entry (kNone for the root)
   std::uint32_t node = 0;
-  std::string name;
+  std::uint32_t pinned = 0;  // the version a pinned share stands at, else 0
   bool deleted = false;
+  std::string name;
+  std::string key;  // Model::sortKey of the name
 };
 
 struct User {
@@ -87,8 +107,14 @@ class Model {
   std::uint32_t liveChild(std::uint32_t project, const std::string& folded) const;
   // True when the project holds an entry of that folded name that is deleted.
   bool hasDeletedChild(std::uint32_t project, const std::string& folded) const;
-  // The project's entries: by folded name, then exact name, then age.
+  // The project's entries in the library's order: by sortKey, an entry made later before an older
+  // one of the same key.
   std::vector<std::uint32_t> children(std::uint32_t project, bool includeDeleted) const;
+  // What SourceSafe orders a project's entries by, made from the name's ANSI bytes: leading dots
+  // dropped, everything from the first "~" on dropped, a blank and each of " * , / : ; < = > ? [
+  // \ ] | made "_", ASCII letters in lower case (bytes of double-byte characters as they are), at
+  // most 33 bytes. Keys compare bytewise.
+  static std::string sortKey(std::string_view utf8Name);
   // The entry at a path ("$/", "$/a/b", trailing "/" ignored, letter case ignored), or kNone.
   // With `deleted`, the last level may be a deleted entry (a live one wins).
   std::uint32_t resolve(std::string_view spec, bool deleted) const;
@@ -111,7 +137,7 @@ class Model {
   bool applyItem(const Fields& f, Place at);  // "project" and "file"
   bool applyVersion(const Fields& f, Place at);
   bool applyLabel(const Fields& f, Place at);
-  bool applyShare(const Fields& f, Place at);
+  bool applyShare(const Fields& f, Place at);  // "share" and "pin"
   bool applyDelete(const Fields& f, Place at);
   bool applyFault(const Fields& f, Place at);
   bool applyNoFault(const Fields& f, Place at);
@@ -121,6 +147,10 @@ class Model {
   bool file(std::string_view field, std::uint32_t& id) const;
   std::optional<HistoryRecord> record(RecordKind kind, std::string_view user, std::string_view time,
                                       Place at);
+  // Appends a record to a node's history, numbering it.
+  void append(std::uint32_t node, HistoryRecord r);
+  // Places a new entry among the project's entries.
+  void enter(std::uint32_t project, std::uint32_t link);
   std::map<std::string, std::uint32_t, std::less<>> peopleIndex_;
 };
 

@@ -44,7 +44,7 @@ class Seeder {
     static const std::map<std::string, void (Seeder::*)()> kCommands = {
         {"user", &Seeder::user},       {"project", &Seeder::project}, {"file", &Seeder::file},
         {"version", &Seeder::version}, {"label", &Seeder::label},     {"delete", &Seeder::remove},
-        {"share", &Seeder::share},     {"fault", &Seeder::fault}};
+        {"share", &Seeder::share},     {"pin", &Seeder::pin},         {"fault", &Seeder::fault}};
     auto command = kCommands.find(tokens[0].text);
     if (command == kCommands.end()) throw ToolError("unknown command \"" + tokens[0].text + "\"");
     tokens_ = &tokens;
@@ -96,9 +96,12 @@ class Seeder {
     auto o = stamped({"content", "comment"});
     const Node& node = model_.nodes[model_.links[link].node];
     if (node.project) throw ToolError(model_.spec(link) + " is a project");
-    std::string next = std::to_string(node.versions + 1);
+    if (model_.links[link].pinned != 0) throw ToolError(model_.spec(link) + " is pinned");
+    std::string next = std::to_string(node.history.size() + 1);
+    // Checked in from the project of the path given.
     emit({"version", std::to_string(model_.links[link].node), user_, time_, o("comment"),
-          o("content", model_.spec(link) + " version " + next + "\n")});
+          o("content", model_.spec(link) + " version " + next + "\n"),
+          std::to_string(model_.links[link].parent)});
   }
 
   // label PATH LABEL [by USER] [at TIME] [comment TEXT]
@@ -120,10 +123,19 @@ class Seeder {
   }
 
   // share FILE into PROJECT [by USER] [at TIME]
-  void share() {
+  void share() { shareInto(false); }
+
+  // pin FILE into PROJECT version N [by USER] [at TIME]
+  void pin() { shareInto(true); }
+
+  void shareInto(bool pin) {
     std::uint32_t file = existing(positional("file path"));
     if (positional("\"into\"") != "into") throw ToolError("expected \"into\"");
     std::uint32_t project = existing(positional("project path"));
+    std::string version;
+    if (pin &&
+        (positional("\"version\"") != "version" || (version = positional("version")).empty()))
+      throw ToolError("expected \"version N\"");
     stamped({});
     std::uint32_t node = model_.links[file].node, target = model_.links[project].node;
     if (model_.nodes[node].project) throw ToolError(model_.spec(file) + " is a project");
@@ -131,7 +143,18 @@ class Seeder {
     const std::string& name = model_.links[file].name;
     if (model_.liveChild(target, text::fold(name)) != kNone)
       throw ToolError(model_.spec(project) + " holds an item named " + name);
-    emit({"share", std::to_string(target), std::to_string(node), user_, time_});
+    const std::size_t newest = model_.nodes[node].history.size();
+    if (pin && (version.find_first_not_of("0123456789") != std::string::npos ||
+                version.size() > 9 || std::stoul(version) < 1 || std::stoul(version) > newest))
+      throw ToolError("no version " + version + " of " + model_.spec(file) + " (1 to " +
+                      std::to_string(newest) + ")");
+    if (pin) {
+      emit({"pin", std::to_string(target), std::to_string(node), user_, time_, std::to_string(file),
+            version});
+    } else {
+      emit({"share", std::to_string(target), std::to_string(node), user_, time_,
+            std::to_string(file)});
+    }
   }
 
   // fault PATH versions|share|get STATUS [text TEXT], fault PATH none

@@ -43,6 +43,10 @@ constexpr std::int32_t kNotOpen = static_cast<std::int32_t>(0x8004D6D6);
 constexpr std::int32_t kFailed = static_cast<std::int32_t>(0x80004005);
 constexpr std::int32_t kPathNotFound = static_cast<std::int32_t>(0x80070003);
 constexpr std::int32_t kAccessDenied = static_cast<std::int32_t>(0x80070005);
+// HRESULT_FROM_WIN32(ERROR_BUSY): a call of a database object while another database object of
+// the process reads a history, where the library waits for that history to be closed (for ever,
+// in a program of one thread).
+constexpr std::int32_t kWaitsForHistory = static_cast<std::int32_t>(0x800700AA);
 // RPC_E_DISCONNECTED, COM's status for an object whose server no longer holds what it stood for:
 // an object made before its store was restored or replaced on disk.
 constexpr std::int32_t kStale = static_cast<std::int32_t>(0x80010108);

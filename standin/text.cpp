@@ -3,6 +3,11 @@
 
 #include <algorithm>
 #include <array>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
 
 #include "standin/store.h"
 
@@ -107,6 +112,42 @@ std::string narrow(std::wstring_view wide) {
     if (c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) c = 0xFFFD;
     encode(out, c);
   }
+  return out;
+}
+
+std::string ansi(std::string_view utf8) {
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; }))
+    return std::string(utf8);
+  std::string out;
+#ifdef _WIN32
+  const std::wstring wide = widen(utf8);
+  for (std::size_t i = 0; i < wide.size();) {
+    // Character by character, so that one GBK cannot hold costs only itself.
+    const std::size_t size = wide[i] >= 0xD800 && wide[i] < 0xDC00 && i + 1 < wide.size() ? 2 : 1;
+    char bytes[8];
+    BOOL unmapped = FALSE;
+    const int n = WideCharToMultiByte(936, 0, wide.data() + i, static_cast<int>(size), bytes,
+                                      sizeof bytes, nullptr, &unmapped);
+    out.append(n > 0 && !unmapped ? std::string_view(bytes, static_cast<std::size_t>(n)) : "?");
+    i += size;
+  }
+#else
+  static thread_local iconv_t gbk = iconv_open("CP936", "UTF-8");
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::size_t start = i;
+    decode(utf8, i);
+    std::string one(utf8.substr(start, i - start));
+    char bytes[8];
+    char* from = one.data();
+    char* to = bytes;
+    std::size_t left = one.size(), room = sizeof bytes;
+    if (gbk != reinterpret_cast<iconv_t>(-1)) iconv(gbk, nullptr, nullptr, nullptr, nullptr);
+    const bool converted = gbk != reinterpret_cast<iconv_t>(-1) &&
+                           iconv(gbk, &from, &left, &to, &room) != static_cast<std::size_t>(-1) &&
+                           left == 0;
+    out.append(converted ? std::string_view(bytes, static_cast<std::size_t>(to - bytes)) : "?");
+  }
+#endif
   return out;
 }
 

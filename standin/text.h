@@ -12,6 +12,10 @@ namespace standin::text {
 std::wstring widen(std::string_view utf8);
 std::string narrow(std::wstring_view wide);
 
+// The text's bytes in code page 936 (GBK), the ANSI code page of the library's users: SourceSafe
+// keeps names in the writing machine's code page. A character GBK has no bytes for becomes "?".
+std::string ansi(std::string_view utf8);
+
 // The name as compared without letter case (ASCII, Latin-1, Greek and Cyrillic letters).
 std::string fold(std::string_view utf8);
 

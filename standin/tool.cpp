@@ -63,12 +63,14 @@ class Dumper {
       for (auto child : model_.children(l.node, true)) item(child);
       return;
     }
+    const std::string pin =
+        l.pinned != 0 ? " pinned at version " + std::to_string(l.pinned) : std::string();
     auto [first, isFirst] = firstSpec_.emplace(l.node, spec);
     if (!isFirst) {
-      out_ += prefix + "file " + spec + " shares " + first->second + "\n";
+      out_ += prefix + "file " + spec + " shares " + first->second + pin + "\n";
       return;
     }
-    out_ += prefix + "file " + spec + "\n";
+    out_ += prefix + "file " + spec + pin + "\n";
     history(node);
     auto faults = model_.faults.find(l.node);
     if (faults == model_.faults.end()) return;
@@ -81,7 +83,8 @@ class Dumper {
     }
   }
 
-  // A project's labels, or a file's versions and labels, oldest first.
+  // A project's labels, or a file's versions and labels, oldest first (a project's other records
+  // tell what the dump shows of its entries).
   void history(const Node& node) {
     for (const auto& r : node.history) {
       bool label = r.kind == RecordKind::Label;
@@ -89,6 +92,9 @@ class Dumper {
       out_ += label ? "  label " + text::quoted(model_.labels[r.label])
                     : "  version " + std::to_string(r.number);
       out_ += " by " + text::word(model_.people[r.user]) + " at " + formatSeconds(r.seconds);
+      // A check-in made through another place of the file than its first.
+      if (r.kind == RecordKind::CheckedIn && r.ref != model_.links[node.firstLink].parent)
+        out_ += " from " + model_.spec(model_.projectLink(r.ref));
       std::string comment = field(r, commentField(r.kind));
       if (!comment.empty()) out_ += " comment " + text::quoted(comment);
       if (!label) out_ += " content " + text::quoted(field(r, contentField(r.kind)));

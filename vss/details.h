@@ -11,7 +11,8 @@ class ItemDetails {
   virtual ~ItemDetails() = default;
   // True for an item reached through a deleted entry (Items(true), VSSItem(spec, true)).
   virtual bool deleted() = 0;
-  // The number of the item's newest version (a pinned place enumerated: its pin).
+  // The number of the item's newest record (every record takes one: a file's labels, a project's
+  // records of its entries); a pinned place reached through its project's entries: the pinned one.
   virtual long versionNumber() = 0;
 };
 

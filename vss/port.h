@@ -23,6 +23,8 @@ inline constexpr std::int32_t kAlreadyShared = static_cast<std::int32_t>(0x8004D
 inline constexpr int kTypeProject = 0;
 inline constexpr int kTypeFile = 1;
 inline constexpr int kFlagRecursYes = 8192;
+// VSSFLAG_GETNO: Share gets no copy of the file into the project's working folder.
+inline constexpr int kFlagGetNo = 0x08000000;
 
 // A failed library call: its 32-bit status and the library's own description text.
 class Error : public std::exception {

@@ -22,6 +22,11 @@ class Session {
   // The history cursor being read, if one is: the library reads one history at a time per
   // database object.
   const void* openHistory = nullptr;
+
+  // A call that reads the database, as the caller is told of it.
+  void reads() const {
+    if (settings.beforeRead) settings.beforeRead(this);
+  }
 };
 
 namespace {
@@ -82,13 +87,16 @@ class DirectVersion final : public vss::Version {
   Listed listed_;
 };
 
-// A history being read: open from its first record until its last has been given or it is
-// gone, as an enumeration of the library's is.
+// A history being read: open from its start until its end has been reported or it is gone, as
+// an enumeration of the library's is.
 class DirectCursor final : public vss::VersionCursor {
  public:
   DirectCursor(std::shared_ptr<Session> session, std::shared_ptr<const Keep> keep,
                std::vector<Listed> list)
-      : session_(std::move(session)), keep_(std::move(keep)), list_(std::move(list)) {}
+      : session_(std::move(session)), keep_(std::move(keep)), list_(std::move(list)) {
+    if (session_->settings.history) session_->settings.history(session_.get(), true);
+    session_->openHistory = this;
+  }
   ~DirectCursor() override { close(); }
 
   std::unique_ptr<vss::Version> next() override {
@@ -96,13 +104,14 @@ class DirectCursor final : public vss::VersionCursor {
       close();
       return nullptr;
     }
-    if (at_ == 0 && session_->openHistory == nullptr) session_->openHistory = this;
     return std::make_unique<DirectVersion>(session_, keep_, list_[at_++]);
   }
 
  private:
-  void close() {
-    if (session_->openHistory == this) session_->openHistory = nullptr;
+  void close() noexcept {
+    if (session_->openHistory != this) return;
+    session_->openHistory = nullptr;
+    if (session_->settings.history) session_->settings.history(session_.get(), false);
   }
 
   std::shared_ptr<Session> session_;
@@ -250,6 +259,7 @@ class DirectItem final : public vss::Item, public vss::ItemDetails {
 
   std::vector<std::unique_ptr<vss::Item>> items(bool includeDeleted) override {
     return guarded([&] {
+      session_->reads();
       std::vector<std::unique_ptr<vss::Item>> out;
       if (!project()) return out;
       checkProject(node());
@@ -270,6 +280,7 @@ class DirectItem final : public vss::Item, public vss::ItemDetails {
     return guarded([&]() -> std::unique_ptr<vss::VersionCursor> {
       if (session_->openHistory != nullptr)
         throw vss::Error(status::kHistoryInProgress, L"A history operation is already in progress");
+      session_->reads();
       // Below a deleted project the library fails without a word.
       if (belowDeleted()) throw vss::Error(vss::kDeletedOrDamaged, L"");
       auto keep = std::make_shared<Keep>();
@@ -333,6 +344,7 @@ class DirectItem final : public vss::Item, public vss::ItemDetails {
   // does), a pinned place's rebuilt through the reverse deltas.
   void get(std::wstring& local, int /*flags*/) override {
     guarded([&] {
+      session_->reads();
       if (project()) notFound();
       if (belowDeleted()) throw vss::Error(status::kThroughDeleted, L"File or project not found");
       std::string content;
@@ -357,15 +369,34 @@ class DirectItem final : public vss::Item, public vss::ItemDetails {
       } else {
         content = db().newestContent(node());
       }
-      if (session_->settings.writeCopy) {
-        session_->settings.writeCopy(local, content);
-      } else {
-        writeCopy(local, content);
-      }
+      const bool written = session_->settings.writeCopy
+                               ? session_->settings.writeCopy(local, content)
+                               : writeCopy(local, content);
+      if (written && session_->settings.fetched) tell(local, content);
     });
   }
 
  private:
+  // The caller told of a written copy. A file whose item file fails its checks still has its
+  // newest content fetched; its number is then not known.
+  void tell(const std::wstring& local, std::string_view content) {
+    Fetched f;
+    f.local = local;
+    f.content = content;
+    f.root = db().nodes()[0].physical;
+    f.project = entry().parent;
+    f.projectSpec = db().spec(db().projectEntry(entry().parent));
+    f.file = node();
+    f.version = pin();
+    if (f.version == 0) {
+      try {
+        f.version = versionNumber();
+      } catch (const vss::Error&) {
+      }
+    }
+    session_->settings.fetched(f);
+  }
+
   std::shared_ptr<Session> session_;
   std::uint32_t entry_;
   std::string spec_;
@@ -455,6 +486,7 @@ std::unique_ptr<vss::Item> sessionItem(const std::shared_ptr<Session>& session,
   const std::string typed = typedSpec(narrow(spec));
   bool throughDeleted = false;
   const std::uint32_t entry = session->db.resolve(typed, deleted, &throughDeleted);
+  session->reads();
   if (entry == kNone) notFound();
   if (throughDeleted) throw vss::Error(status::kThroughDeleted, L"File or project not found");
   const std::uint32_t node = session->db.entries()[entry].node;

@@ -5,6 +5,7 @@
 // what would change the database is refused.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -16,14 +17,34 @@
 
 namespace vssdb {
 
+// A file Get wrote, as the caller of the library is told of it.
+struct Fetched {
+  std::wstring local;         // the path as the caller gave it
+  std::string_view content;   // the bytes written
+  std::string root;           // the root project's physical name
+  std::uint32_t project = 0;  // the project the file was reached through: its number
+  std::string projectSpec;    // and its path, as the database spells it (UTF-8)
+  std::uint32_t file = 0;     // the file's number
+  long version = 0;           // the version fetched, 0 when its history cannot be read
+};
+
 struct Settings {
   Reading reading;
-  // Writes a fetched file to the caller's path. Left empty: as Get with flags 0 writes it
-  // (writeCopy below), and nothing beside it.
-  std::function<void(const std::wstring& local, std::string_view content)> writeCopy;
+  // Writes a fetched file to the caller's path, true when it was written. Left empty: as Get
+  // with flags 0 writes it (writeCopy below), and nothing beside it.
+  std::function<bool(const std::wstring& local, std::string_view content)> writeCopy;
   // Told of a file that changed at every read of it (its path and why), which is then failed
   // as damaged (0x80040000 with that text).
   std::function<void(const std::wstring& spec, const std::wstring& why)> onTorn;
+  // What a caller keeps around the calls of a database object (`reader`), as SourceSafe's library
+  // keeps its one open history a process and its bookkeeping files beside Get's copies: the
+  // stand-in does; the direct runs leave these empty. `beforeRead` comes before every call that
+  // reads the database (VSSItem, Items, a history, Get) and may throw vss::Error; `history`
+  // when a history opens (may throw) and when it closes (must not); `fetched` after Get wrote a
+  // file.
+  std::function<void(const void* reader)> beforeRead;
+  std::function<void(const void* reader, bool opens)> history;
+  std::function<void(const Fetched& fetched)> fetched;
 };
 
 // Every call gives a new, unopened database object. Open takes the database's srcsafe.ini.
@@ -44,7 +65,8 @@ std::filesystem::path localPath(const std::wstring& local);
 // Writes a fetched file as Get with flags 0 does: read-only (the library's default), replacing
 // a read-only copy; missing folders are made, a writable copy is left as it is (the library's
 // answers to its own questions). Written under a temporary name beside its place and moved there,
-// so that a killed process never leaves a read-only copy cut short. Throws vss::Error.
-void writeCopy(const std::wstring& local, std::string_view content);
+// so that a killed process never leaves a read-only copy cut short. True when the copy was
+// written (false: a writable copy was left). Throws vss::Error.
+bool writeCopy(const std::wstring& local, std::string_view content);
 
 }  // namespace vssdb

@@ -20,7 +20,7 @@ bool writeWhole(const fs::path& file, std::string_view content) {
 
 }  // namespace
 
-void writeCopy(const std::wstring& local, std::string_view content) {
+bool writeCopy(const std::wstring& local, std::string_view content) {
   const fs::path path = localPath(local);
   std::error_code ec;
   // What the library reports for a folder in the way, or a folder it cannot make, is not known:
@@ -35,7 +35,7 @@ void writeCopy(const std::wstring& local, std::string_view content) {
       fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
   const fs::file_status existing = fs::status(path, ec);
   if (fs::exists(existing) && (existing.permissions() & fs::perms::owner_write) != fs::perms::none)
-    return;
+    return false;
   fs::path temporary = path;
   temporary += ".ostrabel-get";
   const auto cannotWrite = [&] {
@@ -55,6 +55,7 @@ void writeCopy(const std::wstring& local, std::string_view content) {
     fs::rename(temporary, path, ec);
     if (ec) throw cannotWrite();
   }
+  return true;
 }
 
 }  // namespace vssdb

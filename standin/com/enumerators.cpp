@@ -115,13 +115,11 @@ class VersionEnumerator final : public Enumerator {
                     EnumeratorKind kind)
       : Enumerator(kind), item_(std::move(item)), flags_(flags), cursor_(std::move(cursor)) {}
 
+  // Reads the history again from its newest record: the open one is closed first.
   HRESULT STDMETHODCALLTYPE Reset() override {
     try {
-      // The history being read ends before it is read again: a library that reads one history
-      // at a time would refuse the new one while the old is open.
       cursor_.reset();
       cursor_ = item_->versions(flags_);
-      position_ = 0;
       return S_OK;
     } catch (const vss::Error& error) {
       return reportFailure(error.status(), error.description(), nullptr);
@@ -130,20 +128,10 @@ class VersionEnumerator final : public Enumerator {
     }
   }
 
+  // A copy would be a second open history: the library's enumerator has none (E_NOTIMPL).
   HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    try {
-      auto copy = makeObject<VersionEnumerator>(item_, flags_, item_->versions(flags_), kind());
-      const HRESULT hr = copy->Skip(position_);
-      if (FAILED(hr)) return hr;
-      *out = copy.release();
-      return S_OK;
-    } catch (const vss::Error& error) {
-      return reportFailure(error.status(), error.description(), nullptr);
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    if (out != nullptr) *out = nullptr;
+    return E_NOTIMPL;
   }
 
  protected:
@@ -154,7 +142,6 @@ class VersionEnumerator final : public Enumerator {
       cursor_.reset();
       return {};
     }
-    ++position_;
     return makeVersionObject(std::move(version));
   }
 
@@ -162,7 +149,6 @@ class VersionEnumerator final : public Enumerator {
   ItemPtr item_;
   int flags_;
   std::unique_ptr<vss::VersionCursor> cursor_;
-  ULONG position_ = 0;
 };
 
 }  // namespace

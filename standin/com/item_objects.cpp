@@ -157,13 +157,12 @@ class ItemObject final : public DispatchObject {
       case kLinks:
         setObject(result, itemsObject(item_->links()));
         break;
-      case kVersions: {
-        const int flags = static_cast<int>(args.int32(0, kNoFlags));
-        // Read now, so that a history that cannot be read fails this call.
-        std::unique_ptr<vss::VersionCursor> cursor = item_->versions(flags);
-        setObject(result, makeVersionsObject(item_, flags, std::move(cursor), enumerators_));
+      case kVersions:
+        // As the library does, the collection reads nothing: the history is read (and a history
+        // that cannot be read fails) at _NewEnum.
+        setObject(result, makeVersionsObject(item_, static_cast<int>(args.int32(0, kNoFlags)),
+                                             enumerators_));
         break;
-      }
       case kGet:
         get(args);
         break;

@@ -22,10 +22,8 @@ ComPtr<IDispatch> makeItemsObject(std::shared_ptr<const ItemList> items,
                                   EnumeratorKind enumerators);
 // VSSVersion over one history record.
 ComPtr<IDispatch> makeVersionObject(std::unique_ptr<vss::Version> version);
-// VSSVersions over an item's history; `first` is the cursor that Versions read to fail early.
-ComPtr<IDispatch> makeVersionsObject(ItemPtr item, int flags,
-                                     std::unique_ptr<vss::VersionCursor> first,
-                                     EnumeratorKind enumerators);
+// VSSVersions over an item's history, which each _NewEnum reads anew.
+ComPtr<IDispatch> makeVersionsObject(ItemPtr item, int flags, EnumeratorKind enumerators);
 
 // The enumerators that _NewEnum of the two collections hands out.
 ComPtr<IEnumVARIANT> makeItemEnumerator(std::shared_ptr<const ItemList> items, EnumeratorKind kind);

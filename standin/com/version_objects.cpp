@@ -69,12 +69,8 @@ class VersionObject final : public DispatchObject {
 
 class VersionsObject final : public DispatchObject {
  public:
-  VersionsObject(ItemPtr item, int flags, std::unique_ptr<vss::VersionCursor> first,
-                 EnumeratorKind enumerators)
-      : item_(std::move(item)),
-        flags_(flags),
-        first_(std::move(first)),
-        enumerators_(enumerators) {}
+  VersionsObject(ItemPtr item, int flags, EnumeratorKind enumerators)
+      : item_(std::move(item)), flags_(flags), enumerators_(enumerators) {}
 
  protected:
   std::span<const MemberEntry> members() const noexcept override {
@@ -85,10 +81,9 @@ class VersionsObject final : public DispatchObject {
     return kMembers;
   }
 
+  // Each enumeration opens the history; the library allows one open history at a time.
   void call(DISPID, const Args&, VARIANT& result) override {
-    // The history was read when the collection was made; a second enumeration reads it again.
-    std::unique_ptr<vss::VersionCursor> cursor =
-        first_ ? std::move(first_) : item_->versions(flags_);
+    std::unique_ptr<vss::VersionCursor> cursor = item_->versions(flags_);
     result.vt = VT_UNKNOWN;
     result.punkVal =
         makeVersionEnumerator(item_, flags_, std::move(cursor), enumerators_).release();
@@ -97,7 +92,6 @@ class VersionsObject final : public DispatchObject {
  private:
   ItemPtr item_;
   int flags_;
-  std::unique_ptr<vss::VersionCursor> first_;
   EnumeratorKind enumerators_;
 };
 
@@ -107,11 +101,8 @@ ComPtr<IDispatch> makeVersionObject(std::unique_ptr<vss::Version> version) {
   return dispatchOf(makeObject<VersionObject>(std::move(version)));
 }
 
-ComPtr<IDispatch> makeVersionsObject(ItemPtr item, int flags,
-                                     std::unique_ptr<vss::VersionCursor> first,
-                                     EnumeratorKind enumerators) {
-  return dispatchOf(
-      makeObject<VersionsObject>(std::move(item), flags, std::move(first), enumerators));
+ComPtr<IDispatch> makeVersionsObject(ItemPtr item, int flags, EnumeratorKind enumerators) {
+  return dispatchOf(makeObject<VersionsObject>(std::move(item), flags, enumerators));
 }
 
 }  // namespace standin::com

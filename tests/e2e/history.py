@@ -55,7 +55,8 @@ def seed(repo, count, script_path, expected):
     last = 0
     times = []
     for index, (stamp, author, subject, changes) in enumerate(history, start=1):
-        last = max(stamp, last + 1)
+        # On even seconds, two apart: the library reports times in steps of two seconds.
+        last = max(stamp - stamp % 2, last + 2)
         at = time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(last))
         times.append(at)
         by = " by " + quote(author) + " at " + quote(at) + " comment " + quote(subject)
@@ -68,10 +69,11 @@ def seed(repo, count, script_path, expected):
                 continue
             if path in live:
                 lines.append("version " + spec + by)
-                live[path] = [live[path][0] + 1, author, "Checked in", subject]
+                project = ROOT + "/" + path.rsplit("/", 1)[0] if "/" in path else ROOT
+                live[path] = [live[path][0] + 1, author, "Checked in " + project, subject]
             else:
                 lines.append("file " + spec + by)
-                live[path] = [1, author, "Created", subject]
+                live[path] = [1, author, "Created ", subject]
             touched[path] = index
         if index in (LABEL_A, LABEL_B):
             name = "Release A" if index == LABEL_A else "Release B"

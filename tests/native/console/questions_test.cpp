@@ -117,17 +117,16 @@ file $/Rel/old.c by li at 2023-04-02 10:00 comment "not listed"
   EXPECT_EQ(ask({L"--report", file("notes.CSV")}), kSomeUnprocessed);
   std::wstring header = ct::kColumns[0];
   for (int i = 1; i < 8; ++i) header += L"," + std::wstring(ct::kColumns[i]);
-  EXPECT_EQ(
-      read("notes.CSV"),
-      "\xEF\xBB\xBF" + utf8(header + L"\r\n" +
-                            L"$/Rel/app/a.c,2,2024-05-03 10:00:00,li,Checked in,,\"fix, "
-                            L"\"\"quoted\"\"\r\n第二行\",已处理 / processed\r\n"
-                            L"$/Rel/菜单.c,1,2024-05-04 10:00:00,zhang,Labeled,Rel 1,\"label, "
-                            L"too\",已处理 / processed\r\n"
-                            L"$/Rel/app/broken.c,,,,,,,VSS上这个文件是损坏的\r\n"));
+  EXPECT_EQ(read("notes.CSV"),
+            "\xEF\xBB\xBF" + utf8(header + L"\r\n" +
+                                  L"$/Rel/app/a.c,2,2024-05-03 10:00:00,li,Checked in $/Rel/app,,"
+                                  L"\"fix, \"\"quoted\"\"\r\n第二行\",已处理 / processed\r\n"
+                                  L"$/Rel/菜单.c,2,2024-05-04 10:00:00,zhang,Labeled 'Rel 1',Rel 1,"
+                                  L"\"label, too\",已处理 / processed\r\n"
+                                  L"$/Rel/app/broken.c,,,,,,,VSS上这个文件是损坏的\r\n"));
   EXPECT_FALSE(fs::exists(root_ / "notes.CSV.4242.tmp"));  // moved into place
   // The record's fields are read for the listed files only; without a report, not at all.
-  EXPECT_EQ(calls().count["comment"], 2);
+  EXPECT_EQ(calls().count["comment"] + calls().count["labelComment"], 2);
   reset();
   ask({});
   EXPECT_EQ(calls().count["comment"] + calls().count["action"] + calls().count["label"] +
@@ -158,7 +157,7 @@ label $/Rel "2.3" by rel at 2024-04-10 12:00
   for (const std::wstring& text :
        {L"<meta charset=\"utf-8\">"s, ct::counts(1, 2) + L"</p>",
         // A comment's markup is text, and its line breaks stay.
-        L"<tr><td>b.c</td><td>1</td><td>2024-05-03 10:00:00</td><td>li</td><td>Created</td><td>"
+        L"<tr><td>b.c</td><td>1</td><td>2024-05-03 10:00:00</td><td>li</td><td>Created </td><td>"
         L"</td><td>&lt;b&gt;bold&lt;/b&gt; &amp; &quot;more&quot;\nline 2</td><td>已处理 / "
         L"processed</td></tr>"s,
         L"<tr class=\"unprocessed\"><td>broken.c</td><td></td><td></td><td></td><td></td><td></td>"
@@ -213,11 +212,11 @@ file $/Elsewhere/x.c by li at 2024-05-02 10:00
   // One file in full: what a run reads, newest first, and the record below that it does not.
   const std::wstring v = L"  * " + std::wstring(ct::kVersion);
   const std::wstring expected =
-      L"$/Rel/in.c\r\n" + v + L"1  2024-05-05 10:00:00  zhang  Labeled  " + ct::kLabel +
+      L"$/Rel/in.c\r\n" + v + L"3  2024-05-05 10:00:00  zhang  Labeled 'qa'  " + ct::kLabel +
       L"qa\r\n      -> " + ct::kPassedOverLabel + L"\r\n" + v +
-      L"2  2024-05-04 10:00:00  Compileruser  Labeled  " + ct::kLabel + L"B7\r\n      -> " +
-      ct::kPassedOverBuildUser + L"\r\n" + v + L"2  2024-05-03 10:00:00  li  Checked in\r\n" +
-      L"      -> " + ct::kDeciding + L"\r\n" + v + L"1  2024-05-02 10:00:00  li  Created\r\n" +
+      L"3  2024-05-04 10:00:00  Compileruser  Labeled 'B7'  " + ct::kLabel + L"B7\r\n      -> " +
+      ct::kPassedOverBuildUser + L"\r\n" + v + L"2  2024-05-03 10:00:00  li  Checked in $/Rel\r\n" +
+      L"      -> " + ct::kDeciding + L"\r\n" + v + L"1  2024-05-02 10:00:00  li  Created \r\n" +
       L"      " + ct::kComment + L"first line\r\n        second line\r\n      -> " + ct::kNotRead +
       L"\r\n  " + ct::kVerdict + ct::kSelected + L"\r\n";
   EXPECT_EQ(out.substr(0, expected.size()), expected);

@@ -11,7 +11,8 @@ using namespace fakes;
 using Share = In<ModeOption::Share>;
 
 // The subprojects below the patch project mirror the walked project's folders: one that exists
-// in another letter case is used, a deleted one is made anew.
+// in another letter case is used, a deleted one is made anew. Nothing is written to disk: the
+// library gets no copies (VSSFLAG_GETNO) into the working folder, the current one.
 TEST_F(Share, AddsExactlyTheMirroredSubprojectsAndShares) {
   seed(R"(
 file $/Src/app/ui/main.frm by alice at 2024-05-03 10:00
@@ -24,14 +25,18 @@ project $/Patch/lib
 delete $/Patch/lib
 )");
   const auto records = dumpLines(true);
+  const fs::path started = fs::current_path();
+  fs::current_path(root_ / "out");
   run();
+  fs::current_path(started);
   EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/ui/form.frm", L"$/Src/app/ui/main.frm",
                                    L"$/Src/lib/y.c", L"$/Src/top.c"}));
   EXPECT_TRUE(window_.unshared.empty());
-  EXPECT_EQ(calls().shareLog,
-            (Lines{L"$/Patch/APP/ui<-$/Src/app/ui/form.frm|0|8192",
-                   L"$/Patch/APP/ui<-$/Src/app/ui/main.frm|0|8192",
-                   L"$/Patch/lib<-$/Src/lib/y.c|0|8192", L"$/Patch<-$/Src/top.c|0|8192"}));
+  EXPECT_EQ(localTree(), Strings{});
+  EXPECT_EQ(calls().shareLog, (Lines{L"$/Patch/APP/ui<-$/Src/app/ui/form.frm|0|134225920",
+                                     L"$/Patch/APP/ui<-$/Src/app/ui/main.frm|0|134225920",
+                                     L"$/Patch/lib<-$/Src/lib/y.c|0|134225920",
+                                     L"$/Patch<-$/Src/top.c|0|134225920"}));
   EXPECT_EQ(calls().count["newSubproject"], 3);  // "app" (refused as existing, then used), ui, lib
   const Strings expected = {"project $/",
                             "project $/Patch",
@@ -39,9 +44,9 @@ delete $/Patch/lib
                             "project $/Patch/APP/ui",
                             "file $/Patch/APP/ui/form.frm",
                             "file $/Patch/APP/ui/main.frm",
-                            "deleted project $/Patch/lib",
                             "project $/Patch/lib",
                             "file $/Patch/lib/y.c",
+                            "deleted project $/Patch/lib",
                             "file $/Patch/top.c",
                             "project $/Src",
                             "project $/Src/app",
@@ -139,7 +144,7 @@ TEST_F(Share, ARememberedFolderWhoseTargetIsGoneIsPreparedAgain) {
     run();
     EXPECT_EQ(window_.shared, Lines{L"$/Src/app/x.c"});
     EXPECT_EQ(calls().count["newSubproject"], 1);
-    EXPECT_EQ(calls().shareLog, Lines{L"$/Patch2/app<-$/Src/app/x.c|0|8192"});
+    EXPECT_EQ(calls().shareLog, Lines{L"$/Patch2/app<-$/Src/app/x.c|0|134225920"});
     EXPECT_EQ(patcher_.state().sharedNames.values(), Lines{L"$/Src/app"});  // remembered once
     seed("delete $/Patch2/app\n");  // subprojects deleted between runs
   }
@@ -168,9 +173,12 @@ using Local = In<ModeOption::Local>;
 
 // Only the selected files are fetched, each into the mirror of its folder below the local root:
 // one existence test per level (after populateValue's of the root), a folder that exists reused,
-// a missing one made.
+// a missing one made. The library's bookkeeping files (vssver.scc, which it writes into a folder
+// when it fetches into the next one, and mssccprj.scc beside a solution) go, but for one that was
+// there before.
 TEST_F(Local, WritesExactlyTheSelectedFilesWithTheirContentAndListsEachOutcome) {
   seed(R"(
+file $/Src/app/ui/p.sln by alice at 2024-05-03 10:00 content "sln"
 file $/Src/app/ui/main.frm by alice at 2024-05-03 10:00 content "v1"
 version $/Src/app/ui/main.frm by bob at 2024-05-04 10:00 content "main v2"
 file $/Src/app/ui/b.frm by alice at 2024-05-03 10:00 content b
@@ -184,18 +192,22 @@ file $/Src/w.c by alice at 2024-05-03 10:00
 fault $/Src/w.c get 0x8004D694
 )");
   fs::create_directory(root_ / "out" / "app");
+  std::ofstream(root_ / "out" / "vssver.scc") << "mine";
   const std::string before = dump();
   run();
-  EXPECT_EQ(window_.shared,
-            (Lines{L"$/Src/app/ui/b.frm", L"$/Src/app/ui/main.frm", L"$/Src/top.c", L"$/Src/w.c"}));
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/app/ui/b.frm", L"$/Src/app/ui/main.frm",
+                                   L"$/Src/app/ui/p.sln", L"$/Src/top.c", L"$/Src/w.c"}));
   EXPECT_EQ(window_.unshared, (Lines{L"$/Src/gone/z.c - patch目录原来获得过这个文件,但被删除了",
                                      L"$/Src/u.c - 未知错误,代码: -2147166577"}));
   EXPECT_EQ(localTree(), (Strings{"app/", "app/ui/", "app/ui/b.frm=b", "app/ui/main.frm=main v2",
-                                  "gone/", "top.c=top"}));
+                                  "app/ui/p.sln=sln", "gone/", "top.c=top", "vssver.scc=mine"}));
   EXPECT_EQ(calls().getLog.front(), out() + L"\\app\\ui\\b.frm|0");
   const std::wstring app = out() + L"\\app", ui = app + L"\\ui";
-  EXPECT_EQ(Lines(platform_.existsCalls.begin() + 1, platform_.existsCalls.end()),
-            (Lines{app, ui, app, ui, out() + L"\\gone"}));
+  Lines folderTests;
+  for (const std::wstring& path : platform_.existsCalls)
+    if (!path.ends_with(L".scc")) folderTests.push_back(path);
+  EXPECT_EQ(Lines(folderTests.begin() + 1, folderTests.end()),
+            (Lines{app, ui, app, ui, app, ui, out() + L"\\gone"}));
   EXPECT_EQ(platform_.createCalls, (Lines{ui, out() + L"\\gone"}));
   EXPECT_EQ(dump(), before);
 }

@@ -119,6 +119,11 @@ class DiskPlatform : public engine::PlatformPort {
     return fs::is_regular_file(status) &&
            (status.permissions() & fs::perms::owner_write) != fs::perms::none;
   }
+  std::uint32_t removeFile(const std::wstring& path) override {
+    removeCalls.push_back(path);
+    std::error_code ec;
+    return fs::remove(native(path), ec) ? 0 : 2;  // ERROR_FILE_NOT_FOUND
+  }
   // A time alone is a time of 1899-12-30, day 0, as the locale's conversion reads it.
   std::optional<double> toDate(const std::wstring& t) override {
     if (const auto date = standin::parseDateTime(standin::text::narrow(t))) return date;
@@ -134,7 +139,7 @@ class DiskPlatform : public engine::PlatformPort {
 
   std::wstring now = L"2030-01-01 00:00:00";
   std::map<std::wstring, std::uint32_t> failCreate;  // exact path → system error code
-  Lines existsCalls, createCalls, writableCalls;
+  Lines existsCalls, createCalls, writableCalls, removeCalls;
   int lowers = 0, throwAtLower = 0;
 };
 

@@ -181,10 +181,10 @@ delete $/Src/gone.c
       const Lines& lines = list == ResultList::Processed ? window->shared : window->unshared;
       EXPECT_EQ(lines.back(), spec + reason);  // the window has it already
       seen.push_back((list == ResultList::Processed ? L"P " : L"U ") + spec + L" " +
-                     (record
-                          ? std::to_wstring(record->versionNumber()) + L" " + record->username() +
-                                L" " + record->comment() + L" " + record->label()
-                          : L"none"));
+                     (record ? std::to_wstring(record->versionNumber()) + L" " +
+                                   record->username() + L" " + record->comment() +
+                                   record->labelComment() + L" " + record->label()
+                             : L"none"));
     }
   };
   for (const ModeOption mode : {ModeOption::View, ModeOption::Share, ModeOption::Local}) {
@@ -198,7 +198,7 @@ delete $/Src/gone.c
     const std::wstring locked =
         mode == ModeOption::View ? L"P $/Src/locked.c 1 li  " : L"U $/Src/locked.c 1 li  ";
     Lines expected = {L"P $/Src/a.c 2 zhang second ", L"U $/Src/broken.c none",
-                      L"P $/Src/lib/b.c 1 wang labelled Rel 1", locked};
+                      L"P $/Src/lib/b.c 2 wang labelled Rel 1", locked};
     EXPECT_EQ(observer.seen, expected);
     EXPECT_EQ(observer.seen.size(), window_.shared.size() + window_.unshared.size());
   }

@@ -71,7 +71,7 @@ TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseListsChildrenByNameAndSeesEver
   EXPECT_EQ(file->type(), vss::kTypeFile);
   EXPECT_EQ(file->parent()->parent()->parent()->spec(), L"$/");
   EXPECT_EQ(file->parent()->parent()->parent()->parent(), nullptr);
-  EXPECT_EQ(item(L"$/APP/SRC/")->spec() + L" " + item(L"$")->name(), L"$/App/src $/");
+  EXPECT_EQ(item(L"$/APP/SRC/")->spec() + L" [" + item(L"$")->name() + L"]", L"$/App/src []");
   EXPECT_EQ(item(L"$/APP/SRC/")->type(), vss::kTypeProject);
   for (const wchar_t* spec : {L"$/Nope", L"App", L"", L"$/App/src/Main.c/x", L"$/App/old.c"})
     EXPECT_EQ(failure([&] { item(spec); }, vss::kNotFound), L"File or project not found");
@@ -95,28 +95,75 @@ TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseListsChildrenByNameAndSeesEver
   std::wstring out = (temp_ / "u.txt").wstring();
   unicode->get(out, 0);
   EXPECT_EQ(readFile(temp_ / "u.txt"), "内容");
+  // The library's order: by the name's ANSI bytes, letters without case, the part from a "~" on
+  // and leading dots left out, blanks and some signs read as "_", the first 33 bytes only; of
+  // equal keys the newer first. Projects and files alike, deleted ones among them.
+  std::string script;
+  for (const char* name :
+       {"ab", "~a", "Sub/", "B", "10", "_b", "a.b", "9", "中文.txt", "阿.txt", "一.txt", "a", "A-b",
+        "x y", "xy~z", ".xy", "a23456789012345678901234567890123Z",
+        "a23456789012345678901234567890123A", "x=y"})
+    script += std::string(std::string_view(name).ends_with('/') ? "project" : "file") + " \"$/O/" +
+              name + "\"\n";
+  standin::seed(dir_, script + "delete $/O/ab\nfile $/O/AB\n");
+  EXPECT_EQ(
+      names(second->vssItem(L"$/O", false)->items(true)),
+      L"~a;10;9;_b;a;A-b;a.b;a23456789012345678901234567890123A;"
+      L"a23456789012345678901234567890123Z;AB;ab;B;Sub;x=y;x y;.xy;xy~z;阿.txt;一.txt;中文.txt;");
 }
 
 TEST_F(StandinAdapter, HistoryIsNewestFirstWithItsLabelsAndThoseOfProjectsAbove) {
-  // The label on $/App older than the file is not part of the file's history.
+  // Every record takes the item's next number, labels too; a project's label carries the
+  // project's. The label on $/App older than the file is not part of the file's history.
   EXPECT_EQ(history(*item(L"$/App/src/Main.c")),
-            L"1 Compileruser 2024-05-04 08:00:00 Labeled [Build 12] \n"
-            L"2 alice 2024-05-03 10:00:00 Labeled [File label] \n"
-            L"2 Bob 2024-05-03 09:30:00 Checked in [] fix\n"
-            L"0 Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
-            L"1 alice 2024-05-01 10:00:00 Created [] \n");
-  // A project's history too: its own records in the order made (the label dated before the
-  // project was made last), merged by time with the labels above it no older than the project.
+            L"4 Compileruser 2024-05-04 08:00:00 Labeled 'Build 12' [Build 12] \n"
+            L"3 alice 2024-05-03 10:00:00 Labeled 'File label' [File label] \n"
+            L"2 Bob 2024-05-03 09:30:00 Checked in $/App/src [] fix\n"
+            L"2 Compileruser 2024-05-02 12:00:00 Labeled 'Root label' [Root label] \n"
+            L"1 alice 2024-05-01 10:00:00 Created  [] \n");
+  // A project's own records in the order made (the label dated before the project was made comes
+  // after the later ones), merged by time with the labels above no older than the project.
   EXPECT_EQ(history(*item(L"$/App")),
-            L"0 Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
-            L"1 Compileruser 2024-04-01 08:00:00 Labeled [Before files] \n"
-            L"1 Compileruser 2024-05-04 08:00:00 Labeled [Build 12] \n"
-            L"1 alice 2024-05-01 10:00:00 Created [] \n");
-  EXPECT_EQ(history(*item(L"$/App/src")),
-            L"1 Compileruser 2024-05-04 08:00:00 Labeled [Build 12] \n"
-            L"0 Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n"
-            L"1 alice 2024-05-01 10:00:00 Created [] \n");
-  EXPECT_EQ(history(*item(L"$/")), L"0 Compileruser 2024-05-02 12:00:00 Labeled [Root label] \n");
+            L"2 Compileruser 2024-05-02 12:00:00 Labeled 'Root label' [Root label] \n"
+            L"7 Admin 2024-04-01 09:01:00 Deleted  [] \n"
+            L"6 Admin 2024-04-01 09:00:00 Added  [] \n"
+            L"5 Compileruser 2024-04-01 08:00:00 Labeled 'Before files' [Before files] \n"
+            L"4 Compileruser 2024-05-04 08:00:00 Labeled 'Build 12' [Build 12] \n"
+            L"3 alice 2024-05-02 08:00:00 Added  [] \n"
+            L"2 alice 2024-05-01 10:00:00 Added  [] \n"
+            L"1 alice 2024-05-01 10:00:00 Created  [] \n");
+  // A project also lists every record but the creation of the files it holds (a shared one
+  // too), and times come in steps of two seconds. At one time: the labels above, the nearest
+  // project's first, then the item's own records, then its files' in the order of its entries.
+  standin::seed(dir_, R"(file $/T/zz at 2024-06-01 10:00
+file $/T/aa at 2024-06-01 10:00
+file $/T/mm at 2024-06-01 10:00
+share $/App/readme.txt into $/T at 2024-06-01 10:00
+version $/T/zz by bob at 2024-06-02 10:00:01
+label $/T/mm Lm at 2024-06-02 10:00:01
+version $/T/aa by bob at 2024-06-02 10:00:01 comment "odd second"
+label $/T LT at 2024-06-02 10:00:01 comment "for T"
+label $/ LR at 2024-06-02 10:00:01
+version $/App/readme.txt at 2024-06-03 10:00
+)");
+  EXPECT_EQ(history(*item(L"$/T")),
+            L"2 Admin 2024-06-03 10:00:00 Checked in $/App [] \n"
+            L"5 Admin 2024-06-02 10:00:00 Labeled 'LR' [LR] \n"
+            L"6 Admin 2024-06-02 10:00:00 Labeled 'LT' [LT] (for T)\n"
+            L"2 bob 2024-06-02 10:00:00 Checked in $/T [] odd second\n"
+            L"2 Admin 2024-06-02 10:00:00 Labeled 'Lm' [Lm] \n"
+            L"2 bob 2024-06-02 10:00:00 Checked in $/T [] \n"
+            L"5 Admin 2024-06-01 10:00:00 Shared $/App/readme.txt [] \n"
+            L"4 Admin 2024-06-01 10:00:00 Added  [] \n"
+            L"3 Admin 2024-06-01 10:00:00 Added  [] \n"
+            L"2 Admin 2024-06-01 10:00:00 Added  [] \n"
+            L"1 Admin 2024-06-01 10:00:00 Created  [] \n");
+  EXPECT_EQ(history(*item(L"$/T/readme.txt")),
+            L"2 Admin 2024-06-03 10:00:00 Checked in $/App [] \n"
+            L"6 Admin 2024-06-02 10:00:00 Labeled 'LT' [LT] (for T)\n"
+            L"5 Admin 2024-06-02 10:00:00 Labeled 'LR' [LR] \n"
+            L"2 Compileruser 2024-05-02 12:00:00 Labeled 'Root label' [Root label] \n"
+            L"1 alice 2024-05-02 08:00:00 Created  [] \n");
 }
 
 TEST_F(StandinAdapter, NewSubprojectRefusesTakenAndInvalidNames) {
@@ -139,16 +186,22 @@ TEST_F(StandinAdapter, ShareMakesTheFilePartOfTheProjectOrRefusesATakenName) {
   item(L"$/Patch")->newSubproject(L"src", L"")->share(*file, L"0", vss::kFlagRecursYes);
   auto shared = item(L"$/Patch/src/main.c");
   EXPECT_EQ(shared->parent()->spec(), L"$/Patch/src");
-  // Both places of the file are its links, from either of them; a file of its own has one.
+  // Both places of the file are its links, from either of them, the newest first, a deleted one
+  // too; a file of its own has one.
+  standin::seed(dir_, "share $/App/src/Main.c into $/Patch\ndelete $/Patch/Main.c\n");
   for (auto* place : {file.get(), shared.get()}) {
     std::vector<std::wstring> links;
     for (const auto& link : place->links()) links.push_back(link->spec());
-    EXPECT_EQ(links, (std::vector<std::wstring>{L"$/App/src/Main.c", L"$/Patch/src/Main.c"}));
+    EXPECT_EQ(links, (std::vector<std::wstring>{L"$/Patch/Main.c", L"$/Patch/src/Main.c",
+                                                L"$/App/src/Main.c"}));
   }
   EXPECT_EQ(item(L"$/App/readme.txt")->links().size(), 1u);
-  // One history, with the labels of the projects above each path and no record for the share.
+  // One history, with the labels of the projects above each path; the share is a record of the
+  // project shared into, made by the user logged in.
   const std::wstring own = history(*file);
   EXPECT_EQ(history(*shared), own.substr(own.find(L"[Build 12]") + 12));
+  const auto record = shared->parent()->versions(0)->next();
+  EXPECT_EQ(record->username() + L" " + record->action(), L"alice Shared $/App/src/Main.c");
   standin::seed(dir_, "version $/App/src/Main.c by carol at 2024-06-01 10:00 content v3\n");
   std::wstring out = (temp_ / "out.c").wstring();
   shared->get(out, 0);
@@ -198,6 +251,111 @@ fault $/Patch/taken.c get -2147221504
             L"Injected failure");
   EXPECT_FALSE(fs::exists(temp_ / "noget.c"));
   EXPECT_NO_THROW(item(L"$/F/damaged.c")->get(local, 0));
+}
+
+// A pinned share: its project's entries give it at the pinned version and Get writes that one,
+// a lookup by path gives the newest; both read the whole history.
+TEST_F(StandinAdapter, APinnedPlaceStandsAtItsVersionWhereItsProjectListsIt) {
+  standin::seed(dir_, R"(version $/App/readme.txt content "read me 2"
+project $/Q
+pin $/App/readme.txt into $/Q version 1 by alice at 2024-06-01 10:00
+version $/App/readme.txt content "read me 3"
+)");
+  auto listed = std::move(item(L"$/Q")->items(false).front());
+  auto looked = item(L"$/Q/readme.txt");
+  EXPECT_EQ(dynamic_cast<standin::ItemDetails&>(*listed).versionNumber(), 1);
+  EXPECT_EQ(dynamic_cast<standin::ItemDetails&>(*looked).versionNumber(), 3);
+  for (const auto& [place, content] :
+       {std::pair<vss::Item*, std::string>{listed.get(), "read me"}, {looked.get(), "read me 3"}}) {
+    std::wstring local = (temp_ / content).wstring();
+    place->get(local, 0);
+    EXPECT_EQ(readFile(temp_ / content), content);
+    EXPECT_EQ(history(*place).substr(0, 2), L"3 ");
+  }
+  std::vector<std::wstring> links;
+  for (const auto& link : listed->links())
+    links.push_back(link->spec() + L"@" +
+                    std::to_wstring(dynamic_cast<standin::ItemDetails&>(*link).versionNumber()));
+  EXPECT_EQ(links, (std::vector<std::wstring>{L"$/Q/readme.txt@1", L"$/App/readme.txt@3"}));
+  EXPECT_NE(history(*item(L"$/Q"))
+                .find(L"2 alice 2024-06-01 10:00:00 Pinned $/App/readme.txt to "
+                      L"version 1 [] \n"),
+            std::wstring::npos);
+  EXPECT_NE(standin::dump(dir_).find("file $/Q/readme.txt shares $/App/readme.txt pinned at "
+                                     "version 1\n"),
+            std::string::npos);
+}
+
+// One history open at a time in a process, as the library allows: open from the cursor's making
+// until its end is read or it goes. The database object reading it cannot open another; the
+// calls of other database objects that read the database fail (the library waits for ever).
+TEST_F(StandinAdapter, OneHistoryIsOpenAtATime) {
+  auto other = open(dir_, L"alice", L"secret");
+  auto elsewhere = other->vssItem(L"$/App", false);
+  auto file = item(L"$/App/src/Main.c"), readme = item(L"$/App/readme.txt");
+  auto history = file->versions(0);
+  history->next();
+  EXPECT_EQ(failure([&] { readme->versions(0); }, static_cast<std::int32_t>(0x8004D75C)),
+            L"A history operation is already in progress");
+  EXPECT_NO_THROW(item(L"$/App")->items(false));  // the same database object reads on
+  std::wstring local = (temp_ / "r.txt").wstring();
+  EXPECT_NO_THROW(readme->get(local, 0));
+  const auto kWaits = static_cast<std::int32_t>(0x800700AA);
+  const std::function<void()> blocked[] = {[&] { other->vssItem(L"$/App", false); },
+                                           [&] { elsewhere->items(false); },
+                                           [&] { open(dir_, L"alice", L"secret"); }};
+  for (const auto& call : blocked) failure(call, kWaits);
+  EXPECT_EQ(elsewhere->name(), L"App");  // what an item keeps answers
+  while (history->next()) {
+  }
+  auto second = readme->versions(0);  // the first one's end was read
+  second->next();
+  failure([&] { elsewhere->items(false); }, kWaits);
+  second.reset();
+  EXPECT_EQ(names(elsewhere->items(false)), L"readme.txt;src;");
+}
+
+// What the library leaves beside its copies: a folder's vssver.scc (32 bytes and 16 a file) when
+// the database object next fetches into another folder, never for the last one; mssccprj.scc
+// beside a solution at once, read-only; a vssver.scc it cannot read stays. A share without
+// VSSFLAG_GETNO also gets the file into the current folder.
+TEST_F(StandinAdapter, GetAndShareLeaveTheLibrarysBookkeeping) {
+  standin::seed(dir_, "file $/App/p.sln content sln\n");
+  const auto get = [&](const wchar_t* spec, const fs::path& where) {
+    std::wstring local = where.wstring();
+    item(spec)->get(local, 0);
+  };
+  fs::create_directories(temp_ / "c");
+  standin::io::writeFile(temp_ / "c" / "vssver.scc", "hello");
+  get(L"$/App/readme.txt", temp_ / "a" / "readme.txt");
+  get(L"$/App/p.sln", temp_ / "a" / "p.sln");
+  EXPECT_FALSE(fs::exists(temp_ / "a" / "vssver.scc"));
+  EXPECT_EQ(readFile(temp_ / "a" / "mssccprj.scc"),
+            "SCC = This is a Source Code Control file\r\n\r\n[p.sln]\r\nSCC_Aux_Path = \"" +
+                standin::text::narrow(dir_.wstring()) +
+                "\"\r\nSCC_Project_Name = \"$/App\", BAAAAAAA\r\n");
+  EXPECT_EQ(fs::status(temp_ / "a" / "mssccprj.scc").permissions() & fs::perms::owner_write,
+            fs::perms::none);
+  get(L"$/App/src/Main.c", temp_ / "b" / "Main.c");
+  EXPECT_EQ(fs::file_size(temp_ / "a" / "vssver.scc"), 64u);
+  get(L"$/App/readme.txt", temp_ / "c" / "readme.txt");
+  get(L"$/App/readme.txt", temp_ / "d" / "readme.txt");
+  EXPECT_EQ(fs::file_size(temp_ / "b" / "vssver.scc"), 48u);
+  EXPECT_EQ(readFile(temp_ / "c" / "vssver.scc"), "hello");
+  db_.reset();
+  EXPECT_FALSE(fs::exists(temp_ / "d" / "vssver.scc"));
+
+  const fs::path started = fs::current_path();
+  fs::create_directories(temp_ / "cwd");
+  fs::current_path(temp_ / "cwd");
+  auto db = open(dir_, L"alice", L"secret");
+  auto file = db->vssItem(L"$/App/src/Main.c", false);
+  db->vssItem(L"$/Patch", false)->share(*file, L"", vss::kFlagRecursYes | vss::kFlagGetNo);
+  const bool nothing = fs::is_empty(temp_ / "cwd");
+  db->vssItem(L"$/App", false)->share(*file, L"", vss::kFlagRecursYes);
+  fs::current_path(started);
+  EXPECT_TRUE(nothing);
+  EXPECT_EQ(readFile(temp_ / "cwd" / "Main.c"), "v2");
 }
 
 // A journal put back from a backup (shorter) or replaced by another store's (no continuation of

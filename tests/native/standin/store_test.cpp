@@ -62,6 +62,9 @@ file $/App/OLD.c content two
 file $/App/alpha.c
 fault $/App/src/main.c get 0x80040000
 fault $/App/alpha.c versions -2147221504 text "damaged file"
+version $/Patch/main.c by carol at 2024-05-06 10:00 content v3
+project $/Patch/old
+pin $/App/src/main.c into $/Patch/old version 1
 )");
   EXPECT_EQ(standin::dump(dir()), R"(# standin dump
 user Admin
@@ -81,9 +84,12 @@ project $/App/src
 file $/App/src/main.c
   version 1 by alice at 2024-05-01 10:00:00 content "int main;"
   version 2 by Bob at 2024-05-03 09:30:15 comment "fix \"it\"" content "line1\nline2\n"
+  version 3 by carol at 2024-05-06 10:00:00 from $/Patch content "v3"
   fault get 0x80040000 "Injected failure"
 project $/Patch
 file $/Patch/main.c shares $/App/src/main.c
+project $/Patch/old
+file $/Patch/old/main.c shares $/App/src/main.c pinned at version 1
 )");
 }
 
@@ -102,6 +108,9 @@ TEST_F(StandinSeed, BadScriptNamesTheLineAndChangesNothing) {
       {"version $/App", 1, "is a project"},
       {"file $/bad$name.c", 1, "bad name"},
       {"share $/App/a.c into $/App", 1, "holds an item"},
+      {"pin $/App/a.c into $/Lib version 2", 1, "no version 2"},
+      {"pin $/App/a.c into $/Lib", 1, "missing \"version\""},
+      {"pin $/App/a.c into $/Lib version 1\nversion $/Lib/a.c", 2, "is pinned"},
       {"fault $/App/a.c get banana", 1, "bad status"},
       {"file $/q.c content \"unterminated", 1, "unterminated"},
       {"delete $/", 1, "root"},

@@ -51,15 +51,16 @@ inline std::wstring names(const std::vector<std::unique_ptr<vss::Item>>& items) 
   return out;
 }
 
-// One line per record, newest first: version, user, time, action, [label], comment. The cursor
-// stays at its end.
+// One line per record, newest first: version, user, time, action, [label], comment, and a label's
+// comment in parentheses. The cursor stays at its end.
 inline std::wstring history(vss::Item& item) {
   std::wstring out;
   auto cursor = item.versions(0);
   while (auto v = cursor->next()) {
     out += std::to_wstring(v->versionNumber()) + L" " + v->username() + L" " +
            standin::text::widen(standin::formatDateTime(v->date())) + L" " + v->action() + L" [" +
-           v->label() + L"] " + v->comment() + L"\n";
+           v->label() + L"] " + v->comment() +
+           (v->labelComment().empty() ? L"" : L"(" + v->labelComment() + L")") + L"\n";
   }
   EXPECT_EQ(cursor->next(), nullptr);
   return out;

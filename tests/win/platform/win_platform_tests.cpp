@@ -109,6 +109,21 @@ TEST_F(WinPlatformTest, WritableFileExistsOnlyForAFileThatMayBeWritten) {
   SetFileAttributesW(folder_.file(L"fetched.c").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// Local runs remove the library's bookkeeping files, mssccprj.scc read-only among them.
+TEST_F(WinPlatformTest, RemoveFileRemovesReadOnlyFilesAndSaysWhyItCannot) {
+  folder_.write(L"vssver.scc", "v");
+  folder_.write(L"mssccprj.scc", "m");
+  SetFileAttributesW(folder_.file(L"mssccprj.scc").c_str(), FILE_ATTRIBUTE_READONLY);
+  CreateDirectoryW(folder_.file(L"folder").c_str(), nullptr);
+  EXPECT_EQ(platform_.removeFile(folder_.file(L"vssver.scc")), 0u);
+  EXPECT_EQ(platform_.removeFile(folder_.file(L"mssccprj.scc")), 0u);
+  EXPECT_FALSE(platform_.pathExists(folder_.file(L"mssccprj.scc")));
+  EXPECT_EQ(platform_.removeFile(folder_.file(L"vssver.scc")),
+            static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_NE(platform_.removeFile(folder_.file(L"folder")), 0u);
+  EXPECT_TRUE(platform_.pathExists(folder_.file(L"folder")));
+}
+
 TEST_F(WinPlatformTest, ToLowerLowersTheWholeText) {
   EXPECT_EQ(platform_.toLower(L"COMPILERUSER ÄÖÜ Élan ПРИВЕТ 用户Zhang"),
             L"compileruser äöü élan привет 用户zhang");

@@ -237,7 +237,7 @@ TEST_F(StandinServer, ItemsAndPropertiesInTheStoredSpelling) {
   EXPECT_EQ((std::vector<std::wstring>{L"main.c", L"old.c", L"util.c"}), namesOf(src->items(true)));
   auto root = src->parent()->parent();
   ASSERT_NE(nullptr, root);
-  EXPECT_EQ(L"$/", root->name());
+  EXPECT_EQ(L"", root->name());
   EXPECT_EQ(nullptr, root->parent());
 }
 
@@ -253,10 +253,11 @@ TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
     long number;
     const wchar_t *action, *comment, *label;
   } expected[] = {
-      // A project's label carries the project's version number.
-      {L"Compileruser", "2024-05-04 08:00", 1, L"Labeled", L"", L"Build 12"},
-      {L"bob", "2024-05-03 09:30:15", 2, L"Checked in", L"fix", L""},
-      {L"alice", "2024-05-01 10:00", 1, L"Created", L"", L""},
+      // A project's label carries the project's version number; an odd second reads as the one
+      // before.
+      {L"Compileruser", "2024-05-04 08:00", 3, L"Labeled 'Build 12'", L"", L"Build 12"},
+      {L"bob", "2024-05-03 09:30:14", 2, L"Checked in $/App/src", L"fix", L""},
+      {L"alice", "2024-05-01 10:00", 1, L"Created ", L"", L""},
   };
   for (const auto& record : expected) {
     auto version = cursor->next();
@@ -276,9 +277,55 @@ TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
   target->share(*file, L"0", vss::kFlagRecursYes);
   std::vector<std::wstring> links;
   for (const auto& link : file->links()) links.push_back(link->spec());
-  EXPECT_EQ((std::vector<std::wstring>{L"$/App/src/main.c", L"$/Patch/lib/main.c"}), links);
+  EXPECT_EQ((std::vector<std::wstring>{L"$/Patch/lib/main.c", L"$/App/src/main.c"}), links);
   EXPECT_EQ(L"bob",
             database->vssItem(L"$/PATCH/LIB/Main.c", false)->versions(0)->next()->username());
+}
+
+// A history is open from its enumerator's start until the end is reported or the enumerator
+// goes, as in the library: Versions alone opens nothing; a second enumeration through the same
+// database object fails with 0x8004D75C and the open one reads on; Reset reads it again; there is
+// no Clone.
+TEST_F(StandinServer, OneHistoryIsOpenAtATime) {
+  RawObjects raw(ini_);
+  const auto history = [&](const wchar_t* spec) {
+    UniqueVariant result;
+    RawCall().invoke(comtest::itemOf(raw.database.get(), spec).get(), L"Versions",
+                     DISPATCH_PROPERTYGET, result.put());
+    return comtest::objectOf(result);
+  };
+  const auto enumerate = [](IDispatch* versions, ComPtr<IEnumVARIANT>& out) {
+    UniqueVariant result;
+    const HRESULT hr = RawCall().invoke(versions, DISPID_NEWENUM,
+                                        DISPATCH_METHOD | DISPATCH_PROPERTYGET, result.put());
+    if (SUCCEEDED(hr))
+      result.get()->punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(out.put()));
+    return hr;
+  };
+  const auto next = [](IEnumVARIANT* e) {
+    UniqueVariant element;
+    ULONG fetched = 0;
+    e->Next(1, element.put(), &fetched);
+    return fetched;
+  };
+  const auto kInProgress = static_cast<HRESULT>(0x8004D75C);
+  ComPtr<IEnumVARIANT> open, other;
+  ComPtr<IDispatch> util = history(L"$/App/src/util.c");
+  ASSERT_EQ(S_OK, enumerate(raw.versions.get(), open));
+  EXPECT_EQ(kInProgress, enumerate(util.get(), other));
+  EXPECT_EQ(kInProgress, enumerate(raw.versions.get(), other));
+  ComPtr<IEnumVARIANT> copy;
+  EXPECT_EQ(E_NOTIMPL, open->Clone(copy.put()));
+  EXPECT_EQ(3u, next(open.get()) + next(open.get()) + next(open.get()));
+  EXPECT_EQ(S_OK, open->Reset());
+  EXPECT_EQ(1u, next(open.get()));
+  open = {};  // released
+  ASSERT_EQ(S_OK, enumerate(util.get(), other));
+  while (next(other.get()) == 1) {
+  }
+  // Its end reported, the history is closed although its enumerator lives on.
+  ComPtr<IEnumVARIANT> again;
+  EXPECT_EQ(S_OK, enumerate(raw.versions.get(), again));
 }
 
 // One failure of each member through the server and the client (each of the library's failures
