@@ -87,7 +87,8 @@ Database::Database(const fs::path& dir, Reading reading)
 }
 
 std::string Database::relative(const fs::path& file) const {
-  return fs::relative(file, dir_).generic_string();
+  // Lexically: the file system is asked nothing (resolving links costs calls per item file).
+  return file.lexically_relative(dir_).generic_string();
 }
 
 std::string Database::readFile(const fs::path& file) const {

@@ -139,6 +139,8 @@ class Database {
   // Damaged when um.dat is no user file; a damaged project is kept, marked damaged, with no
   // children.
   explicit Database(const std::filesystem::path& dir, Reading reading = {});
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
 
   const std::vector<User>& users() const { return users_; }
   // The user of that name (letter case ignored), or nullptr.

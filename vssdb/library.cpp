@@ -15,10 +15,11 @@ namespace vssdb {
 
 class Session {
  public:
-  Session(const std::filesystem::path& dir, Settings s)
-      : settings(std::move(s)), db(dir, settings.reading) {}
+  Session(std::shared_ptr<const Database> tree, Settings s)
+      : settings(std::move(s)), kept(std::move(tree)), db(*kept) {}
   const Settings settings;
-  const Database db;
+  const std::shared_ptr<const Database> kept;
+  const Database& db;
   // The history cursor being read, if one is: the library reads one history at a time per
   // database object.
   const void* openHistory = nullptr;
@@ -415,9 +416,42 @@ std::string typedSpec(std::string_view spec) {
   return out == "$" ? "$/" : out;
 }
 
+// The database last opened by a library's database objects: a run opens its database more than
+// once within moments (to check its inputs, then for the walk), and reading the tree of a large
+// database costs seconds under emulation.
+struct LastOpened {
+  std::filesystem::path dir;
+  std::shared_ptr<const Database> tree;
+};
+
+std::shared_ptr<Session> login(std::shared_ptr<const Database> tree, const std::wstring& username,
+                               const std::wstring& password, Settings settings) {
+  auto session = std::make_shared<Session>(std::move(tree), std::move(settings));
+  const User* user = session->db.user(narrow(username));
+  if (!user) throw vss::Error(vss::kUserNotFound, L"User \"" + username + L"\" not found");
+  try {
+    if (Database::passwordHash(encodeAnsi(narrow(password))) != user->passwordHash)
+      throw vss::Error(vss::kInvalidPassword, L"Invalid password");
+  } catch (const std::runtime_error& e) {
+    throw vss::Error(status::kFailed, widen(e.what()));
+  }
+  return session;
+}
+
+std::shared_ptr<const Database> readTree(const fs::path& dir, const Reading& reading) {
+  try {
+    return std::make_shared<const Database>(dir, reading);
+  } catch (const Damaged& e) {
+    throw vss::Error(status::kCorrupt, corrupt(e.what()));
+  } catch (const std::exception& e) {
+    throw vss::Error(status::kFailed, widen(e.what()));
+  }
+}
+
 class DirectDatabase final : public vss::Database {
  public:
-  explicit DirectDatabase(Settings settings) : settings_(std::move(settings)) {}
+  DirectDatabase(Settings settings, std::shared_ptr<LastOpened> last)
+      : settings_(std::move(settings)), last_(std::move(last)) {}
 
   void open(const std::wstring& srcSafeIni, const std::wstring& username,
             const std::wstring& password) override {
@@ -427,7 +461,12 @@ class DirectDatabase final : public vss::Database {
     std::error_code ec;
     if (!fs::is_regular_file(ini, ec) || !vssdb::Database::isDatabase(dir))
       throw vss::Error(status::kIniNotFound, L"File \"" + srcSafeIni + L"\" not found");
-    session_ = openSession(dir, username, password, settings_);
+    const fs::path full = fs::absolute(dir, ec).lexically_normal();
+    if (!last_->tree || last_->dir != full) {
+      last_->tree = readTree(dir, settings_.reading);
+      last_->dir = full;
+    }
+    session_ = login(last_->tree, username, password, settings_);
   }
 
   std::unique_ptr<vss::Item> vssItem(const std::wstring& spec, bool deleted) override {
@@ -437,6 +476,7 @@ class DirectDatabase final : public vss::Database {
 
  private:
   Settings settings_;
+  std::shared_ptr<LastOpened> last_;
   std::shared_ptr<Session> session_;
 };
 
@@ -444,11 +484,12 @@ class DirectLibrary final : public vss::Library {
  public:
   explicit DirectLibrary(Settings settings) : settings_(std::move(settings)) {}
   std::unique_ptr<vss::Database> newDatabase() override {
-    return std::make_unique<DirectDatabase>(settings_);
+    return std::make_unique<DirectDatabase>(settings_, last_);
   }
 
  private:
   Settings settings_;
+  std::shared_ptr<LastOpened> last_ = std::make_shared<LastOpened>();
 };
 
 }  // namespace
@@ -459,23 +500,8 @@ std::unique_ptr<vss::Library> makeLibrary(Settings settings) {
 
 std::shared_ptr<Session> openSession(const fs::path& dir, const std::wstring& username,
                                      const std::wstring& password, Settings settings) {
-  std::shared_ptr<Session> session;
-  try {
-    session = std::make_shared<Session>(dir, std::move(settings));
-  } catch (const Damaged& e) {
-    throw vss::Error(status::kCorrupt, corrupt(e.what()));
-  } catch (const std::exception& e) {
-    throw vss::Error(status::kFailed, widen(e.what()));
-  }
-  const User* user = session->db.user(narrow(username));
-  if (!user) throw vss::Error(vss::kUserNotFound, L"User \"" + username + L"\" not found");
-  try {
-    if (Database::passwordHash(encodeAnsi(narrow(password))) != user->passwordHash)
-      throw vss::Error(vss::kInvalidPassword, L"Invalid password");
-  } catch (const std::runtime_error& e) {
-    throw vss::Error(status::kFailed, widen(e.what()));
-  }
-  return session;
+  auto tree = readTree(dir, settings.reading);
+  return login(std::move(tree), username, password, std::move(settings));
 }
 
 // A path through a deleted project to an item there is found only as deleted, and then with
