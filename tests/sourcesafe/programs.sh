@@ -6,7 +6,8 @@
 # (expect.py), never from the programs: the window's View with and without the build user's
 # records, its Local (the fetched bytes against Get's), its Share into the patch project (read back
 # through the library) and the Share's rerun (which changes nothing); the console's --since-label
-# with its CSV report, a report of rows that labels decided, and --explain of every file.
+# with its CSV report, a report of rows that labels decided, and --explain of every file; and the
+# console's direct runs (--direct) against the same runs through the library.
 # Left out while they are being mended: what Share and Local write beside the patch (the programs
 # run in the folder $scratch, and SourceSafe's *.scc files in the local folder are not compared),
 # the pinned file (left out of every list, report and tree), a label-decided row's version and
@@ -139,5 +140,37 @@ check "explain every file between the two builds, for bob: status 0" 0 "$status"
 check "explain: each file's records, the deciding one and the verdict" \
   "$(expect explain "$reading" "$project" "$build1" "$build2" --ignore-build-user --skip-labels --target-user bob \
      "${every[@]}")" "$(expect explained "$work/out")"
+
+# --- Direct runs (--direct): the console's View, Local, report and explanations as through the
+# library, and the database's folder, which the library itself writes at every opening, left byte
+# for byte as the direct runs found it.
+folder_sum() { (cd "$1" && find . -type f ! -name '*.scc' -print0 | LC_ALL=C sort -z | xargs -0 sha1sum; find . | LC_ALL=C sort) | sha1sum; }
+untimed() { lines "$1" | sed -E 's/[0-9]+\.[0-9] (秒|s)/T \1/g'; }
+# A run of ARGS through the library, then through --direct: their status, output, standard error
+# (without times), lists and report, and in Local the fetched folder; the two must be the same.
+direct_same() {
+  local name=$1 how s; shift
+  for how in library direct; do
+    rm -rf "$work/local" "$work/$how" && mkdir -p "$work/$how"
+    [ $how = direct ] && sum=$(folder_sum "$work/db")
+    if [ "$1" = --explain ]; then s=$(cli $([ $how = direct ] && echo --direct) "$@")  # no lists
+    else s=$(cli $([ $how = direct ] && echo --direct) "$@" --processed "$(winpath "$work/$how/p.txt")" \
+      --unprocessed "$(winpath "$work/$how/u.txt")" --report "$(winpath "$work/$how/r.csv")"); fi
+    [ $how = direct ] && check "direct, $name: nothing written into the database's folder" "$sum" "$(folder_sum "$work/db")"
+    { echo "status $s"; lines "$work/out"; untimed "$work/err"; for f in p.txt u.txt r.csv; do echo "$f:"; [ -f "$work/$how/$f" ] && lines "$work/$how/$f"; done
+      [ -d "$work/local" ] && (cd "$work/local" && find . -type f ! -name '*.scc' -print0 | LC_ALL=C sort -z | xargs -0 sha1sum)
+    } > "$work/$how.run" 2>&1
+  done
+  check "direct, $name: as through the library" "$(cat "$work/library.run")" "$(cat "$work/direct.run")"
+  check "direct, $name: a run that got to its walk" yes "$(grep -qE '^status [01]$' "$work/direct.run" && echo yes)"
+}
+direct_same "view since a label" --since-label "Build 1" --end ""
+direct_same "view passing over Compileruser" --ignore-build-user --start "$guide" --end "$end"
+direct_same "local" --mode local --local-dir "$(winpath "$work/local")" --start "$build1" --end "$end"
+direct_same "explain every file" "${explained[@]}" --since-label "Build 1" --until-label "Build 2" \
+  --ignore-build-user --target-user bob
+status=$(cli --direct --mode vss --patch "$patch")
+check "direct, share: refused, status 2" "2 --direct 只读取数据库，不能共享到补丁项目；请用 --mode local 或 --mode view / --direct only reads the database and cannot share into a patch project: use --mode local or --mode view" \
+  "$status $(lines "$work/err")"
 echo "ran in $((SECONDS - started)) s"
 finish
