@@ -32,6 +32,7 @@ std::shared_ptr<RealSession> openReal(const std::filesystem::path& dir,
     f.database = fetched.root + text::narrow(databaseFolder);
     f.project = fetched.project;
     f.projectSpec = fetched.projectSpec;
+    f.projectPhysical = fetched.projectPhysical;
     f.databaseFolder = databaseFolder;
     f.file = fetched.file;
     f.version = static_cast<std::uint32_t>(fetched.version);

@@ -387,6 +387,7 @@ class DirectItem final : public vss::Item, public vss::ItemDetails {
     f.root = db().nodes()[0].physical;
     f.project = entry().parent;
     f.projectSpec = db().spec(db().projectEntry(entry().parent));
+    f.projectPhysical = db().nodes()[entry().parent].physical;
     f.file = node();
     f.version = pin();
     if (f.version == 0) {

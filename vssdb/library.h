@@ -19,13 +19,14 @@ namespace vssdb {
 
 // A file Get wrote, as the caller of the library is told of it.
 struct Fetched {
-  std::wstring local;         // the path as the caller gave it
-  std::string_view content;   // the bytes written
-  std::string root;           // the root project's physical name
-  std::uint32_t project = 0;  // the project the file was reached through: its number
-  std::string projectSpec;    // and its path, as the database spells it (UTF-8)
-  std::uint32_t file = 0;     // the file's number
-  long version = 0;           // the version fetched, 0 when its history cannot be read
+  std::wstring local;           // the path as the caller gave it
+  std::string_view content;     // the bytes written
+  std::string root;             // the root project's physical name
+  std::uint32_t project = 0;    // the project the file was reached through: its number
+  std::string projectSpec;      // and its path, as the database spells it (UTF-8)
+  std::string projectPhysical;  // and its physical name
+  std::uint32_t file = 0;       // the file's number
+  long version = 0;             // the version fetched, 0 when its history cannot be read
 };
 
 struct Settings {
