@@ -119,10 +119,8 @@ const Record& recordAt(const std::vector<Record>& records, std::uint32_t offset,
 namespace {
 
 // All of `in` through `converter`; where a character cannot be converted, `replacement` stands for
-// it and the conversion goes on past its first byte (past the whole character of UTF-8 input when
-// `wholeUtf8Character`).
-std::string convertAll(iconv_t converter, std::string_view in, std::string_view replacement,
-                       bool wholeUtf8Character) {
+// it and the conversion goes on past its first byte.
+std::string convertAll(iconv_t converter, std::string_view in, std::string_view replacement) {
   std::string out, bytes(in);
   char* from = bytes.data();
   std::size_t left = bytes.size();
@@ -135,10 +133,8 @@ std::string convertAll(iconv_t converter, std::string_view in, std::string_view 
     out.append(buffer, static_cast<std::size_t>(to - buffer));
     if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
       out += replacement;
-      do {
-        ++from;
-        --left;
-      } while (wholeUtf8Character && left > 0 && (*from & 0xC0) == 0x80);
+      ++from;
+      --left;
       iconv(converter, nullptr, nullptr, nullptr, nullptr);
     }
   }
@@ -172,26 +168,11 @@ std::string decodeAnsi(std::string_view bytes) {
 #else
   static thread_local iconv_t gbk = iconv_open("UTF-8", "CP936");
   if (gbk == reinterpret_cast<iconv_t>(-1)) throw Damaged("the system cannot decode code page 936");
-  return convertAll(gbk, bytes, "\xEF\xBF\xBD", false);  // U+FFFD for a byte that is no character
+  return convertAll(gbk, bytes, "\xEF\xBF\xBD");  // U+FFFD for a byte that is no character
 #endif
 }
 
-std::string encodeAnsi(std::string_view utf8) {
-  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; }))
-    return std::string(utf8);
-#ifdef _WIN32
-  const std::wstring wide = text::widen(utf8);
-  const int n = WideCharToMultiByte(936, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-  WideCharToMultiByte(936, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
-                      nullptr);
-  return out;
-#else
-  static thread_local iconv_t gbk = iconv_open("CP936", "UTF-8");
-  if (gbk == reinterpret_cast<iconv_t>(-1)) throw Damaged("the system cannot encode code page 936");
-  return convertAll(gbk, utf8, "?", true);
-#endif
-}
+// Code page 936, one character at a time, as the stand-in encodes its own names.
+std::string encodeAnsi(std::string_view utf8) { return text::ansi(utf8); }
 
 }  // namespace standin::vssdb

@@ -355,15 +355,16 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
   auto db = open(temp / "db", L"Admin", L"");
   const std::wstring checkedIn = L"Checked in $/esign-java-authenticator [] ";
   auto cling = db->vssItem(L"$/esign-java-authenticator/clingBling.txt", false);
-  EXPECT_EQ(
-      history(*cling),  // "Early" is older than the file
+  // clingBling's records from its newest to its second version, which its project's history
+  // lists too.
+  const std::wstring clingRecords =
       L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
       L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n" +
-          (L"3 Johnson 2023-05-09 19:46:16 " + checkedIn) + L"I want to make changes\n" +
-          L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n" +
-          (L"2 johns 2023-05-05 11:35:50 " + checkedIn) +
-          L"I am going to make changes to ClingBling\n"
-          L"1 johns 2023-05-05 11:35:16 Created  [] Adding ClingBling\n");
+      (L"3 Johnson 2023-05-09 19:46:16 " + checkedIn) + L"I want to make changes\n" +
+      L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n" +
+      (L"2 johns 2023-05-05 11:35:50 " + checkedIn) + L"I am going to make changes to ClingBling\n";
+  EXPECT_EQ(history(*cling),  // "Early" is older than the file
+            clingRecords + L"1 johns 2023-05-05 11:35:16 Created  [] Adding ClingBling\n");
   auto le = db->vssItem(L"$/esign-java-authenticator/Le.txt", false);
   EXPECT_EQ(history(*le),
             L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
@@ -388,19 +389,12 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
             L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
             L"2 johns 2023-05-05 11:26:46 Added  [] \n"
             L"1 Admin 2023-05-05 11:25:36 Created  [] \n");
-  EXPECT_EQ(
-      history(*db->vssItem(L"$/esign-java-authenticator", false)),
-      L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
-      L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n" +
-          (L"3 Johnson 2023-05-09 19:46:16 " + checkedIn) + L"I want to make changes\n" +
-          L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n" +
-          (L"2 johns 2023-05-05 11:35:50 " + checkedIn) +
-          L"I am going to make changes to ClingBling\n"
-          L"3 johns 2023-05-05 11:35:18 Added  [] \n" +
-          (L"2 johns 2023-05-05 11:34:14 " + checkedIn) + L"To make initial changes\n" +
-          L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
-          L"2 johns 2023-05-05 11:31:50 Added  [] \n"
-          L"1 johns 2023-05-05 11:26:46 Created  [] \n");
+  EXPECT_EQ(history(*db->vssItem(L"$/esign-java-authenticator", false)),
+            clingRecords + L"3 johns 2023-05-05 11:35:18 Added  [] \n" +
+                (L"2 johns 2023-05-05 11:34:14 " + checkedIn) + L"To make initial changes\n" +
+                L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
+                L"2 johns 2023-05-05 11:31:50 Added  [] \n"
+                L"1 johns 2023-05-05 11:26:46 Created  [] \n");
   const std::string dump = standin::vssdb::dump(Database(temp / "db"));
   EXPECT_NE(dump.find("project $/\n  label \"Early\" by Admin at 2023-05-05 11:33:00\n"
                       "  label \"Build 1\" by Compileruser at 2023-05-06 10:00:00 comment \"the "
