@@ -165,9 +165,10 @@ class VersionImpl final : public vss::Version {
 // place (those no older than the item's first record), the item's own records and, for a project,
 // every record but the creation of each file it holds (deleted, shared and pinned ones too),
 // merged by time; at equal times the nearest project's labels come first, then farther ones',
-// then the item's own, then the files' in the order of the project's entries. Positions count
-// from the oldest record, so records appended meanwhile do not disturb a walk. The history is
-// open (history_gate) until its end is reported or the cursor goes.
+// then the item's own, then the files' in the order of the project's entries. With
+// VSSFLAG_HISTIGNOREFILES a project's files contribute nothing. Positions count from the oldest
+// record, so records appended meanwhile do not disturb a walk. The history is open (history_gate)
+// until its end is reported or the cursor goes.
 class CursorImpl final : public vss::VersionCursor {
   struct Later {
     const CursorImpl* cursor;
@@ -181,7 +182,7 @@ class CursorImpl final : public vss::VersionCursor {
   };
 
  public:
-  CursorImpl(std::shared_ptr<Session> session, const Model& model, std::uint32_t link)
+  CursorImpl(std::shared_ptr<Session> session, const Model& model, std::uint32_t link, int flags)
       : session_(std::move(session)), generation_(session_->store->generation()) {
     const std::uint32_t node = model.links[link].node;
     const Node& item = model.nodes[node];
@@ -192,7 +193,7 @@ class CursorImpl final : public vss::VersionCursor {
         sources_.push_back(Source{p, model.nodes[p].history.size(), Source::Labels});
     }
     sources_.push_back(Source{node, item.history.size(), Source::Own});
-    if (item.project) {
+    if (item.project && (flags & vss::kFlagHistIgnoreFiles) == 0) {
       std::vector<std::uint32_t> files;
       for (std::uint32_t entry : item.children->ordered) {
         const std::uint32_t file = model.links[entry].node;
@@ -354,11 +355,11 @@ class ItemImpl final : public vss::Item, public ItemDetails {
     });
   }
 
-  std::unique_ptr<vss::VersionCursor> versions(int /*flags*/) override {
+  std::unique_ptr<vss::VersionCursor> versions(int flags) override {
     return read([&](const Model& m) -> std::unique_ptr<vss::VersionCursor> {
       if (const Fault* f = m.fault(m.links[link_].node, "versions"))
         throw vss::Error(f->status, wide(f->text));
-      return std::make_unique<CursorImpl>(session_, m, link_);
+      return std::make_unique<CursorImpl>(session_, m, link_, flags);
     });
   }
 

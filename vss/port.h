@@ -25,6 +25,9 @@ inline constexpr int kTypeFile = 1;
 inline constexpr int kFlagRecursYes = 8192;
 // VSSFLAG_GETNO: Share gets no copy of the file into the project's working folder.
 inline constexpr int kFlagGetNo = 0x08000000;
+// VSSFLAG_HISTIGNOREFILES: a project's history without the records of its files (their
+// check-ins, their own labels): the project's own records and the labels of the projects above.
+inline constexpr int kFlagHistIgnoreFiles = 0x40000000;
 
 // A failed library call: its 32-bit status and the library's own description text.
 class Error : public std::exception {

@@ -133,8 +133,9 @@ TEST_F(StandinAdapter, HistoryIsNewestFirstWithItsLabelsAndThoseOfProjectsAbove)
             L"2 alice 2024-05-01 10:00:00 Added  [] \n"
             L"1 alice 2024-05-01 10:00:00 Created  [] \n");
   // A project also lists every record but the creation of the files it holds (a shared one
-  // too), and times come in steps of two seconds. At one time: the labels above, the nearest
-  // project's first, then the item's own records, then its files' in the order of its entries.
+  // too), none of them with VSSFLAG_HISTIGNOREFILES, and times come in steps of two seconds. At one
+  // time: the labels above, the nearest project's first, then the item's own records, then its
+  // files' in the order of its entries.
   standin::seed(dir_, R"(file $/T/zz at 2024-06-01 10:00
 file $/T/aa at 2024-06-01 10:00
 file $/T/mm at 2024-06-01 10:00
@@ -153,6 +154,14 @@ version $/App/readme.txt at 2024-06-03 10:00
             L"2 bob 2024-06-02 10:00:00 Checked in $/T [] odd second\n"
             L"2 Admin 2024-06-02 10:00:00 Labeled 'Lm' [Lm] \n"
             L"2 bob 2024-06-02 10:00:00 Checked in $/T [] \n"
+            L"5 Admin 2024-06-01 10:00:00 Shared $/App/readme.txt [] \n"
+            L"4 Admin 2024-06-01 10:00:00 Added  [] \n"
+            L"3 Admin 2024-06-01 10:00:00 Added  [] \n"
+            L"2 Admin 2024-06-01 10:00:00 Added  [] \n"
+            L"1 Admin 2024-06-01 10:00:00 Created  [] \n");
+  EXPECT_EQ(history(*item(L"$/T"), vss::kFlagHistIgnoreFiles),
+            L"5 Admin 2024-06-02 10:00:00 Labeled 'LR' [LR] \n"
+            L"6 Admin 2024-06-02 10:00:00 Labeled 'LT' [LT] (for T)\n"
             L"5 Admin 2024-06-01 10:00:00 Shared $/App/readme.txt [] \n"
             L"4 Admin 2024-06-01 10:00:00 Added  [] \n"
             L"3 Admin 2024-06-01 10:00:00 Added  [] \n"
