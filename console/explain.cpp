@@ -149,7 +149,7 @@ ExplainOutcome explainFiles(engine::Patcher& patcher, engine::PlatformPort& plat
         writer.line(L"  " + e.description());
       }
     } catch (const vss::Error& e) {
-      verdict = e.status() == vss::kDeletedOrDamaged
+      verdict = engine::damagedStatus(e.status())
                     ? std::wstring(texts::kDamagedVerdict)
                     : std::wstring(texts::kHistoryUnreadable) + e.description();
     }

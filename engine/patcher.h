@@ -162,6 +162,10 @@ class Patcher {
 // that two computations of one second compare equal; nothing for a value that is no date.
 std::optional<std::int64_t> wholeSeconds(double date);
 
+// True for the statuses of a file whose history the library cannot read because the file is
+// damaged or deleted: 0x80040000 (no text) and "Error reading from file".
+bool damagedStatus(std::int32_t status);
+
 // The status a file-system failure is listed under: the system error code as an HRESULT
 // (0x80070000 | code), as HRESULT_FROM_WIN32 makes it.
 std::int32_t statusFromSystemError(std::uint32_t code);

@@ -19,6 +19,9 @@ inline constexpr std::int32_t kNotFound = static_cast<std::int32_t>(0x8004D68F);
 inline constexpr std::int32_t kInvalidPassword = static_cast<std::int32_t>(0x8004D6C9);
 inline constexpr std::int32_t kUserNotFound = static_cast<std::int32_t>(0x8004D6C2);
 inline constexpr std::int32_t kAlreadyShared = static_cast<std::int32_t>(0x8004D72E);
+// "Error reading from file": an item file the library cannot read (one cut short, or failing
+// its checks).
+inline constexpr std::int32_t kReadError = static_cast<std::int32_t>(0x8004D83C);
 
 inline constexpr int kTypeProject = 0;
 inline constexpr int kTypeFile = 1;

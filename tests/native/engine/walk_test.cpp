@@ -351,7 +351,8 @@ project $/Src/Patches/2.4
 // whose children cannot be listed, a child whose kind cannot be read (under its own path), or an
 // item whose path cannot be read is listed with the library's status, under the nearest project
 // above whose path can be read (the walked project as typed when none can). A history that cannot
-// be read, at its listing or at the deciding record's date, is the file's: damage is listed,
+// be read, at its listing or at the deciding record's date, is the file's: damage (0x80040000, or
+// "Error reading from file" of an item file cut short) is listed,
 // another failure is shown in a box while the walk waits (the run still on, the next file's path
 // not yet shown). A record whose author cannot be read is not the target user's: the file is
 // passed over without a trace.
@@ -387,6 +388,7 @@ file $/Src/z.c by alice at 2024-05-03 10:00
       {"items", 3, kOther, {z}, {L"$/Src" + st}, L"", {L"$/src/lib/deep", L"$/src/lib"}},
       {"", 0, kOther, {d, z}, {L"$/sRC" + st}, L"", everyPath, L"$/sRC"},
       {"versions", 1, kDamaged, {d, z}, {damaged}},
+      {"versions", 1, vss::kReadError, {d, z}, {damaged}},  // an item file cut short
       {"versions", 2, kOther, {c, z}, {}, L"Injected failure of versions"},
       {"date", 1, kDamaged, {d, z}, {damaged}},
       {"date", 2, kOther, {c, z}, {}, L"Injected failure of date"},
