@@ -111,7 +111,7 @@ ExplainOutcome explainFiles(engine::Patcher& patcher, engine::PlatformPort& plat
     std::unique_ptr<vss::Item> item;
     std::wstring spec = path;
     try {
-      item = database.vssItem(path, false);
+      item = engine::storedSpelling(database, database.vssItem(path, false), platform);
       spec = item->spec();
       if (item->type() == vss::kTypeProject) {
         writer.line(gap + spec);

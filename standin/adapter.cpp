@@ -276,11 +276,14 @@ class CursorImpl final : public vss::VersionCursor {
 class ItemImpl final : public vss::Item, public ItemDetails {
  public:
   // `pin`: the version a pinned place stands at when the item was reached through its project's
-  // entries (0: the newest, as a lookup by path gives it).
-  ItemImpl(std::shared_ptr<Session> session, std::uint32_t link, std::uint32_t pin = 0)
+  // entries (0: the newest, as a lookup by path gives it). `spelling`: the path as the lookup
+  // that led here spelt it, which the library's Spec and Name echo (empty: the stored one).
+  ItemImpl(std::shared_ptr<Session> session, std::uint32_t link, std::uint32_t pin = 0,
+           std::wstring spelling = {})
       : session_(std::move(session)),
         link_(link),
         pin_(pin),
+        spelling_(std::move(spelling)),
         generation_(session_->store->generation()) {}
 
   SharedStore& store() const { return *session_->store; }
@@ -322,10 +325,12 @@ class ItemImpl final : public vss::Item, public ItemDetails {
   }
   // The root project's name is empty.
   std::wstring name() override {
+    if (!spelling_.empty()) return text::lastName(spelling_);
     return readFixed(
         [&](const Model& m) { return link_ == 0 ? std::wstring() : wide(m.links[link_].name); });
   }
   std::wstring spec() override {
+    if (!spelling_.empty()) return spelling_;
     return readFixed([&](const Model& m) { return wide(m.spec(link_)); });
   }
   bool deleted() override {
@@ -340,17 +345,21 @@ class ItemImpl final : public vss::Item, public ItemDetails {
   std::unique_ptr<vss::Item> parent() override {
     return read([&](const Model& m) -> std::unique_ptr<vss::Item> {
       if (link_ == 0) return nullptr;
-      return std::make_unique<ItemImpl>(session_, m.projectLink(m.links[link_].parent));
+      return std::make_unique<ItemImpl>(session_, m.projectLink(m.links[link_].parent), 0,
+                                        text::parentSpelling(spelling_));
     });
   }
 
-  // A pinned place comes at its pinned version.
+  // A pinned place comes at its pinned version; the children's paths begin as this one's does.
   std::vector<std::unique_ptr<vss::Item>> items(bool includeDeleted) override {
     return read([&](const Model& m) {
       std::vector<std::unique_ptr<vss::Item>> out;
       std::uint32_t node = m.links[link_].node;
       if (!m.nodes[node].project) return out;
-      for (auto child : m.children(node, includeDeleted)) out.push_back(place(child, m));
+      for (auto child : m.children(node, includeDeleted))
+        out.push_back(
+            std::make_unique<ItemImpl>(session_, child, m.links[child].pinned,
+                                       text::childSpelling(spelling_, wide(m.links[child].name))));
       return out;
     });
   }
@@ -363,7 +372,8 @@ class ItemImpl final : public vss::Item, public ItemDetails {
     });
   }
 
-  // Every place of the item, deleted ones too, the newest first; a pinned place at its version.
+  // Every place of the item, deleted ones too, the newest first; a pinned place at its version;
+  // each in its stored spelling.
   std::vector<std::unique_ptr<vss::Item>> links() override {
     return read([&](const Model& m) {
       std::vector<std::unique_ptr<vss::Item>> out;
@@ -394,7 +404,8 @@ class ItemImpl final : public vss::Item, public ItemDetails {
                 formatSeconds(nowSeconds()), text::narrow(comment)});
       });
       checkCurrent(store(), generation_);  // restored while the change was made: `created` is void
-      return std::make_unique<ItemImpl>(session_, store().model().projectLink(created));
+      return std::make_unique<ItemImpl>(session_, store().model().projectLink(created), 0,
+                                        text::childSpelling(spelling_, name));
     });
   }
 
@@ -485,6 +496,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
   std::shared_ptr<Session> session_;
   std::uint32_t link_;
   std::uint32_t pin_;
+  std::wstring spelling_;
   std::uint64_t generation_;
 };
 
@@ -544,7 +556,8 @@ class DatabaseImpl final : public vss::Database {
       store.catchUp();
       std::uint32_t link = store.model().resolve(text::narrow(spec), deleted);
       if (link == kNone) notFound();
-      return std::make_unique<ItemImpl>(session_, link);
+      return std::make_unique<ItemImpl>(session_, link, 0,
+                                        text::echoedSpelling(spec, wide(store.model().spec(link))));
     });
   }
 

@@ -292,7 +292,8 @@ TEST_F(Walk, ARecordOnABoundIsSkippedWhateverArithmeticMadeItsDate) {
 // A Share run of a project that holds its own patch project never walks into the patch (compared
 // as the database spells it, letter case ignored, whatever the typed spelling): a rerun finds
 // every file already shared at the same depth, counts it as processed and changes nothing, not
-// even trying to add a subproject.
+// even trying to add a subproject. The walked project typed in other letter cases lists the
+// paths as the database spells them, although the library echoes the typed spelling.
 TEST_F(Walk, AShareRunNeverEntersThePatchProjectInsideTheWalkedProject) {
   const std::string script = R"(user Admin password secret
 file $/Src/a.c by alice at 2024-05-03 10:00
@@ -312,6 +313,7 @@ project $/Src/Patches/2.4
     window_.texts[TextBox::Host] = standin::text::widen((db / "srcsafe.ini").string());
     window_.selected = ModeOption::Share;
     window_.texts[TextBox::Patch] = typed;
+    window_.texts[TextBox::Project] = n % 2 == 1 ? L"$/sRC" : L"$/Src";
     engine::Patcher patcher(window_, platform_, library_);
     std::string afterFirst;
     for (int round = 1; round <= 2; ++round) {
@@ -386,7 +388,15 @@ file $/Src/z.c by alice at 2024-05-03 10:00
       {"", 0, kOther, {d, z}, {L"$/Src/lib" + st}, L"", {L"$/src/lib/deep/c.c", L"$/src/lib/deep"}},
       // deep's children cannot be listed, and neither its path nor lib's can be read
       {"items", 3, kOther, {z}, {L"$/Src" + st}, L"", {L"$/src/lib/deep", L"$/src/lib"}},
-      {"", 0, kOther, {d, z}, {L"$/sRC" + st}, L"", everyPath, L"$/sRC"},
+      // typed in other letter cases: the stored spelling cannot be read either
+      {"",
+       0,
+       kOther,
+       {L"$/sRC/lib/deep/more/d.c", L"$/sRC/z.c"},
+       {L"$/sRC" + st},
+       L"",
+       everyPath,
+       L"$/sRC"},
       {"versions", 1, kDamaged, {d, z}, {damaged}},
       {"versions", 1, vss::kReadError, {d, z}, {damaged}},  // an item file cut short
       {"versions", 2, kOther, {c, z}, {}, L"Injected failure of versions"},
@@ -505,7 +515,9 @@ file $/Src/z.c by carol at 2024-05-05 10:00
     }
   }
   EXPECT_GT(runs, 150);
-  EXPECT_GT(traced, runs * 9 / 10);
+  // Most failures leave a trace: not those the run recovers from (the paths that start reads, the
+  // lookups of the stored spellings).
+  EXPECT_GT(traced, runs * 85 / 100);
 }
 
 }  // namespace

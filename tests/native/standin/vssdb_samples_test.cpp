@@ -133,7 +133,9 @@ TEST(VssdbSamples, TinyUsersAndHistoriesAreThoseOfTheLibrary) {
                                    L"2 johns 2023-05-05 11:31:50 Added  [] \n"
                                    L"1 johns 2023-05-05 11:26:46 Created  [] \n");
   auto cling = db->vssItem(L"$/esign-java-authenticator/clingbling.TXT", false);
-  EXPECT_EQ(cling->name(), L"clingBling.txt");  // its long name; names.dat keeps "clingB~1.txt"
+  EXPECT_EQ(cling->name(), L"clingbling.TXT");  // as looked up, like its Spec
+  // Its long name (names.dat keeps "clingB~1.txt") in its stored spelling.
+  EXPECT_EQ(cling->links().front()->name(), L"clingBling.txt");
   EXPECT_EQ(cling->type(), vss::kTypeFile);
   EXPECT_EQ(cling->parent()->spec(), L"$/esign-java-authenticator");
   EXPECT_EQ(history(*cling), L"3 Johnson 2023-05-09 19:46:16 " + checkedIn +
