@@ -354,9 +354,8 @@ project $/Src/Patches/2.4
 // item whose path cannot be read is listed with the library's status, under the nearest project
 // above whose path can be read (the walked project as typed when none can). A history that cannot
 // be read, at its listing or at the deciding record's date, is the file's: damage (0x80040000, or
-// "Error reading from file" of an item file cut short) is listed,
-// another failure is shown in a box while the walk waits (the run still on, the next file's path
-// not yet shown). A record whose author cannot be read is not the target user's: the file is
+// "Error reading from file" of an item file cut short) is listed, another failure is shown in a
+// box while the walk waits (the run still on, the next file's path not yet shown). A record whose author cannot be read is not the target user's: the file is
 // passed over without a trace.
 TEST_F(Walk, WhatCannotBeReadIsListedShownOrPassedOverAndTheWalkGoesOn) {
   seed(R"(

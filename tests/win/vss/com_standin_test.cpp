@@ -241,8 +241,9 @@ TEST_F(StandinServer, ItemsAndPropertiesInTheStoredSpelling) {
   EXPECT_EQ(nullptr, root->parent());
 }
 
-// Every field of a record, read by the client through the server, and a file's links after a share
-// into a new subproject made through another database object, which sees the file at once.
+// Every field of a record, read by the client through the server, a history flag passed through,
+// and a file's links after a share into a new subproject made through another database object,
+// which sees the file at once.
 TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
   auto database = openDatabase(*library_);
   auto file = database->vssItem(L"$/App/src/main.c", false);
@@ -270,6 +271,15 @@ TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
     EXPECT_EQ(record.label, version->label());
   }
   EXPECT_EQ(nullptr, cursor->next());
+  // VSSFLAG_HISTIGNOREFILES reaches the server: the project's history without its file's check-in.
+  const auto actions = [&](int flags) {
+    std::wstring out;
+    auto history = database->vssItem(L"$/App/src", false)->versions(flags);
+    while (auto version = history->next()) out += version->action() + L";";
+    return out;
+  };
+  EXPECT_NE(std::wstring::npos, actions(0).find(L"Checked in $/App/src"));
+  EXPECT_EQ(std::wstring::npos, actions(vss::kFlagHistIgnoreFiles).find(L"Checked in"));
   auto patchDatabase = openDatabase(*library_);
   auto target = patchDatabase->vssItem(L"$/Patch", false)->newSubproject(L"lib", L"");
   EXPECT_EQ(L"$/Patch/lib", target->spec());
