@@ -96,7 +96,7 @@ LabelLookup resolveLabelBounds(const Options& options, RunInputs& inputs, vss::L
   try {
     std::unique_ptr<vss::Database> database = library.newDatabase();
     database->open(inputs.host, inputs.user, inputs.passwd);
-    project = database->vssItem(inputs.project, false);
+    project = engine::storedSpelling(*database, database->vssItem(inputs.project, false), platform);
     projectSpec = project->spec();
   } catch (const vss::Error& e) {
     lookup.failure = e.description();

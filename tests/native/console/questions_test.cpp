@@ -69,10 +69,11 @@ label $/Rel "2.4" by rel at 2024-05-20 12:00
   }
   // A label that is not there (a subproject's is not in the project's history; labels are
   // compared exactly): no run, no summary, the lookup's opening only, and an earlier report as
-  // it was.
+  // it was. The project is named as the database spells it, however typed.
   std::ofstream(root_ / "r.csv") << "yesterday";
   for (const std::wstring label : {L"2.5", L"Sub", L"root 1"}) {
     reset();
+    job().values.project = label == L"Sub" ? L"$/rEL" : L"$/Rel";
     EXPECT_EQ(ask({L"--since-label", label, L"--report", file("r.csv")}), kInvalidInput);
     EXPECT_EQ(env_.term.err, ct::labelNotFound(label, L"$/Rel") + L"\r\n");
     EXPECT_EQ(calls().count["open"], 1);

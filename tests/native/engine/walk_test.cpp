@@ -355,8 +355,8 @@ project $/Src/Patches/2.4
 // above whose path can be read (the walked project as typed when none can). A history that cannot
 // be read, at its listing or at the deciding record's date, is the file's: damage (0x80040000, or
 // "Error reading from file" of an item file cut short) is listed, another failure is shown in a
-// box while the walk waits (the run still on, the next file's path not yet shown). A record whose author cannot be read is not the target user's: the file is
-// passed over without a trace.
+// box while the walk waits (the run still on, the next file's path not yet shown). A record whose
+// author cannot be read is not the target user's: the file is passed over without a trace.
 TEST_F(Walk, WhatCannotBeReadIsListedShownOrPassedOverAndTheWalkGoesOn) {
   seed(R"(
 file $/Src/lib/deep/c.c by alice at 2024-05-03 10:00
