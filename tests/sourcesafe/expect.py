@@ -6,7 +6,8 @@ outputs put into the same form, for programs.sh to compare.
 A file is selected when its deciding record lies strictly inside the range: the first record of
 its history (the library's order, newest first) that is not passed over. With
 --ignore-build-user every record of Compileruser is passed over, with --skip-labels every label.
-A pinned file (the project holds another version than the newest) is left out everywhere.
+A pinned file (the project holds another version than the newest) is decided by what the project
+holds: its check-ins above the pinned version decide nothing (labels still do).
 
   files READING PROJECT START END [OPTIONS]     the selected files, in the walk's order
   pinned READING PROJECT                        the pinned files below the project
@@ -109,6 +110,14 @@ def options(args):
                if not a.startswith('--') and (k == 0 or args[k - 1] != '--target-user')]
 
 
+def held(item):
+    """The records that can decide for the file as its project holds it: a pinned file's check-ins
+    above its pin are not the project's."""
+    if not pinned(item):
+        return item['records']
+    return [r for r in item['records'] if r['label'] or r['version'] <= item['version']]
+
+
 def decide(records, start, end, o):
     """The passed-over records with why, the deciding record (or None) and the verdict."""
     passed = []
@@ -128,8 +137,7 @@ def decide(records, start, end, o):
 
 
 def selected(items, project, start, end, o):
-    return [i for i in live_files(items, project) if not pinned(i)
-            and decide(i['records'], start, end, o)[2] == 'selected']
+    return [i for i in live_files(items, project) if decide(held(i), start, end, o)[2] == 'selected']
 
 
 def row(path, version, time, user, action, label, comment, outcome):
@@ -148,7 +156,7 @@ def explanation(item, start, end, o):
             out.append(('      注释 / comment: ' if k == 0 else '        ') + text)
         out.append('      -> ' + MARKS[mark])
 
-    passed, deciding, verdict = decide(item['records'], start, end, o)
+    passed, deciding, verdict = decide(held(item), start, end, o)
     for r, why in passed:
         record(r, why)
     if deciding:
@@ -191,7 +199,7 @@ def main():
                 print(i['spec'])
         elif command == 'rows':
             for i in selected(items, project, start, end, o):
-                r = decide(i['records'], start, end, o)[1]
+                r = decide(held(i), start, end, o)[1]
                 print(row(i['spec'], r['version'], r['date'], r['user'], r['action'], r['label'],
                           r['comment'], '已处理 / processed'))
         else:
@@ -208,7 +216,7 @@ def main():
         print(max(r['date'] for r in history if r['label'] == plain[2]))
     elif command == 'newest':
         item = next(i for i in reading(plain[0]) if i['spec'] == plain[1])
-        print(decide(item['records'], '', '', o)[1]['date'])
+        print(decide(held(item), '', '', o)[1]['date'])
     elif command == 'crcs':
         by_spec = {i['spec']: i for i in reading(plain[0])}
         for spec in sorted(open(plain[2], encoding='utf-8').read().splitlines()):
