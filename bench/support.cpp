@@ -63,6 +63,7 @@ class CountingItem : public vss::Item {
     ++counts_.histories;
     return std::make_unique<CountingCursor>(inner_->versions(flags));
   }
+  long versionNumber() override { return inner_->versionNumber(); }
   std::vector<std::unique_ptr<vss::Item>> links() override {
     std::vector<std::unique_ptr<vss::Item>> links = inner_->links();
     for (auto& link : links) link = wrap(std::move(link), counts_);

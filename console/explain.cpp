@@ -57,8 +57,17 @@ class PassedOverWriter : public engine::SelectionObserver {
   explicit PassedOverWriter(Writer& writer) : writer_(writer) {}
   void passedOver(vss::Version& record, engine::PassedOver why) override {
     writer_.record(record);
-    writer_.mark(why == engine::PassedOver::BuildUser ? texts::kPassedOverBuildUser
-                                                      : texts::kPassedOverLabel);
+    switch (why) {
+      case engine::PassedOver::BuildUser:
+        writer_.mark(texts::kPassedOverBuildUser);
+        break;
+      case engine::PassedOver::Label:
+        writer_.mark(texts::kPassedOverLabel);
+        break;
+      case engine::PassedOver::AbovePin:
+        writer_.mark(texts::kPassedOverAbovePin);
+        break;
+    }
   }
 
  private:
@@ -71,6 +80,24 @@ bool isBelow(engine::PlatformPort& platform, const std::wstring& spec, const std
   if (r.empty()) return false;
   const std::wstring prefix = r.back() == L'/' ? r : r + L"/";
   return s.size() > prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The file's place as its project's items() gives it, which holds the pinned version where the
+// project pins the file (the item looked up by its path holds the newest); none when the project
+// cannot be listed.
+std::unique_ptr<vss::Item> placeOf(engine::PlatformPort& platform, vss::Item& item) {
+  try {
+    const std::unique_ptr<vss::Item> parent = item.parent();
+    if (!parent) return nullptr;
+    const std::wstring name = platform.toLower(item.name());
+    for (std::unique_ptr<vss::Item>& child : parent->items(false)) {
+      if (child->type() != vss::kTypeProject && platform.toLower(child->name()) == name) {
+        return std::move(child);
+      }
+    }
+  } catch (const vss::Error&) {
+  }
+  return nullptr;
 }
 
 std::wstring verdictText(engine::Verdict verdict, const engine::RunState& state) {
@@ -129,17 +156,35 @@ ExplainOutcome explainFiles(engine::Patcher& patcher, engine::PlatformPort& plat
     writer.line(gap + spec);
     if (!isBelow(platform, spec, root)) writer.line(L"  " + texts::notBelowProject(root));
 
+    // A run decides on the place its project's items() give; a pinned place says so first.
+    const std::unique_ptr<vss::Item> place = placeOf(platform, *item);
+    vss::Item& file = place ? *place : *item;
+    if (place) {
+      try {
+        const long held = place->versionNumber();
+        if (held < item->versionNumber()) writer.line(L"  " + texts::pinnedAt(held));
+      } catch (const vss::Error&) {
+      }
+    }
+
     PassedOverWriter passedOver(writer);
     std::wstring verdict;
     try {
-      const std::unique_ptr<vss::VersionCursor> history = item->versions(0);
-      engine::Decision decision = patcher.decide(*history, &passedOver);
+      const std::unique_ptr<vss::VersionCursor> history = file.versions(0);
+      engine::Decision decision = patcher.decide(file, *history, &passedOver, true);
       if (decision.record) {
         writer.record(*decision.record);
         writer.mark(texts::kDeciding);
+        if (!field([&] { return decision.record->label(); }).empty()) {
+          writer.mark(texts::labelCovers(decision.labelCovers));
+        }
       }
       verdict = verdictText(decision.verdict, patcher.state());
-      // The rest of the history, which a run does not read.
+      // The rest of the history, which a run does not read to decide.
+      for (const std::unique_ptr<vss::Version>& older : decision.readOn) {
+        writer.record(*older);
+        writer.mark(texts::kNotRead);
+      }
       try {
         while (const std::unique_ptr<vss::Version> older = history->next()) {
           writer.record(*older);

@@ -88,6 +88,20 @@ inline constexpr const wchar_t* kComment = L"注释 / comment: ";
 inline constexpr const wchar_t* kPassedOverBuildUser =
     L"跳过：构建用户的记录 / passed over: the build user's record";
 inline constexpr const wchar_t* kPassedOverLabel = L"跳过：标签记录 / passed over: a label";
+inline constexpr const wchar_t* kPassedOverAbovePin =
+    L"跳过：高于固定的版本，项目中没有这个版本 / passed over: above the pinned version, the "
+    L"project does not hold it";
+inline std::wstring pinnedAt(long version) {
+  const std::wstring n = decimal(version);
+  return L"项目把这个文件固定在版本 " + n + L" / the project pins this file at version " + n;
+}
+inline std::wstring labelCovers(long version) {
+  if (version <= 0) {
+    return L"标签所标记的文件版本无法确定 / the file's version under the label cannot be told";
+  }
+  const std::wstring n = decimal(version);
+  return L"标签标记的是文件的版本 " + n + L" / the label covers version " + n + L" of the file";
+}
 inline constexpr const wchar_t* kDeciding = L"这条记录决定 / this record decides";
 inline constexpr const wchar_t* kNotRead =
     L"更早的记录，运行不再读取 / older: a run reads no further";

@@ -163,7 +163,7 @@ std::optional<ReportFormat> reportFormat(const std::wstring& path) {
 }
 
 void ReportCollector::listed(engine::ResultList list, const std::wstring& spec,
-                             const std::wstring& reason, vss::Version* record) {
+                             const std::wstring& reason, const engine::Decision* decision) {
   ReportRow& row = row_;  // its buffers are reused from row to row
   row.list = list;
   row.path = spec;
@@ -174,15 +174,21 @@ void ReportCollector::listed(engine::ResultList list, const std::wstring& spec,
   row.action.clear();
   row.label.clear();
   row.comment.clear();
-  if (record != nullptr) {
-    row.version = field([&] { return texts::decimal(record->versionNumber()); });
-    row.time = field([&] { return dateText(record->date()); });
-    row.user = field([&] { return record->username(); });
-    row.action = field([&] { return record->action(); });
-    row.label = field([&] { return record->label(); });
-    // A label's comment comes as its label comment (its Comment is empty).
-    row.comment =
-        field([&] { return row.label.empty() ? record->comment() : record->labelComment(); });
+  if (decision != nullptr && decision->record) {
+    vss::Version& record = *decision->record;
+    row.time = field([&] { return dateText(record.date()); });
+    row.user = field([&] { return record.username(); });
+    row.action = field([&] { return record.action(); });
+    row.label = field([&] { return record.label(); });
+    // A label names the file's version it covers: its own number may be its project's. Its
+    // comment comes as its label comment (its Comment is empty).
+    if (row.label.empty()) {
+      row.version = field([&] { return texts::decimal(record.versionNumber()); });
+      row.comment = field([&] { return record.comment(); });
+    } else {
+      if (decision->labelCovers > 0) row.version = texts::decimal(decision->labelCovers);
+      row.comment = field([&] { return record.labelComment(); });
+    }
   }
   const int which = list == engine::ResultList::Processed ? 0 : 1;
   ++count_[which];

@@ -43,7 +43,7 @@ class ReportCollector : public engine::ListObserver {
  public:
   explicit ReportCollector(ReportFormat format);
   void listed(engine::ResultList list, const std::wstring& spec, const std::wstring& reason,
-              vss::Version* record) override;
+              const engine::Decision* decision) override;
 
   // The CSV table: UTF-8 with a byte-order mark, CR LF, a header row, then the processed list's
   // rows and the unprocessed list's, in the lists' order; fields quoted as RFC 4180 says where

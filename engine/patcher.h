@@ -19,7 +19,11 @@
 namespace engine {
 
 // Why a history record read before the deciding one did not decide.
-enum class PassedOver { BuildUser, Label };
+enum class PassedOver {
+  BuildUser,
+  Label,
+  AbovePin,  // a version above the one the walked project is pinned at, which it does not hold
+};
 
 // What the change selection concludes about a file.
 enum class Verdict {
@@ -34,6 +38,15 @@ enum class Verdict {
 struct Decision {
   std::unique_ptr<vss::Version> record;  // none when no record is left
   Verdict verdict = Verdict::NoRecord;
+  // The version the file's place holds when the selection had to read it, else 0: below the
+  // newest when the project pins the file.
+  long placeVersion = 0;
+  // For a label that decides, when asked for: the file's version the label covers (the newest
+  // of the file's own records older than the label that the place holds); 0 when none is found.
+  // A label of a project carries the project's version number, which is no version of the file.
+  long labelCovers = 0;
+  // The records read past the deciding one to find what a label covers, in history order.
+  std::vector<std::unique_ptr<vss::Version>> readOn;
 };
 
 // Sees each history record that the selection reads and passes over, with the reason.
@@ -44,14 +57,14 @@ class SelectionObserver {
 };
 
 // Told of every line a run appends to a result list, after the window got it: the file's (or
-// project's) path, the reason, and the file's deciding record, which is none for a line that no
-// record decided (a damaged history, a project that cannot be listed). The record is valid only
-// during the call.
+// project's) path, the reason, and the file's decision, which is none for a line that no record
+// decided (a damaged history, a project that cannot be listed); a run with a list observer names
+// the version a deciding label covers. The decision is valid only during the call.
 class ListObserver {
  public:
   virtual ~ListObserver() = default;
   virtual void listed(ResultList list, const std::wstring& spec, const std::wstring& reason,
-                      vss::Version* record) = 0;
+                      const Decision* decision) = 0;
 };
 
 // What a caller other than the window may add to a run (the console program does); the window
@@ -94,10 +107,14 @@ class Patcher {
   std::unique_ptr<vss::Version> getLastVersion(vss::VersionCursor& history,
                                                SelectionObserver* observer);
   // The selection of one file from its history: the deciding record, then the range and the
-  // target user. The run and any explanation of it decide through this one function. Valid
-  // during a run (the range is set by start). A failure to read the history or the deciding
-  // record's date is thrown; an author that cannot be read is not the target user's.
-  Decision decide(vss::VersionCursor& history, SelectionObserver* observer = nullptr);
+  // target user. `file` is the file's place as its project's items() gave it: a check-in above
+  // the version a pinned place holds does not decide. With `nameLabelsVersion` a deciding label
+  // is followed down the history to the file's version it covers. The run and any explanation of
+  // it decide through this one function. Valid during a run (the range is set by start). A
+  // failure to read the history or the deciding record's date is thrown; an author that cannot
+  // be read is not the target user's.
+  Decision decide(vss::Item& file, vss::VersionCursor& history,
+                  SelectionObserver* observer = nullptr, bool nameLabelsVersion = false);
 
   // Share into the patch project: the file's item and its path as the walk read it.
   void shareMe(vss::Item& oVSSItem, const std::wstring& spec);
@@ -143,8 +160,8 @@ class Patcher {
   vss::Library& library_;
   RunState state_;
   RunHooks hooks_;
-  // The deciding record of the file being dispatched, for the list observer.
-  vss::Version* decidingRecord_ = nullptr;
+  // The decision on the file being dispatched, for the list observer.
+  const Decision* deciding_ = nullptr;
   // The project's path as the database spells it, read when a run starts; empty outside a
   // run, where the typed text stands in for it.
   std::wstring projectSpec_;

@@ -14,7 +14,7 @@ void Patcher::listMe(ResultList listBox, const std::wstring& spec, const std::ws
   line += spec;
   line += reason;
   window_.appendLine(listBox, line);
-  if (hooks_.listObserver) hooks_.listObserver->listed(listBox, spec, reason, decidingRecord_);
+  if (hooks_.listObserver) hooks_.listObserver->listed(listBox, spec, reason, deciding_);
 }
 
 // A file that the patch project already shares (a rerun of the same range) is in the patch:

@@ -86,7 +86,7 @@ void Patcher::vssItemCallback(vss::Item& oVSSItem) {
   // history failure.
   Decision decision;
   try {
-    decision = decide(*oVSSItem.versions(0));
+    decision = decide(oVSSItem, *oVSSItem.versions(0), nullptr, hooks_.listObserver != nullptr);
   } catch (const vss::Error& e) {
     if (damagedStatus(e.status())) {
       listMe(ResultList::Unprocessed, spec, texts::kDamaged);
@@ -97,12 +97,12 @@ void Patcher::vssItemCallback(vss::Item& oVSSItem) {
   }
   if (decision.verdict != Verdict::Selected) return;
 
-  // The list observer sees the deciding record of whatever line the action lists.
-  decidingRecord_ = decision.record.get();
+  // The list observer sees the decision of whatever line the action lists.
+  deciding_ = &decision;
   struct Reset {
-    vss::Version*& record;
-    ~Reset() { record = nullptr; }
-  } reset{decidingRecord_};
+    const Decision*& decision;
+    ~Reset() { decision = nullptr; }
+  } reset{deciding_};
   try {
     switch (state_.mode) {
       case RunMode::Share:
@@ -120,14 +120,77 @@ void Patcher::vssItemCallback(vss::Item& oVSSItem) {
   }
 }
 
+namespace {
+
+// The version a file's place holds, read once and only when a record asks for it: most files'
+// newest record lies before the start and needs no pin. A failure to read it, or a record's
+// number, is a failure to read the history: the file cannot be decided without.
+class PlaceVersion {
+ public:
+  explicit PlaceVersion(vss::Item& file) : file_(file) {}
+  long get() {
+    if (!read_) {
+      version_ = file_.versionNumber();
+      read_ = true;
+    }
+    return version_;
+  }
+  // The version read, if one was, else 0.
+  long read() const { return read_ ? version_ : 0; }
+  // True for a record the place does not hold: a check-in above its version. A label decides
+  // as it stands: a project's label carries the project's version number, not the file's. The
+  // label is asked last, as few records lie above their place's version.
+  bool holdsNot(vss::Version& record) {
+    return record.versionNumber() > get() && record.label().empty();
+  }
+
+ private:
+  vss::Item& file_;
+  long version_ = 0;
+  bool read_ = false;
+};
+
+// Follows a deciding label down the history to the file's version it covers: the newest older
+// record of the file's own (no label) that the place holds. Reading stops there; a failure to
+// read on leaves the version untold.
+void followLabel(Decision& decision, vss::VersionCursor& history, PlaceVersion& place) {
+  try {
+    if (decision.record->label().empty()) return;
+    while (std::unique_ptr<vss::Version> older = history.next()) {
+      decision.readOn.push_back(std::move(older));
+      vss::Version& record = *decision.readOn.back();
+      if (record.label().empty() && !place.holdsNot(record)) {
+        decision.labelCovers = record.versionNumber();
+        return;
+      }
+    }
+  } catch (const vss::Error&) {
+  }
+}
+
+}  // namespace
+
 // The range is open at both ends, at whole seconds: the typed bounds and the library's dates
 // may be computed by different arithmetic for one and the same second.
-Decision Patcher::decide(vss::VersionCursor& history, SelectionObserver* observer) {
+Decision Patcher::decide(vss::Item& file, vss::VersionCursor& history, SelectionObserver* observer,
+                         bool nameLabelsVersion) {
   Decision decision;
-  decision.record = getLastVersion(history, observer);
-  if (!decision.record) return decision;
-  // A date that is no date cannot lie inside the range; it counts as before the start.
-  const std::optional<std::int64_t> second = wholeSeconds(decision.record->date());
+  PlaceVersion place(file);
+  std::optional<std::int64_t> second;
+  while (true) {
+    decision.record = getLastVersion(history, observer);
+    if (!decision.record) {
+      decision.placeVersion = place.read();
+      return decision;
+    }
+    // A date that is no date cannot lie inside the range; it counts as before the start.
+    second = wholeSeconds(decision.record->date());
+    // A record before the start decides whatever the pin: every older one lies before it too.
+    if (!second || *second <= startSecond_ || !place.holdsNot(*decision.record)) break;
+    if (observer) observer->passedOver(*decision.record, PassedOver::AbovePin);
+  }
+  if (nameLabelsVersion) followLabel(decision, history, place);
+  decision.placeVersion = place.read();
   if (!second || *second <= startSecond_) {
     decision.verdict = Verdict::NotAfterStart;
     return decision;

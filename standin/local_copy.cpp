@@ -117,7 +117,8 @@ bool isProjectFile(const fs::path& copy) {
 // Adds (or renews) the project file's section of the folder's mssccprj.scc.
 void writeMssccprj(const Bookkeeping::Fetched& f) {
   const fs::path path = f.copy.parent_path() / "mssccprj.scc";
-  const std::string name = text::narrow(f.copy.filename().wstring());
+  // SourceSafe writes the file in the database's code page.
+  const std::string name = text::ansi(text::narrow(f.copy.filename().wstring()));
   std::string text = "SCC = This is a Source Code Control file\r\n";
   std::error_code ec;
   if (fs::exists(path, ec)) {
@@ -132,8 +133,10 @@ void writeMssccprj(const Bookkeeping::Fetched& f) {
       at = next;
     }
   }
-  text += "\r\n[" + name + "]\r\nSCC_Aux_Path = \"" + text::narrow(f.databaseFolder) +
-          "\"\r\nSCC_Project_Name = \"" + f.projectSpec + "\", " + physicalName(f.project) + "\r\n";
+  const std::string physical =
+      f.projectPhysical.empty() ? physicalName(f.project) : f.projectPhysical;
+  text += "\r\n[" + name + "]\r\nSCC_Aux_Path = \"" + text::ansi(text::narrow(f.databaseFolder)) +
+          "\"\r\nSCC_Project_Name = \"" + text::ansi(f.projectSpec) + "\", " + physical + "\r\n";
   replaceReadOnly(path, text);
 }
 

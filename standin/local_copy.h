@@ -40,6 +40,7 @@ class Bookkeeping {
     std::string database;         // tells databases apart in vssver.scc (16 bytes kept)
     std::uint32_t project = 0;    // the project fetched from: its number
     std::string projectSpec;      // and its path, "$/App" (UTF-8)
+    std::string projectPhysical;  // its physical name where the number does not make it
     std::wstring databaseFolder;  // the folder of the database's srcsafe.ini, as given
     std::uint32_t file = 0;       // the file's number
     std::uint32_t version = 0;    // the version fetched

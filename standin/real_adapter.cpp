@@ -336,6 +336,7 @@ class RealItem final : public vss::Item, public ItemDetails {
     f.database = db().nodes()[0].physical + text::narrow(session_->databaseFolder);
     f.project = project;
     f.projectSpec = db().spec(db().projectEntry(project));
+    f.projectPhysical = db().nodes()[project].physical;
     f.databaseFolder = session_->databaseFolder;
     f.file = node();
     // A file whose item file fails its checks still has its newest content fetched; its number

@@ -84,6 +84,10 @@ class Item {
   // Children in the library's order.
   virtual std::vector<std::unique_ptr<Item>> items(bool includeDeleted) = 0;
   virtual std::unique_ptr<VersionCursor> versions(int flags) = 0;
+  // The version of the file this place holds: the newest record's number, or for a place pinned
+  // in the project whose items() gave it, the pinned version (its history still lists the
+  // versions above the pin).
+  virtual long versionNumber() = 0;
   // The item at each of its places in the database: a file shared into several projects has a
   // link in each, every item at least the one it was reached through.
   virtual std::vector<std::unique_ptr<Item>> links() = 0;

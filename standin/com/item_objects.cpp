@@ -176,7 +176,7 @@ class ItemObject final : public DispatchObject {
                                  enumerators_));
         break;
       case kVersionNumber:
-        setLong(result, details_ != nullptr ? details_->versionNumber() : 0);
+        setLong(result, item_->versionNumber());
         break;
     }
   }

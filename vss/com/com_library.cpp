@@ -152,6 +152,11 @@ class ComItem final : public vss::Item {
     return itemsOf(collection);
   }
 
+  long versionNumber() override {
+    UniqueVariant value = getProperty(object_.get(), *ids_, Member::ItemVersionNumber);
+    return static_cast<long>(resultInt32(value));
+  }
+
   std::unique_ptr<vss::VersionCursor> versions(int flags) override {
     CallArgs<1> args;
     args.int32(0, flags);

@@ -10,9 +10,10 @@ namespace vss::com {
 namespace {
 
 constexpr const wchar_t* kMemberNames[] = {
-    L"Open",     L"VSSItem",       L"Type",  L"Name",  L"Spec",         L"Parent", L"Items",
-    L"Versions", L"NewSubproject", L"Share", L"Get",   L"Username",     L"Date",   L"VersionNumber",
-    L"Action",   L"Comment",       L"Label", L"Links", L"LabelComment",
+    L"Open",    L"VSSItem",  L"Type",     L"Name",          L"Spec",
+    L"Parent",  L"Items",    L"Versions", L"NewSubproject", L"Share",
+    L"Get",     L"Username", L"Date",     L"VersionNumber", L"Action",
+    L"Comment", L"Label",    L"Links",    L"LabelComment",  L"VersionNumber",
 };
 static_assert(sizeof(kMemberNames) / sizeof(kMemberNames[0]) == static_cast<size_t>(Member::Count));
 

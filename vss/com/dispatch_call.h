@@ -20,7 +20,7 @@ namespace vss::com {
 
 // The members the client calls by name. Each name the client calls belongs to one object type of
 // the library (database, item or version), so one id per name is one id per member of that type
-// (VersionNumber, which items have too, is called on versions only).
+// (VersionNumber, which items and versions both have, takes a slot for each).
 enum class Member : int {
   Open,
   VSSItem,
@@ -41,7 +41,8 @@ enum class Member : int {
   Label,
   Links,
   LabelComment,
-  Count,  // number of members, not a member
+  ItemVersionNumber,  // "VersionNumber" of an item
+  Count,              // number of members, not a member
 };
 
 const wchar_t* memberName(Member member) noexcept;

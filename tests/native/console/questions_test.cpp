@@ -106,8 +106,9 @@ TEST(LabelDates, TheTextOfADateReadsBackToTheSameSecond) {
   EXPECT_EQ(console::dateText(std::nan("")), L"");
 }
 
-// The report's rows are the lists' lines in the lists' order with the deciding record's fields;
-// the CSV quotes what must be quoted, byte for byte.
+// The report's rows are the lists' lines in the lists' order with the deciding record's fields, a
+// label's row with the file's version it covers (the label record is the file's version 2); the
+// CSV quotes what must be quoted, byte for byte.
 TEST_F(Questions, TheCsvReportHasARowPerListedFileQuotedAsRfc4180Says) {
   seed(R"(
 file $/Rel/app/a.c by zhang at 2024-05-02 10:00 comment "plain"
@@ -125,16 +126,17 @@ file $/Rel/old.c by li at 2023-04-02 10:00 comment "not listed"
             "\xEF\xBB\xBF" + utf8(header + L"\r\n" +
                                   L"$/Rel/app/a.c,2,2024-05-03 10:00:00,li,Checked in $/Rel/app,,"
                                   L"\"fix, \"\"quoted\"\"\r\n第二行\",已处理 / processed\r\n"
-                                  L"$/Rel/菜单.c,2,2024-05-04 10:00:00,zhang,Labeled 'Rel 1',Rel 1,"
+                                  L"$/Rel/菜单.c,1,2024-05-04 10:00:00,zhang,Labeled 'Rel 1',Rel 1,"
                                   L"\"label, too\",已处理 / processed\r\n"
                                   L"$/Rel/app/broken.c,,,,,,,VSS上这个文件是损坏的\r\n"));
   EXPECT_FALSE(fs::exists(root_ / "notes.CSV.4242.tmp"));  // moved into place
-  // The record's fields are read for the listed files only; without a report, not at all.
+  // The record's fields are read for the listed files only; without a report, not at all (the
+  // version numbers of records inside the range are, to tell a pin).
   EXPECT_EQ(calls().count["comment"] + calls().count["labelComment"], 2);
   reset();
   ask({});
   EXPECT_EQ(calls().count["comment"] + calls().count["action"] + calls().count["label"] +
-                calls().count["versionNumber"],
+                calls().count["labelComment"],
             0);
 }
 
@@ -192,6 +194,8 @@ file $/Rel/built.c by Compileruser at 2024-05-02 10:00
 file $/Rel/broken.c by li at 2024-05-02 10:00
 fault $/Rel/broken.c versions 0x80040000
 file $/Elsewhere/x.c by li at 2024-05-02 10:00
+pin $/Elsewhere/x.c into $/Rel version 1 by zhang at 2024-05-02 11:00
+version $/Elsewhere/x.c by zhang at 2024-05-06 10:00
 )");
   const Args inputs = {
       L"--start",       L"2024-05-01 00:00",    L"--end",         L"2024-06-01 00:00",
@@ -203,7 +207,8 @@ file $/Elsewhere/x.c by li at 2024-05-02 10:00
       {L"$/Rel/zhang.c", ct::otherUser(L"li")},
       {L"$/Rel/built.c", ct::kNoRecordLeft},
       {L"$/Rel/broken.c", ct::kDamagedVerdict},
-      {L"$/Elsewhere/x.c", ct::kSelected},
+      {L"$/Elsewhere/x.c", ct::otherUser(L"li")},
+      {L"$/Rel/x.c", ct::kSelected},  // pinned at li's version
   };
   Args args = inputs;
   for (const auto& [path, verdict] : verdicts) args.insert(args.end(), {L"--explain", path});
@@ -225,13 +230,21 @@ file $/Elsewhere/x.c by li at 2024-05-02 10:00
       L"\r\n  " + ct::kVerdict + ct::kSelected + L"\r\n";
   EXPECT_EQ(out.substr(0, expected.size()), expected);
   EXPECT_NE(out.find(L"$/Elsewhere/x.c\r\n  " + ct::notBelowProject(L"$/Rel")), std::wstring::npos);
+  // A pinned place says so, and the version above its pin is passed over.
+  EXPECT_NE(
+      out.find(L"$/Rel/x.c\r\n  " + ct::pinnedAt(1) + L"\r\n" + v +
+               L"2  2024-05-06 10:00:00  zhang  Checked in $/Elsewhere\r\n      -> " +
+               ct::kPassedOverAbovePin + L"\r\n" + v +
+               L"3  2024-05-05 10:00:00  zhang  Labeled 'qa'  " + ct::kLabel + L"qa\r\n      -> " +
+               ct::kPassedOverLabel + L"\r\n" + v + L"1  2024-05-02 10:00:00  li  Created \r\n"),
+      std::wstring::npos);
   EXPECT_EQ(env_.term.err.substr(env_.term.err.rfind(L"Explain：")),
-            ct::explainSummary(7, 0, L"0.0") + L"\r\n");
-  EXPECT_EQ(calls().count["items"], 0);  // no walk
+            ct::explainSummary(8, 0, L"0.0") + L"\r\n");
+  EXPECT_EQ(calls().count["items"], 8);  // each file's project, for its place: no walk
 
   // The run of the same inputs lists what the explanation selects below the project.
   EXPECT_EQ(ask(inputs), kSomeUnprocessed);
-  EXPECT_EQ(env_.term.out, L"$/Rel/in.c");
+  EXPECT_EQ(env_.term.out, L"$/Rel/in.c\r\n$/Rel/x.c");
 
   // A path that names no file: said in its place, and the status of invalid inputs.
   EXPECT_EQ(

@@ -234,6 +234,7 @@ class Item : public vss::Item {
       cursor->in = in_->versions(flags);
     return cursor;
   }
+  long versionNumber() override { return c_.tick("itemVersionNumber"), in_->versionNumber(); }
   std::vector<std::unique_ptr<vss::Item>> links() override {
     c_.tick("links");
     std::vector<std::unique_ptr<vss::Item>> out;

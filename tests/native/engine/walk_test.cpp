@@ -109,7 +109,7 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
   struct Observer : SelectionObserver {
     std::wstring reasons;
     void passedOver(vss::Version&, PassedOver why) override {
-      reasons += why == PassedOver::BuildUser ? L"B" : L"L";
+      reasons += why == PassedOver::BuildUser ? L"B" : why == PassedOver::Label ? L"L" : L"P";
     }
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -131,19 +131,25 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
     Observer observer;
     std::optional<Verdict> verdict;
     patcher_.setHooks({.insteadOfWalk = [&](vss::Database& db, vss::Item&) {
-      verdict = patcher_.decide(*db.vssItem(file, false)->versions(0), &observer).verdict;
+      const auto item = db.vssItem(file, false);
+      verdict = patcher_.decide(*item, *item->versions(0), &observer).verdict;
     }});
     run();
     patcher_.setHooks({});
     EXPECT_EQ(verdict, c.verdict);
     EXPECT_EQ(observer.reasons, c.passedOver);
   }
-  // Label records are read only when labels are skipped: the window's run reads as before.
+  // A record's label is read only when labels are skipped or when its number lies above the
+  // version its place holds, as a project's label does (it carries the project's number): the
+  // window's run asks the label of b.c's newest record only, a's is its own version.
   reset();
   patcher_.state().skipLabels = false;
-  seed("file $/Src/a.c by alice at 2024-05-02 10:00\nlabel $/Src R by li at 2024-05-03 10:00\n");
+  seed(
+      "file $/Src/a.c by alice at 2024-05-02 10:00\nfile $/Src/lib/b.c at 2024-05-02 10:00\n"
+      "label $/Src/lib R by li at 2024-05-03 10:00\nversion $/Src/a.c at 2024-05-04 10:00\n");
   run();
-  EXPECT_EQ(calls().count["label"], 0);
+  EXPECT_EQ(window_.shared, (Lines{L"$/Src/a.c", L"$/Src/lib/b.c"}));
+  EXPECT_EQ(calls().count["label"], 1);
   EXPECT_EQ(calls().count["username"], 0);
   // A failure the replacement of the walk lets through ends the run as a failure of the walk does.
   reset();
@@ -155,9 +161,10 @@ TEST_F(Walk, SelectionDecidesOnTheDecidingRecordReadOnlyAsFarAsNeeded) {
   EXPECT_EQ(window_.status.back(), L"补丁整理意外中止，结果不完整！");
 }
 
-// The list observer is told of every line after the window, with the deciding record of the
-// file the line is about, in every mode; lines no record decided come with none. The walk meets
-// the files depth-first in the library's order and never a deleted one.
+// The list observer is told of every line after the window, with the decision on the file the
+// line is about, in every mode, a deciding label with the file's version it covers; lines no
+// record decided come with none. The walk meets the files depth-first in the library's order and
+// never a deleted one.
 TEST_F(Walk, TheListObserverSeesEveryLineWithItsDecidingRecord) {
   seed(R"(
 file $/Src/a.c by li at 2024-05-02 10:00 comment "first"
@@ -177,14 +184,16 @@ delete $/Src/gone.c
     FakeWindow* window;
     Lines seen;
     void listed(ResultList list, const std::wstring& spec, const std::wstring& reason,
-                vss::Version* record) override {
+                const Decision* d) override {
       const Lines& lines = list == ResultList::Processed ? window->shared : window->unshared;
       EXPECT_EQ(lines.back(), spec + reason);  // the window has it already
-      seen.push_back((list == ResultList::Processed ? L"P " : L"U ") + spec + L" " +
-                     (record ? std::to_wstring(record->versionNumber()) + L" " +
-                                   record->username() + L" " + record->comment() +
-                                   record->labelComment() + L" " + record->label()
-                             : L"none"));
+      vss::Version* record = d ? d->record.get() : nullptr;
+      seen.push_back(
+          (list == ResultList::Processed ? L"P " : L"U ") + spec + L" " +
+          (record ? std::to_wstring(record->versionNumber()) + L" " + record->username() + L" " +
+                        record->comment() + record->labelComment() + L" " + record->label() +
+                        (d->labelCovers ? L" covers " + std::to_wstring(d->labelCovers) : L"")
+                  : L"none"));
     }
   };
   for (const ModeOption mode : {ModeOption::View, ModeOption::Share, ModeOption::Local}) {
@@ -198,11 +207,94 @@ delete $/Src/gone.c
     const std::wstring locked =
         mode == ModeOption::View ? L"P $/Src/locked.c 1 li  " : L"U $/Src/locked.c 1 li  ";
     Lines expected = {L"P $/Src/a.c 2 zhang second ", L"U $/Src/broken.c none",
-                      L"P $/Src/lib/b.c 2 wang labelled Rel 1", locked};
+                      L"P $/Src/lib/b.c 2 wang labelled Rel 1 covers 1", locked};
     EXPECT_EQ(observer.seen, expected);
     EXPECT_EQ(observer.seen.size(), window_.shared.size() + window_.unshared.size());
   }
   patcher_.setHooks({});
+}
+
+// A project that pins a file holds the pinned version: check-ins above it do not decide, a file
+// whose only change in the range lies above its pin is not selected, and a selected one is
+// fetched and told at the version held. A label decides as ever, naming the held version it
+// covers. The file's own project, which holds every version, sees every check-in.
+TEST_F(Walk, APinnedFileIsDecidedByTheVersionItsProjectHolds) {
+  seed(R"(
+project $/Rel
+project $/Lab
+file $/Src/above.c by alice at 2024-04-02 10:00 content "a1"
+pin $/Src/above.c into $/Rel version 1 by li at 2024-04-03 10:00
+version $/Src/above.c by bob at 2024-05-10 10:00 content "a2"
+file $/Src/held.c by alice at 2024-05-02 10:00 content "h1"
+pin $/Src/held.c into $/Rel version 1 by li at 2024-05-03 10:00
+version $/Src/held.c by bob at 2024-05-10 10:00 content "h2"
+file $/Src/l.c by alice at 2024-04-02 10:00 content "l1"
+pin $/Src/l.c into $/Lab version 1 by li at 2024-04-03 10:00
+version $/Src/l.c by bob at 2024-05-10 10:00 content "l2"
+label $/Lab R by li at 2024-05-12 10:00 comment "release"
+)");
+  struct Observer : ListObserver {
+    Lines seen;
+    void listed(ResultList, const std::wstring& spec, const std::wstring&,
+                const Decision* d) override {
+      seen.push_back(spec + L" " + d->record->username() + L" " + d->record->label() + L" v" +
+                     std::to_wstring(d->record->versionNumber()) + L" covers " +
+                     std::to_wstring(d->labelCovers));
+    }
+  };
+  struct Case {
+    const wchar_t* project;
+    Lines listed;
+    Strings fetched;
+  };
+  const std::vector<Case> cases = {
+      {L"$/Rel", {L"$/Rel/held.c alice  v1 covers 0"}, {"held.c=h1"}},
+      {L"$/Lab", {L"$/Lab/l.c li R v3 covers 1"}, {"l.c=l1"}},
+      {L"$/Src",
+       {L"$/Src/above.c bob  v2 covers 0", L"$/Src/held.c bob  v2 covers 0",
+        L"$/Src/l.c bob  v2 covers 0"},
+       {"above.c=a2", "held.c=h2", "l.c=l2"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(standin::text::narrow(c.project));
+    reset();
+    fs::remove_all(root_ / "out");
+    fs::create_directory(root_ / "out");
+    window_.texts[TextBox::Project] = c.project;
+    window_.selected = ModeOption::Local;
+    Observer observer;
+    patcher_.setHooks({.listObserver = &observer, .insteadOfWalk = {}});
+    run();
+    patcher_.setHooks({});
+    EXPECT_EQ(observer.seen, c.listed);
+    EXPECT_TRUE(window_.unshared.empty());
+    EXPECT_EQ(localTree(), c.fetched);
+  }
+  // Told record by record: the check-in above the pin is passed over.
+  std::wstring passed;
+  struct PassedOver : SelectionObserver {
+    std::wstring& out;
+    explicit PassedOver(std::wstring& o) : out(o) {}
+    void passedOver(vss::Version& record, engine::PassedOver why) override {
+      out += std::to_wstring(record.versionNumber()) +
+             (why == engine::PassedOver::AbovePin ? L"P" : L"?");
+    }
+  } observer(passed);
+  reset();
+  window_.texts[TextBox::Project] = L"$/Rel";
+  std::optional<Decision> decision;
+  patcher_.setHooks({.insteadOfWalk = [&](vss::Database&, vss::Item& project) {
+    for (auto& file : project.items(false)) {
+      if (file->name() == L"held.c")
+        decision = patcher_.decide(*file, *file->versions(0), &observer);
+    }
+  }});
+  run();
+  patcher_.setHooks({});
+  ASSERT_TRUE(decision);
+  EXPECT_EQ(passed, L"2P");
+  EXPECT_EQ(decision->verdict, Verdict::Selected);
+  EXPECT_EQ(decision->placeVersion, 1);
 }
 
 // Dates of one second made by other arithmetic than the platform's: from the whole seconds, from

@@ -68,6 +68,7 @@ struct FakeItem : vss::Item {
   std::unique_ptr<vss::VersionCursor> versions(int) override {
     return std::make_unique<FakeHistory>();
   }
+  long versionNumber() override { return 1; }
   std::vector<std::unique_ptr<vss::Item>> links() override { return {}; }
   std::unique_ptr<vss::Item> newSubproject(const std::wstring& n, const std::wstring&) override {
     return std::make_unique<FakeItem>(path + L"/" + n);

@@ -34,16 +34,18 @@ using standin::com::EnumeratorKind;
     ::testing::AddGlobalTestEnvironment(new comtest::ApartmentEnvironment);
 
 struct Record final : vss::Version {
-  Record(std::wstring user, double date) : user(std::move(user)), when(date) {}
+  Record(std::wstring user, double date, long number = 0)
+      : user(std::move(user)), when(date), number(number) {}
   std::wstring username() override { return user; }
   double date() override { return when; }
-  long versionNumber() override { return 0; }
+  long versionNumber() override { return number; }
   std::wstring action() override { return {}; }
   std::wstring comment() override { return {}; }
   std::wstring label() override { return {}; }
   std::wstring labelComment() override { return {}; }
   std::wstring user;
   double when;
+  long number = 0;
 };
 
 struct Node {
@@ -51,6 +53,7 @@ struct Node {
   int type = vss::kTypeFile;
   std::vector<std::shared_ptr<Node>> children;
   std::vector<Record> history;          // newest first
+  long version = 0;                     // the item's VersionNumber
   std::optional<vss::Error> readFault;  // reading past the first record fails
 };
 
@@ -62,7 +65,7 @@ struct Store {
   Node& add(const std::wstring& spec, int type = vss::kTypeFile) {
     std::shared_ptr<Node>& node = nodes[spec];
     if (!node) {
-      node = std::make_shared<Node>(Node{spec.substr(spec.rfind(L'/') + 1), type, {}, {}, {}});
+      node = std::make_shared<Node>(Node{spec.substr(spec.rfind(L'/') + 1), type, {}, {}, 0, {}});
       add(spec.substr(0, spec.rfind(L'/')), vss::kTypeProject).children.push_back(node);
     }
     return *node;
@@ -100,6 +103,7 @@ class Item final : public vss::Item {
   std::unique_ptr<vss::VersionCursor> versions(int) override {
     return std::make_unique<Cursor>(store_, node_);
   }
+  long versionNumber() override { return node_->version; }
   std::vector<std::unique_ptr<vss::Item>> links() override { return {}; }
   std::unique_ptr<vss::Item> newSubproject(const std::wstring&, const std::wstring&) override {
     throw vss::Error(E_NOTIMPL, L"");
@@ -176,7 +180,7 @@ class ComClient : public ::testing::Test {
 // Every property read is one call into the library.
 TEST_F(ComClient, HistoryIsReadOneRecordAtATimeAndReadingFailuresKeepTheirText) {
   Node& file = store_.add(L"$/App/long.c");
-  for (int i = 0; i < 200; ++i) file.history.push_back({L"bob", 45199.0 - i});
+  for (int i = 0; i < 200; ++i) file.history.push_back(Record(L"bob", 45199.0 - i, 200 - i));
   auto item = database_->vssItem(L"$/App/long.c", false);
   standin::com::resetDispatchCounts();
   EXPECT_EQ(vss::kTypeFile, item->type());
@@ -189,6 +193,11 @@ TEST_F(ComClient, HistoryIsReadOneRecordAtATimeAndReadingFailuresKeepTheirText) 
   EXPECT_EQ(1, store_.recordsRead);
   EXPECT_EQ(1, dispatchCounts().enumeratorPulls);
   EXPECT_EQ(5, dispatchCounts().calls);  // Type, Versions, _NewEnum, Date, Username
+  // VersionNumber is a member of items and of versions under different ids: each is asked
+  // of its own object, whichever is read first.
+  EXPECT_EQ(200, newest->versionNumber());
+  file.version = 7;
+  EXPECT_EQ(7, item->versionNumber());
 
   // IEnumVARIANT::Next has no exception information: the text comes from the error object,
   // and not from an earlier failure's.
