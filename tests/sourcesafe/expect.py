@@ -25,7 +25,8 @@ holds: its check-ins above the pinned version decide nothing (labels still do).
   patch-for READING PROJECT LIST                the tree the listed files must give in a patch
   outside READING PATCH                         the reading without the patch project and links
 OPTIONS: --ignore-build-user, --skip-labels, --target-user NAME. An empty END means no end.
-A report row's version and comment are left out ("*") when a label decided it.
+A report row that a label decided names the file's version under the label (the newest of its
+versions older than the label, as the project holds them) and the label's comment.
 """
 import csv
 import os
@@ -78,8 +79,8 @@ def reading(path):
             item['links'] = [unquote(q) for q in re.findall(Q, line)]
         elif m := RECORD.match(line):
             item['records'].append(dict(zip(
-                ('version', 'user', 'date', 'action', 'comment', 'label'),
-                [int(m[1]), unquote(m[2]), m[3][:19]] + [unquote(m[k]) for k in (4, 5, 6)])))
+                ('version', 'user', 'date', 'action', 'comment', 'label', 'label_comment'),
+                [int(m[1]), unquote(m[2]), m[3][:19]] + [unquote(m[k]) for k in (4, 5, 6, 7)])))
         elif line.startswith('  get writes '):
             for name, crc in re.findall(rf'({Q}) \d+ bytes(?: crc ([0-9A-F]{{8}}))?', line):
                 if unquote(name) == item.get('name'):
@@ -141,8 +142,6 @@ def selected(items, project, start, end, o):
 
 
 def row(path, version, time, user, action, label, comment, outcome):
-    if label:
-        version = comment = '*'
     return '\t'.join((path, str(version), time, user, action, label, comment, outcome))
 
 
@@ -199,9 +198,14 @@ def main():
                 print(i['spec'])
         elif command == 'rows':
             for i in selected(items, project, start, end, o):
-                r = decide(held(i), start, end, o)[1]
-                print(row(i['spec'], r['version'], r['date'], r['user'], r['action'], r['label'],
-                          r['comment'], '已处理 / processed'))
+                records = held(i)
+                r = decide(records, start, end, o)[1]
+                version, comment = r['version'], r['comment']
+                if r['label']:
+                    older = [b for b in records[records.index(r) + 1:] if not b['label']]
+                    version, comment = (older[0]['version'] if older else ''), r['label_comment']
+                print(row(i['spec'], version, r['date'], r['user'], r['action'], r['label'],
+                          comment, '已处理 / processed'))
         else:
             by_spec = {i['spec']: i for i in items}
             for k, path in enumerate(plain[4:]):

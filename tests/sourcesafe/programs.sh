@@ -11,7 +11,7 @@
 # empty; the local folder holds no *.scc of SourceSafe's), the pinned files (decided, fetched and
 # reported by what the project holds), a login without a password on the console, a label bound
 # that a file's own label of the same name does not move, and a project typed in other letter
-# cases. Left out while it is being mended: a label-decided row's version and comment.
+# cases.
 # Without SourceSafe's programs or the sample tiny (make_db.py starts from it) it says so and exits
 # 77, which CTest counts as skipped.
 # Usage: programs.sh OSTRABEL_EXE - - 32 WINTEXT_EXE OSTRABELCLI_EXE PROBE_EXE
@@ -53,7 +53,7 @@ expect pinned "$reading" "$project" > "$work/pinned"
 check "the library's reading: two of them are pinned" "\$/App/src/pin2.c
 \$/App/src/pinned.c" "$(sort "$work/pinned")"
 # The project's own label, read from a subproject's history: that holds the labels of the
-# projects above, and not those of the project's files (guide.txt's own, later "Build 1").
+# projects above, and not those of the project's files (build.h's own, later "Build 1").
 build1=$(expect label "$reading" "$project/docs" "Build 1")
 check "the library's reading: a file's own label of that name comes later" yes \
   "$([[ "$(expect label "$reading" "$project" "Build 1")" > "$build1" ]] && echo yes)"
@@ -161,7 +161,7 @@ check "explain the pinned files: the verdicts by what the project holds" \
 check "explain the pinned files: each says at which version it is pinned" "pinned at 2 1" \
   "$(for spec in "${pins[@]}"; do
        awk -v s="$spec" '$0 == s { on = 1; next } /^\$\// { on = 0 } on' <(lines "$work/out") |
-         grep -ioE 'pinned[^0-9]*[0-9]+' | grep -oE '[0-9]+$' | head -n 1
+         grep -oE 'pins this file at version [0-9]+' | grep -oE '[0-9]+$' | head -n 1
      done | xargs | sed 's/^/pinned at /')"
 
 # --- A login without a password: the console runs when the empty password is given explicitly.
