@@ -224,14 +224,17 @@ TEST_F(StandinServer, OptionalArgumentsTakeTheirDeclaredDefaults) {
                                       src.get(), L"Items", DISPATCH_PROPERTYGET, result.put()));
 }
 
-TEST_F(StandinServer, ItemsAndPropertiesInTheStoredSpelling) {
+// Spec and Name echo the lookup's spelling, as the library's do; Links and children's names give
+// the stored one.
+TEST_F(StandinServer, ItemsAndPropertiesInTheLookupsAndTheStoredSpelling) {
   auto database = openDatabase(*library_);
   auto file = database->vssItem(L"$/app/SRC/Main.C", false);
-  EXPECT_EQ(L"$/App/src/main.c", file->spec());
-  EXPECT_EQ(L"main.c", file->name());
+  EXPECT_EQ(L"$/app/SRC/Main.C", file->spec());
+  EXPECT_EQ(L"Main.C", file->name());
+  EXPECT_EQ(L"$/App/src/main.c", file->links().front()->spec());
   EXPECT_EQ(vss::kTypeFile, file->type());
   auto src = file->parent();
-  EXPECT_EQ(L"$/App/src", src->spec());
+  EXPECT_EQ(L"$/app/SRC", src->spec());
   EXPECT_EQ(vss::kTypeProject, src->type());
   EXPECT_EQ((std::vector<std::wstring>{L"main.c", L"util.c"}), namesOf(src->items(false)));
   EXPECT_EQ((std::vector<std::wstring>{L"main.c", L"old.c", L"util.c"}), namesOf(src->items(true)));
@@ -435,7 +438,7 @@ TEST_F(StandinServer, UnregisteredLibraryFailsOpenWithThePlainTextAndTheSystemSt
   // Registering again (twice: it may be repeated) brings it back.
   ASSERT_EQ(S_OK, callServer("DllRegisterServer"));
   ASSERT_EQ(S_OK, callServer("DllRegisterServer"));
-  EXPECT_EQ(L"$/App", openDatabase(*vss::com::makeLibrary())->vssItem(L"$/app", false)->spec());
+  EXPECT_EQ(L"$/app", openDatabase(*vss::com::makeLibrary())->vssItem(L"$/app", false)->spec());
 }
 
 }  // namespace
