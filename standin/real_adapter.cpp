@@ -137,16 +137,21 @@ std::vector<Listed> merged(std::vector<std::vector<Listed>> sources) {
 class RealItem final : public vss::Item, public ItemDetails {
  public:
   // `enumerated`: made by a project's Items or an item's Links, which give a pinned place at its
-  // pinned version; VSSItem gives it at the file's newest.
-  RealItem(std::shared_ptr<RealSession> session, std::uint32_t entry, bool enumerated)
-      : session_(std::move(session)), entry_(entry), enumerated_(enumerated) {}
+  // pinned version; VSSItem gives it at the file's newest. `spelling`: the path as the lookup
+  // that led here spelt it, which Spec and Name echo (empty: the stored one).
+  RealItem(std::shared_ptr<RealSession> session, std::uint32_t entry, bool enumerated,
+           std::wstring spelling = {})
+      : session_(std::move(session)),
+        entry_(entry),
+        enumerated_(enumerated),
+        spelling_(std::move(spelling)) {}
 
  private:
   const vssdb::Database& db() const { return session_->db; }
   const vssdb::Entry& entry() const { return db().entries()[entry_]; }
   std::uint32_t node() const { return entry().node; }
   bool project() const { return db().nodes()[node()].project; }
-  std::wstring specText() const { return wide(db().spec(entry_)); }
+  std::wstring specText() const { return spelling_.empty() ? wide(db().spec(entry_)) : spelling_; }
   int pin() const { return enumerated_ ? entry().pinned : 0; }
   // The item's data, proven; an item file that fails its checks is one the library cannot read.
   std::shared_ptr<const vssdb::ItemData> data() const {
@@ -192,7 +197,10 @@ class RealItem final : public vss::Item, public ItemDetails {
  public:
   int type() override { return project() ? vss::kTypeProject : vss::kTypeFile; }
   // The root's name is empty; its Spec is "$/".
-  std::wstring name() override { return entry_ == 0 ? std::wstring() : wide(entry().name); }
+  std::wstring name() override {
+    if (!spelling_.empty()) return text::lastName(spelling_);
+    return entry_ == 0 ? std::wstring() : wide(entry().name);
+  }
   std::wstring spec() override { return specText(); }
   bool deleted() override { return entry().deleted; }
   long versionNumber() override {
@@ -205,7 +213,8 @@ class RealItem final : public vss::Item, public ItemDetails {
 
   std::unique_ptr<vss::Item> parent() override {
     if (entry().parent == kNone) return nullptr;
-    return std::make_unique<RealItem>(session_, db().projectEntry(entry().parent), false);
+    return std::make_unique<RealItem>(session_, db().projectEntry(entry().parent), false,
+                                      text::parentSpelling(spelling_));
   }
 
   std::vector<std::unique_ptr<vss::Item>> items(bool includeDeleted) override {
@@ -215,7 +224,9 @@ class RealItem final : public vss::Item, public ItemDetails {
       if (!project()) return out;
       data();
       for (std::uint32_t child : db().children(node(), includeDeleted))
-        out.push_back(std::make_unique<RealItem>(session_, child, true));
+        out.push_back(std::make_unique<RealItem>(
+            session_, child, true,
+            text::childSpelling(spelling_, wide(db().entries()[child].name))));
       return out;
     });
   }
@@ -226,8 +237,9 @@ class RealItem final : public vss::Item, public ItemDetails {
   // directly in it (deleted ones too) but their creation, merged by time. Labels and files'
   // records older than the item's first record are not part of it. Of records of one time, the
   // labels above come first, then the item's own, then the files' in the order of the project's
-  // entries. A pinned place lists every version, those above the pin too.
-  std::unique_ptr<vss::VersionCursor> versions(int /*flags*/) override {
+  // entries. A pinned place lists every version, those above the pin too. With
+  // VSSFLAG_HISTIGNOREFILES a project's files contribute nothing.
+  std::unique_ptr<vss::VersionCursor> versions(int flags) override {
     return guarded([&]() -> std::unique_ptr<vss::VersionCursor> {
       history_gate::pass(session_.get());
       // Below a deleted project the library fails without a word.
@@ -243,8 +255,9 @@ class RealItem final : public vss::Item, public ItemDetails {
         for (auto e = item->events.rbegin(); e != item->events.rend(); ++e)
           if (e->action != vssdb::kBranchFile) own.push_back({&*e, e->version});
         const std::int64_t created = item->events.front().stored;
+        const bool withFiles = (flags & vss::kFlagHistIgnoreFiles) == 0;
         for (std::uint32_t child : db().children(node(), true)) {
-          if (db().nodes()[db().entries()[child].node].project) continue;
+          if (!withFiles || db().nodes()[db().entries()[child].node].project) continue;
           auto& records = sources.emplace_back(fileRecords(db().entries()[child].node, true));
           std::erase_if(records, [&](const Listed& l) { return l.event->stored < created; });
         }
@@ -254,7 +267,7 @@ class RealItem final : public vss::Item, public ItemDetails {
   }
 
   // Every place of the file, as its item file lists the projects that hold it, newest first;
-  // a project is only itself.
+  // a project is only itself; each in its stored spelling.
   std::vector<std::unique_ptr<vss::Item>> links() override {
     return guarded([&] {
       std::vector<std::unique_ptr<vss::Item>> out;
@@ -344,6 +357,7 @@ class RealItem final : public vss::Item, public ItemDetails {
   std::shared_ptr<RealSession> session_;
   std::uint32_t entry_;
   bool enumerated_;
+  std::wstring spelling_;
 };
 
 }  // namespace
@@ -378,7 +392,8 @@ std::unique_ptr<vss::Item> realItem(const std::shared_ptr<RealSession>& session,
   if (entry == kNone) notFound();
   if (throughDeleted) throw vss::Error(status::kThroughDeleted, L"File or project not found");
   if (!session->db.item(session->db.entries()[entry].node)->damage.empty()) throw readError();
-  return std::make_unique<RealItem>(session, entry, false);
+  return std::make_unique<RealItem>(session, entry, false,
+                                    text::echoedSpelling(spec, wide(session->db.spec(entry))));
 }
 
 }  // namespace standin

@@ -151,6 +151,27 @@ std::string ansi(std::string_view utf8) {
   return out;
 }
 
+std::wstring echoedSpelling(const std::wstring& typed, const std::wstring& stored) {
+  if (typed == stored || fold(narrow(typed)) != fold(narrow(stored))) return {};
+  return typed;
+}
+
+std::wstring childSpelling(const std::wstring& spec, const std::wstring& name) {
+  if (spec.empty()) return {};
+  return spec + (spec.back() == L'/' ? L"" : L"/") + name;
+}
+
+std::wstring parentSpelling(const std::wstring& spec) {
+  const std::size_t slash = spec.find_last_of(L'/');
+  if (slash == std::wstring::npos || slash + 1 == spec.size()) return {};
+  return slash <= 1 ? std::wstring(L"$/") : spec.substr(0, slash);
+}
+
+std::wstring lastName(const std::wstring& spec) {
+  const std::size_t slash = spec.find_last_of(L'/');
+  return slash == std::wstring::npos ? spec : spec.substr(slash + 1);
+}
+
 std::string fold(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());

@@ -133,7 +133,9 @@ TEST(VssdbSamples, TinyUsersAndHistoriesAreThoseOfTheLibrary) {
                                    L"2 johns 2023-05-05 11:31:50 Added  [] \n"
                                    L"1 johns 2023-05-05 11:26:46 Created  [] \n");
   auto cling = db->vssItem(L"$/esign-java-authenticator/clingbling.TXT", false);
-  EXPECT_EQ(cling->name(), L"clingBling.txt");  // its long name; names.dat keeps "clingB~1.txt"
+  EXPECT_EQ(cling->name(), L"clingbling.TXT");  // as looked up, like its Spec
+  // Its long name (names.dat keeps "clingB~1.txt") in its stored spelling.
+  EXPECT_EQ(cling->links().front()->name(), L"clingBling.txt");
   EXPECT_EQ(cling->type(), vss::kTypeFile);
   EXPECT_EQ(cling->parent()->spec(), L"$/esign-java-authenticator");
   EXPECT_EQ(history(*cling), L"3 Johnson 2023-05-09 19:46:16 " + checkedIn +
@@ -340,8 +342,9 @@ void appendLabel(const fs::path& itemFile, const std::string& label, const std::
 // As SourceSafe 6.0d's library lists labels (measured on databases it made): a project's label
 // joins the histories below it with the project's version number, unless it is older than the
 // item's first record; its text is the action's and its comment the label comment. A project's
-// history holds its files' records but their creation. Of records of one second, labels above
-// come first, then the item's own, then its files'.
+// history holds its files' records but their creation, and without them
+// (VSSFLAG_HISTIGNOREFILES) its own records and the labels above. Of records of one second,
+// labels above come first, then the item's own, then its files'.
 TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
   REQUIRE_SAMPLE(tiny, "tiny");
   standin_test::TempDir temp("ostrabel-vssdb-labels");
@@ -373,6 +376,7 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
                 (L"2 johns 2023-05-05 11:34:14 " + checkedIn) + L"To make initial changes\n" +
                 L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
                 L"1 johns 2023-05-05 11:31:48 Created  [] Addin text file\n");
+  EXPECT_EQ(history(*le, vss::kFlagHistIgnoreFiles), history(*le));  // a file is all its own
   {
     auto cursor = le->versions(0);
     cursor->next();
@@ -395,6 +399,14 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
                 L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
                 L"2 johns 2023-05-05 11:31:50 Added  [] \n"
                 L"1 johns 2023-05-05 11:26:46 Created  [] \n");
+  EXPECT_EQ(history(*db->vssItem(L"$/esign-java-authenticator", false), vss::kFlagHistIgnoreFiles),
+            L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
+            L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n"
+            L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n"
+            L"3 johns 2023-05-05 11:35:18 Added  [] \n"
+            L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
+            L"2 johns 2023-05-05 11:31:50 Added  [] \n"
+            L"1 johns 2023-05-05 11:26:46 Created  [] \n");
   const std::string dump = standin::vssdb::dump(Database(temp / "db"));
   EXPECT_NE(dump.find("project $/\n  label \"Early\" by Admin at 2023-05-05 11:33:00\n"
                       "  label \"Build 1\" by Compileruser at 2023-05-06 10:00:00 comment \"the "
