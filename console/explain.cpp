@@ -138,7 +138,7 @@ ExplainOutcome explainFiles(engine::Patcher& patcher, engine::PlatformPort& plat
     std::unique_ptr<vss::Item> item;
     std::wstring spec = path;
     try {
-      item = database.vssItem(path, false);
+      item = engine::storedSpelling(database, database.vssItem(path, false), platform);
       spec = item->spec();
       if (item->type() == vss::kTypeProject) {
         writer.line(gap + spec);
@@ -194,7 +194,7 @@ ExplainOutcome explainFiles(engine::Patcher& patcher, engine::PlatformPort& plat
         writer.line(L"  " + e.description());
       }
     } catch (const vss::Error& e) {
-      verdict = e.status() == vss::kDeletedOrDamaged
+      verdict = engine::damagedStatus(e.status())
                     ? std::wstring(texts::kDamagedVerdict)
                     : std::wstring(texts::kHistoryUnreadable) + e.description();
     }

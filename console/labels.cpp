@@ -68,10 +68,11 @@ std::wstring dateText(double date) {
 }
 
 // The whole history is read: a label applied again later is the newest one of its name, whatever
-// order the history gives it in.
+// order the history gives it in. The files' records are left out: a file's own label of the same
+// name, which a project's full history lists too, is not the project's.
 std::optional<double> labelTime(vss::Item& project, const std::wstring& name) {
   std::optional<double> newest;
-  const std::unique_ptr<vss::VersionCursor> history = project.versions(0);
+  const std::unique_ptr<vss::VersionCursor> history = project.versions(vss::kFlagHistIgnoreFiles);
   while (const std::unique_ptr<vss::Version> record = history->next()) {
     if (record->label() != name) continue;
     const double date = record->date();
@@ -95,7 +96,7 @@ LabelLookup resolveLabelBounds(const Options& options, RunInputs& inputs, vss::L
   try {
     std::unique_ptr<vss::Database> database = library.newDatabase();
     database->open(inputs.host, inputs.user, inputs.passwd);
-    project = database->vssItem(inputs.project, false);
+    project = engine::storedSpelling(*database, database->vssItem(inputs.project, false), platform);
     projectSpec = project->spec();
   } catch (const vss::Error& e) {
     lookup.failure = e.description();

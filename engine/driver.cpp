@@ -21,6 +21,26 @@ std::wstring specOr(vss::Item& item, const std::wstring& typed) {
 
 }  // namespace
 
+// A project has one link, a file one in each of its places; the one of the path looked up is
+// the one that differs from it in letter case at most. A path typed as stored costs no
+// lower-casing.
+std::unique_ptr<vss::Item> storedSpelling(vss::Database& database, std::unique_ptr<vss::Item> item,
+                                          PlatformPort& platform) {
+  try {
+    const std::wstring typed = item->spec();
+    std::vector<std::wstring> stored;
+    for (const std::unique_ptr<vss::Item>& link : item->links()) {
+      stored.push_back(link->spec());
+      if (stored.back() == typed) return item;
+    }
+    const std::wstring lower = platform.toLower(typed);
+    for (const std::wstring& spec : stored)
+      if (platform.toLower(spec) == lower) return database.vssItem(spec, false);
+  } catch (const vss::Error&) {
+  }
+  return item;
+}
+
 std::wstring failureText(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
@@ -138,12 +158,14 @@ void Patcher::start() {
     if (state_.mode == RunMode::Share) {
       state_.database = library_.newDatabase();
       state_.database->open(state_.host, state_.user, state_.passwd);
-      state_.patchItem = state_.database->vssItem(state_.patch, false);
+      state_.patchItem = storedSpelling(*state_.database,
+                                        state_.database->vssItem(state_.patch, false), platform_);
       patchSpecLower_ = platform_.toLower(specOr(*state_.patchItem, state_.patch));
     }
     walkDatabase = library_.newDatabase();
     walkDatabase->open(state_.host, state_.user, state_.passwd);
-    projectItem = walkDatabase->vssItem(state_.project, false);
+    projectItem =
+        storedSpelling(*walkDatabase, walkDatabase->vssItem(state_.project, false), platform_);
     projectSpec_ = specOr(*projectItem, state_.project);
     // Both bounds came through the platform's conversion, so they are dates.
     startSecond_ = wholeSeconds(state_.startDate).value_or(0);

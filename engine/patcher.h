@@ -179,6 +179,17 @@ class Patcher {
 // that two computations of one second compare equal; nothing for a value that is no date.
 std::optional<std::int64_t> wholeSeconds(double date);
 
+// The item looked up again by its path as the database spells it. The library's Spec and Name
+// echo the spelling of the lookup, down to the paths of the children, so that a path typed in
+// other letter cases would be listed and reported so; Links give the stored paths. When that
+// cannot be read or looked up, the item stays as it was.
+std::unique_ptr<vss::Item> storedSpelling(vss::Database& database, std::unique_ptr<vss::Item> item,
+                                          PlatformPort& platform);
+
+// True for the statuses of a file whose history the library cannot read because the file is
+// damaged or deleted: 0x80040000 (no text) and "Error reading from file".
+bool damagedStatus(std::int32_t status);
+
 // The status a file-system failure is listed under: the system error code as an HRESULT
 // (0x80070000 | code), as HRESULT_FROM_WIN32 makes it.
 std::int32_t statusFromSystemError(std::uint32_t code);

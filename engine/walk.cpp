@@ -14,6 +14,10 @@ constexpr double kMaxDays = 1e7;
 
 }  // namespace
 
+bool damagedStatus(std::int32_t status) {
+  return status == vss::kDeletedOrDamaged || status == vss::kReadError;
+}
+
 std::optional<std::int64_t> wholeSeconds(double date) {
   if (!std::isfinite(date) || std::fabs(date) > kMaxDays) return std::nullopt;
   return std::llround(date * kSecondsPerDay);
@@ -84,7 +88,7 @@ void Patcher::vssItemCallback(vss::Item& oVSSItem) {
   try {
     decision = decide(oVSSItem, *oVSSItem.versions(0), nullptr, hooks_.listObserver != nullptr);
   } catch (const vss::Error& e) {
-    if (e.status() == vss::kDeletedOrDamaged) {
+    if (damagedStatus(e.status())) {
       listMe(ResultList::Unprocessed, spec, texts::kDamaged);
     } else {
       showFailure(e.description());

@@ -164,9 +164,10 @@ class VersionImpl final : public vss::Version {
 // place (those no older than the item's first record), the item's own records and, for a project,
 // every record but the creation of each file it holds (deleted, shared and pinned ones too),
 // merged by time; at equal times the nearest project's labels come first, then farther ones',
-// then the item's own, then the files' in the order of the project's entries. Positions count
-// from the oldest record, so records appended meanwhile do not disturb a walk. The history is
-// open (history_gate) until its end is reported or the cursor goes.
+// then the item's own, then the files' in the order of the project's entries. With
+// VSSFLAG_HISTIGNOREFILES a project's files contribute nothing. Positions count from the oldest
+// record, so records appended meanwhile do not disturb a walk. The history is open (history_gate)
+// until its end is reported or the cursor goes.
 class CursorImpl final : public vss::VersionCursor {
   struct Later {
     const CursorImpl* cursor;
@@ -180,7 +181,7 @@ class CursorImpl final : public vss::VersionCursor {
   };
 
  public:
-  CursorImpl(std::shared_ptr<Session> session, const Model& model, std::uint32_t link)
+  CursorImpl(std::shared_ptr<Session> session, const Model& model, std::uint32_t link, int flags)
       : session_(std::move(session)), generation_(session_->store->generation()) {
     const std::uint32_t node = model.links[link].node;
     const Node& item = model.nodes[node];
@@ -191,7 +192,7 @@ class CursorImpl final : public vss::VersionCursor {
         sources_.push_back(Source{p, model.nodes[p].history.size(), Source::Labels});
     }
     sources_.push_back(Source{node, item.history.size(), Source::Own});
-    if (item.project) {
+    if (item.project && (flags & vss::kFlagHistIgnoreFiles) == 0) {
       std::vector<std::uint32_t> files;
       for (std::uint32_t entry : item.children->ordered) {
         const std::uint32_t file = model.links[entry].node;
@@ -274,11 +275,14 @@ class CursorImpl final : public vss::VersionCursor {
 class ItemImpl final : public vss::Item, public ItemDetails {
  public:
   // `pin`: the version a pinned place stands at when the item was reached through its project's
-  // entries (0: the newest, as a lookup by path gives it).
-  ItemImpl(std::shared_ptr<Session> session, std::uint32_t link, std::uint32_t pin = 0)
+  // entries (0: the newest, as a lookup by path gives it). `spelling`: the path as the lookup
+  // that led here spelt it, which the library's Spec and Name echo (empty: the stored one).
+  ItemImpl(std::shared_ptr<Session> session, std::uint32_t link, std::uint32_t pin = 0,
+           std::wstring spelling = {})
       : session_(std::move(session)),
         link_(link),
         pin_(pin),
+        spelling_(std::move(spelling)),
         generation_(session_->store->generation()) {}
 
   SharedStore& store() const { return *session_->store; }
@@ -320,10 +324,12 @@ class ItemImpl final : public vss::Item, public ItemDetails {
   }
   // The root project's name is empty.
   std::wstring name() override {
+    if (!spelling_.empty()) return text::lastName(spelling_);
     return readFixed(
         [&](const Model& m) { return link_ == 0 ? std::wstring() : wide(m.links[link_].name); });
   }
   std::wstring spec() override {
+    if (!spelling_.empty()) return spelling_;
     return readFixed([&](const Model& m) { return wide(m.spec(link_)); });
   }
   bool deleted() override {
@@ -338,30 +344,35 @@ class ItemImpl final : public vss::Item, public ItemDetails {
   std::unique_ptr<vss::Item> parent() override {
     return read([&](const Model& m) -> std::unique_ptr<vss::Item> {
       if (link_ == 0) return nullptr;
-      return std::make_unique<ItemImpl>(session_, m.projectLink(m.links[link_].parent));
+      return std::make_unique<ItemImpl>(session_, m.projectLink(m.links[link_].parent), 0,
+                                        text::parentSpelling(spelling_));
     });
   }
 
-  // A pinned place comes at its pinned version.
+  // A pinned place comes at its pinned version; the children's paths begin as this one's does.
   std::vector<std::unique_ptr<vss::Item>> items(bool includeDeleted) override {
     return read([&](const Model& m) {
       std::vector<std::unique_ptr<vss::Item>> out;
       std::uint32_t node = m.links[link_].node;
       if (!m.nodes[node].project) return out;
-      for (auto child : m.children(node, includeDeleted)) out.push_back(place(child, m));
+      for (auto child : m.children(node, includeDeleted))
+        out.push_back(
+            std::make_unique<ItemImpl>(session_, child, m.links[child].pinned,
+                                       text::childSpelling(spelling_, wide(m.links[child].name))));
       return out;
     });
   }
 
-  std::unique_ptr<vss::VersionCursor> versions(int /*flags*/) override {
+  std::unique_ptr<vss::VersionCursor> versions(int flags) override {
     return read([&](const Model& m) -> std::unique_ptr<vss::VersionCursor> {
       if (const Fault* f = m.fault(m.links[link_].node, "versions"))
         throw vss::Error(f->status, wide(f->text));
-      return std::make_unique<CursorImpl>(session_, m, link_);
+      return std::make_unique<CursorImpl>(session_, m, link_, flags);
     });
   }
 
-  // Every place of the item, deleted ones too, the newest first; a pinned place at its version.
+  // Every place of the item, deleted ones too, the newest first; a pinned place at its version;
+  // each in its stored spelling.
   std::vector<std::unique_ptr<vss::Item>> links() override {
     return read([&](const Model& m) {
       std::vector<std::unique_ptr<vss::Item>> out;
@@ -392,7 +403,8 @@ class ItemImpl final : public vss::Item, public ItemDetails {
                 formatSeconds(nowSeconds()), text::narrow(comment)});
       });
       checkCurrent(store(), generation_);  // restored while the change was made: `created` is void
-      return std::make_unique<ItemImpl>(session_, store().model().projectLink(created));
+      return std::make_unique<ItemImpl>(session_, store().model().projectLink(created), 0,
+                                        text::childSpelling(spelling_, name));
     });
   }
 
@@ -483,6 +495,7 @@ class ItemImpl final : public vss::Item, public ItemDetails {
   std::shared_ptr<Session> session_;
   std::uint32_t link_;
   std::uint32_t pin_;
+  std::wstring spelling_;
   std::uint64_t generation_;
 };
 
@@ -542,7 +555,8 @@ class DatabaseImpl final : public vss::Database {
       store.catchUp();
       std::uint32_t link = store.model().resolve(text::narrow(spec), deleted);
       if (link == kNone) notFound();
-      return std::make_unique<ItemImpl>(session_, link);
+      return std::make_unique<ItemImpl>(session_, link, 0,
+                                        text::echoedSpelling(spec, wide(store.model().spec(link))));
     });
   }
 

@@ -31,7 +31,7 @@ static_assert(kIniNotFound == static_cast<std::int32_t>(0x8004D83E));
 static_assert(kSharedHere == vss::kAlreadyShared);
 static_assert(kCorrupt == static_cast<std::int32_t>(0x8004D698));
 static_assert(kNoRights == static_cast<std::int32_t>(0x8004D749));
-static_assert(kReadError == static_cast<std::int32_t>(0x8004D83C));
+static_assert(kReadError == vss::kReadError);
 static_assert(kHistoryInProgress == static_cast<std::int32_t>(0x8004D75C));
 static_assert(ess(-10604) == vss::kItemExists);       // ESS_VS_ITEMEXISTS
 static_assert(ess(-10609) == vss::kNotFound);         // ESS_VS_NOT_FOUND

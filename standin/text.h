@@ -19,6 +19,15 @@ std::string ansi(std::string_view utf8);
 // The name as compared without letter case (ASCII, Latin-1, Greek and Cyrillic letters).
 std::string fold(std::string_view utf8);
 
+// A path as a lookup spelled it: `typed` when it names the stored path `stored` in other letter
+// cases (the library's Spec and Name then echo the typed spelling), else empty (the stored one).
+std::wstring echoedSpelling(const std::wstring& typed, const std::wstring& stored);
+// The spellings of the paths around one: of the child `name` (empty when `spec` is), of the
+// project above (for a project directly below the root "$/"), and the last name ("" for "$/").
+std::wstring childSpelling(const std::wstring& spec, const std::wstring& name);
+std::wstring parentSpelling(const std::wstring& spec);
+std::wstring lastName(const std::wstring& spec);
+
 // Journal fields: backslash, tab, line feed and carriage return escaped (and the double quote,
 // with `quote`); `unescape` undoes either.
 void appendEscaped(std::string& out, std::string_view field, bool quote = false);

@@ -19,12 +19,18 @@ inline constexpr std::int32_t kNotFound = static_cast<std::int32_t>(0x8004D68F);
 inline constexpr std::int32_t kInvalidPassword = static_cast<std::int32_t>(0x8004D6C9);
 inline constexpr std::int32_t kUserNotFound = static_cast<std::int32_t>(0x8004D6C2);
 inline constexpr std::int32_t kAlreadyShared = static_cast<std::int32_t>(0x8004D72E);
+// "Error reading from file": an item file the library cannot read (one cut short, or failing
+// its checks).
+inline constexpr std::int32_t kReadError = static_cast<std::int32_t>(0x8004D83C);
 
 inline constexpr int kTypeProject = 0;
 inline constexpr int kTypeFile = 1;
 inline constexpr int kFlagRecursYes = 8192;
 // VSSFLAG_GETNO: Share gets no copy of the file into the project's working folder.
 inline constexpr int kFlagGetNo = 0x08000000;
+// VSSFLAG_HISTIGNOREFILES: a project's history without the records of its files (their
+// check-ins, their own labels): the project's own records and the labels of the projects above.
+inline constexpr int kFlagHistIgnoreFiles = 0x40000000;
 
 // A failed library call: its 32-bit status and the library's own description text.
 class Error : public std::exception {

@@ -276,8 +276,9 @@ class DirectItem final : public vss::Item, public vss::ItemDetails {
   // directly in it (deleted ones too) but their creation, merged by time. Labels and files'
   // records older than the item's first record are not part of it. Of records of one time, the
   // labels above come first, then the item's own, then the files' in the order of the project's
-  // entries. A pinned place lists every version, those above the pin too.
-  std::unique_ptr<vss::VersionCursor> versions(int /*flags*/) override {
+  // entries. A pinned place lists every version, those above the pin too. With
+  // VSSFLAG_HISTIGNOREFILES a project's files contribute nothing.
+  std::unique_ptr<vss::VersionCursor> versions(int flags) override {
     return guarded([&]() -> std::unique_ptr<vss::VersionCursor> {
       if (session_->openHistory != nullptr)
         throw vss::Error(status::kHistoryInProgress, L"A history operation is already in progress");
@@ -297,8 +298,9 @@ class DirectItem final : public vss::Item, public vss::ItemDetails {
         for (auto e = item->events.rbegin(); e != item->events.rend(); ++e)
           if (e->action != kBranchFile) own.push_back({&*e, e->version});
         const std::int64_t created = item->events.front().stored;
+        const bool withFiles = (flags & vss::kFlagHistIgnoreFiles) == 0;
         for (std::uint32_t child : db().children(node(), true)) {
-          if (db().nodes()[db().entries()[child].node].project) continue;
+          if (!withFiles || db().nodes()[db().entries()[child].node].project) continue;
           auto& records =
               sources.emplace_back(fileRecords(db().entries()[child].node, true, *keep));
           std::erase_if(records, [&](const Listed& l) { return l.event->stored < created; });

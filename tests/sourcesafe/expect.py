@@ -6,7 +6,8 @@ outputs put into the same form, for programs.sh to compare.
 A file is selected when its deciding record lies strictly inside the range: the first record of
 its history (the library's order, newest first) that is not passed over. With
 --ignore-build-user every record of Compileruser is passed over, with --skip-labels every label.
-A pinned file (the project holds another version than the newest) is left out everywhere.
+A pinned file (the project holds another version than the newest) is decided by what the project
+holds: its check-ins above the pinned version decide nothing (labels still do).
 
   files READING PROJECT START END [OPTIONS]     the selected files, in the walk's order
   pinned READING PROJECT                        the pinned files below the project
@@ -24,7 +25,8 @@ A pinned file (the project holds another version than the newest) is left out ev
   patch-for READING PROJECT LIST                the tree the listed files must give in a patch
   outside READING PATCH                         the reading without the patch project and links
 OPTIONS: --ignore-build-user, --skip-labels, --target-user NAME. An empty END means no end.
-A report row's version and comment are left out ("*") when a label decided it.
+A report row that a label decided names the file's version under the label (the newest of its
+versions older than the label, as the project holds them) and the label's comment.
 """
 import csv
 import os
@@ -77,8 +79,8 @@ def reading(path):
             item['links'] = [unquote(q) for q in re.findall(Q, line)]
         elif m := RECORD.match(line):
             item['records'].append(dict(zip(
-                ('version', 'user', 'date', 'action', 'comment', 'label'),
-                [int(m[1]), unquote(m[2]), m[3][:19]] + [unquote(m[k]) for k in (4, 5, 6)])))
+                ('version', 'user', 'date', 'action', 'comment', 'label', 'label_comment'),
+                [int(m[1]), unquote(m[2]), m[3][:19]] + [unquote(m[k]) for k in (4, 5, 6, 7)])))
         elif line.startswith('  get writes '):
             for name, crc in re.findall(rf'({Q}) \d+ bytes(?: crc ([0-9A-F]{{8}}))?', line):
                 if unquote(name) == item.get('name'):
@@ -109,6 +111,14 @@ def options(args):
                if not a.startswith('--') and (k == 0 or args[k - 1] != '--target-user')]
 
 
+def held(item):
+    """The records that can decide for the file as its project holds it: a pinned file's check-ins
+    above its pin are not the project's."""
+    if not pinned(item):
+        return item['records']
+    return [r for r in item['records'] if r['label'] or r['version'] <= item['version']]
+
+
 def decide(records, start, end, o):
     """The passed-over records with why, the deciding record (or None) and the verdict."""
     passed = []
@@ -128,13 +138,10 @@ def decide(records, start, end, o):
 
 
 def selected(items, project, start, end, o):
-    return [i for i in live_files(items, project) if not pinned(i)
-            and decide(i['records'], start, end, o)[2] == 'selected']
+    return [i for i in live_files(items, project) if decide(held(i), start, end, o)[2] == 'selected']
 
 
 def row(path, version, time, user, action, label, comment, outcome):
-    if label:
-        version = comment = '*'
     return '\t'.join((path, str(version), time, user, action, label, comment, outcome))
 
 
@@ -148,7 +155,7 @@ def explanation(item, start, end, o):
             out.append(('      注释 / comment: ' if k == 0 else '        ') + text)
         out.append('      -> ' + MARKS[mark])
 
-    passed, deciding, verdict = decide(item['records'], start, end, o)
+    passed, deciding, verdict = decide(held(item), start, end, o)
     for r, why in passed:
         record(r, why)
     if deciding:
@@ -191,9 +198,14 @@ def main():
                 print(i['spec'])
         elif command == 'rows':
             for i in selected(items, project, start, end, o):
-                r = decide(i['records'], start, end, o)[1]
-                print(row(i['spec'], r['version'], r['date'], r['user'], r['action'], r['label'],
-                          r['comment'], '已处理 / processed'))
+                records = held(i)
+                r = decide(records, start, end, o)[1]
+                version, comment = r['version'], r['comment']
+                if r['label']:
+                    older = [b for b in records[records.index(r) + 1:] if not b['label']]
+                    version, comment = (older[0]['version'] if older else ''), r['label_comment']
+                print(row(i['spec'], version, r['date'], r['user'], r['action'], r['label'],
+                          comment, '已处理 / processed'))
         else:
             by_spec = {i['spec']: i for i in items}
             for k, path in enumerate(plain[4:]):
@@ -208,7 +220,7 @@ def main():
         print(max(r['date'] for r in history if r['label'] == plain[2]))
     elif command == 'newest':
         item = next(i for i in reading(plain[0]) if i['spec'] == plain[1])
-        print(decide(item['records'], '', '', o)[1]['date'])
+        print(decide(held(item), '', '', o)[1]['date'])
     elif command == 'crcs':
         by_spec = {i['spec']: i for i in reading(plain[0])}
         for spec in sorted(open(plain[2], encoding='utf-8').read().splitlines()):

@@ -29,14 +29,17 @@ class Questions : public consoletest::ConsoleRun {
 };
 
 // Release 2.3 was labelled on $/Rel twice (the second time counts), a root label is inherited by
-// every project below, and a label on a subproject is not in $/Rel's history.
+// every project below, and a label on a subproject is not in $/Rel's history; neither is a
+// label of a file in $/Rel, which its full history lists (notes.txt's later "2.3").
 TEST_F(Questions, LabelBoundsAreTheNewestTimeOfTheLabelInTheProjectsHistory) {
   seed(R"(
 file $/Rel/app/b.c by li at 2024-05-03 10:00
 file $/Rel/app/a.c by zhang at 2024-05-02 10:00
+file $/Rel/notes.txt by li at 2024-05-04 10:00
 label $/Rel "2.3" by rel at 2024-05-05 12:00
 version $/Rel/app/a.c by zhang at 2024-05-08 10:00
 label $/Rel "2.3" by rel at 2024-05-10 12:00 comment "again"
+label $/Rel/notes.txt "2.3" by li at 2024-05-11 12:00
 file $/Rel/app/c.c by wang at 2024-05-01 09:00
 version $/Rel/app/b.c by li at 2024-05-12 09:00
 label $/ "Root 1" by Admin at 2024-05-15 00:00
@@ -45,7 +48,7 @@ label $/Rel/lib "Sub" by li at 2024-05-17 10:00
 label $/Rel "2.4" by rel at 2024-05-20 12:00
 )");
   const std::wstring since23 = ct::labelBound(true, L"2.3", L"2024-05-10 12:00:00") + L"\r\n";
-  const std::wstring b = L"$/Rel/app/b.c", d = L"$/Rel/lib/d.c";
+  const std::wstring b = L"$/Rel/app/b.c", d = L"$/Rel/lib/d.c", n = L"$/Rel/notes.txt";
   const std::vector<std::tuple<Args, Lines, std::wstring>> cases = {
       // The newer time; the label's records decide nothing.
       {{L"--since-label", L"2.3"}, {b, d}, since23},
@@ -53,10 +56,10 @@ label $/Rel "2.4" by rel at 2024-05-20 12:00
        {b},
        since23 + ct::labelBound(false, L"Root 1", L"2024-05-15 00:00:00") + L"\r\n"},
       {{L"--until-label", L"2.3"},
-       {L"$/Rel/app/a.c", L"$/Rel/app/c.c"},
+       {L"$/Rel/app/a.c", L"$/Rel/app/c.c", n},
        ct::labelBound(false, L"2.3", L"2024-05-10 12:00:00") + L"\r\n"},
       // The settings' dates alone: the newest label decides for every file.
-      {{}, {L"$/Rel/app/a.c", b, L"$/Rel/app/c.c", d}, L""},
+      {{}, {L"$/Rel/app/a.c", b, L"$/Rel/app/c.c", d, n}, L""},
   };
   for (const auto& [args, listed, notes] : cases) {
     SCOPED_TRACE(listed.size());
@@ -66,10 +69,11 @@ label $/Rel "2.4" by rel at 2024-05-20 12:00
   }
   // A label that is not there (a subproject's is not in the project's history; labels are
   // compared exactly): no run, no summary, the lookup's opening only, and an earlier report as
-  // it was.
+  // it was. The project is named as the database spells it, however typed.
   std::ofstream(root_ / "r.csv") << "yesterday";
   for (const std::wstring label : {L"2.5", L"Sub", L"root 1"}) {
     reset();
+    job().values.project = label == L"Sub" ? L"$/rEL" : L"$/Rel";
     EXPECT_EQ(ask({L"--since-label", label, L"--report", file("r.csv")}), kInvalidInput);
     EXPECT_EQ(env_.term.err, ct::labelNotFound(label, L"$/Rel") + L"\r\n");
     EXPECT_EQ(calls().count["open"], 1);

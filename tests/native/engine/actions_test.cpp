@@ -33,8 +33,9 @@ delete $/Patch/lib
                                    L"$/Src/lib/y.c", L"$/Src/top.c"}));
   EXPECT_TRUE(window_.unshared.empty());
   EXPECT_EQ(localTree(), Strings{});
-  EXPECT_EQ(calls().shareLog, (Lines{L"$/Patch/APP/ui<-$/Src/app/ui/form.frm|0|134225920",
-                                     L"$/Patch/APP/ui<-$/Src/app/ui/main.frm|0|134225920",
+  // The targets' paths as the run looked them up (the library echoes that spelling).
+  EXPECT_EQ(calls().shareLog, (Lines{L"$/Patch/app/ui<-$/Src/app/ui/form.frm|0|134225920",
+                                     L"$/Patch/app/ui<-$/Src/app/ui/main.frm|0|134225920",
                                      L"$/Patch/lib<-$/Src/lib/y.c|0|134225920",
                                      L"$/Patch<-$/Src/top.c|0|134225920"}));
   EXPECT_EQ(calls().count["newSubproject"], 3);  // "app" (refused as existing, then used), ui, lib

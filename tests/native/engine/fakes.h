@@ -162,7 +162,8 @@ struct Calls {
   Lines lookupLog, enumerationLog, shareLog, getLog;  // share: "target<-file|comment|flags"
   // Lookups by path, subprojects by name, path reads by the item's path.
   std::map<std::wstring, std::int32_t> lookupFaults, subprojectFaults, specFaults;
-  // How the library spells the path of an item that links() handed out, if not as stored.
+  // How the library spells the path of a file that links() handed out, if not as stored (a
+  // project's link is in its stored spelling).
   std::function<std::wstring(const std::wstring&)> linkSpelling;
   Lines noHistory;
 };
@@ -184,7 +185,8 @@ class Item : public vss::Item {
     c_.tick("spec");
     std::wstring spec = in_->spec();
     failIf(c_.specFaults, lower(spec), L"Injected failure of spec");
-    return link_ && c_.linkSpelling ? c_.linkSpelling(spec) : spec;
+    return link_ && c_.linkSpelling && in_->type() != vss::kTypeProject ? c_.linkSpelling(spec)
+                                                                        : spec;
   }
   std::unique_ptr<vss::Item> parent() override {
     return c_.tick("parent"), wrap(c_, in_->parent());

@@ -384,7 +384,8 @@ TEST_F(Walk, ARecordOnABoundIsSkippedWhateverArithmeticMadeItsDate) {
 // A Share run of a project that holds its own patch project never walks into the patch (compared
 // as the database spells it, letter case ignored, whatever the typed spelling): a rerun finds
 // every file already shared at the same depth, counts it as processed and changes nothing, not
-// even trying to add a subproject.
+// even trying to add a subproject. The walked project typed in other letter cases lists the
+// paths as the database spells them, although the library echoes the typed spelling.
 TEST_F(Walk, AShareRunNeverEntersThePatchProjectInsideTheWalkedProject) {
   const std::string script = R"(user Admin password secret
 file $/Src/a.c by alice at 2024-05-03 10:00
@@ -404,6 +405,7 @@ project $/Src/Patches/2.4
     window_.texts[TextBox::Host] = standin::text::widen((db / "srcsafe.ini").string());
     window_.selected = ModeOption::Share;
     window_.texts[TextBox::Patch] = typed;
+    window_.texts[TextBox::Project] = n % 2 == 1 ? L"$/sRC" : L"$/Src";
     engine::Patcher patcher(window_, platform_, library_);
     std::string afterFirst;
     for (int round = 1; round <= 2; ++round) {
@@ -443,10 +445,10 @@ project $/Src/Patches/2.4
 // whose children cannot be listed, a child whose kind cannot be read (under its own path), or an
 // item whose path cannot be read is listed with the library's status, under the nearest project
 // above whose path can be read (the walked project as typed when none can). A history that cannot
-// be read, at its listing or at the deciding record's date, is the file's: damage is listed,
-// another failure is shown in a box while the walk waits (the run still on, the next file's path
-// not yet shown). A record whose author cannot be read is not the target user's: the file is
-// passed over without a trace.
+// be read, at its listing or at the deciding record's date, is the file's: damage (0x80040000, or
+// "Error reading from file" of an item file cut short) is listed, another failure is shown in a
+// box while the walk waits (the run still on, the next file's path not yet shown). A record whose
+// author cannot be read is not the target user's: the file is passed over without a trace.
 TEST_F(Walk, WhatCannotBeReadIsListedShownOrPassedOverAndTheWalkGoesOn) {
   seed(R"(
 file $/Src/lib/deep/c.c by alice at 2024-05-03 10:00
@@ -477,8 +479,17 @@ file $/Src/z.c by alice at 2024-05-03 10:00
       {"", 0, kOther, {d, z}, {L"$/Src/lib" + st}, L"", {L"$/src/lib/deep/c.c", L"$/src/lib/deep"}},
       // deep's children cannot be listed, and neither its path nor lib's can be read
       {"items", 3, kOther, {z}, {L"$/Src" + st}, L"", {L"$/src/lib/deep", L"$/src/lib"}},
-      {"", 0, kOther, {d, z}, {L"$/sRC" + st}, L"", everyPath, L"$/sRC"},
+      // typed in other letter cases: the stored spelling cannot be read either
+      {"",
+       0,
+       kOther,
+       {L"$/sRC/lib/deep/more/d.c", L"$/sRC/z.c"},
+       {L"$/sRC" + st},
+       L"",
+       everyPath,
+       L"$/sRC"},
       {"versions", 1, kDamaged, {d, z}, {damaged}},
+      {"versions", 1, vss::kReadError, {d, z}, {damaged}},  // an item file cut short
       {"versions", 2, kOther, {c, z}, {}, L"Injected failure of versions"},
       {"date", 1, kDamaged, {d, z}, {damaged}},
       {"date", 2, kOther, {c, z}, {}, L"Injected failure of date"},
@@ -595,7 +606,9 @@ file $/Src/z.c by carol at 2024-05-05 10:00
     }
   }
   EXPECT_GT(runs, 150);
-  EXPECT_GT(traced, runs * 9 / 10);
+  // Most failures leave a trace: not those the run recovers from (the paths that start reads, the
+  // lookups of the stored spellings).
+  EXPECT_GT(traced, runs * 85 / 100);
 }
 
 }  // namespace

@@ -65,9 +65,15 @@ TEST_F(StandinAdapter, OpenFailsAsTheLibraryDoesAndTakesUserNamesInAnyLetterCase
   EXPECT_NO_THROW(open(dir_, L"bob", L""));
 }
 
+// Spec and Name echo the spelling of the lookup, and so do the paths of its parents and children;
+// Links give the stored spelling.
 TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseListsChildrenByNameAndSeesEveryChange) {
-  auto file = item(L"$/App/src/main.C");
-  EXPECT_EQ(file->spec() + L" " + file->name(), L"$/App/src/Main.c Main.c");
+  auto file = item(L"$/app/SRC/main.C");
+  EXPECT_EQ(file->spec() + L" " + file->name(), L"$/app/SRC/main.C main.C");
+  EXPECT_EQ(file->parent()->spec() + L" " + file->parent()->name(), L"$/app/SRC SRC");
+  EXPECT_EQ(file->parent()->items(false).front()->spec(), L"$/app/SRC/Main.c");
+  EXPECT_EQ(file->links().front()->spec() + L" " + item(L"$/APP")->links().front()->spec(),
+            L"$/App/src/Main.c $/App");
   EXPECT_EQ(file->type(), vss::kTypeFile);
   EXPECT_EQ(file->parent()->parent()->parent()->spec(), L"$/");
   EXPECT_EQ(file->parent()->parent()->parent()->parent(), nullptr);
@@ -76,7 +82,7 @@ TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseListsChildrenByNameAndSeesEver
   for (const wchar_t* spec : {L"$/Nope", L"App", L"", L"$/App/src/Main.c/x", L"$/App/old.c"})
     EXPECT_EQ(failure([&] { item(spec); }, vss::kNotFound), L"File or project not found");
   auto old = db_->vssItem(L"$/app/OLD.c", true);  // deleted items when asked for
-  EXPECT_EQ(old->spec(), L"$/App/old.c");
+  EXPECT_EQ(old->spec(), L"$/app/OLD.c");
   EXPECT_TRUE(dynamic_cast<standin::ItemDetails&>(*old).deleted());
   EXPECT_TRUE(file->items(true).empty());
   // Objects outlive their database (and library) and see every change at once: one made through
@@ -91,7 +97,8 @@ TEST_F(StandinAdapter, LooksUpPathsInAnyLetterCaseListsChildrenByNameAndSeesEver
   EXPECT_EQ(names(app->items(true)), L"alpha.c;fromSecond;old.c;readme.txt;src;Zeta.c;");
   EXPECT_EQ(app->newSubproject(L"later", L"")->spec(), L"$/App/later");
   auto unicode = second->vssItem(L"$/项目/äNDERUNG.TXT", false);
-  EXPECT_EQ(unicode->spec(), L"$/项目/Änderung.txt");
+  EXPECT_EQ(unicode->spec() + L" " + unicode->links().front()->spec(),
+            L"$/项目/äNDERUNG.TXT $/项目/Änderung.txt");
   std::wstring out = (temp_ / "u.txt").wstring();
   unicode->get(out, 0);
   EXPECT_EQ(readFile(temp_ / "u.txt"), "内容");
@@ -133,8 +140,9 @@ TEST_F(StandinAdapter, HistoryIsNewestFirstWithItsLabelsAndThoseOfProjectsAbove)
             L"2 alice 2024-05-01 10:00:00 Added  [] \n"
             L"1 alice 2024-05-01 10:00:00 Created  [] \n");
   // A project also lists every record but the creation of the files it holds (a shared one
-  // too), and times come in steps of two seconds. At one time: the labels above, the nearest
-  // project's first, then the item's own records, then its files' in the order of its entries.
+  // too), none of them with VSSFLAG_HISTIGNOREFILES, and times come in steps of two seconds. At one
+  // time: the labels above, the nearest project's first, then the item's own records, then its
+  // files' in the order of its entries.
   standin::seed(dir_, R"(file $/T/zz at 2024-06-01 10:00
 file $/T/aa at 2024-06-01 10:00
 file $/T/mm at 2024-06-01 10:00
@@ -153,6 +161,14 @@ version $/App/readme.txt at 2024-06-03 10:00
             L"2 bob 2024-06-02 10:00:00 Checked in $/T [] odd second\n"
             L"2 Admin 2024-06-02 10:00:00 Labeled 'Lm' [Lm] \n"
             L"2 bob 2024-06-02 10:00:00 Checked in $/T [] \n"
+            L"5 Admin 2024-06-01 10:00:00 Shared $/App/readme.txt [] \n"
+            L"4 Admin 2024-06-01 10:00:00 Added  [] \n"
+            L"3 Admin 2024-06-01 10:00:00 Added  [] \n"
+            L"2 Admin 2024-06-01 10:00:00 Added  [] \n"
+            L"1 Admin 2024-06-01 10:00:00 Created  [] \n");
+  EXPECT_EQ(history(*item(L"$/T"), vss::kFlagHistIgnoreFiles),
+            L"5 Admin 2024-06-02 10:00:00 Labeled 'LR' [LR] \n"
+            L"6 Admin 2024-06-02 10:00:00 Labeled 'LT' [LT] (for T)\n"
             L"5 Admin 2024-06-01 10:00:00 Shared $/App/readme.txt [] \n"
             L"4 Admin 2024-06-01 10:00:00 Added  [] \n"
             L"3 Admin 2024-06-01 10:00:00 Added  [] \n"

@@ -53,9 +53,9 @@ inline std::wstring names(const std::vector<std::unique_ptr<vss::Item>>& items) 
 
 // One line per record, newest first: version, user, time, action, [label], comment, and a label's
 // comment in parentheses. The cursor stays at its end.
-inline std::wstring history(vss::Item& item) {
+inline std::wstring history(vss::Item& item, int flags = 0) {
   std::wstring out;
-  auto cursor = item.versions(0);
+  auto cursor = item.versions(flags);
   while (auto v = cursor->next()) {
     out += std::to_wstring(v->versionNumber()) + L" " + v->username() + L" " +
            standin::text::widen(standin::formatDateTime(v->date())) + L" " + v->action() + L" [" +

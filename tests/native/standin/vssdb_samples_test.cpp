@@ -133,7 +133,8 @@ TEST(VssdbSamples, TinyUsersAndHistoriesAreThoseOfTheLibrary) {
                                    L"2 johns 2023-05-05 11:31:50 Added  [] \n"
                                    L"1 johns 2023-05-05 11:26:46 Created  [] \n");
   auto cling = db->vssItem(L"$/esign-java-authenticator/clingbling.TXT", false);
-  EXPECT_EQ(cling->name(), L"clingbling.TXT");
+  EXPECT_EQ(cling->name(), L"clingbling.TXT");  // as looked up, like its Spec
+  EXPECT_EQ(cling->links().front()->name(), L"clingBling.txt");
   EXPECT_EQ(cling->type(), vss::kTypeFile);
   EXPECT_EQ(cling->parent()->spec(), L"$/esign-java-authenticator");
   // Below a typed path its children carry the stored names, their long ones (names.dat keeps
@@ -344,8 +345,9 @@ void appendLabel(const fs::path& itemFile, const std::string& label, const std::
 // As SourceSafe 6.0d's library lists labels (measured on databases it made): a project's label
 // joins the histories below it with the project's version number, unless it is older than the
 // item's first record; its text is the action's and its comment the label comment. A project's
-// history holds its files' records but their creation. Of records of one second, labels above
-// come first, then the item's own, then its files'.
+// history holds its files' records but their creation, and without them
+// (VSSFLAG_HISTIGNOREFILES) its own records and the labels above. Of records of one second,
+// labels above come first, then the item's own, then its files'.
 TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
   REQUIRE_SAMPLE(tiny, "tiny");
   standin_test::TempDir temp("ostrabel-vssdb-labels");
@@ -359,15 +361,16 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
   auto db = open(temp / "db", L"Admin", L"");
   const std::wstring checkedIn = L"Checked in $/esign-java-authenticator [] ";
   auto cling = db->vssItem(L"$/esign-java-authenticator/clingBling.txt", false);
-  EXPECT_EQ(
-      history(*cling),  // "Early" is older than the file
+  // clingBling's records from its newest to its second version, which its project's history
+  // lists too.
+  const std::wstring clingRecords =
       L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
       L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n" +
-          (L"3 Johnson 2023-05-09 19:46:16 " + checkedIn) + L"I want to make changes\n" +
-          L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n" +
-          (L"2 johns 2023-05-05 11:35:50 " + checkedIn) +
-          L"I am going to make changes to ClingBling\n"
-          L"1 johns 2023-05-05 11:35:16 Created  [] Adding ClingBling\n");
+      (L"3 Johnson 2023-05-09 19:46:16 " + checkedIn) + L"I want to make changes\n" +
+      L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n" +
+      (L"2 johns 2023-05-05 11:35:50 " + checkedIn) + L"I am going to make changes to ClingBling\n";
+  EXPECT_EQ(history(*cling),  // "Early" is older than the file
+            clingRecords + L"1 johns 2023-05-05 11:35:16 Created  [] Adding ClingBling\n");
   auto le = db->vssItem(L"$/esign-java-authenticator/Le.txt", false);
   EXPECT_EQ(history(*le),
             L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
@@ -376,6 +379,7 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
                 (L"2 johns 2023-05-05 11:34:14 " + checkedIn) + L"To make initial changes\n" +
                 L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
                 L"1 johns 2023-05-05 11:31:48 Created  [] Addin text file\n");
+  EXPECT_EQ(history(*le, vss::kFlagHistIgnoreFiles), history(*le));  // a file is all its own
   {
     auto cursor = le->versions(0);
     cursor->next();
@@ -392,19 +396,20 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
             L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
             L"2 johns 2023-05-05 11:26:46 Added  [] \n"
             L"1 Admin 2023-05-05 11:25:36 Created  [] \n");
-  EXPECT_EQ(
-      history(*db->vssItem(L"$/esign-java-authenticator", false)),
-      L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
-      L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n" +
-          (L"3 Johnson 2023-05-09 19:46:16 " + checkedIn) + L"I want to make changes\n" +
-          L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n" +
-          (L"2 johns 2023-05-05 11:35:50 " + checkedIn) +
-          L"I am going to make changes to ClingBling\n"
-          L"3 johns 2023-05-05 11:35:18 Added  [] \n" +
-          (L"2 johns 2023-05-05 11:34:14 " + checkedIn) + L"To make initial changes\n" +
-          L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
-          L"2 johns 2023-05-05 11:31:50 Added  [] \n"
-          L"1 johns 2023-05-05 11:26:46 Created  [] \n");
+  EXPECT_EQ(history(*db->vssItem(L"$/esign-java-authenticator", false)),
+            clingRecords + L"3 johns 2023-05-05 11:35:18 Added  [] \n" +
+                (L"2 johns 2023-05-05 11:34:14 " + checkedIn) + L"To make initial changes\n" +
+                L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
+                L"2 johns 2023-05-05 11:31:50 Added  [] \n"
+                L"1 johns 2023-05-05 11:26:46 Created  [] \n");
+  EXPECT_EQ(history(*db->vssItem(L"$/esign-java-authenticator", false), vss::kFlagHistIgnoreFiles),
+            L"5 Compileruser 2023-05-10 08:00:00 Labeled 'Release' [Release] \n"
+            L"4 Admin 2023-05-09 19:46:16 Labeled 'Same second' [Same second] \n"
+            L"4 Compileruser 2023-05-06 10:00:00 Labeled 'Build 1' [Build 1] (the first build)\n"
+            L"3 johns 2023-05-05 11:35:18 Added  [] \n"
+            L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
+            L"2 johns 2023-05-05 11:31:50 Added  [] \n"
+            L"1 johns 2023-05-05 11:26:46 Created  [] \n");
   const std::string dump = standin::dumpReal(Database(temp / "db"));
   EXPECT_NE(dump.find("project $/\n  label \"Early\" by Admin at 2023-05-05 11:33:00\n"
                       "  label \"Build 1\" by Compileruser at 2023-05-06 10:00:00 comment \"the "

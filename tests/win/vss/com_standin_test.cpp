@@ -224,14 +224,17 @@ TEST_F(StandinServer, OptionalArgumentsTakeTheirDeclaredDefaults) {
                                       src.get(), L"Items", DISPATCH_PROPERTYGET, result.put()));
 }
 
-TEST_F(StandinServer, ItemsAndPropertiesInTheStoredSpelling) {
+// Spec and Name echo the lookup's spelling, as the library's do; Links and children's names give
+// the stored one.
+TEST_F(StandinServer, ItemsAndPropertiesInTheLookupsAndTheStoredSpelling) {
   auto database = openDatabase(*library_);
   auto file = database->vssItem(L"$/app/SRC/Main.C", false);
-  EXPECT_EQ(L"$/App/src/main.c", file->spec());
-  EXPECT_EQ(L"main.c", file->name());
+  EXPECT_EQ(L"$/app/SRC/Main.C", file->spec());
+  EXPECT_EQ(L"Main.C", file->name());
+  EXPECT_EQ(L"$/App/src/main.c", file->links().front()->spec());
   EXPECT_EQ(vss::kTypeFile, file->type());
   auto src = file->parent();
-  EXPECT_EQ(L"$/App/src", src->spec());
+  EXPECT_EQ(L"$/app/SRC", src->spec());
   EXPECT_EQ(vss::kTypeProject, src->type());
   EXPECT_EQ((std::vector<std::wstring>{L"main.c", L"util.c"}), namesOf(src->items(false)));
   EXPECT_EQ((std::vector<std::wstring>{L"main.c", L"old.c", L"util.c"}), namesOf(src->items(true)));
@@ -241,8 +244,9 @@ TEST_F(StandinServer, ItemsAndPropertiesInTheStoredSpelling) {
   EXPECT_EQ(nullptr, root->parent());
 }
 
-// Every field of a record, read by the client through the server, and a file's links after a share
-// into a new subproject made through another database object, which sees the file at once.
+// Every field of a record, read by the client through the server, a history flag passed through,
+// and a file's links after a share into a new subproject made through another database object,
+// which sees the file at once.
 TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
   auto database = openDatabase(*library_);
   auto file = database->vssItem(L"$/App/src/main.c", false);
@@ -270,6 +274,15 @@ TEST_F(StandinServer, VersionsNewestFirstWithTheProjectLabel) {
     EXPECT_EQ(record.label, version->label());
   }
   EXPECT_EQ(nullptr, cursor->next());
+  // VSSFLAG_HISTIGNOREFILES reaches the server: the project's history without its file's check-in.
+  const auto actions = [&](int flags) {
+    std::wstring out;
+    auto history = database->vssItem(L"$/App/src", false)->versions(flags);
+    while (auto version = history->next()) out += version->action() + L";";
+    return out;
+  };
+  EXPECT_NE(std::wstring::npos, actions(0).find(L"Checked in $/App/src"));
+  EXPECT_EQ(std::wstring::npos, actions(vss::kFlagHistIgnoreFiles).find(L"Checked in"));
   auto patchDatabase = openDatabase(*library_);
   auto target = patchDatabase->vssItem(L"$/Patch", false)->newSubproject(L"lib", L"");
   EXPECT_EQ(L"$/Patch/lib", target->spec());
@@ -425,7 +438,7 @@ TEST_F(StandinServer, UnregisteredLibraryFailsOpenWithThePlainTextAndTheSystemSt
   // Registering again (twice: it may be repeated) brings it back.
   ASSERT_EQ(S_OK, callServer("DllRegisterServer"));
   ASSERT_EQ(S_OK, callServer("DllRegisterServer"));
-  EXPECT_EQ(L"$/App", openDatabase(*vss::com::makeLibrary())->vssItem(L"$/app", false)->spec());
+  EXPECT_EQ(L"$/app", openDatabase(*vss::com::makeLibrary())->vssItem(L"$/app", false)->spec());
 }
 
 }  // namespace
