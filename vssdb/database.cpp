@@ -67,11 +67,10 @@ fs::path dataFolder(const fs::path& dir, const std::map<std::string, Section>& i
 }  // namespace
 
 bool Database::isDatabase(const fs::path& dir) {
-  std::error_code ec;
-  if (!fs::is_regular_file(dir / "srcsafe.ini", ec)) return false;
+  if (kindOf(dir / "srcsafe.ini") != Kind::File) return false;
   try {
     auto ini = systemFiles().read(dir / "srcsafe.ini");
-    return ini && fs::is_regular_file(dataFolder(dir, readIni(*ini)) / "um.dat", ec);
+    return ini && kindOf(dataFolder(dir, readIni(*ini)) / "um.dat") == Kind::File;
   } catch (const std::runtime_error&) {
     return false;
   }
@@ -146,8 +145,7 @@ void Database::readUsers() {
 // other forms: a count, (kind, offset) pairs, the names. The library does without what it cannot
 // read there (an entry then shows its short name); so does the reader.
 void Database::readNames() {
-  std::error_code ec;
-  if (!fs::exists(data_ / "names.dat", ec)) return;
+  if (kindOf(data_ / "names.dat") == Kind::None) return;
   const std::string file = readFile(data_ / "names.dat");
   std::string damage;
   auto records = readRecords(file, 0, "names.dat", &damage);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vssdb {
 
@@ -22,5 +23,18 @@ class Files {
 // The system's files: on Windows opened with every share mode (read, write, delete), elsewhere
 // with open(2); never created, written or locked.
 Files& systemFiles();
+
+// What is at a path: nothing (or nothing that can be asked about), a file or a folder.
+enum class Kind { None, File, Folder };
+Kind kindOf(const std::filesystem::path& path);
+// The path made absolute against the current folder, "." and ".." taken out.
+std::filesystem::path absolutePath(const std::filesystem::path& path);
+
+// The local copy of a fetch: `content` written to a temporary file beside `file`, made read-only
+// and moved over it; the folders above made first. False when `file` is there and writable (a
+// copy edited by hand is left alone). Throws std::runtime_error naming what failed. On Windows
+// through the system's calls alone: std::filesystem's operations would bring file streams and
+// the runtime's locales into the console program, tripling its size.
+bool writeReadOnlyCopy(const std::filesystem::path& file, std::string_view content);
 
 }  // namespace vssdb

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "vss/details.h"
+#include "vssdb/files.h"
 #include "vssdb/statuses.h"
 #include "vssdb/text.h"
 
@@ -461,10 +462,9 @@ class DirectDatabase final : public vss::Database {
     session_.reset();
     const fs::path ini = localPath(srcSafeIni);
     const fs::path dir = ini.parent_path().empty() ? fs::path(".") : ini.parent_path();
-    std::error_code ec;
-    if (!fs::is_regular_file(ini, ec) || !vssdb::Database::isDatabase(dir))
+    if (kindOf(ini) != Kind::File || !vssdb::Database::isDatabase(dir))
       throw vss::Error(status::kIniNotFound, L"File \"" + srcSafeIni + L"\" not found");
-    const fs::path full = fs::absolute(dir, ec).lexically_normal();
+    const fs::path full = absolutePath(dir);
     if (!last_->tree || last_->dir != full) {
       last_->tree = readTree(dir, settings_.reading);
       last_->dir = full;
