@@ -17,9 +17,12 @@
 namespace vssdb {
 namespace {
 
+[[noreturn]] void cannot(const char* what, const std::filesystem::path& file, unsigned long code) {
+  throw std::runtime_error(std::string(what) + " " + file.string() + " failed (error " +
+                           std::to_string(code) + ")");
+}
 [[noreturn]] void fail(const std::filesystem::path& file, unsigned long code) {
-  throw std::runtime_error("reading " + file.string() + " failed (error " + std::to_string(code) +
-                           ")");
+  cannot("reading", file, code);
 }
 
 class SystemFiles final : public Files {
@@ -95,12 +98,6 @@ Files& systemFiles() {
   return files;
 }
 
-namespace {
-[[noreturn]] void cannot(const char* what, const std::filesystem::path& file, unsigned long code) {
-  throw std::runtime_error(std::string(what) + " " + file.string() + " failed (error " +
-                           std::to_string(code) + ")");
-}
-}  // namespace
 
 #ifdef _WIN32
 Kind kindOf(const std::filesystem::path& path) {
