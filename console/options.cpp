@@ -46,6 +46,7 @@ constexpr OptionDef kOptions[] = {
     {L"--skip-labels", Takes::Nothing},
     {L"--report", Takes::NonEmptyText, &Options::report},
     {L"--explain", Takes::Explain},
+    {L"--direct", Takes::Nothing},
 };
 
 }  // namespace
@@ -106,6 +107,8 @@ Options parseOptions(const std::vector<std::wstring>& arguments) {
         options.help = true;
       } else if (name == L"--skip-labels") {
         options.skipLabels = true;
+      } else if (name == L"--direct") {
+        options.direct = true;
       } else {
         options.ignoreBuildUser = name == L"--ignore-build-user";
       }
@@ -237,6 +240,12 @@ it into a local folder or only lists it. No boxes, no questions; the settings ar
                            pass over every record of Compileruser (check-ins and labels)
                            when choosing the deciding record
   --no-ignore-build-user   不跳过 / do not pass over them
+  --direct                 不经 SourceSafe，直接读取数据库文件夹（无需安装 SourceSafe；只读，
+                           数据库文件夹中不写入任何文件）；只用于 view、local、--report 和
+                           --explain，不能共享（vss）
+                           read the database folder directly, without SourceSafe (none needs to
+                           be installed; read only: nothing is written into the database's
+                           folder); for view, local, --report and --explain, never vss (share)
   密码取自设置文件的 passwd，或环境变量 OSTRABEL_PASSWORD（优先），从不取自命令行。
   没有密码的用户：把 OSTRABEL_PASSWORD 设为空值，或在设置文件中写空的 passwd=；
   密码缺失不等于空密码。

@@ -35,6 +35,10 @@ struct Options {
   std::optional<std::wstring> sinceLabel, untilLabel, report;
   bool skipLabels = false;
   std::vector<std::wstring> explain;
+
+  // The database folder read directly (vssdb/), not through SourceSafe's library: View, Local and
+  // the questions only.
+  bool direct = false;
 };
 
 // A command line that cannot be followed; what() is ASCII, message() what the user reads.

@@ -14,6 +14,7 @@
 #include "console/texts.h"
 #include "engine/patcher.h"
 #include "engine/texts.h"
+#include "vssdb/library.h"
 
 namespace console {
 namespace {
@@ -162,6 +163,10 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
   }
   RunInputs inputs =
       mergeInputs(saved, options, environment.variable(kPasswordVariable), passwdGiven);
+  // A direct run only reads: a Share run is refused before anything else is looked at.
+  if (options.direct && inputs.mode == engine::ModeOption::Share) {
+    return refuse(texts::kDirectCannotShare);
+  }
   FileSystem& files = environment.fileSystem();
   // The run and its summary name the folder it writes into, not one that depends on where the
   // job was started from ("out", or the bare drive "Y:", which means that drive's current folder).
@@ -195,6 +200,14 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
       problems = texts::kReportIsAList + *options.report;
     }
   }
+  // Nor does a direct run write into the database's folder through its Local fetches.
+  if (options.direct && inputs.mode == engine::ModeOption::Local && job.database &&
+      !inputs.localDir.empty()) {
+    const std::vector<FileIdentity> folders = files.foldersAbove(inputs.localDir + L"\\x");
+    if (std::find(folders.begin(), folders.end(), *job.database) != folders.end()) {
+      problems += texts::kLocalDirInDatabase + inputs.localDir + L"\n";
+    }
+  }
   if (!problems.empty()) return refuse(problems);
 
   // Files go under a temporary name first and are moved into place at the end; a device takes
@@ -225,9 +238,23 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
     if (devices[i]) sinks[i] = devices[i].get();
   }
 
+  // The library: SourceSafe's (the environment's), or with --direct the database's files read
+  // strictly (every record and every fetched content proven), a file that changed at every read
+  // named on standard error.
+  std::unique_ptr<vss::Library> direct;
+  if (options.direct) {
+    vssdb::Settings settings;
+    settings.reading.strict = true;
+    settings.onTorn = [&terminal](const std::wstring& spec, const std::wstring& why) {
+      terminal.line(Stream::Error, texts::kChangedWhileRead + spec + L": " + why);
+    };
+    direct = vssdb::makeLibrary(std::move(settings));
+  }
+  vss::Library& library = direct ? *direct : environment.library();
+
   // The release engineer's questions (console/questions.h): the report's rows are gathered
   // during the run; the label bounds are looked up now, so that the engine is given them as dates.
-  Questions questions(options, environment.platform(), environment.library());
+  Questions questions(options, environment.platform(), library);
   questions.prepareReport();
   const LabelLookup labels = questions.resolveLabels(inputs);
   if (labels.failure) return refuse(*labels.failure);
@@ -238,7 +265,7 @@ int runChecked(const std::vector<std::wstring>& arguments, Environment& environm
   ConsoleWindow window(inputs, terminal, processed, unprocessed,
                        [&environment] { return environment.milliseconds(); });
   ConsolePlatform platform(environment.platform());
-  engine::Patcher patcher(window, platform, environment.library());
+  engine::Patcher patcher(window, platform, library);
   patcher.state().emptyPasswordGiven = inputs.emptyPasswordGiven;
   window.setRunCheck([&patcher, &platform] { return checkLocalRoot(patcher.state(), platform); });
   questions.attach(patcher, output);

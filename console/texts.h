@@ -31,6 +31,16 @@ inline constexpr const wchar_t* kListInDatabase =
     L"结果文件不能是数据库文件夹中的文件 / a result file cannot lie in the database's folder: ";
 inline constexpr const wchar_t* kLocalDirNotCreated =
     L"本地文件夹无法创建 / local folder cannot be created: ";
+// A run that reads the database directly (--direct) shares nothing.
+inline constexpr const wchar_t* kDirectCannotShare =
+    L"--direct 只读取数据库，不能共享到补丁项目；请用 --mode local 或 --mode view / --direct only "
+    L"reads the database and cannot share into a patch project: use --mode local or --mode view";
+// Such a run writes nothing into the database's folder; the local folder follows.
+inline constexpr const wchar_t* kLocalDirInDatabase =
+    L"本地文件夹不能在数据库文件夹中 / the local folder cannot lie in the database's folder: ";
+// A file that changed at every read of a direct run (it is listed as damaged): its path, then why.
+inline constexpr const wchar_t* kChangedWhileRead =
+    L"文件在读取时一直在变化，列为损坏 / the file changed while it was read, listed as damaged: ";
 // A key of the settings file follows.
 inline constexpr const wchar_t* kValueTooLong =
     L"设置文件中的值过长，读取时会被截断 / a value of the settings file is too long and would be "

@@ -18,7 +18,6 @@
 #include "standin/statuses.h"
 #include "standin/store.h"
 #include "standin/text.h"
-#include "standin/vssdb/database.h"
 
 namespace standin {
 namespace {

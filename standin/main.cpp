@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "standin/file_io.h"
+#include "standin/real_tool.h"
+#include "standin/shared_store.h"
 #include "standin/store.h"
 #include "standin/text.h"
-#include "standin/vssdb/tool.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -69,15 +70,14 @@ int run(const std::vector<fs::path>& paths, const std::vector<std::string>& args
                            : standin::io::readRange(paths[2], 0, ~std::uint64_t{0} >> 1));
     return 0;
   }
-  const bool real = standin::vssdb::Database::isDatabase(dir);
+  const bool real = !standin::isStore(dir) && vssdb::Database::isDatabase(dir);
   if (command == "dump" && args.size() == 2) {
-    std::string text =
-        real ? standin::vssdb::dump(standin::vssdb::Database(dir)) : standin::dump(dir);
+    std::string text = real ? standin::dumpReal(vssdb::Database(dir)) : standin::dump(dir);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
   if (command == "check" && args.size() == 2 && real) {
-    auto r = standin::vssdb::check(dir);
+    auto r = standin::checkReal(dir);
     const auto& c = r.counts;
     std::printf(
         "projects %zu\nfiles %zu\nentries %zu\ndeleted entries %zu\nlog records %zu\nusers %zu\n"

@@ -3,13 +3,9 @@
 
 #include <algorithm>
 #include <array>
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <iconv.h>
-#endif
 
 #include "standin/store.h"
+#include "vssdb/text.h"
 
 namespace standin::text {
 namespace {
@@ -39,117 +35,13 @@ char32_t decode(std::string_view s, std::size_t& i) {
   return c;
 }
 
-void encode(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-char32_t foldChar(char32_t c) {
-  if (c >= 'A' && c <= 'Z') return c + 32;
-  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
-  if (c >= 0x410 && c <= 0x42F) return c + 32;
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  return c;
-}
-
 }  // namespace
 
-std::wstring widen(std::string_view utf8) {
-  // Names and paths are mostly ASCII, which needs no decoding.
-  std::wstring ascii(utf8.size(), L'\0');
-  std::size_t n = 0;
-  while (n < utf8.size() && (utf8[n] & 0x80) == 0) {
-    ascii[n] = static_cast<wchar_t>(utf8[n]);
-    ++n;
-  }
-  if (n == utf8.size()) return ascii;
-  std::wstring out;
-  out.reserve(utf8.size());
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    char32_t c = decode(utf8, i);
-    if constexpr (sizeof(wchar_t) == 2) {
-      if (c >= 0x10000) {
-        c -= 0x10000;
-        out += static_cast<wchar_t>(0xD800 + (c >> 10));
-        out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
-        continue;
-      }
-    }
-    out += static_cast<wchar_t>(c);
-  }
-  return out;
-}
+std::wstring widen(std::string_view utf8) { return vssdb::widen(utf8); }
 
-std::string narrow(std::wstring_view wide) {
-  std::string out;
-  out.reserve(wide.size());
-  for (std::size_t i = 0; i < wide.size(); ++i) {
-    char32_t c = static_cast<char32_t>(wide[i]);
-    if constexpr (sizeof(wchar_t) == 2) {
-      if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size()) {
-        char32_t low = static_cast<char32_t>(wide[i + 1]);
-        if (low >= 0xDC00 && low < 0xE000) {
-          c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-          ++i;
-        }
-      }
-    }
-    if (c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) c = 0xFFFD;
-    encode(out, c);
-  }
-  return out;
-}
+std::string narrow(std::wstring_view wide) { return vssdb::narrow(wide); }
 
-std::string ansi(std::string_view utf8) {
-  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; }))
-    return std::string(utf8);
-  std::string out;
-#ifdef _WIN32
-  const std::wstring wide = widen(utf8);
-  for (std::size_t i = 0; i < wide.size();) {
-    // Character by character, so that one GBK cannot hold costs only itself.
-    const std::size_t size = wide[i] >= 0xD800 && wide[i] < 0xDC00 && i + 1 < wide.size() ? 2 : 1;
-    char bytes[8];
-    BOOL unmapped = FALSE;
-    const int n = WideCharToMultiByte(936, 0, wide.data() + i, static_cast<int>(size), bytes,
-                                      sizeof bytes, nullptr, &unmapped);
-    out.append(n > 0 && !unmapped ? std::string_view(bytes, static_cast<std::size_t>(n)) : "?");
-    i += size;
-  }
-#else
-  static thread_local iconv_t gbk = iconv_open("CP936", "UTF-8");
-  for (std::size_t i = 0; i < utf8.size();) {
-    const std::size_t start = i;
-    decode(utf8, i);
-    std::string one(utf8.substr(start, i - start));
-    char bytes[8];
-    char* from = one.data();
-    char* to = bytes;
-    std::size_t left = one.size(), room = sizeof bytes;
-    if (gbk != reinterpret_cast<iconv_t>(-1)) iconv(gbk, nullptr, nullptr, nullptr, nullptr);
-    const bool converted = gbk != reinterpret_cast<iconv_t>(-1) &&
-                           iconv(gbk, &from, &left, &to, &room) != static_cast<std::size_t>(-1) &&
-                           left == 0;
-    out.append(converted ? std::string_view(bytes, static_cast<std::size_t>(to - bytes)) : "?");
-  }
-#endif
-  return out;
-}
+std::string ansi(std::string_view utf8) { return vssdb::encodeAnsi(utf8); }
 
 std::wstring echoedSpelling(const std::wstring& typed, const std::wstring& stored) {
   if (typed == stored || fold(narrow(typed)) != fold(narrow(stored))) return {};
@@ -172,21 +64,7 @@ std::wstring lastName(const std::wstring& spec) {
   return slash == std::wstring::npos ? spec : spec.substr(slash + 1);
 }
 
-std::string fold(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
-      out += static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b);
-      ++i;
-      continue;
-    }
-    encode(out, foldChar(decode(utf8, i)));
-  }
-  return out;
-}
+std::string fold(std::string_view utf8) { return vssdb::fold(utf8); }
 
 void appendEscaped(std::string& out, std::string_view field, bool quote) {
   constexpr std::string_view kPlain = "\\\t\n\r\"", kCode = "\\tnr\"";

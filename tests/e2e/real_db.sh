@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end runs of the shipped programs on databases made by real SourceSafe, served read-only by
 # the stand-in's COM server: the window's View, Local and Share on tiny, the console program's
-# View and Local on micnets. What the lists and the fetched files must be comes from the stand-in
+# View and Local on micnets, also reading it directly (--direct). What the lists and the fetched files must be comes from the stand-in
 # tool's own dump of the database; a Share run is refused file by file and changes nothing. The
 # samples are read where they lie (read-only; see tests/native/standin/samples.h for where they
 # are looked for); without them the script says so and exits 77, which CTest counts as skipped.
@@ -132,5 +132,17 @@ expect "$work/micnets.dump" '$/' "$work/micnets.expected"
 check "micnets, console local: the fetched bytes are the dump's newest contents" \
   "$(tree "$work/micnets.expected" | cut -f1,3)" "$(tree "$work/l4" | cut -f1,3)"
 check "micnets: the database folder is as it was" "$micnets_before" "$(fingerprint "$micnets")"
+
+# --- The same with --direct: the console program reads the folder itself, writing nothing there
+# and nothing beside the fetched files.
+check "micnets, direct view: status 0" 0 "$(cli --ini job.ini --direct --processed p.txt --unprocessed u.txt)"
+check "micnets, direct view: every live file, as the dump lists them" "$(cat "$work/micnets.files")" \
+  "$(tr -d '\r' < "$jobs/p.txt" | LC_ALL=C sort)"
+rm -rf "$work/l4"
+check "micnets, direct local: status 0" 0 "$(cli --ini job.ini --direct --mode local --processed p.txt --unprocessed u.txt)"
+check "micnets, direct local: the fetched bytes are the dump's newest contents, and nothing else" \
+  "$(tree "$work/micnets.expected" | cut -f1,3)" "$(tree "$work/l4" | cut -f1,3)"
+check "micnets, direct share: refused, status 2" 2 "$(cli --ini job.ini --direct --mode vss)"
+check "micnets, after the direct runs: the database folder is as it was" "$micnets_before" "$(fingerprint "$micnets")"
 
 finish

@@ -11,7 +11,7 @@
 # empty; the local folder holds no *.scc of SourceSafe's), the pinned files (decided, fetched and
 # reported by what the project holds), a login without a password on the console, a label bound
 # that a file's own label of the same name does not move, and a project typed in other letter
-# cases.
+# cases; and the console's direct runs (--direct) against the same runs through the library.
 # Without SourceSafe's programs or the sample tiny (make_db.py starts from it) it says so and exits
 # 77, which CTest counts as skipped.
 # Usage: programs.sh OSTRABEL_EXE - - 32 WINTEXT_EXE OSTRABELCLI_EXE PROBE_EXE
@@ -150,6 +150,39 @@ check "explain every file between the two builds, for bob: status 0" 0 "$status"
 check "explain: each file's records, the deciding one and the verdict" \
   "$(expect explain "$reading" "$project" "$build1" "$build2" --ignore-build-user --skip-labels --target-user bob \
      "${every[@]}")" "$(expect explained "$work/out")"
+
+# --- Direct runs (--direct): the console's View, Local, report and explanations as through the
+# library, and the database's folder, which the library itself writes at every opening, left byte
+# for byte as the direct runs found it.
+folder_sum() { (cd "$1" && find . -type f ! -name '*.scc' -print0 | LC_ALL=C sort -z | xargs -0 sha1sum; find . | LC_ALL=C sort) | sha1sum; }
+untimed() { lines "$1" | sed -E 's/[0-9]+\.[0-9] (秒|s)/T \1/g'; }
+# A run of ARGS through the library, then through --direct: their status, output, standard error
+# (without times), lists and report, and in Local the fetched folder; the two must be the same.
+direct_same() {
+  local name=$1 how s; shift
+  for how in library direct; do
+    rm -rf "$work/local" "$work/$how" && mkdir -p "$work/$how"
+    [ $how = direct ] && sum=$(folder_sum "$work/db")
+    if [ "$1" = --explain ]; then s=$(cli $([ $how = direct ] && echo --direct) "$@")  # no lists
+    else s=$(cli $([ $how = direct ] && echo --direct) "$@" --processed "$(winpath "$work/$how/p.txt")" \
+      --unprocessed "$(winpath "$work/$how/u.txt")" --report "$(winpath "$work/$how/r.csv")"); fi
+    [ $how = direct ] && check "direct, $name: nothing written into the database's folder" "$sum" "$(folder_sum "$work/db")"
+    { echo "status $s"; lines "$work/out"; untimed "$work/err"; for f in p.txt u.txt r.csv; do echo "$f:"; [ -f "$work/$how/$f" ] && lines "$work/$how/$f"; done
+      [ -d "$work/local" ] && (cd "$work/local" && find . -type f ! -name '*.scc' -print0 | LC_ALL=C sort -z | xargs -0 sha1sum)
+    } > "$work/$how.run" 2>&1
+  done
+  check "direct, $name: as through the library" "$(cat "$work/library.run")" "$(cat "$work/direct.run")"
+  check "direct, $name: a run that got to its walk" yes "$(grep -qE '^status [01]$' "$work/direct.run" && echo yes)"
+}
+direct_same "view since a label" --since-label "Build 1" --end ""
+direct_same "view passing over Compileruser" --ignore-build-user --start "$guide" --end "$end"
+direct_same "local" --mode local --local-dir "$(winpath "$work/local")" --start "$build1" --end "$end"
+direct_same "explain every file" "${explained[@]}" --since-label "Build 1" --until-label "Build 2" \
+  --ignore-build-user --target-user bob
+status=$(cli --direct --mode vss --patch "$patch")
+check "direct, share: refused, status 2" "2 --direct 只读取数据库，不能共享到补丁项目；请用 --mode local 或 --mode view / --direct only reads the database and cannot share into a patch project: use --mode local or --mode view" \
+  "$status $(lines "$work/err")"
+
 mapfile -t pins < "$work/pinned"
 explained=()
 for spec in "${pins[@]}"; do explained+=(--explain "$spec"); done
@@ -188,6 +221,11 @@ check "project typed \$/app/SRC: the files listed as the database spells them" \
 cli --explain '$/app/SRC/Calc.C' >/dev/null
 check "project typed \$/app/SRC: --explain \$/app/SRC/Calc.C names \$/App/src/calc.c" '$/App/src/calc.c' \
   "$(lines "$work/out" | head -n 1)"
+# The same through --direct: a typed project, its pinned files, and a login without a password.
+direct_same "typed project, local" --mode local --local-dir "$(winpath "$work/local")" --start "$build1" --end "$end"
+direct_same "typed project, the pinned files explained" "${explained[@]}" --since-label "Build 1"
+sed -i 's/^user=rel$/user=carol/; s/^passwd=r3l$/passwd=/' "$work/job.ini"
+direct_same "carol, who has no password" --start "$build1" --end "$end"
 check "the console runs: the folder they were started from is still empty" '' "$(ls -A "$scratch")"
 echo "ran in $((SECONDS - started)) s"
 finish

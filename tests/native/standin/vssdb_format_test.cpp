@@ -9,10 +9,11 @@
 #include "standin/dates.h"
 #include "standin/store.h"
 #include "standin/text.h"
-#include "standin/vssdb/database.h"
-#include "standin/vssdb/format.h"
-#include "standin/vssdb/times.h"
 #include "tests/native/standin/samples.h"
+#include "vssdb/database.h"
+#include "vssdb/format.h"
+#include "vssdb/text.h"
+#include "vssdb/times.h"
 
 namespace {
 

@@ -14,15 +14,15 @@
 #include "native/engine/fakes.h"
 #include "standin/adapter.h"
 #include "standin/text.h"
-#include "standin/vssdb/database.h"
 #include "tests/native/standin/samples.h"
+#include "vssdb/database.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using engine::TextBox;
 using standin::text::widen;
-using standin::vssdb::Database;
+using vssdb::Database;
 
 // Every file a walk of `project` meets: the files below it through live entries, by path.
 std::map<std::string, std::uint32_t> liveFiles(const Database& db, const std::string& project) {
@@ -90,8 +90,7 @@ TEST_F(RealRun, LocalFetchesEveryFileWithTheBytesSourceSafeStored) {
               window_.shared.end());
     const fs::path local = temp_ / "out" / spec.substr(project.size() + 1);
     const std::string bytes = standin_test::readFile(local);
-    EXPECT_EQ(standin::vssdb::crc32(bytes),
-              samples::crcsDatEntry(micnets, db.nodes()[node].physical));
+    EXPECT_EQ(vssdb::crc32(bytes), samples::crcsDatEntry(micnets, db.nodes()[node].physical));
     EXPECT_EQ(fs::status(local).permissions() & fs::perms::owner_write, fs::perms::none);
   }
 }

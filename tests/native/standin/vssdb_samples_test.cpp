@@ -14,22 +14,22 @@
 #include "standin/adapter.h"
 #include "standin/dates.h"
 #include "standin/details.h"
+#include "standin/real_tool.h"
 #include "standin/store.h"
 #include "standin/text.h"
-#include "standin/vssdb/database.h"
-#include "standin/vssdb/tool.h"
 #include "tests/native/standin/samples.h"
 #include "tests/native/standin/support.h"
+#include "vssdb/database.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using standin::vssdb::Database;
-using standin::vssdb::Event;
 using standin_test::failure;
 using standin_test::history;
 using standin_test::names;
 using standin_test::open;
+using vssdb::Database;
+using vssdb::Event;
 
 // The samples' figures as their README publishes them (counted there by other means).
 struct Figures {
@@ -73,7 +73,7 @@ TEST(VssdbSamples, EveryChecksumAndCrcOfEverySampleHoldsAndTheFiguresAreThePubli
     for (bool changed = true; changed;) {
       changed = false;
       for (const auto& e : db.entries())
-        if (e.parent != standin::vssdb::kNone && !e.deleted && live[e.parent] && !live[e.node])
+        if (e.parent != vssdb::kNone && !e.deleted && live[e.parent] && !live[e.node])
           live[e.node] = changed = true;
     }
     for (std::uint32_t n = 0; n < db.nodes().size(); ++n) {
@@ -82,10 +82,10 @@ TEST(VssdbSamples, EveryChecksumAndCrcOfEverySampleHoldsAndTheFiguresAreThePubli
                  : (live[n] ? got.liveFiles : got.deletedFiles));
       auto item = db.item(n);
       for (const Event& e : item->events) {
-        got.checkIns += e.action == standin::vssdb::kCheckIn;
-        got.shareRecords += e.action == standin::vssdb::kShareFile;
-        got.renames += e.action == standin::vssdb::kRenameFile;
-        got.recovers += e.action == standin::vssdb::kRecoverFile;
+        got.checkIns += e.action == vssdb::kCheckIn;
+        got.shareRecords += e.action == vssdb::kShareFile;
+        got.renames += e.action == vssdb::kRenameFile;
+        got.recovers += e.action == vssdb::kRecoverFile;
       }
       if (project) continue;
       const auto version = static_cast<std::size_t>(item->events.back().version);
@@ -120,7 +120,7 @@ TEST(VssdbSamples, TinyUsersAndHistoriesAreThoseOfTheLibrary) {
             L"2 johns 2023-05-05 11:26:46 Added  [] \n"
             L"1 Admin 2023-05-05 11:25:36 Created  [] \n");
   auto project = db->vssItem(L"$/ESIGN-java-authenticator/", false);
-  EXPECT_EQ(project->spec(), L"$/esign-java-authenticator");
+  EXPECT_EQ(project->spec(), L"$/ESIGN-java-authenticator");  // as typed, as the library echoes it
   EXPECT_EQ(names(project->items(false)), L"clingBling.txt;Le.txt;");
   const std::wstring checkedIn = L"Checked in $/esign-java-authenticator [] ";
   EXPECT_EQ(history(*project), L"3 Johnson 2023-05-09 19:46:16 " + checkedIn +
@@ -134,10 +134,13 @@ TEST(VssdbSamples, TinyUsersAndHistoriesAreThoseOfTheLibrary) {
                                    L"1 johns 2023-05-05 11:26:46 Created  [] \n");
   auto cling = db->vssItem(L"$/esign-java-authenticator/clingbling.TXT", false);
   EXPECT_EQ(cling->name(), L"clingbling.TXT");  // as looked up, like its Spec
-  // Its long name (names.dat keeps "clingB~1.txt") in its stored spelling.
   EXPECT_EQ(cling->links().front()->name(), L"clingBling.txt");
   EXPECT_EQ(cling->type(), vss::kTypeFile);
   EXPECT_EQ(cling->parent()->spec(), L"$/esign-java-authenticator");
+  // Below a typed path its children carry the stored names, their long ones (names.dat keeps
+  // "clingB~1.txt"); Links give the database's spelling.
+  EXPECT_EQ(project->items(false).front()->spec(), L"$/ESIGN-java-authenticator/clingBling.txt");
+  EXPECT_EQ(cling->links().front()->spec(), L"$/esign-java-authenticator/clingBling.txt");
   EXPECT_EQ(history(*cling), L"3 Johnson 2023-05-09 19:46:16 " + checkedIn +
                                  L"I want to make changes\n" + L"2 johns 2023-05-05 11:35:50 " +
                                  checkedIn + L"I am going to make changes to ClingBling\n" +
@@ -255,7 +258,7 @@ TEST(VssdbSamples, SharedDeletedAndRecoveredItemsAreWhereTheLibraryShowsThem) {
       const bool deleted = reader.entries()[e].deleted;
       auto item = db->vssItem(spec, deleted);
       EXPECT_EQ(dynamic_cast<standin::ItemDetails&>(*item).deleted(), deleted) << reader.spec(e);
-      if (reader.resolve(reader.spec(e), !deleted) == standin::vssdb::kNone)
+      if (reader.resolve(reader.spec(e), !deleted) == vssdb::kNone)
         failure([&] { db->vssItem(spec, !deleted); }, vss::kNotFound);
       deletedFound += deleted;
       EXPECT_NE(names(item->parent()->items(true)).find(item->name() + L";"), std::wstring::npos);
@@ -312,7 +315,7 @@ void appendLabel(const fs::path& itemFile, const std::string& label, const std::
     std::string h(8, '\0');
     put(h, 0, static_cast<std::uint32_t>(body.size()), 4);
     h.replace(4, 2, signature);
-    put(h, 6, checksum ? standin::vssdb::recordChecksum(body) : 0, 2);
+    put(h, 6, checksum ? vssdb::recordChecksum(body) : 0, 2);
     return h;
   };
   const std::size_t dh = 52 + 8;  // the item header's body
@@ -335,7 +338,7 @@ void appendLabel(const fs::path& itemFile, const std::string& label, const std::
   put(file, dh + 52, at, 4);
   put(file, dh + 56, static_cast<std::uint32_t>(file.size()), 4);
   const std::uint32_t length = samples::u32(file, 52);
-  put(file, 52 + 6, standin::vssdb::recordChecksum(std::string_view(file).substr(dh, length)), 2);
+  put(file, 52 + 6, vssdb::recordChecksum(std::string_view(file).substr(dh, length)), 2);
   std::ofstream(itemFile, std::ios::binary | std::ios::trunc) << file;
 }
 
@@ -407,7 +410,7 @@ TEST(VssdbSamples, LabelsOfTheProjectsAboveAndProjectHistoriesAreMergedByTime) {
             L"3 Admin 2023-05-05 11:33:00 Labeled 'Early' [Early] \n"
             L"2 johns 2023-05-05 11:31:50 Added  [] \n"
             L"1 johns 2023-05-05 11:26:46 Created  [] \n");
-  const std::string dump = standin::vssdb::dump(Database(temp / "db"));
+  const std::string dump = standin::dumpReal(Database(temp / "db"));
   EXPECT_NE(dump.find("project $/\n  label \"Early\" by Admin at 2023-05-05 11:33:00\n"
                       "  label \"Build 1\" by Compileruser at 2023-05-06 10:00:00 comment \"the "
                       "first build\"\n"
@@ -438,12 +441,11 @@ TEST(VssdbSamples, AFlippedByteWhereverTheReaderProvesIsFoundAndNeverCrashes) {
     if (itemFile) flips = {0, 32, 34};
     if (users) flips = {0};
     try {
-      for (const auto& r :
-           standin::vssdb::readRecords(original, itemFile || users ? 52 : 0, name)) {
+      for (const auto& r : vssdb::readRecords(original, itemFile || users ? 52 : 0, name)) {
         flips.insert({r.offset, r.offset + 6});
         if (r.signature != "MC" && !r.body.empty()) flips.insert(r.offset + 8 + r.body.size() / 2);
       }
-    } catch (const standin::vssdb::Damaged&) {  // not records: a file's content
+    } catch (const vssdb::Damaged&) {  // not records: a file's content
       flips = {0, original.size() / 2, original.size() - 1};
     }
     for (const std::size_t at : flips) {
@@ -454,8 +456,8 @@ TEST(VssdbSamples, AFlippedByteWhereverTheReaderProvesIsFoundAndNeverCrashes) {
       try {
         const Database db(temp / "db");
         damaged = !db.check().damaged.empty();
-        standin::vssdb::dump(db);
-      } catch (const standin::vssdb::Damaged&) {
+        standin::dumpReal(db);
+      } catch (const vssdb::Damaged&) {
         damaged = true;
       }
       EXPECT_TRUE(damaged) << name << " byte " << at;
@@ -468,7 +470,7 @@ TEST(VssdbSamples, AFlippedByteWhereverTheReaderProvesIsFoundAndNeverCrashes) {
 void patchRecord(const fs::path& file, std::size_t record, std::size_t at, std::string_view to) {
   std::string bytes = standin_test::readFile(file);
   bytes.replace(record + 8 + at, to.size(), to);
-  const std::uint16_t sum = standin::vssdb::recordChecksum(
+  const std::uint16_t sum = vssdb::recordChecksum(
       std::string_view(bytes).substr(record + 8, samples::u32(bytes, record)));
   bytes[record + 6] = static_cast<char>(sum & 0xFF);
   bytes[record + 7] = static_cast<char>(sum >> 8);

@@ -7,10 +7,10 @@
 
 #include <cstdint>
 
-namespace standin::vssdb {
+namespace vssdb {
 
 // The automation date IVSSVersion.Date gives for a stored time: the stored wall clock, an odd
 // second one second earlier.
 double libraryDate(std::int64_t stored);
 
-}  // namespace standin::vssdb
+}  // namespace vssdb

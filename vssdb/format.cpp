@@ -1,21 +1,36 @@
 // Records, fields, checksums and ANSI texts of SourceSafe's database files.
-#include "standin/vssdb/format.h"
+#include "vssdb/format.h"
 
 #include <algorithm>
+#include <array>
 
-#include "standin/text.h"
+namespace vssdb {
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <iconv.h>
-
-#include <cerrno>
-#endif
-
-namespace standin::vssdb {
-
-std::uint32_t crc32(std::string_view data) { return text::crc32Update(0, data); }
+// Eight bytes a step, through eight tables (the records of an item file are read whole).
+std::uint32_t crc32(std::string_view data) {
+  static const auto tables = [] {
+    std::array<std::array<std::uint32_t, 256>, 8> t{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+      std::uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[0][n] = c;
+    }
+    for (std::uint32_t n = 0; n < 256; ++n)
+      for (std::size_t k = 1; k < 8; ++k) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
+    return t;
+  }();
+  std::uint32_t crc = 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+  std::size_t n = data.size();
+  for (; n >= 8; p += 8, n -= 8) {
+    crc ^= p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    crc = tables[7][crc & 0xFF] ^ tables[6][(crc >> 8) & 0xFF] ^ tables[5][(crc >> 16) & 0xFF] ^
+          tables[4][crc >> 24] ^ tables[3][p[4]] ^ tables[2][p[5]] ^ tables[1][p[6]] ^
+          tables[0][p[7]];
+  }
+  for (; n > 0; --n) crc = tables[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
 
 std::uint16_t recordChecksum(std::string_view body) {
   const std::uint32_t crc = crc32(body);
@@ -115,64 +130,4 @@ const Record& recordAt(const std::vector<Record>& records, std::uint32_t offset,
   return *it;
 }
 
-#ifndef _WIN32
-namespace {
-
-// All of `in` through `converter`; where a character cannot be converted, `replacement` stands for
-// it and the conversion goes on past its first byte.
-std::string convertAll(iconv_t converter, std::string_view in, std::string_view replacement) {
-  std::string out, bytes(in);
-  char* from = bytes.data();
-  std::size_t left = bytes.size();
-  char buffer[256];
-  iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  while (left > 0) {
-    char* to = buffer;
-    std::size_t room = sizeof buffer;
-    const std::size_t done = iconv(converter, &from, &left, &to, &room);
-    out.append(buffer, static_cast<std::size_t>(to - buffer));
-    if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      out += replacement;
-      ++from;
-      --left;
-      iconv(converter, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  return out;
-}
-
-}  // namespace
-#endif
-
-std::string decodeAnsi(std::string_view bytes) {
-  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; }))
-    return std::string(bytes);
-#ifdef _WIN32
-  // Character by character, so that a byte that is no GBK character costs only itself.
-  std::wstring wide;
-  for (std::size_t i = 0; i < bytes.size();) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    const std::size_t size = IsDBCSLeadByteEx(936, b) && i + 1 < bytes.size() ? 2 : 1;
-    wchar_t c[2];
-    const int n = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, bytes.data() + i,
-                                      static_cast<int>(size), c, 2);
-    if (n >= 1) {
-      wide.append(c, static_cast<std::size_t>(n));
-      i += size;
-    } else {
-      wide += b < 0x80 ? static_cast<wchar_t>(b) : L'\xFFFD';
-      ++i;
-    }
-  }
-  return text::narrow(wide);
-#else
-  static thread_local iconv_t gbk = iconv_open("UTF-8", "CP936");
-  if (gbk == reinterpret_cast<iconv_t>(-1)) throw Damaged("the system cannot decode code page 936");
-  return convertAll(gbk, bytes, "\xEF\xBF\xBD");  // U+FFFD for a byte that is no character
-#endif
-}
-
-// Code page 936, one character at a time, as the stand-in encodes its own names.
-std::string encodeAnsi(std::string_view utf8) { return text::ansi(utf8); }
-
-}  // namespace standin::vssdb
+}  // namespace vssdb

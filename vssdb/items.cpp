@@ -4,11 +4,13 @@
 // everything.
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <thread>
 
-#include "standin/text.h"
-#include "standin/vssdb/database.h"
+#include "vssdb/database.h"
+#include "vssdb/text.h"
 
-namespace standin::vssdb {
+namespace vssdb {
 namespace {
 
 namespace fs = std::filesystem;
@@ -142,19 +144,22 @@ Event Database::event(const Record& r, const std::vector<Record>& records,
 // offsets, the chain of log records from the newest back to the first, their version numbers one
 // after the other. A file's header also names the file it was branched from and the last of the
 // records (PF) that name the projects holding it. What fails is the item's damage.
-std::shared_ptr<ItemData> Database::load(const std::string& physical, bool project,
-                                         std::size_t* recordCount) const {
+// Strictly, every record's checksum counts, also those the library does not read.
+std::shared_ptr<ItemData> Database::parse(const std::string& physical, bool project,
+                                          std::optional<std::string> bytes) const {
   auto data = std::make_shared<ItemData>();
   const fs::path path = physicalPath(physical);
-  const std::string name = fs::relative(path, dir_).generic_string();
+  const std::string name = relative(path);
   try {
-    data->itemFile = readFile(path);
+    if (!bytes) throw Damaged(name + " is missing");
+    data->itemFile = std::move(*bytes);
     const std::string& file = data->itemFile;
     Fields head(std::string_view(file).substr(0, std::min(file.size(), kFileHeader)), name);
     if (head.bytes(0, 20) != "SourceSafe@Microsoft") head.fail("no item file signature");
     if (head.u16(32) != (project ? 1 : 2)) head.fail("its type is not its entry's");
     if (head.u16(34) != 6) head.fail("format version " + std::to_string(head.u16(34)));
-    auto records = readItemRecords(file, kFileHeader, name);
+    auto records = reading_.strict ? readRecords(file, kFileHeader, name)
+                                   : readItemRecords(file, kFileHeader, name);
     data->records = records.size();
     if (records.empty() || records[0].signature != "DH") head.fail("no item header record");
     Fields dh(records[0].body, name + ", item header");
@@ -208,20 +213,74 @@ std::shared_ptr<ItemData> Database::load(const std::string& physical, bool proje
     data->projects.clear();
     data->branchedFrom.clear();
   }
-  if (recordCount) *recordCount = data->records;
   return data;
 }
 
+// An item file read until it proves itself, or two reads of it agree: a file that fails its
+// checks and reads the same twice is damaged; one that reads differently every time is being
+// written (a check-in appends records and then rewrites the item header), torn for now.
+std::shared_ptr<ItemData> Database::load(const std::string& physical, bool project,
+                                         bool bytes) const {
+  const fs::path path = physicalPath(physical);
+  std::optional<std::string> previous;
+  std::shared_ptr<ItemData> data;
+  for (int attempt = 1;; ++attempt) {
+    std::optional<std::string> file;
+    try {
+      file = files_.read(path);
+    } catch (const std::runtime_error& e) {
+      data = std::make_shared<ItemData>();
+      data->damage = e.what();
+      return data;
+    }
+    const bool same = attempt > 1 && file == previous;
+    if (file)
+      previous = *file;
+    else
+      previous.reset();
+    data = parse(physical, project, std::move(file));
+    if (data->damage.empty() || same) break;
+    if (attempt == reading_.attempts) {
+      data->damage = relative(path) + " changed at each of " + std::to_string(attempt) +
+                     " reads (" + data->damage + ")";
+      data->torn = true;
+      break;
+    }
+    // A writer is given a moment, longer each time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
+  }
+  if (!bytes) {
+    data->itemFile.clear();
+    data->itemFile.shrink_to_fit();
+  }
+  return data;
+}
+
+// Strictly, the content must match the CRC its item header keeps: a content that does not is
+// read again with its item header, until it matches or two reads agree (damaged), or it stays
+// different at every read (torn).
 std::string Database::newestContent(std::uint32_t node) const {
-  auto data = item(node);
-  if (data->contentFile.empty()) throw Damaged(data->damage);
   if (nodes_[node].project) throw Damaged(nodes_[node].physical + " is a project");
-  return readFile(data->contentFile);
+  std::optional<std::string> previous;
+  for (int attempt = 1;; ++attempt) {
+    auto data = item(node);
+    if (data->contentFile.empty() || (reading_.strict && !data->damage.empty())) failWith(*data);
+    std::string content = readFile(data->contentFile);
+    if (!reading_.strict || crc32(content) == data->dataCrc) return content;
+    const std::string why =
+        relative(data->contentFile) + ": its CRC is not the one its item header keeps";
+    if (attempt > 1 && previous == content) throw Damaged(why);
+    if (attempt == reading_.attempts)
+      throw Torn(relative(data->contentFile) + " changed at each of " + std::to_string(attempt) +
+                 " reads (" + why + ")");
+    previous = std::move(content);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
+  }
 }
 
 std::vector<std::optional<std::string>> Database::contents(std::uint32_t node) const {
-  auto data = item(node);
-  if (!data->damage.empty()) throw Damaged(data->damage);
+  auto data = item(node, true);
+  if (!data->damage.empty()) failWith(*data);
   if (nodes_[node].project) throw Damaged(nodes_[node].physical + " is a project");
   return contentsOf(nodes_[node].physical, *data);
 }
@@ -236,7 +295,7 @@ std::vector<std::optional<std::string>> Database::contentsOf(const std::string& 
   if (data.events.empty()) return out;
   out.resize(static_cast<std::size_t>(data.events.back().version));
   bool known = true;
-  const std::string name = fs::relative(physicalPath(physical), dir_).generic_string();
+  const std::string name = relative(physicalPath(physical));
   std::vector<Record> records;
   for (auto e = data.events.rbegin(); e != data.events.rend(); ++e) {
     if (known && e->version >= 1) out[static_cast<std::size_t>(e->version - 1)] = current;
@@ -252,8 +311,8 @@ std::vector<std::optional<std::string>> Database::contentsOf(const std::string& 
                            name + ", reverse delta at byte " + std::to_string(fd.offset));
   }
   if (!data.branchedFrom.empty()) {
-    auto origin = itemOf(data.branchedFrom);
-    if (!origin->damage.empty()) throw Damaged(origin->damage);
+    auto origin = itemOf(data.branchedFrom, true);
+    if (!origin->damage.empty()) failWith(*origin);
     auto earlier = contentsOf(data.branchedFrom, *origin);
     const long first = data.events.front().version;
     for (long v = 1; v < first && static_cast<std::size_t>(v) <= earlier.size(); ++v)
@@ -285,20 +344,19 @@ CheckCounts Database::check() const {
   for (const Entry& e : entries_) c.deletedEntries += e.deleted ? 1 : 0;
   for (std::uint32_t node = 0; node < nodes_.size(); ++node) {
     (nodes_[node].project ? c.projects : c.files)++;
-    auto data = item(node);
+    auto data = item(node, true);
     c.records += data->records;
     c.events += data->events.size();
     try {
       if (!data->damage.empty()) throw Damaged(data->damage);
       // Every record, also those the library reads only when it needs them.
-      readRecords(data->itemFile, kFileHeader,
-                  fs::relative(physicalPath(nodes_[node].physical), dir_).generic_string());
+      readRecords(data->itemFile, kFileHeader, relative(physicalPath(nodes_[node].physical)));
       if (nodes_[node].project) continue;
       history(node);
       // The newest content against the CRC its item header keeps; the library fetches it
       // unchecked, so this is where a damaged content shows.
       if (crc32(newestContent(node)) != data->dataCrc)
-        throw Damaged(fs::relative(data->contentFile, dir_).generic_string() +
+        throw Damaged(relative(data->contentFile) +
                       ": its CRC is not the one its item header keeps");
       auto all = contents(node);
       ++c.contents;
@@ -312,4 +370,4 @@ CheckCounts Database::check() const {
   return c;
 }
 
-}  // namespace standin::vssdb
+}  // namespace vssdb

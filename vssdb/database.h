@@ -2,8 +2,12 @@
 // tree with names as the database spells them (names.dat, the projects' entry files), each item's
 // history (its log records) and each file's contents (the newest stored whole, older ones rebuilt
 // through the reverse deltas). Every record read is checked as SourceSafe 6.0d's library checks
-// it, where the library reads it; what fails is Damaged, for that item only. check() proves
-// everything, contents against their CRCs too.
+// it, where the library reads it (strictly: every record of an item file, and a fetched content
+// against its CRC); what fails is Damaged, for that item only. check() proves everything.
+// Opening keeps the tree and each project's labels; a file's item file is read each time it is
+// asked for and kept by nobody but the caller, so that memory does not grow with the database.
+// An item file that fails its checks is read again until two reads agree: one that keeps
+// changing is being written, and is damaged for now ("torn").
 // docs/standin.md ("Real SourceSafe databases") describes the format and what was measured.
 #pragma once
 
@@ -11,16 +15,16 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "standin/vssdb/format.h"
-#include "standin/vssdb/times.h"
+#include "vssdb/files.h"
+#include "vssdb/format.h"
+#include "vssdb/times.h"
 
-namespace standin::vssdb {
+namespace vssdb {
 
 inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
@@ -82,13 +86,14 @@ struct Entry {
   int pinned = 0;  // the version a pinned entry shows, 0 when not pinned
 };
 
-// A file's history and, once asked for, its newest content, both proven.
+// An item file as read, proven.
 struct ItemData {
   std::vector<Event> events;  // its own log records, oldest first
   std::string damage;         // why the item cannot be trusted, empty when it can
+  bool torn = false;          // the damage is a file that changed under every read of it
   std::size_t records = 0;    // records read in its item file
   std::uint32_t dataCrc = 0;  // files: the newest content's CRC, as the item header stores it
-  std::string itemFile;       // the item file's bytes (reverse deltas are read from there)
+  std::string itemFile;  // the item file's bytes, when asked for (reverse deltas are read there)
   std::filesystem::path contentFile;
   // Files: the file this one was branched from (its physical name, empty when none), whose
   // records before this file's first version are this file's too; the projects that hold the
@@ -106,16 +111,36 @@ struct CheckCounts {
   std::vector<std::string> damaged;  // "PHYSICAL: why", one per damaged item
 };
 
+// Throws the damage of `data`: Torn or Damaged.
+[[noreturn]] void failWith(const ItemData& data);
+
+// A file's records as its history lists them, oldest first, and the item files they are in.
+struct History {
+  std::vector<std::shared_ptr<const ItemData>> items;  // the file's, and those it was branched from
+  std::vector<const Event*> events;
+};
+
+// How a database is read.
+struct Reading {
+  // Every record of an item file proven (not only those the library reads), and a fetched newest
+  // content against the CRC its item header keeps, read again while it does not match.
+  bool strict = false;
+  // Reads of an item file until two agree (at least 2).
+  int attempts = 5;
+  Files* files = nullptr;  // the system's when null
+};
+
 class Database {
  public:
-  // True when `dir` holds no stand-in store but a SourceSafe database: a srcsafe.ini and, in its
-  // data folder, um.dat.
+  // True when `dir` holds a SourceSafe database: a srcsafe.ini and, in its data folder, um.dat.
   static bool isDatabase(const std::filesystem::path& dir);
 
   // Reads the settings, users, names and the project tree of the database in `dir`. Throws
   // Damaged when um.dat is no user file; a damaged project is kept, marked damaged, with no
   // children.
-  explicit Database(const std::filesystem::path& dir);
+  explicit Database(const std::filesystem::path& dir, Reading reading = {});
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
 
   const std::vector<User>& users() const { return users_; }
   // The user of that name (letter case ignored), or nullptr.
@@ -141,14 +166,24 @@ class Database {
   // The node of a physical name, kNone when the tree does not reach it.
   std::uint32_t node(std::string_view physical) const;
 
-  // The item's history and header; read once, kept. A damaged item has its `damage` set.
-  std::shared_ptr<const ItemData> item(std::uint32_t node) const;
+  // The item's history and header, read now (with the item file's bytes when `bytes`). A damaged
+  // item has its `damage` set.
+  std::shared_ptr<const ItemData> item(std::uint32_t node, bool bytes = false) const;
+  // What opening kept of a project: its labels, oldest first, the time of its first record, and
+  // its damage.
+  struct ProjectSummary {
+    std::vector<Event> labels;
+    std::int64_t created = 0;
+    std::string damage;
+    bool torn = false;
+  };
+  const ProjectSummary& project(std::uint32_t node) const { return projects_.at(node); }
   // A file's records, oldest first: those of the file it was branched from (and so on) before
   // its first version, then its own. Throws Damaged when one of those items is damaged.
-  std::vector<const Event*> history(std::uint32_t node) const;
+  History history(std::uint32_t node) const;
   // The newest content of a file, as its data file holds it: SourceSafe's library checks no CRC
-  // when it fetches one, and neither does this (check() does). Throws Damaged when the file
-  // cannot be read.
+  // when it fetches one, and neither does this unless the reading is strict (check() does).
+  // Throws Damaged when the file cannot be read.
   std::string newestContent(std::uint32_t node) const;
   // Every version's content, rebuilt from the newest through the reverse deltas, by version
   // number (index 0 is version 1), a branch's earlier versions from the file it was branched
@@ -165,21 +200,25 @@ class Database {
 
  private:
   std::string readFile(const std::filesystem::path& file) const;
+  std::string relative(const std::filesystem::path& file) const;
   std::filesystem::path physicalPath(std::string_view physical, std::string_view ext = {}) const;
   std::string fullName(Fields fields, std::size_t at) const;
   void readUsers();
   void readNames();
   void readTree();
   std::uint32_t nodeOf(const std::string& physical, bool project);
-  std::shared_ptr<ItemData> load(const std::string& physical, bool project,
-                                 std::size_t* records = nullptr) const;
-  std::shared_ptr<const ItemData> itemOf(const std::string& physical) const;
+  std::shared_ptr<ItemData> load(const std::string& physical, bool project, bool bytes) const;
+  std::shared_ptr<ItemData> parse(const std::string& physical, bool project,
+                                  std::optional<std::string> file) const;
+  std::shared_ptr<const ItemData> itemOf(const std::string& physical, bool bytes = false) const;
   std::vector<std::optional<std::string>> contentsOf(const std::string& physical,
                                                      const ItemData& data) const;
   Event event(const Record& record, const std::vector<Record>& records,
               const std::string& name) const;
 
   std::filesystem::path dir_, data_;
+  Reading reading_;
+  Files& files_;
   std::vector<User> users_;
   std::map<std::uint32_t, std::map<int, std::string>> names_;  // names.dat: offset → kind → name
   std::vector<Node> nodes_;
@@ -192,10 +231,7 @@ class Database {
   // What opening read past, as the library does (a damaged user file, names file or entries
   // file): "NAME: why", for check().
   std::vector<std::string> openDamage_;
-  mutable std::mutex mutex_;
-  mutable std::map<std::uint32_t, std::shared_ptr<const ItemData>> items_;
-  // Files the tree does not reach, read as the files branched from.
-  mutable std::map<std::string, std::shared_ptr<const ItemData>> loose_;
+  std::map<std::uint32_t, ProjectSummary> projects_;  // by node
 };
 
-}  // namespace standin::vssdb
+}  // namespace vssdb

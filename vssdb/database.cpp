@@ -1,15 +1,13 @@
 // Opening a real SourceSafe database: srcsafe.ini, um.dat, names.dat and the project
 // tree read from the projects' item and entry files. Items' histories and contents: items.cpp.
-#include "standin/vssdb/database.h"
+#include "vssdb/database.h"
 
 #include <algorithm>
 #include <deque>
 
-#include "standin/file_io.h"
-#include "standin/shared_store.h"
-#include "standin/text.h"
+#include "vssdb/text.h"
 
-namespace standin::vssdb {
+namespace vssdb {
 namespace {
 
 namespace fs = std::filesystem;
@@ -69,32 +67,38 @@ fs::path dataFolder(const fs::path& dir, const std::map<std::string, Section>& i
 }  // namespace
 
 bool Database::isDatabase(const fs::path& dir) {
-  std::error_code ec;
-  if (isStore(dir) || !fs::is_regular_file(dir / "srcsafe.ini", ec)) return false;
+  if (kindOf(dir / "srcsafe.ini") != Kind::File) return false;
   try {
-    auto ini = readIni(io::readRange(dir / "srcsafe.ini", 0, 1 << 20));
-    return fs::is_regular_file(vssdb::dataFolder(dir, ini) / "um.dat", ec);
-  } catch (const io::IoError&) {
+    auto ini = systemFiles().read(dir / "srcsafe.ini");
+    return ini && kindOf(dataFolder(dir, readIni(*ini)) / "um.dat") == Kind::File;
+  } catch (const std::runtime_error&) {
     return false;
   }
 }
 
-Database::Database(const fs::path& dir) : dir_(dir) {
-  auto ini = readIni(io::readRange(dir / "srcsafe.ini", 0, 1 << 20));
-  data_ = vssdb::dataFolder(dir, ini);
+Database::Database(const fs::path& dir, Reading reading)
+    : dir_(dir), reading_(reading), files_(reading.files ? *reading.files : systemFiles()) {
+  reading_.attempts = std::max(reading_.attempts, 2);
+  data_ = dataFolder(dir, readIni(readFile(dir / "srcsafe.ini")));
   readUsers();
   readNames();
   readTree();
 }
 
+std::string Database::relative(const fs::path& file) const {
+  // Lexically: the file system is asked nothing (resolving links costs calls per item file).
+  return file.lexically_relative(dir_).generic_string();
+}
+
 std::string Database::readFile(const fs::path& file) const {
-  const std::int64_t size = io::fileSize(file);
-  if (size < 0) throw Damaged(fs::relative(file, dir_).generic_string() + " is missing");
+  std::optional<std::string> bytes;
   try {
-    return io::readRange(file, 0, static_cast<std::uint64_t>(size));
-  } catch (const io::IoError& e) {
+    bytes = files_.read(file);
+  } catch (const std::runtime_error& e) {
     throw Damaged(e.what());
   }
+  if (!bytes) throw Damaged(relative(file) + " is missing");
+  return std::move(*bytes);
 }
 
 fs::path Database::physicalPath(std::string_view physical, std::string_view ext) const {
@@ -104,9 +108,9 @@ fs::path Database::physicalPath(std::string_view physical, std::string_view ext)
 }
 
 const User* Database::user(std::string_view name) const {
-  const std::string folded = text::fold(name);
+  const std::string folded = fold(name);
   for (const auto& u : users_)
-    if (text::fold(u.name) == folded) return &u;
+    if (fold(u.name) == folded) return &u;
   return nullptr;
 }
 
@@ -141,8 +145,7 @@ void Database::readUsers() {
 // other forms: a count, (kind, offset) pairs, the names. The library does without what it cannot
 // read there (an entry then shows its short name); so does the reader.
 void Database::readNames() {
-  std::error_code ec;
-  if (!fs::exists(data_ / "names.dat", ec)) return;
+  if (kindOf(data_ / "names.dat") == Kind::None) return;
   const std::string file = readFile(data_ / "names.dat");
   std::string damage;
   auto records = readRecords(file, 0, "names.dat", &damage);
@@ -201,16 +204,16 @@ void Database::readTree() {
   while (!queue.empty()) {
     const std::uint32_t project = queue.front();
     queue.pop_front();
-    std::size_t records = 0;
-    std::shared_ptr<ItemData> data = load(nodes_[project].physical, true, &records);
+    std::shared_ptr<ItemData> data = load(nodes_[project].physical, true, false);
+    openRecords_ += data->records;
     std::vector<std::uint32_t> kids;
     if (data->damage.empty()) {
-      const std::string name = fs::relative(data->contentFile, dir_).generic_string();
+      const std::string name = relative(data->contentFile);
       try {
         const std::string file = readFile(data->contentFile);
         std::string damage;
         auto jp = readRecords(file, 0, name, &damage);
-        data->records += jp.size();
+        openRecords_ += jp.size();
         if (!damage.empty()) openDamage_.push_back(nodes_[project].physical + ": " + damage);
         for (const Record& r : jp) {
           Fields f(r.body, name + ", record at byte " + std::to_string(r.offset));
@@ -234,7 +237,12 @@ void Database::readTree() {
       }
     }
     kids_[project] = std::move(kids);
-    items_[project] = data;
+    ProjectSummary& summary = projects_[project];
+    summary.damage = data->damage;
+    summary.torn = data->torn;
+    if (!data->events.empty()) summary.created = data->events.front().stored;
+    for (Event& e : data->events)
+      if (e.action == kLabel) summary.labels.push_back(std::move(e));
   }
   places_.resize(nodes_.size());
   for (std::uint32_t e = 0; e < entries_.size(); ++e) places_[entries_[e].node].push_back(e);
@@ -253,7 +261,7 @@ std::uint32_t Database::resolve(std::string_view spec, bool deleted, bool* throu
   std::vector<std::string> levels;
   for (std::size_t start = 0; start <= spec.size();) {
     std::size_t end = std::min(spec.find('/', start), spec.size());
-    if (end > start) levels.push_back(text::fold(spec.substr(start, end - start)));
+    if (end > start) levels.push_back(fold(spec.substr(start, end - start)));
     start = end + 1;
   }
   const bool passDeleted = deleted && throughDeleted != nullptr;
@@ -264,7 +272,7 @@ std::uint32_t Database::resolve(std::string_view spec, bool deleted, bool* throu
     const bool last = i + 1 == levels.size();
     std::uint32_t found = kNone;
     for (std::uint32_t e : kids_[node]) {
-      if (text::fold(entries_[e].name) != levels[i]) continue;
+      if (fold(entries_[e].name) != levels[i]) continue;
       if (last ? entries_[e].deleted == deleted : !entries_[e].deleted) {
         found = e;
         break;
@@ -292,38 +300,37 @@ std::uint32_t Database::node(std::string_view physical) const {
   return it == byPhysical_.end() ? kNone : it->second;
 }
 
-std::shared_ptr<const ItemData> Database::item(std::uint32_t node) const {
-  std::lock_guard guard(mutex_);
-  auto& slot = items_[node];
-  if (!slot) slot = load(nodes_[node].physical, nodes_[node].project);
-  return slot;
+void failWith(const ItemData& data) {
+  if (data.torn) throw Torn(data.damage);
+  throw Damaged(data.damage);
 }
 
-std::shared_ptr<const ItemData> Database::itemOf(const std::string& physical) const {
-  if (const std::uint32_t n = node(physical); n != kNone) return item(n);
-  std::lock_guard guard(mutex_);
-  auto& slot = loose_[physical];
-  if (!slot) slot = load(physical, false);
-  return slot;
+std::shared_ptr<const ItemData> Database::item(std::uint32_t node, bool bytes) const {
+  return load(nodes_[node].physical, nodes_[node].project, bytes);
 }
 
-std::vector<const Event*> Database::history(std::uint32_t node) const {
-  std::vector<const Event*> out;
-  auto data = item(node);
+std::shared_ptr<const ItemData> Database::itemOf(const std::string& physical, bool bytes) const {
+  if (const std::uint32_t n = node(physical); n != kNone) return item(n, bytes);
+  return load(physical, false, bytes);
+}
+
+History Database::history(std::uint32_t node) const {
+  History out;
+  out.items.push_back(item(node));
   // A branch's earlier records are its origin's (and so on), each up to the version the next
   // one starts at; a chain longer than the database's items is no chain.
-  std::vector<std::shared_ptr<const ItemData>> chain{data};
-  while (!chain.back()->damage.empty() || !chain.back()->branchedFrom.empty()) {
-    if (!chain.back()->damage.empty()) throw Damaged(chain.back()->damage);
-    if (chain.size() > nodes_.size()) throw Damaged(nodes_[node].physical + ": its branches loop");
-    chain.push_back(itemOf(chain.back()->branchedFrom));
+  while (!out.items.back()->damage.empty() || !out.items.back()->branchedFrom.empty()) {
+    if (!out.items.back()->damage.empty()) failWith(*out.items.back());
+    if (out.items.size() > nodes_.size())
+      throw Damaged(nodes_[node].physical + ": its branches loop");
+    out.items.push_back(itemOf(out.items.back()->branchedFrom));
   }
-  for (auto link = chain.rbegin(); link != chain.rend(); ++link) {
+  for (auto link = out.items.rbegin(); link != out.items.rend(); ++link) {
     const long start = (*link)->events.empty() ? 0 : (*link)->events.front().version;
-    std::erase_if(out, [&](const Event* e) { return e->version >= start; });
-    for (const Event& e : (*link)->events) out.push_back(&e);
+    std::erase_if(out.events, [&](const Event* e) { return e->version >= start; });
+    for (const Event& e : (*link)->events) out.events.push_back(&e);
   }
   return out;
 }
 
-}  // namespace standin::vssdb
+}  // namespace vssdb

@@ -1,5 +1,5 @@
 // A real database as the stand-in's tool prints it.
-#include "standin/vssdb/tool.h"
+#include "standin/real_tool.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,8 +9,15 @@
 #include "standin/store.h"
 #include "standin/text.h"
 
-namespace standin::vssdb {
+namespace standin {
 namespace {
+
+using vssdb::Damaged;
+using vssdb::Database;
+using vssdb::Entry;
+using vssdb::Event;
+using vssdb::kLabel;
+using vssdb::User;
 
 class Dumper {
  public:
@@ -64,9 +71,11 @@ class Dumper {
     std::vector<const Event*> records;
     for (const Event& e : data->events) records.push_back(&e);
     std::string damage = data->damage;
+    vssdb::History history;
     if (!project && damage.empty()) {
       try {
-        records = db_.history(node);
+        history = db_.history(node);
+        records = history.events;
         contents = db_.contents(node);
       } catch (const Damaged& e) {
         damage = e.what();
@@ -100,9 +109,9 @@ double since(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-std::string dump(const Database& db) { return Dumper(db).run(); }
+std::string dumpReal(const Database& db) { return Dumper(db).run(); }
 
-CheckReport check(const std::filesystem::path& dir) {
+CheckReport checkReal(const std::filesystem::path& dir) {
   CheckReport report;
   auto start = std::chrono::steady_clock::now();
   Database db(dir);
@@ -113,4 +122,4 @@ CheckReport check(const std::filesystem::path& dir) {
   return report;
 }
 
-}  // namespace standin::vssdb
+}  // namespace standin

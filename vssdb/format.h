@@ -1,6 +1,6 @@
 // The building blocks of SourceSafe's database files, as the reader of real databases needs them:
-// the CRC-32 variant, little-endian fields read with bounds checks, the records that make up
-// every file (each with its checksum) and the ANSI texts of names, users and comments.
+// the CRC-32 variant, little-endian fields read with bounds checks and the records that make up
+// every file (each with its checksum); the texts are in text.h.
 // docs/standin.md ("Real SourceSafe databases") lists the facts and where they come from.
 #pragma once
 
@@ -10,13 +10,18 @@
 #include <string_view>
 #include <vector>
 
-namespace standin::vssdb {
+namespace vssdb {
 
 // Something read does not prove itself: a record fails its checksum, a content its CRC, a field
 // points outside its file. The message names the file and what is wrong.
 class Damaged : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+// Damage of a file that was different at every read: one being written while it is read.
+class Torn : public Damaged {
+ public:
+  using Damaged::Damaged;
 };
 
 // SourceSafe's CRC-32: the reflected polynomial 0xEDB88320, register starting at 0, nothing
@@ -75,11 +80,4 @@ const Record& recordAt(const std::vector<Record>& records, std::uint32_t offset,
 // True for an item's physical name: eight capital letters.
 bool physicalName(std::string_view s);
 
-// ANSI text of the database (names, users, labels, comments) as UTF-8: SourceSafe keeps them in
-// the code page of the machine that wrote them, which on the users' machines is 936 (GBK).
-// Bytes that are no GBK character decode as U+FFFD each.
-std::string decodeAnsi(std::string_view bytes);
-// UTF-8 text in that code page (a password to hash); a character it lacks becomes "?".
-std::string encodeAnsi(std::string_view utf8);
-
-}  // namespace standin::vssdb
+}  // namespace vssdb

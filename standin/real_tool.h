@@ -5,17 +5,17 @@
 #include <filesystem>
 #include <string>
 
-#include "standin/vssdb/database.h"
+#include "vssdb/database.h"
 
-namespace standin::vssdb {
+namespace standin {
 
-std::string dump(const Database& db);
+std::string dumpReal(const vssdb::Database& db);
 
 // What `standin check` prints of a real database, and how long opening and checking took.
 struct CheckReport {
-  CheckCounts counts;
+  vssdb::CheckCounts counts;
   double openMilliseconds = 0, checkMilliseconds = 0;
 };
-CheckReport check(const std::filesystem::path& dir);
+CheckReport checkReal(const std::filesystem::path& dir);
 
-}  // namespace standin::vssdb
+}  // namespace standin
