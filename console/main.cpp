@@ -1,6 +1,5 @@
-// The console program's entry point: COM for the automation library, then one run.
+// The console program's entry point: one run.
 #include <windows.h>
-#include <objbase.h>
 
 #include <cstdio>
 #include <vector>
@@ -12,8 +11,6 @@ int wmain(int argc, wchar_t** argv) {
   // A job that nobody watches must not wait for a box of the system's own either (a drive
   // without a disk, a file the system cannot open): the failure goes to the caller instead.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  // The automation library is an apartment-threaded in-process server.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int status = console::kUnexpectedFailure;
   try {
     console::WinEnvironment environment;
@@ -22,6 +19,5 @@ int wmain(int argc, wchar_t** argv) {
     // Only setting up the streams or the library can get here: no run has begun.
     std::fputs("OstrabelCli: unexpected failure before the run\n", stderr);
   }
-  if (SUCCEEDED(com)) CoUninitialize();
   return status;
 }

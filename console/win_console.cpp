@@ -1,6 +1,8 @@
 // The console program's Windows side: standard streams, the ANSI code page, the settings file.
 #include "console/win_console.h"
 
+#include <objbase.h>
+
 #include <algorithm>
 #include <cwchar>
 #include <utility>
@@ -414,6 +416,15 @@ void WinTerminal::clearProgress() {
 }
 
 WinEnvironment::WinEnvironment() : library_(vss::com::makeLibrary()) {}
+
+WinEnvironment::~WinEnvironment() {
+  if (com_) CoUninitialize();
+}
+
+vss::Library& WinEnvironment::library() {
+  if (!com_) com_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  return *library_;
+}
 
 std::optional<std::wstring> WinEnvironment::variable(const std::wstring& name) {
   std::vector<wchar_t> value(256);

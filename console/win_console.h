@@ -90,14 +90,19 @@ class WinTerminal : public Terminal {
   Encoding encoding_ = Encoding::Ansi;
 };
 
-// Everything a run of the console program needs on Windows. The calling thread must have
-// entered a single-threaded apartment (the automation library's).
+// Everything a run of the console program needs on Windows. The automation library is an
+// apartment-threaded in-process server: the calling thread enters a single-threaded apartment
+// when the library is first asked for (a direct run never asks, and starts no COM), and leaves
+// it when the environment goes.
 class WinEnvironment : public Environment {
  public:
   WinEnvironment();
+  ~WinEnvironment() override;
+  WinEnvironment(const WinEnvironment&) = delete;
+  WinEnvironment& operator=(const WinEnvironment&) = delete;
   Terminal& terminal() override { return terminal_; }
   engine::PlatformPort& platform() override { return platform_; }
-  vss::Library& library() override { return *library_; }
+  vss::Library& library() override;
   FileSystem& fileSystem() override { return files_; }
   SettingsFile readSettings(const std::wstring& path) override { return readSettingsFile(path); }
   std::optional<std::wstring> variable(const std::wstring& name) override;
@@ -109,6 +114,7 @@ class WinEnvironment : public Environment {
   platform::WinPlatform platform_;
   WinFiles files_;
   std::unique_ptr<vss::Library> library_;
+  bool com_ = false;  // this thread entered its apartment here
 };
 
 }  // namespace console
