@@ -248,8 +248,11 @@ class DirectItem final : public vss::Item, public vss::ItemDetails {
         data();
         return static_cast<long>(pin());
       }
-      return project() ? data()->events.back().version
-                       : db().history(node()).events.back()->version;
+      if (project()) return data()->events.back().version;
+      // A walk asks right after reading the history, which told it: the item file is not read
+      // again for it.
+      if (newest_ > 0) return newest_;
+      return db().history(node()).events.back()->version;
     });
   }
 
@@ -290,6 +293,7 @@ class DirectItem final : public vss::Item, public vss::ItemDetails {
       std::vector<std::vector<Listed>> sources(1);
       if (!project()) {
         sources.push_back(fileRecords(node(), false, *keep));
+        if (!sources[1].empty()) newest_ = sources[1].front().version;
         sources[0] = labelsAbove(sources[1].empty() ? 0 : sources[1].back().event->stored);
       } else {
         const auto item = data();
@@ -406,6 +410,7 @@ class DirectItem final : public vss::Item, public vss::ItemDetails {
   std::uint32_t entry_;
   std::string spec_;
   bool enumerated_;
+  long newest_ = 0;  // the file's newest version, as its last history read gave it
 };
 
 // A path as the caller spelled it, levels joined by "/" below "$/".
