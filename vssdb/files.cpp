@@ -98,7 +98,6 @@ Files& systemFiles() {
   return files;
 }
 
-
 #ifdef _WIN32
 Kind kindOf(const std::filesystem::path& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -119,7 +118,8 @@ namespace {
 
 void makeFolders(const std::filesystem::path& folder) {
   if (folder.empty() || kindOf(folder) == Kind::Folder) return;
-  if (folder.has_relative_path() && folder.parent_path() != folder) makeFolders(folder.parent_path());
+  if (folder.has_relative_path() && folder.parent_path() != folder)
+    makeFolders(folder.parent_path());
   if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
     cannot("making", folder, GetLastError());
 }
@@ -145,8 +145,8 @@ bool writeReadOnlyCopy(const std::filesystem::path& file, std::string_view conte
   DWORD code = 0;
   for (std::size_t done = 0; code == 0 && done < content.size();) {
     DWORD wrote = 0;
-    const DWORD part = static_cast<DWORD>(content.size() - done < (1u << 20) ? content.size() - done
-                                                                           : (1u << 20));
+    const DWORD part =
+        static_cast<DWORD>(content.size() - done < (1u << 20) ? content.size() - done : (1u << 20));
     if (!WriteFile(h, content.data() + done, part, &wrote, nullptr)) code = GetLastError();
     done += wrote;
   }
@@ -200,8 +200,10 @@ bool writeReadOnlyCopy(const std::filesystem::path& file, std::string_view conte
   for (std::size_t done = 0; code == 0 && done < content.size();) {
     const ssize_t wrote = ::write(fd, content.data() + done, content.size() - done);
     if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) code = wrote < 0 ? errno : EIO;
-    else done += static_cast<std::size_t>(wrote);
+    if (wrote <= 0)
+      code = wrote < 0 ? errno : EIO;
+    else
+      done += static_cast<std::size_t>(wrote);
   }
   if (::close(fd) != 0 && code == 0) code = errno;
   if (code != 0) failed("writing", code);
