@@ -2,9 +2,9 @@
 #include "standin/text.h"
 
 #include <algorithm>
-#include <array>
 
 #include "standin/store.h"
+#include "vssdb/format.h"
 #include "vssdb/text.h"
 
 namespace standin::text {
@@ -206,30 +206,8 @@ std::vector<std::string_view> splitFields(std::string_view line) {
   }
 }
 
-// CRC-32 with the polynomial of zlib and PNG, eight bytes a step: opening a store checks every
-// line, the reader of real databases every content.
 std::uint32_t crc32Update(std::uint32_t crc, std::string_view data) {
-  static const auto tables = [] {
-    std::array<std::array<std::uint32_t, 256>, 8> t{};
-    for (std::uint32_t n = 0; n < 256; ++n) {
-      std::uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[0][n] = c;
-    }
-    for (std::uint32_t n = 0; n < 256; ++n)
-      for (std::size_t k = 1; k < 8; ++k) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
-    return t;
-  }();
-  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
-  std::size_t n = data.size();
-  for (; n >= 8; p += 8, n -= 8) {
-    crc ^= p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-    crc = tables[7][crc & 0xFF] ^ tables[6][(crc >> 8) & 0xFF] ^ tables[5][(crc >> 16) & 0xFF] ^
-          tables[4][crc >> 24] ^ tables[3][p[4]] ^ tables[2][p[5]] ^ tables[1][p[6]] ^
-          tables[0][p[7]];
-  }
-  for (; n > 0; --n) crc = tables[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
-  return crc;
+  return vssdb::crc32Update(crc, data);
 }
 
 std::uint32_t crc32(std::string_view data) { return crc32Update(0xFFFFFFFFu, data) ^ 0xFFFFFFFFu; }

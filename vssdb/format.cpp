@@ -6,8 +6,9 @@
 
 namespace vssdb {
 
-// Eight bytes a step, through eight tables (the records of an item file are read whole).
-std::uint32_t crc32(std::string_view data) {
+// Eight bytes a step, through eight tables: the reader checks every record and content, the
+// stand-in every line of its journals.
+std::uint32_t crc32Update(std::uint32_t crc, std::string_view data) {
   static const auto tables = [] {
     std::array<std::array<std::uint32_t, 256>, 8> t{};
     for (std::uint32_t n = 0; n < 256; ++n) {
@@ -19,7 +20,6 @@ std::uint32_t crc32(std::string_view data) {
       for (std::size_t k = 1; k < 8; ++k) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
     return t;
   }();
-  std::uint32_t crc = 0;
   const auto* p = reinterpret_cast<const unsigned char*>(data.data());
   std::size_t n = data.size();
   for (; n >= 8; p += 8, n -= 8) {
@@ -31,6 +31,8 @@ std::uint32_t crc32(std::string_view data) {
   for (; n > 0; --n) crc = tables[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
   return crc;
 }
+
+std::uint32_t crc32(std::string_view data) { return crc32Update(0, data); }
 
 std::uint16_t recordChecksum(std::string_view body) {
   const std::uint32_t crc = crc32(body);

@@ -27,6 +27,9 @@ class Torn : public Damaged {
 // SourceSafe's CRC-32: the reflected polynomial 0xEDB88320, register starting at 0, nothing
 // inverted at the end.
 std::uint32_t crc32(std::string_view data);
+// The same polynomial, eight bytes a step, with the register as given and nothing inverted: `crc`
+// goes on from an earlier part, or starts another variant (zlib's starts at all ones).
+std::uint32_t crc32Update(std::uint32_t crc, std::string_view data);
 // A record's checksum: that CRC folded to 16 bits (high half XOR low half).
 std::uint16_t recordChecksum(std::string_view body);
 
